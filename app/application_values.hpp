@@ -1,0 +1,43 @@
+#pragma once
+
+#include "buffer/program_buffer.hpp"
+#include "devices/device_table.hpp"
+#include "devices/selected_model.hpp"
+
+#include <cstdint>
+#include <string>
+
+namespace tessaline {
+
+inline constexpr const char* kAppTitle = "Quenvar Tessaline";
+
+// Values that describe the running instance.
+struct ApplicationValues {
+    // The executable's folder, always ending with a separator.
+    std::string ProgramFolder;
+    std::string AppTitle = kAppTitle;
+    // Folder offered first by the file dialogs, ending with a separator.
+    std::string LastPath;
+    std::int32_t SelectedModel = 1;
+    std::int32_t PortNumber = 2;
+    std::string BaudRate = "56000";
+    bool PortReady = false;
+};
+
+// Everything one programmer session works on: the device table, the selected model's
+// values, the buffer that mirrors the chip, and the instance values.
+struct ProgrammerState {
+    ApplicationValues app;
+    DeviceTable deviceTable;
+    SelectedModelValues model;
+    ProgramBuffer buffer;
+
+    const DeviceModel& selectedRecord() const {
+        return deviceTable.at(static_cast<std::size_t>(app.SelectedModel - 1));
+    }
+    void resetBuffer() {
+        ResetBuffer(buffer, model.FlashSize, model.EepromSize, model.ConfigErased);
+    }
+};
+
+} // namespace tessaline

@@ -1,0 +1,48 @@
+#include "app/application_values.hpp"
+#include "app/program_folder.hpp"
+#include "app/qt_serial_port.hpp"
+#include "app/settings_store.hpp"
+#include "app/single_instance.hpp"
+#include "ui/main_window.hpp"
+#include "ui/qt_dialogs.hpp"
+
+#include <QApplication>
+#include <QFile>
+
+using namespace tessaline;
+
+// Start-up: one instance only, the program folder and title, the device table, then the
+// window, whose load handler restores the settings and opens the serial port.
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    SingleInstance instance;
+    if (!instance.acquire())
+        return 0;
+
+    ProgrammerState state;
+    state.app.ProgramFolder = ProgramFolder().toStdString();
+    state.app.AppTitle = kAppTitle;
+    QtDialogs dialogs(QString::fromStdString(state.app.AppTitle));
+
+    const std::string devicesPath = state.app.ProgramFolder + "devices.cfg";
+    auto table = LoadDeviceTable(devicesPath);
+    if (!table) {
+        QFile file(QString::fromStdString(devicesPath));
+        const QString reason = file.open(QIODevice::ReadOnly) ? QString() : file.errorString();
+        dialogs.message("The device file " + devicesPath + " cannot be opened" +
+                            (reason.isEmpty() ? std::string() : ": " + reason.toStdString()) +
+                            ".\r\nThe program must end.",
+                        Dialogs::Icon::Critical);
+        return 1;
+    }
+    if (table->empty())
+        return 0;
+    state.deviceTable = std::move(*table);
+
+    SettingsStore settings = SettingsStore::userStore();
+    QtSerialPort port(settings.folder());
+    Form1 window(state, settings, port, dialogs);
+    dialogs.setParent(&window);
+    window.Form_Load();
+    return QApplication::exec();
+}

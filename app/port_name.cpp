@@ -1,0 +1,22 @@
+#include "app/port_name.hpp"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace tessaline {
+
+QString serialDeviceForPort(int portNumber, const QString& settingsFolder) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(settingsFolder);
+    return QStringLiteral("COM%1").arg(portNumber);
+#else
+    if (!settingsFolder.isEmpty()) {
+        const QString link = QDir(settingsFolder).filePath(QStringLiteral("com%1").arg(portNumber));
+        if (QFileInfo(link).isSymLink() || QFileInfo::exists(link))
+            return link;
+    }
+    return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
+#endif
+}
+
+} // namespace tessaline

@@ -1,0 +1,152 @@
+#include "app/qt_serial_port.hpp"
+
+#include "app/port_name.hpp"
+#include "devices/lenient_number.hpp"
+
+#include <QMetaObject>
+
+namespace tessaline {
+
+bool parseSerialSettings(const std::string& text, SerialSettings& out) {
+    const QStringList fields = QString::fromStdString(text).split(QLatin1Char(','));
+    if (fields.size() != 4)
+        return false;
+    bool isNumber = false;
+    const double baud = fields[0].toDouble(&isNumber);
+    if (!isNumber || baud < 1 || baud > 4000000)
+        return false;
+    SerialSettings parsed;
+    parsed.baud = roundHalfEven(baud);
+    const QString parity = fields[1].toLower();
+    if (parity == QLatin1String("n"))
+        parsed.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("e"))
+        parsed.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("o"))
+        parsed.parity = QSerialPort::OddParity;
+    else
+        return false;
+    const int bits = fields[2].toInt(&isNumber);
+    if (!isNumber || bits < 5 || bits > 8)
+        return false;
+    parsed.dataBits = static_cast<QSerialPort::DataBits>(bits);
+    if (fields[3] == QLatin1String("1"))
+        parsed.stopBits = QSerialPort::OneStop;
+    else if (fields[3] == QLatin1String("2"))
+        parsed.stopBits = QSerialPort::TwoStop;
+    else
+        return false;
+    out = parsed;
+    return true;
+}
+
+QtSerialPort::QtSerialPort(QString settingsFolder, QObject* parent)
+    : QObject(parent), m_settingsFolder(std::move(settingsFolder)) {
+    connect(&m_port, &QSerialPort::readyRead, this, [this] {
+        if (m_threshold == 1 && m_handler)
+            m_handler();
+    });
+    connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        if (error != QSerialPort::NoError)
+            m_lastError = m_port.errorString();
+    });
+}
+
+QtSerialPort::~QtSerialPort() = default;
+
+bool QtSerialPort::isOpen() const {
+    return m_port.isOpen();
+}
+
+void QtSerialPort::writeByte(std::uint8_t value) {
+    const char byte = static_cast<char>(value);
+    m_port.write(&byte, 1);
+    m_port.flush();
+}
+
+std::vector<std::uint8_t> QtSerialPort::readAll() {
+    const QByteArray bytes = m_port.readAll();
+    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+            reinterpret_cast<const std::uint8_t*>(bytes.constData()) + bytes.size()};
+}
+
+void QtSerialPort::setReceiveThreshold(int threshold) {
+    const int previous = m_threshold;
+    m_threshold = threshold;
+    // Bytes that arrived while notifications were off raise the event now, from the
+    // event loop, so that a handler never runs inside the code that switched them on.
+    if (threshold == 1 && previous != 1 && m_port.bytesAvailable() > 0 && !m_eventQueued) {
+        m_eventQueued = true;
+        QMetaObject::invokeMethod(this, &QtSerialPort::raiseReceiveEvent, Qt::QueuedConnection);
+    }
+}
+
+void QtSerialPort::raiseReceiveEvent() {
+    m_eventQueued = false;
+    if (m_threshold == 1 && m_port.bytesAvailable() > 0 && m_handler)
+        m_handler();
+}
+
+void QtSerialPort::setReceiveHandler(ReceiveHandler handler) {
+    m_handler = std::move(handler);
+}
+
+bool QtSerialPort::setSettings(const std::string& settings) {
+    SerialSettings parsed;
+    if (!parseSerialSettings(settings, parsed))
+        return false;
+    m_baud = parsed.baud;
+    m_parity = parsed.parity;
+    m_dataBits = parsed.dataBits;
+    m_stopBits = parsed.stopBits;
+    if (m_port.isOpen())
+        applySettings();
+    return true;
+}
+
+void QtSerialPort::applySettings() {
+    m_port.setBaudRate(m_baud);
+    m_port.setParity(m_parity);
+    m_port.setDataBits(m_dataBits);
+    m_port.setStopBits(m_stopBits);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+void QtSerialPort::setCommPort(int portNumber) {
+    m_portNumber = portNumber;
+}
+
+bool QtSerialPort::setPortOpen(bool open) {
+    if (!open) {
+        if (m_port.isOpen())
+            m_port.close();
+        return true;
+    }
+    if (m_port.isOpen())
+        return true;
+    return openDevice(serialDeviceForPort(m_portNumber, m_settingsFolder));
+}
+
+bool QtSerialPort::openDevice(const QString& path) {
+    if (m_port.isOpen())
+        m_port.close();
+    m_device = path;
+    m_lastError.clear();
+    m_port.setPortName(path);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_lastError = m_port.errorString();
+        return false;
+    }
+    applySettings();
+    m_port.clear();
+    return true;
+}
+
+std::string QtSerialPort::description() const {
+    QString text = m_device;
+    if (!m_lastError.isEmpty())
+        text += QStringLiteral(": ") + m_lastError;
+    return text.toStdString();
+}
+
+} // namespace tessaline

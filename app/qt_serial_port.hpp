@@ -1,0 +1,61 @@
+#pragma once
+
+#include "app/serial_control.hpp"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+namespace tessaline {
+
+// The programmer unit's serial port over QSerialPort.
+class QtSerialPort : public QObject, public SerialControl {
+    Q_OBJECT
+public:
+    explicit QtSerialPort(QString settingsFolder, QObject* parent = nullptr);
+    ~QtSerialPort() override;
+
+    bool isOpen() const override;
+    void writeByte(std::uint8_t value) override;
+    std::vector<std::uint8_t> readAll() override;
+    void setReceiveThreshold(int threshold) override;
+    int receiveThreshold() const override { return m_threshold; }
+    void setReceiveHandler(ReceiveHandler handler) override;
+
+    bool setSettings(const std::string& settings) override;
+    void setCommPort(int portNumber) override;
+    int commPort() const override { return m_portNumber; }
+    bool setPortOpen(bool open) override;
+    std::string description() const override;
+
+    // Opens a device by its path, bypassing the port-number mapping.
+    bool openDevice(const QString& path);
+
+private:
+    void raiseReceiveEvent();
+    void applySettings();
+
+    QSerialPort m_port;
+    QString m_settingsFolder;
+    QString m_device;
+    QString m_lastError;
+    int m_portNumber = 1;
+    qint32 m_baud = 56000;
+    QSerialPort::Parity m_parity = QSerialPort::NoParity;
+    QSerialPort::DataBits m_dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits m_stopBits = QSerialPort::OneStop;
+    int m_threshold = 0;
+    bool m_eventQueued = false;
+    ReceiveHandler m_handler;
+};
+
+// Reads "baud,parity,data,stop" as the serial settings text gives it.
+struct SerialSettings {
+    qint32 baud = 0;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+bool parseSerialSettings(const std::string& text, SerialSettings& out);
+
+} // namespace tessaline

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "engine/byte_port.hpp"
+
+#include <string>
+
+namespace tessaline {
+
+// The serial port of the programmer unit as the window drives it: the byte port of the
+// engine plus the settings text ("56000,n,8,1"), the port number and the open flag.
+class SerialControl : public BytePort {
+public:
+    ~SerialControl() override;
+
+    // Takes a text of the form baud,parity,data bits,stop bits; a text it cannot take
+    // leaves the previous settings and returns false.
+    virtual bool setSettings(const std::string& settings) = 0;
+    virtual void setCommPort(int portNumber) = 0;
+    virtual int commPort() const = 0;
+    // Opens or closes the port; true when the port is then in the asked state.
+    virtual bool setPortOpen(bool open) = 0;
+    // The device behind the port number and, after a failure, the system's reason.
+    virtual std::string description() const = 0;
+};
+
+} // namespace tessaline

@@ -1,0 +1,7 @@
+#include "engine/byte_port.hpp"
+
+namespace tessaline {
+
+BytePort::~BytePort() = default;
+
+} // namespace tessaline

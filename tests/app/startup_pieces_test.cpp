@@ -1,0 +1,74 @@
+#include "app/port_name.hpp"
+#include "app/program_folder.hpp"
+#include "app/qt_serial_port.hpp"
+#include "app/single_instance.hpp"
+
+#include "tests/support/temp_folder.hpp"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace tessaline;
+
+TEST(ProgramFolder, EndsWithExactlyOneSeparatorAndKeepsCase) {
+    const QString sep = QDir::separator();
+    EXPECT_EQ(programFolderFrom(QStringLiteral("/opt/Tessaline")),
+              QDir::toNativeSeparators(QStringLiteral("/opt/Tessaline")) + sep);
+    EXPECT_EQ(programFolderFrom(QStringLiteral("/opt/Tessaline/")),
+              QDir::toNativeSeparators(QStringLiteral("/opt/Tessaline/")));
+}
+
+TEST(SerialDeviceForPort, PrefersALinkInTheSettingsFolder) {
+    test::TempFolder folder;
+    const QString settings = QString::fromStdString(folder.path());
+    EXPECT_EQ(serialDeviceForPort(2, settings), QStringLiteral("/dev/ttyS1"));
+    EXPECT_EQ(serialDeviceForPort(1, QString()), QStringLiteral("/dev/ttyS0"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), settings + QStringLiteral("com2")));
+    EXPECT_EQ(serialDeviceForPort(2, settings), QDir(settings).filePath(QStringLiteral("com2")));
+    EXPECT_EQ(serialDeviceForPort(3, settings), QStringLiteral("/dev/ttyS2"));
+}
+
+TEST(SerialSettings, AcceptsTheSettingsTextAndRefusesOthers) {
+    SerialSettings parsed;
+    ASSERT_TRUE(parseSerialSettings("56000,n,8,1", parsed));
+    EXPECT_EQ(parsed.baud, 56000);
+    EXPECT_EQ(parsed.parity, QSerialPort::NoParity);
+    ASSERT_TRUE(parseSerialSettings("9600.5,n,8,1", parsed));
+    EXPECT_EQ(parsed.baud, 9600);
+    for (const char* bad :
+         {"abc,n,8,1", ",n,8,1", "0,n,8,1", "9600,x,8,1", "9600,n,9,1", "9600,n,8", "9600,n,8,3"})
+        EXPECT_FALSE(parseSerialSettings(bad, parsed)) << bad;
+}
+
+TEST(QtSerialPort, MissingDeviceFailsWithAReason) {
+    test::TempFolder folder;
+    QtSerialPort port(QString::fromStdString(folder.path()));
+    EXPECT_TRUE(port.setSettings("19200,n,8,1"));
+    EXPECT_FALSE(port.setSettings("fast,n,8,1"));
+    port.setCommPort(200);
+    EXPECT_FALSE(port.setPortOpen(true));
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_NE(port.description().find("/dev/ttyS199"), std::string::npos);
+    EXPECT_GT(port.description().size(), std::string("/dev/ttyS199").size());
+}
+
+TEST(SingleInstance, SecondHolderIsRefusedAndAStaleLockIsTakenOver) {
+    test::TempFolder folder;
+    const QString lockPath = QString::fromStdString(folder.file("tessaline.lock"));
+    {
+        SingleInstance first(lockPath);
+        ASSERT_TRUE(first.acquire());
+        SingleInstance second(lockPath);
+        EXPECT_FALSE(second.acquire());
+    }
+    // A lock file left by a process that no longer runs does not block the next start.
+    // (4194305 lies above the largest process number Linux can hand out.)
+    QFile stale(lockPath);
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write(QByteArray("4194305\ntessaline\n") + QSysInfo::machineHostName().toUtf8() + "\n");
+    stale.close();
+    SingleInstance next(lockPath);
+    EXPECT_TRUE(next.acquire());
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "ui/dialogs.hpp"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace tessaline::test {
+
+// Dialogs that answer from a script and record what they were shown. An input box or
+// file dialog with no scripted answer left fails the test and answers as Cancel.
+class ScriptedDialogs : public Dialogs {
+public:
+    struct Shown {
+        std::string kind;   // "message", "yesno", "input", "open", "save"
+        std::string text;   // message or prompt, or the dialog's title
+        std::string detail; // proposed entry, or the file dialog's filter and folder
+        Icon icon = Icon::None;
+    };
+
+    std::deque<std::string> answers;
+    std::deque<bool> yesNoAnswers;
+    std::vector<Shown> shown;
+
+    void message(const std::string& text, Icon icon) override;
+    bool askYesNo(const std::string& text) override;
+    std::string inputBox(const std::string& prompt, const std::string& proposed) override;
+    std::string openFileName(const std::string& title, const std::string& filter,
+                             const std::string& folder) override;
+    std::string saveFileName(const std::string& title, const std::string& filter,
+                             const std::string& folder) override;
+
+    std::vector<std::string> messages() const;
+
+private:
+    std::string nextAnswer();
+};
+
+} // namespace tessaline::test

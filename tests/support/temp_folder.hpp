@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QTemporaryDir>
+
+#include <string>
+
+namespace tessaline::test {
+
+// A fresh folder removed with its contents at the end of the test.
+class TempFolder {
+public:
+    TempFolder();
+    // Path of a file in the folder, with the native separator.
+    std::string file(const std::string& name) const;
+    // The folder with a trailing separator.
+    std::string path() const;
+    void write(const std::string& name, const std::string& content) const;
+    std::string read(const std::string& name) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace tessaline::test

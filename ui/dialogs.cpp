@@ -1,0 +1,7 @@
+#include "ui/dialogs.hpp"
+
+namespace tessaline {
+
+Dialogs::~Dialogs() = default;
+
+} // namespace tessaline

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace tessaline {
+
+// Every modal interaction of the program. The window uses the Qt implementation; tests
+// pass scripted answers. Titles are the application's title; texts may hold CR LF.
+class Dialogs {
+public:
+    enum class Icon { None, Information, Critical };
+
+    virtual ~Dialogs();
+
+    // A message box with an OK button only.
+    virtual void message(const std::string& text, Icon icon = Icon::None) = 0;
+    // A message box with Yes and No; true for Yes.
+    virtual bool askYesNo(const std::string& text) = 0;
+    // An input box; Cancel gives the empty text.
+    virtual std::string inputBox(const std::string& prompt, const std::string& proposed) = 0;
+    // File dialogs; the filter is in the "Description|pattern|Description|pattern" form.
+    // Cancel gives the empty text.
+    virtual std::string openFileName(const std::string& title, const std::string& filter,
+                                     const std::string& folder) = 0;
+    virtual std::string saveFileName(const std::string& title, const std::string& filter,
+                                     const std::string& folder) = 0;
+};
+
+} // namespace tessaline

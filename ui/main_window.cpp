@@ -1,0 +1,306 @@
+#include "ui/main_window.hpp"
+
+#include "app/serial_control.hpp"
+#include "app/settings_store.hpp"
+#include "buffer/config_bytes.hpp"
+#include "buffer/hex_text.hpp"
+#include "devices/lenient_number.hpp"
+#include "ui/clickable_label.hpp"
+#include "ui/dialogs.hpp"
+#include "ui/display_text.hpp"
+#include "ui/qt_dialogs.hpp"
+#include "ui/window_icon.hpp"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+#include <cmath>
+
+namespace tessaline {
+
+namespace {
+
+// Client area at 96 DPI.
+constexpr int kClientWidth = 473;
+constexpr int kClientHeight = 409;
+
+// Lefts of the seven columns of the configuration grid.
+constexpr std::array<int, 7> kGridLefts{272, 300, 328, 356, 384, 412, 440};
+
+QColor rgb(int r, int g, int b) {
+    return QColor(r, g, b);
+}
+
+void setBackground(QWidget* widget, const QColor& color) {
+    widget->setAutoFillBackground(true);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, color);
+    palette.setColor(QPalette::Base, color);
+    widget->setPalette(palette);
+}
+
+// Courier New at 9.75 points where the system has it (or maps it to a metric twin),
+// otherwise the system's fixed-pitch font at that size.
+QFont viewFont() {
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    if (!QFontInfo(font).fixedPitch())
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(9.75);
+    return font;
+}
+
+} // namespace
+
+Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& port, Dialogs& dialogs,
+             QWidget* parent)
+    : QMainWindow(parent), m_state(state), m_settings(settings), m_port(port), m_dialogs(dialogs) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen && screen->logicalDotsPerInchY() > 0)
+        m_scale = screen->logicalDotsPerInchY() / 96.0;
+    setWindowTitle(QString::fromStdString(m_state.app.AppTitle));
+    setWindowIcon(windowIcon());
+    buildMenus();
+    buildControls();
+    setTabOrder();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildMenus() {
+    auto addMenu = [this](const QString& caption) { return menuBar()->addMenu(caption); };
+    auto addItem = [this](QMenu* menu, const QString& caption, void (Form1::*handler)()) {
+        QAction* action = menu->addAction(caption);
+        if (handler)
+            connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    menu1 = addMenu(QStringLiteral("&File"));
+    menuclear = addItem(menu1, QStringLiteral("&Clear Buffer"), &Form1::menuclear_Click);
+    menuopen = addItem(menu1, QStringLiteral("&Open HEX File"), nullptr);
+    menusave = addItem(menu1, QStringLiteral("&Save Buffer As"), nullptr);
+    menu2 = addMenu(QStringLiteral("&Edit"));
+    menueditflash = addItem(menu2, QStringLiteral("&FLASH Memory Location"), nullptr);
+    menuediteeprom = addItem(menu2, QStringLiteral("&EEPROM Memory Location"), nullptr);
+    menu3 = addMenu(QStringLiteral("&Tools"));
+    menuprogram = addItem(menu3, QStringLiteral("&Program All"), nullptr);
+    menuread = addItem(menu3, QStringLiteral("&Read All"), nullptr);
+    menuerase = addItem(menu3, QStringLiteral("&Erase All"), nullptr);
+    menublank = addItem(menu3, QStringLiteral("&Blank Check"), nullptr);
+    menuverify = addItem(menu3, QStringLiteral("&Verify"), nullptr);
+    menu4 = addMenu(QStringLiteral("&Options"));
+    menumodel = addItem(menu4, QStringLiteral("Change Microcontroller Model"), nullptr);
+    menuport = addItem(menu4, QStringLiteral("Change Serial Port Number"), nullptr);
+    menubaud = addItem(menu4, QStringLiteral("Change Baud Rate"), nullptr);
+    menuprogtime = addItem(menu4, QStringLiteral("Change Default Programming Time"), nullptr);
+    menu5 = addMenu(QStringLiteral("Help"));
+    menuportinfo = addItem(menu5, QStringLiteral("Serial Port Pinout"), nullptr);
+    menuabout = addItem(menu5, QStringLiteral("About Quenvar Tessaline"), nullptr);
+}
+
+void Form1::buildControls() {
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+    QFont labelFont = client->font();
+    labelFont.setPointSizeF(8.25);
+    client->setFont(labelFont);
+
+    auto place = [this](QWidget* widget, int left, int top, int width, int height) {
+        widget->setGeometry(static_cast<int>(std::lround(left * m_scale)),
+                            static_cast<int>(std::lround(top * m_scale)),
+                            static_cast<int>(std::lround(width * m_scale)),
+                            static_cast<int>(std::lround(height * m_scale)));
+    };
+    auto label = [&](const QString& caption, int left, int top, int width, int height,
+                     const QColor& background) {
+        auto* widget = new QLabel(caption, client);
+        place(widget, left, top, width, height);
+        setBackground(widget, background);
+        return widget;
+    };
+    auto clickable = [&](const QString& caption, int left, int top, int width, int height,
+                         const QColor& background, const QString& toolTip) {
+        auto* widget = new ClickableLabel(caption, client);
+        place(widget, left, top, width, height);
+        setBackground(widget, background);
+        widget->setToolTip(toolTip);
+        return widget;
+    };
+    auto button = [&](const QString& caption, int left, int top, int width, int height) {
+        auto* widget = new QPushButton(caption, client);
+        place(widget, left, top, width, height);
+        return widget;
+    };
+    const QColor white = rgb(255, 255, 255);
+    const QColor green = rgb(192, 255, 192);
+    const QString reload = QStringLiteral("Click to reload");
+
+    Label7 = clickable(QStringLiteral("Loaded HEX File"), 4, 8, 117, 17, green, reload);
+    label_hex = clickable(QString(), 124, 8, 345, 17, white, reload);
+    Command1 = button(QStringLiteral("Program All"), 4, 32, 77, 21);
+    Command2 = button(QStringLiteral("Read All"), 84, 32, 73, 21);
+    Command3 = button(QStringLiteral("Erase All"), 160, 32, 73, 21);
+    Command4 = button(QStringLiteral("Blank Check"), 236, 32, 77, 21);
+    Command5 = button(QStringLiteral("Verify"), 316, 32, 73, 21);
+    Label1 = label(QStringLiteral("Microcontroller Model"), 4, 60, 137, 17, rgb(224, 224, 224));
+    label_ime = label(QStringLiteral("18F452"), 144, 60, 93, 17, rgb(255, 192, 192));
+    label_info =
+        label(QStringLiteral("FLASH: 32768,  EEPROM: 256"), 240, 60, 229, 17, rgb(255, 255, 192));
+    Label3 = label(QStringLiteral("FLASH Memory"), 4, 84, 105, 17, rgb(255, 224, 192));
+
+    // The focus holder sits under the top-left corner of the FLASH view.
+    Command0 = button(QStringLiteral("X"), 4, 104, 17, 17);
+    const QFont fixed = viewFont();
+    tabla_flash = new QPlainTextEdit(client);
+    place(tabla_flash, 4, 104, 465, 137);
+    tabla_flash->setFont(fixed);
+    tabla_flash->setLineWrapMode(QPlainTextEdit::NoWrap);
+    tabla_flash->setPlainText(
+        QStringLiteral("000000: FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF"));
+
+    Label4 = label(QStringLiteral("EEPROM Memory"), 4, 244, 105, 17, rgb(255, 224, 192));
+    tabla_eeprom = new QPlainTextEdit(client);
+    place(tabla_eeprom, 4, 264, 257, 137);
+    tabla_eeprom->setFont(fixed);
+    tabla_eeprom->setLineWrapMode(QPlainTextEdit::NoWrap);
+    tabla_eeprom->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setBackground(tabla_eeprom, white);
+    tabla_eeprom->setPlainText(QStringLiteral("0000: FF FF FF FF FF FF FF FF\n"));
+    for (QPlainTextEdit* view : {tabla_flash, tabla_eeprom}) {
+        view->setUndoRedoEnabled(false);
+        view->installEventFilter(this);
+    }
+
+    Label2 = label(QStringLiteral("Configuration Bytes"), 272, 248, 117, 17, green);
+    for (int k = 0; k < kConfigByteCount; ++k) {
+        const int column = k % 7;
+        const int captionTop = k < 7 ? 272 : 316;
+        const auto& info = kConfigBytes[static_cast<std::size_t>(k)];
+        auto* caption =
+            label(QString::fromLatin1(info.gridCaption.data(),
+                                      static_cast<qsizetype>(info.gridCaption.size())),
+                  kGridLefts[static_cast<std::size_t>(column)], captionTop, 25, 17, green);
+        auto* value = clickable(QStringLiteral("FF"), kGridLefts[static_cast<std::size_t>(column)],
+                                captionTop + 20, 25, 17, white, QStringLiteral("Click to edit!"));
+        configCaptions[static_cast<std::size_t>(k)] = caption;
+        configLabels[static_cast<std::size_t>(k)] = value;
+    }
+    Label5 = label(QStringLiteral("Status"), 348, 364, 117, 17, rgb(255, 192, 192));
+    label_status = label(QString(), 348, 384, 117, 17, white);
+
+    const QSize client96(kClientWidth, kClientHeight);
+    client->setFixedSize(static_cast<int>(std::lround(client96.width() * m_scale)),
+                         static_cast<int>(std::lround(client96.height() * m_scale)));
+    setFixedSize(client->width(), client->height() + menuBar()->sizeHint().height());
+}
+
+void Form1::setTabOrder() {
+    for (QLabel* widget : findChildren<QLabel*>())
+        widget->setFocusPolicy(Qt::NoFocus);
+    QWidget::setTabOrder(Command0, Command1);
+    QWidget::setTabOrder(Command1, Command2);
+    QWidget::setTabOrder(Command2, Command3);
+    QWidget::setTabOrder(Command3, Command4);
+    QWidget::setTabOrder(Command4, Command5);
+    QWidget::setTabOrder(Command5, tabla_eeprom);
+    QWidget::setTabOrder(tabla_eeprom, tabla_flash);
+    Command0->setFocus();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    // The views never keep the keyboard focus, so they never show a caret or take typed
+    // input: the buffer changes only through the editors, loads and reads.
+    if (event->type() == QEvent::FocusIn && (watched == tabla_flash || watched == tabla_eeprom)) {
+        Command0->setFocus();
+        return false;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::letPendingEventsRun() {
+    QCoreApplication::processEvents();
+}
+
+void Form1::setStatus(const std::string& text) {
+    label_status->setText(QString::fromStdString(text));
+}
+
+void Form1::updatedisplay() {
+    label_ime->setText(QString::fromStdString(m_state.model.SelectedModelName));
+    label_info->setText(
+        QString::fromStdString(infoText(m_state.buffer.FlashSize, m_state.buffer.EepromSize)));
+    tabla_flash->clear();
+    tabla_eeprom->clear();
+    for (ClickableLabel* value : configLabels)
+        value->clear();
+    letPendingEventsRun();
+    tabla_flash->setPlainText(QString::fromLatin1(flashViewText(m_state.buffer)));
+    tabla_eeprom->setPlainText(QString::fromLatin1(eepromViewText(m_state.buffer)));
+    for (std::size_t k = 0; k < configLabels.size(); ++k)
+        configLabels[k]->setText(QString::fromStdString(Hex2(m_state.buffer.Config[k])));
+    letPendingEventsRun();
+}
+
+void Form1::disable() {
+    Command0->setFocus();
+    for (QMenu* menu : {menu1, menu2, menu3, menu4, menu5})
+        menu->menuAction()->setEnabled(false);
+    for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
+        button->setEnabled(false);
+    letPendingEventsRun();
+}
+
+void Form1::enable() {
+    Command0->setFocus();
+    for (QMenu* menu : {menu1, menu2, menu3, menu4, menu5})
+        menu->menuAction()->setEnabled(true);
+    for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
+        button->setEnabled(true);
+    letPendingEventsRun();
+}
+
+void Form1::menuclear_Click() {
+    disable();
+    m_state.resetBuffer();
+    updatedisplay();
+    label_hex->clear();
+    label_status->clear();
+    enable();
+}
+
+void Form1::Form_Load() {
+    show();
+    letPendingEventsRun();
+    ApplicationValues& app = m_state.app;
+    app.LastPath = m_settings.ReadSetting(kSettingLastPath, app.ProgramFolder);
+    app.SelectedModel = leadingWholeNumber(m_settings.ReadSetting(kSettingModel, "1"));
+    if (app.SelectedModel < 1 ||
+        app.SelectedModel > static_cast<std::int32_t>(m_state.deviceTable.size())) {
+        app.SelectedModel = 1;
+        m_settings.WriteSetting(kSettingModel, "1");
+    }
+    ApplySelectedModel(m_state.selectedRecord(), m_state.model);
+    menuclear_Click();
+    app.PortNumber = leadingWholeNumber(m_settings.ReadSetting(kSettingPortNumber, "2"));
+    app.BaudRate = m_settings.ReadSetting(kSettingBaudRate, "56000");
+    openSerialPort();
+}
+
+void Form1::openSerialPort() {
+    ApplicationValues& app = m_state.app;
+    m_port.setSettings(app.BaudRate + ",n,8,1");
+    m_port.setCommPort(app.PortNumber);
+    app.PortReady = m_port.setPortOpen(true);
+    const std::string number = std::to_string(app.PortNumber);
+    setStatus("Serial port " + number + (app.PortReady ? " ready" : " error!"));
+    label_status->setToolTip(QString::fromStdString(m_port.description()));
+}
+
+} // namespace tessaline

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "app/application_values.hpp"
+
+#include <QMainWindow>
+
+#include <array>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace tessaline {
+
+class ClickableLabel;
+class Dialogs;
+class SerialControl;
+class SettingsStore;
+
+// The program's only window: menus, the five operation buttons, the model line, the
+// FLASH and EEPROM views, the configuration grid, the loaded-file line and the status
+// line. Handlers keep the names the window's controls give them.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& port, Dialogs& dialogs,
+          QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Shows the window, restores the settings, applies the selected model, clears the
+    // buffer and opens the serial port.
+    void Form_Load();
+
+    void updatedisplay();
+    void enable();
+    void disable();
+    void setStatus(const std::string& text);
+
+    void menuclear_Click();
+
+    // The controls, by the names the program's documents give them.
+    QMenu* menu1 = nullptr;
+    QMenu* menu2 = nullptr;
+    QMenu* menu3 = nullptr;
+    QMenu* menu4 = nullptr;
+    QMenu* menu5 = nullptr;
+    QAction* menuclear = nullptr;
+    QAction* menuopen = nullptr;
+    QAction* menusave = nullptr;
+    QAction* menueditflash = nullptr;
+    QAction* menuediteeprom = nullptr;
+    QAction* menuprogram = nullptr;
+    QAction* menuread = nullptr;
+    QAction* menuerase = nullptr;
+    QAction* menublank = nullptr;
+    QAction* menuverify = nullptr;
+    QAction* menumodel = nullptr;
+    QAction* menuport = nullptr;
+    QAction* menubaud = nullptr;
+    QAction* menuprogtime = nullptr;
+    QAction* menuportinfo = nullptr;
+    QAction* menuabout = nullptr;
+
+    ClickableLabel* Label7 = nullptr;
+    ClickableLabel* label_hex = nullptr;
+    QPushButton* Command0 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QPushButton* Command5 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* label_ime = nullptr;
+    QLabel* label_info = nullptr;
+    QLabel* Label3 = nullptr;
+    QPlainTextEdit* tabla_flash = nullptr;
+    QLabel* Label4 = nullptr;
+    QPlainTextEdit* tabla_eeprom = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* label_status = nullptr;
+    // CONFIG1L .. CONFIG7H values and their column captions.
+    std::array<ClickableLabel*, kConfigByteCount> configLabels{};
+    std::array<QLabel*, kConfigByteCount> configCaptions{};
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildControls();
+    void setTabOrder();
+    void openSerialPort();
+    static void letPendingEventsRun();
+
+    ProgrammerState& m_state;
+    SettingsStore& m_settings;
+    SerialControl& m_port;
+    Dialogs& m_dialogs;
+    double m_scale = 1.0;
+};
+
+} // namespace tessaline
