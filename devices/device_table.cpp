@@ -1,5 +1,7 @@
 #include "devices/device_table.hpp"
 
+#include "buffer/text_lines.hpp"
+
 #include <array>
 #include <fstream>
 #include <iterator>
@@ -49,18 +51,10 @@ void classifyLine(std::string_view line, DeviceTable& table) {
 
 DeviceTable parseDeviceTable(std::string_view text) {
     DeviceTable table;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            classifyLine(text.substr(start), table);
-            break;
-        }
-        classifyLine(text.substr(start, end - start), table);
-        start = end + 1;
-        if (text[end] == '\r' && start < text.size() && text[start] == '\n')
-            ++start;
-    }
+    forEachLine(text, [&table](std::string_view line) {
+        classifyLine(line, table);
+        return true;
+    });
     return table;
 }
 

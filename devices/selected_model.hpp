@@ -13,10 +13,10 @@ namespace tessaline {
 using Script = std::vector<std::string>;
 
 // The PIC18 program space ends where the ID locations begin, and EEPROM images lie
-// between F00000h and the end of the 24-bit address space: larger sizes in a device
+// from F00000h within one 64 KiB segment of a HEX file: larger sizes in a device
 // file are cut to these, so that no record can make the buffer exhaust memory.
 inline constexpr std::int32_t kMaxFlashSize = 0x200000;
-inline constexpr std::int32_t kMaxEepromSize = 0x100000;
+inline constexpr std::int32_t kMaxEepromSize = 0x10000;
 
 // Values derived from the selected record, read by the buffer, the engine and the window.
 struct SelectedModelValues {

@@ -61,7 +61,7 @@ QFont viewFont() {
 
 Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& port, Dialogs& dialogs,
              QWidget* parent)
-    : QMainWindow(parent), m_state(state), m_settings(settings), m_port(port), m_dialogs(dialogs) {
+    : QMainWindow(parent), m_state(state), m_settings(settings), MSComm1(port), m_dialogs(dialogs) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen && screen->logicalDotsPerInchY() > 0)
         m_scale = screen->logicalDotsPerInchY() / 96.0;
@@ -84,11 +84,13 @@ void Form1::buildMenus() {
     };
     menu1 = addMenu(QStringLiteral("&File"));
     menuclear = addItem(menu1, QStringLiteral("&Clear Buffer"), &Form1::menuclear_Click);
-    menuopen = addItem(menu1, QStringLiteral("&Open HEX File"), nullptr);
-    menusave = addItem(menu1, QStringLiteral("&Save Buffer As"), nullptr);
+    menuopen = addItem(menu1, QStringLiteral("&Open HEX File"), &Form1::menuopen_Click);
+    menusave = addItem(menu1, QStringLiteral("&Save Buffer As"), &Form1::menusave_Click);
     menu2 = addMenu(QStringLiteral("&Edit"));
-    menueditflash = addItem(menu2, QStringLiteral("&FLASH Memory Location"), nullptr);
-    menuediteeprom = addItem(menu2, QStringLiteral("&EEPROM Memory Location"), nullptr);
+    menueditflash =
+        addItem(menu2, QStringLiteral("&FLASH Memory Location"), &Form1::menueditflash_Click);
+    menuediteeprom =
+        addItem(menu2, QStringLiteral("&EEPROM Memory Location"), &Form1::menuediteeprom_Click);
     menu3 = addMenu(QStringLiteral("&Tools"));
     menuprogram = addItem(menu3, QStringLiteral("&Program All"), nullptr);
     menuread = addItem(menu3, QStringLiteral("&Read All"), nullptr);
@@ -101,8 +103,8 @@ void Form1::buildMenus() {
     menubaud = addItem(menu4, QStringLiteral("Change Baud Rate"), nullptr);
     menuprogtime = addItem(menu4, QStringLiteral("Change Default Programming Time"), nullptr);
     menu5 = addMenu(QStringLiteral("Help"));
-    menuportinfo = addItem(menu5, QStringLiteral("Serial Port Pinout"), nullptr);
-    menuabout = addItem(menu5, QStringLiteral("About Quenvar Tessaline"), nullptr);
+    menuportinfo = addItem(menu5, QStringLiteral("Serial Port Pinout"), &Form1::menuportinfo_Click);
+    menuabout = addItem(menu5, QStringLiteral("About Quenvar Tessaline"), &Form1::menuabout_Click);
 }
 
 void Form1::buildControls() {
@@ -144,6 +146,8 @@ void Form1::buildControls() {
 
     Label7 = clickable(QStringLiteral("Loaded HEX File"), 4, 8, 117, 17, green, reload);
     label_hex = clickable(QString(), 124, 8, 345, 17, white, reload);
+    connect(Label7, &ClickableLabel::clicked, this, &Form1::reload_Click);
+    connect(label_hex, &ClickableLabel::clicked, this, &Form1::reload_Click);
     Command1 = button(QStringLiteral("Program All"), 4, 32, 77, 21);
     Command2 = button(QStringLiteral("Read All"), 84, 32, 73, 21);
     Command3 = button(QStringLiteral("Erase All"), 160, 32, 73, 21);
@@ -191,6 +195,8 @@ void Form1::buildControls() {
                                 captionTop + 20, 25, 17, white, QStringLiteral("Click to edit!"));
         configCaptions[static_cast<std::size_t>(k)] = caption;
         configLabels[static_cast<std::size_t>(k)] = value;
+        connect(value, &ClickableLabel::clicked, this,
+                [this, k] { editConfigByte(static_cast<std::size_t>(k)); });
     }
     Label5 = label(QStringLiteral("Status"), 348, 364, 117, 17, rgb(255, 192, 192));
     label_status = label(QString(), 348, 384, 117, 17, white);
@@ -295,12 +301,12 @@ void Form1::Form_Load() {
 
 void Form1::openSerialPort() {
     ApplicationValues& app = m_state.app;
-    m_port.setSettings(app.BaudRate + ",n,8,1");
-    m_port.setCommPort(app.PortNumber);
-    app.PortReady = m_port.setPortOpen(true);
+    MSComm1.setSettings(app.BaudRate + ",n,8,1");
+    MSComm1.setCommPort(app.PortNumber);
+    app.PortReady = MSComm1.setPortOpen(true);
     const std::string number = std::to_string(app.PortNumber);
     setStatus("Serial port " + number + (app.PortReady ? " ready" : " error!"));
-    label_status->setToolTip(QString::fromStdString(m_port.description()));
+    label_status->setToolTip(QString::fromStdString(MSComm1.description()));
 }
 
 } // namespace tessaline

@@ -39,6 +39,15 @@ public:
     void setStatus(const std::string& text);
 
     void menuclear_Click();
+    void menuopen_Click();
+    void LoadHexFile(const std::string& fileName);
+    void reload_Click();
+    void menusave_Click();
+    void menueditflash_Click();
+    void menuediteeprom_Click();
+    void editConfigByte(std::size_t index);
+    void menuportinfo_Click();
+    void menuabout_Click();
 
     // The controls, by the names the program's documents give them.
     QMenu* menu1 = nullptr;
@@ -97,7 +106,7 @@ private:
 
     ProgrammerState& m_state;
     SettingsStore& m_settings;
-    SerialControl& m_port;
+    SerialControl& MSComm1;
     Dialogs& m_dialogs;
     double m_scale = 1.0;
 };

@@ -1,0 +1,55 @@
+#include "app/hex_file_io.hpp"
+
+#include "buffer/hex_reader.hpp"
+#include "buffer/hex_writer.hpp"
+#include "buffer/load_report.hpp"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace tessaline {
+
+HexLoadOutcome loadHexFile(const std::string& path, ProgrammerState& state) {
+    state.resetBuffer();
+    state.buffer.LoadedFlashTop = 0;
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return {HexLoadOutcome::Status::Unreadable, file.errorString().toStdString()};
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {HexLoadOutcome::Status::Unreadable, file.errorString().toStdString()};
+    file.close();
+    const HexReadResult result =
+        ReadHexText(std::string_view(content.constData(), static_cast<std::size_t>(content.size())),
+                    state.buffer);
+    if (!result.ok()) {
+        state.resetBuffer();
+        return {HexLoadOutcome::Status::Faulty, hexLoadErrorMessage(result)};
+    }
+    return {HexLoadOutcome::Status::Loaded, loadReport(state.buffer.LoadedFlashTop)};
+}
+
+HexSaveOutcome saveHexFile(const std::string& path, const ProgramBuffer& buffer) {
+    const std::string text = writeHexText(buffer);
+    const QString name = QString::fromStdString(path);
+    // A write-protected file stays as it is, although its folder would let a new file
+    // take its place.
+    const QFileInfo existing(name);
+    if (existing.exists() && (!existing.isFile() || !existing.isWritable()))
+        return {false, existing.isFile() ? "Permission denied" : "Not a file"};
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly))
+        return {false, file.errorString().toStdString()};
+    if (file.write(text.data(), static_cast<qint64>(text.size())) !=
+        static_cast<qint64>(text.size())) {
+        const std::string reason = file.errorString().toStdString();
+        file.cancelWriting();
+        return {false, reason};
+    }
+    if (!file.commit())
+        return {false, file.errorString().toStdString()};
+    return {true, {}};
+}
+
+} // namespace tessaline

@@ -1,0 +1,218 @@
+#include "cli/cli_app.hpp"
+
+#include "app/hex_file_io.hpp"
+#include "app/settings_store.hpp"
+#include "buffer/hex_text.hpp"
+#include "devices/lenient_number.hpp"
+
+#include <algorithm>
+#include <optional>
+#include <ostream>
+
+namespace tessaline {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tessaline-cli [--devices FILE] [--model NAME|N] COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  models            list the models of the device file\n"
+    "  check FILE        load a HEX file and print the load report or its first fault\n"
+    "  convert IN OUT    load IN and save the buffer to OUT as Save Buffer As writes it\n"
+    "\n"
+    "Options:\n"
+    "  --devices FILE    device file to read (default: devices.cfg beside the program)\n"
+    "  --model NAME|N    model by name (any letter case) or 1-based number\n"
+    "                    (default: the model selected in the settings)\n"
+    "  --help            show this text\n"
+    "\n"
+    "Exit status: 0 done, 1 the file has a fault, 2 usage or file error.\n";
+
+struct Options {
+    std::string devicesFile;
+    std::string model;
+    bool haveModel = false;
+    std::vector<std::string> words;
+};
+
+// Messages from the core use CR LF; a terminal wants plain line feeds.
+std::string plainLines(std::string text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out.push_back('\n');
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+class Tool {
+public:
+    Tool(const CliEnvironment& environment, std::ostream& out, std::ostream& err)
+        : m_environment(environment), m_out(out), m_err(err) {}
+
+    int run(const std::vector<std::string>& args) {
+        Options options;
+        if (!parse(args, options))
+            return m_helpShown ? kExitOk : kExitUsage;
+        if (options.words.empty())
+            return usageError("no command given");
+        const std::string& command = options.words.front();
+        const std::size_t operands = options.words.size() - 1;
+        if (command == "models" && operands == 0)
+            return loadTable(options) ? listModels() : kExitUsage;
+        if (command == "check" && operands == 1)
+            return loadModel(options) ? check(options.words[1]) : kExitUsage;
+        if (command == "convert" && operands == 2)
+            return loadModel(options) ? convert(options.words[1], options.words[2]) : kExitUsage;
+        if (command == "models" || command == "check" || command == "convert")
+            return usageError("wrong number of arguments for '" + command + "'");
+        return usageError("unknown command '" + command + "'");
+    }
+
+private:
+    int usageError(const std::string& message) {
+        m_err << "tessaline-cli: " << message << "\n\n" << kUsage;
+        return kExitUsage;
+    }
+
+    bool parse(const std::vector<std::string>& args, Options& options) {
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const std::string& arg = args[i];
+            if (arg == "--help" || arg == "-h") {
+                m_out << kUsage;
+                m_helpShown = true;
+                return false;
+            }
+            if (arg == "--devices" || arg == "--model") {
+                if (i + 1 >= args.size()) {
+                    usageError("option " + arg + " needs a value");
+                    return false;
+                }
+                (arg == "--devices" ? options.devicesFile : options.model) = args[++i];
+                options.haveModel = options.haveModel || arg == "--model";
+            } else if (arg.size() > 1 && arg.front() == '-') {
+                usageError("unknown option '" + arg + "'");
+                return false;
+            } else {
+                options.words.push_back(arg);
+            }
+        }
+        return true;
+    }
+
+    bool loadTable(const Options& options) {
+        const std::string path = options.devicesFile.empty()
+                                     ? m_environment.programFolder + "devices.cfg"
+                                     : options.devicesFile;
+        auto table = LoadDeviceTable(path);
+        if (!table) {
+            m_err << "tessaline-cli: cannot open the device file " << path << "\n";
+            return false;
+        }
+        if (table->empty()) {
+            m_err << "tessaline-cli: the device file " << path << " describes no model\n";
+            return false;
+        }
+        m_state.deviceTable = std::move(*table);
+        return true;
+    }
+
+    std::optional<std::int32_t> findModel(const Options& options) {
+        const auto count = static_cast<std::int32_t>(m_state.deviceTable.size());
+        if (!options.haveModel) {
+            std::int32_t index = 1;
+            if (m_environment.settings)
+                index = leadingWholeNumber(m_environment.settings->ReadSetting(kSettingModel, "1"));
+            return index >= 1 && index <= count ? index : 1;
+        }
+        const std::string wanted = toUpperAscii(options.model);
+        for (std::int32_t i = 0; i < count; ++i)
+            if (toUpperAscii(m_state.deviceTable[static_cast<std::size_t>(i)].model) == wanted)
+                return i + 1;
+        const bool allDigits =
+            !options.model.empty() && std::all_of(options.model.begin(), options.model.end(),
+                                                  [](char c) { return c >= '0' && c <= '9'; });
+        if (allDigits) {
+            const std::int32_t index = leadingWholeNumber(options.model);
+            if (index >= 1 && index <= count)
+                return index;
+        }
+        m_err << "tessaline-cli: no model '" << options.model
+              << "' in the device file (see 'tessaline-cli models')\n";
+        return std::nullopt;
+    }
+
+    bool loadModel(const Options& options) {
+        if (!loadTable(options))
+            return false;
+        const auto index = findModel(options);
+        if (!index)
+            return false;
+        m_state.app.SelectedModel = *index;
+        ApplySelectedModel(m_state.selectedRecord(), m_state.model);
+        m_state.resetBuffer();
+        return true;
+    }
+
+    int listModels() {
+        for (std::size_t i = 0; i < m_state.deviceTable.size(); ++i) {
+            SelectedModelValues values;
+            ApplySelectedModel(m_state.deviceTable[i], values);
+            m_out << (i + 1) << ' ' << values.SelectedModelName << ' ' << values.FlashSize << ' '
+                  << values.EepromSize << '\n';
+        }
+        return kExitOk;
+    }
+
+    // Loads a file as the window does; prints the report or the fault.
+    int load(const std::string& path) {
+        const HexLoadOutcome outcome = loadHexFile(path, m_state);
+        switch (outcome.status) {
+        case HexLoadOutcome::Status::Loaded:
+            m_out << plainLines(outcome.message) << '\n';
+            return kExitOk;
+        case HexLoadOutcome::Status::Faulty:
+            m_out << plainLines(outcome.message) << '\n';
+            return kExitFault;
+        case HexLoadOutcome::Status::Unreadable:
+            break;
+        }
+        m_err << "tessaline-cli: cannot read " << path << ": " << outcome.message << '\n';
+        return kExitUsage;
+    }
+
+    int check(const std::string& path) { return load(path); }
+
+    int convert(const std::string& input, const std::string& output) {
+        const int status = load(input);
+        if (status != kExitOk)
+            return status;
+        const HexSaveOutcome saved = saveHexFile(output, m_state.buffer);
+        if (!saved.saved) {
+            m_err << "tessaline-cli: cannot write " << output << ": " << saved.error << '\n';
+            return kExitUsage;
+        }
+        return kExitOk;
+    }
+
+    const CliEnvironment& m_environment;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    ProgrammerState m_state;
+    bool m_helpShown = false;
+};
+
+} // namespace
+
+int runCli(const std::vector<std::string>& args, const CliEnvironment& environment,
+           std::ostream& out, std::ostream& err) {
+    return Tool(environment, out, err).run(args);
+}
+
+} // namespace tessaline

@@ -1,0 +1,16 @@
+#include "app/program_folder.hpp"
+#include "app/settings_store.hpp"
+#include "cli/cli_app.hpp"
+
+#include <QCoreApplication>
+
+#include <iostream>
+
+int main(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    tessaline::SettingsStore settings = tessaline::SettingsStore::userStore();
+    const tessaline::CliEnvironment environment{tessaline::ProgramFolder().toStdString(),
+                                                &settings};
+    return tessaline::runCli(args, environment, std::cout, std::cerr);
+}

@@ -1,0 +1,76 @@
+// The editors of single FLASH, EEPROM and configuration bytes.
+#include "ui/main_window.hpp"
+
+#include "ui/clickable_label.hpp"
+#include "ui/dialogs.hpp"
+#include "ui/edit_entry.hpp"
+
+namespace tessaline {
+
+namespace {
+
+// Asks for a byte value; nothing on Cancel, -1 after telling the user it is refused.
+std::int32_t askByteValue(Dialogs& dialogs) {
+    const std::int32_t value = readHexEntry(dialogs.inputBox(kValuePrompt, ""), 2);
+    if (value == kEntryCancelled)
+        return kEntryCancelled;
+    if (value < 0 || value > 255) {
+        dialogs.message(kOutOfRange);
+        return -1;
+    }
+    return value;
+}
+
+} // namespace
+
+void Form1::menueditflash_Click() {
+    const std::int32_t flashSize = m_state.buffer.FlashSize;
+    const std::int32_t address =
+        readHexEntry(m_dialogs.inputBox(flashAddressPrompt(flashSize), ""), 6);
+    if (address == kEntryCancelled)
+        return;
+    if (address < 0 || address > flashSize - 1 ||
+        static_cast<std::size_t>(address) >= m_state.buffer.Flash.size()) {
+        m_dialogs.message(kOutOfRange);
+        return;
+    }
+    const std::int32_t value = askByteValue(m_dialogs);
+    if (value < 0)
+        return;
+    m_state.buffer.Flash[static_cast<std::size_t>(address)] = static_cast<std::uint8_t>(value);
+    updatedisplay();
+    label_hex->clear();
+}
+
+void Form1::menuediteeprom_Click() {
+    const std::int32_t eepromSize = m_state.buffer.EepromSize;
+    if (eepromSize <= 0) {
+        m_dialogs.message(kNoEeprom);
+        return;
+    }
+    const std::int32_t address =
+        readHexEntry(m_dialogs.inputBox(eepromAddressPrompt(eepromSize), ""), 2);
+    if (address == kEntryCancelled)
+        return;
+    if (address < 0 || address > eepromSize - 1) {
+        m_dialogs.message(kOutOfRange);
+        return;
+    }
+    const std::int32_t value = askByteValue(m_dialogs);
+    if (value < 0)
+        return;
+    m_state.buffer.Eeprom[static_cast<std::size_t>(address)] = static_cast<std::uint8_t>(value);
+    updatedisplay();
+    label_hex->clear();
+}
+
+void Form1::editConfigByte(std::size_t index) {
+    const std::int32_t value = askByteValue(m_dialogs);
+    if (value < 0)
+        return;
+    m_state.buffer.Config[index] = value;
+    updatedisplay();
+    label_hex->clear();
+}
+
+} // namespace tessaline
