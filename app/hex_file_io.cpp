@@ -41,8 +41,11 @@ HexSaveOutcome saveHexFile(const std::string& path, const ProgramBuffer& buffer)
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly))
         return {false, file.errorString().toStdString()};
+    // The flush makes a disk that fills up show here, before commit() could put a cut
+    // file in the old one's place.
     if (file.write(text.data(), static_cast<qint64>(text.size())) !=
-        static_cast<qint64>(text.size())) {
+            static_cast<qint64>(text.size()) ||
+        !file.flush()) {
         const std::string reason = file.errorString().toStdString();
         file.cancelWriting();
         return {false, reason};

@@ -1,0 +1,127 @@
+#include "cli/cli_app.hpp"
+
+#include "app/settings_store.hpp"
+#include "tests/support/temp_folder.hpp"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace tessaline;
+
+namespace {
+
+const char* const kDevices = "model:18f452\r\nflash:64\r\neeprom:16\r\n"
+                             "configerased:00 27 0F 0F 00 01 85 00 0F C0 0F E0 0F 40\r\n"
+                             "model:18F2520LongName\r\nflash:128\r\neeprom:0\r\n";
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    CliTest() : settings(QString::fromStdString(folder.file("settings.ini"))) {
+        folder.write("devices.cfg", kDevices);
+    }
+
+    CliRun run(std::vector<std::string> args) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const CliEnvironment environment{folder.path(), &settings};
+        CliRun result;
+        result.status = runCli(args, environment, out, err);
+        result.out = out.str();
+        result.err = err.str();
+        return result;
+    }
+
+    test::TempFolder folder;
+    SettingsStore settings;
+};
+
+} // namespace
+
+TEST_F(CliTest, ModelsListsIndexNameAndSizes) {
+    const CliRun result = run({"models"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "1 18F452 64 16\n2 18F2520LONGNAME 128 0\n");
+}
+
+TEST_F(CliTest, CheckPrintsTheReportOrTheFault) {
+    folder.write("good.hex", ":0200000012FFED\r\n:00000001FF\r\n");
+    folder.write("bad.hex", ":0200000012FFED\r\n:020000041234B4\r\n:0100000012ED\r\n");
+    CliRun good = run({"check", folder.file("good.hex")});
+    EXPECT_EQ(good.status, 0);
+    EXPECT_EQ(good.out, "Operation completed.\nTotal 2 (.001K) program bytes loaded.\n");
+    CliRun bad = run({"check", folder.file("bad.hex")});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.out, "Input program file in Intel Hex Format contains errors.\n"
+                       "Line number 3: Address out of range.\n");
+    CliRun missing = run({"check", folder.file("missing.hex")});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_NE(missing.err.find("cannot read " + folder.file("missing.hex")), std::string::npos);
+}
+
+TEST_F(CliTest, ModelIsChosenByNameNumberOrSettings) {
+    // 128 bytes of FLASH only in model 2: data at 64 loads there and nowhere else.
+    folder.write("high.hex", ":01004000AA15\r\n");
+    EXPECT_EQ(run({"check", folder.file("high.hex")}).status, 1);
+    EXPECT_EQ(run({"--model", "18f2520longname", "check", folder.file("high.hex")}).status, 0);
+    EXPECT_EQ(run({"check", folder.file("high.hex"), "--model", "2"}).status, 0);
+    settings.WriteSetting("Microcontroller Model", "2");
+    EXPECT_EQ(run({"check", folder.file("high.hex")}).status, 0);
+    const CliRun unknown = run({"--model", "18F9999", "check", folder.file("high.hex")});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("no model '18F9999'"), std::string::npos);
+    EXPECT_EQ(run({"--model", "3", "models"}).status, 0);
+}
+
+TEST_F(CliTest, ConvertWritesWhatSaveBufferAsWrites) {
+    folder.write("in.hex", ":020000040000FA\n:0300000012345661\n:020000040030CA\n"
+                           ":0E000000FFFFFFFFFFFFFFFFFFFFFFFFFFFF00\n:0200000400F00A\n"
+                           ":01000000AB54\n:00000001FF\n");
+    folder.write("out.hex", "old");
+    const CliRun result = run({"convert", folder.file("in.hex"), folder.file("out.hex")});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(folder.read("out.hex"), ":020000040000FA\r\n"
+                                      ":04000000123456FF61\r\n"
+                                      ":020000040030CA\r\n"
+                                      ":0E000000FFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n"
+                                      ":0200000400F00A\r\n"
+                                      ":01000000AB54\r\n"
+                                      ":00000001FF\r\n");
+    const CliRun unwritable =
+        run({"convert", folder.file("in.hex"), folder.file("no/such/folder/out.hex")});
+    EXPECT_EQ(unwritable.status, 2);
+    EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos);
+}
+
+TEST_F(CliTest, UsageErrorsGoToStandardErrorWithStatus2) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"check"}, {"convert", "a"}, {"--model"}, {"--bogus", "models"}}) {
+        const CliRun result = run(args);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find("Usage: tessaline-cli"), std::string::npos);
+    }
+    const CliRun help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: tessaline-cli"), std::string::npos);
+    const CliRun noDevices = run({"--devices", folder.file("none.cfg"), "models"});
+    EXPECT_EQ(noDevices.status, 2);
+    EXPECT_NE(noDevices.err.find("cannot open the device file"), std::string::npos);
+}
+
+TEST(CliProgram, RunsWithTheDeviceFileBesideIt) {
+    QProcess process;
+    process.start(QStringLiteral(TESSALINE_CLI_PATH), {QStringLiteral("models")});
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_TRUE(process.readAllStandardOutput().startsWith("1 18F452 32768 256\n"));
+}

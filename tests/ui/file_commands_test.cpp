@@ -1,0 +1,228 @@
+#include "tests/support/window_fixture.hpp"
+
+#include "ui/clickable_label.hpp"
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tessaline;
+using namespace tessaline::test;
+
+namespace {
+
+const char* const kProgram = ":020000040000FA\r\n"
+                             ":04000000123456FF61\r\n"
+                             ":020000040030CA\r\n"
+                             ":0E000000112233445566778899AABBCCDDEEF9\r\n"
+                             ":0200000400F00A\r\n"
+                             ":01000000AB54\r\n"
+                             ":00000001FF\r\n";
+
+std::string label(const QLabel* widget) {
+    return widget->text().toStdString();
+}
+
+bool runningAsRoot() {
+    return geteuid() == 0;
+}
+
+// Lowers the largest file this process may write, for as long as it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_previousHandler = signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = m_saved;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        signal(SIGXFSZ, m_previousHandler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_previousHandler)(int) = nullptr;
+};
+
+} // namespace
+
+TEST(FileCommands, OpenLoadsReportsAndRemembersTheFolder) {
+    WindowFixture fixture(kTwoModels);
+    Form1& form = fixture.load();
+    fixture.folder.write("prog.hex", kProgram);
+    fixture.dialogs.answers = {fixture.folder.file("prog.hex")};
+    form.menuopen->trigger();
+    ASSERT_EQ(fixture.dialogs.shown.size(), 2u);
+    EXPECT_EQ(fixture.dialogs.shown[0].kind, "open");
+    EXPECT_EQ(fixture.dialogs.shown[0].text, "Select HEX File To Open");
+    EXPECT_EQ(fixture.dialogs.shown[0].detail,
+              "Intel HEX files (*.hex)|*.hex|All files (*.*)|*.*|" + fixture.folder.path());
+    EXPECT_EQ(fixture.dialogs.messages().back(),
+              "Operation completed.\r\nTotal 4 (.003K) program bytes loaded.");
+    EXPECT_EQ(label(form.label_hex), "prog.hex");
+    EXPECT_EQ(fixture.state.buffer.Flash[2], 0x56);
+    EXPECT_EQ(fixture.state.buffer.Config[13], 0xEE);
+    EXPECT_EQ(label(form.configLabels[0]), "11");
+    EXPECT_TRUE(form.tabla_flash->toPlainText().startsWith(QStringLiteral("000000: 12 34 56 FF")));
+    EXPECT_EQ(fixture.settings->ReadSetting("Last Path", "x"), fixture.folder.path());
+    EXPECT_TRUE(form.menu1->menuAction()->isEnabled());
+}
+
+TEST(FileCommands, FaultyFileLeavesTheErasedBufferAndNoName) {
+    WindowFixture fixture(kTwoModels);
+    Form1& form = fixture.load();
+    fixture.folder.write("bad.hex", ":01000000AB54\r\n; note\r\n:01000000zz00\r\n");
+    fixture.dialogs.answers = {fixture.folder.file("bad.hex")};
+    form.menuopen->trigger();
+    EXPECT_EQ(fixture.dialogs.messages().back(),
+              "Input program file in Intel Hex Format contains errors.\r\n"
+              "Line number 3: Invalid data byte in the record.");
+    EXPECT_EQ(fixture.state.buffer.Flash[0], 0xFF);
+    EXPECT_EQ(label(form.label_hex), "");
+    fixture.dialogs.shown.clear();
+    form.reload_Click();
+    EXPECT_TRUE(fixture.dialogs.shown.empty());
+}
+
+TEST(FileCommands, UnreadableFileIsNamedAndTheWindowStaysUsable) {
+    WindowFixture fixture(kTwoModels);
+    Form1& form = fixture.load();
+    fixture.folder.write("prog.hex", kProgram);
+    fixture.dialogs.answers = {fixture.folder.file("prog.hex")};
+    form.menuopen->trigger();
+    QFile::remove(QString::fromStdString(fixture.folder.file("prog.hex")));
+    form.reload_Click();
+    const std::string message = fixture.dialogs.messages().back();
+    EXPECT_EQ(
+        message.rfind("The file " + fixture.folder.file("prog.hex") + " cannot be opened: ", 0), 0u)
+        << message;
+    EXPECT_EQ(fixture.state.buffer.Flash[0], 0xFF);
+    EXPECT_EQ(label(form.label_hex), "");
+    EXPECT_TRUE(form.Command1->isEnabled());
+}
+
+TEST(FileCommands, ClickOnEitherLoadedFileLabelReloadsTheFile) {
+    WindowFixture fixture(kTwoModels);
+    Form1& form = fixture.load();
+    fixture.folder.write("prog.hex", kProgram);
+    fixture.dialogs.answers = {fixture.folder.file("prog.hex")};
+    form.menuopen->trigger();
+    fixture.state.buffer.Flash[0] = 0x00;
+    emit form.Label7->clicked();
+    EXPECT_EQ(fixture.state.buffer.Flash[0], 0x12);
+    fixture.state.buffer.Flash[0] = 0x00;
+    emit form.label_hex->clicked();
+    EXPECT_EQ(fixture.state.buffer.Flash[0], 0x12);
+    EXPECT_EQ(fixture.dialogs.messages().size(), 3u);
+}
+
+TEST(FileCommands, SaveWritesTheBufferAndNamesTheFile) {
+    WindowFixture fixture(kTwoModels);
+    Form1& form = fixture.load();
+    fixture.state.buffer.Flash[0] = 0x12;
+    fixture.dialogs.answers = {fixture.folder.file("out.hex")};
+    form.menusave->trigger();
+    EXPECT_EQ(fixture.dialogs.shown[0].text, "Save Buffer As");
+    EXPECT_EQ(fixture.folder.read("out.hex").substr(0, 37),
+              ":020000040000FA\r\n:0200000012FFED\r\n:02");
+    EXPECT_EQ(label(form.label_hex), "out.hex");
+    EXPECT_TRUE(fixture.dialogs.messages().empty());
+}
+
+TEST(FileCommands, OverwriteQuestionDecidesAndNoKeepsEverything) {
+    WindowFixture fixture(kTwoModels);
+    Form1& form = fixture.load();
+    fixture.folder.write("out.hex", "old content");
+    form.label_hex->setText(QStringLiteral("before.hex"));
+    fixture.dialogs.answers = {fixture.folder.file("out.hex")};
+    fixture.dialogs.yesNoAnswers = {false};
+    form.menusave->trigger();
+    EXPECT_EQ(fixture.dialogs.shown[1].text,
+              "Do you want to overwrite file " + fixture.folder.file("out.hex") + "?");
+    EXPECT_EQ(fixture.folder.read("out.hex"), "old content");
+    EXPECT_EQ(label(form.label_hex), "before.hex");
+    fixture.dialogs.answers = {fixture.folder.file("out.hex")};
+    fixture.dialogs.yesNoAnswers = {true};
+    form.menusave->trigger();
+    EXPECT_EQ(fixture.folder.read("out.hex").substr(0, 16), ":020000040030CA\r");
+    EXPECT_EQ(label(form.label_hex), "out.hex");
+}
+
+TEST(FileCommands, FailedWriteKeepsTheOldFileAndTheLoadedName) {
+    WindowFixture fixture(kTwoModels);
+    Form1& form = fixture.load();
+    fixture.folder.write("keep.hex", "old content");
+    const std::string path = fixture.folder.file("keep.hex");
+    for (std::uint8_t& byte : fixture.state.buffer.Flash)
+        byte = 0x00;
+    form.label_hex->setText(QStringLiteral("before.hex"));
+    fixture.dialogs.answers = {path};
+    fixture.dialogs.yesNoAnswers = {true};
+    {
+        // A disk that fills up half-way: files of this process may not grow past 100
+        // bytes, which holds for root too.
+        FileSizeLimit limit(100);
+        form.menusave->trigger();
+    }
+    EXPECT_EQ(fixture.folder.read("keep.hex"), "old content");
+    EXPECT_EQ(label(form.label_hex), "before.hex");
+    ASSERT_EQ(fixture.dialogs.messages().size(), 1u);
+    EXPECT_EQ(
+        fixture.dialogs.messages()[0].rfind("The file " + path + " could not be written: ", 0), 0u);
+    EXPECT_TRUE(form.menu1->menuAction()->isEnabled());
+    EXPECT_TRUE(form.Command1->isEnabled());
+}
+
+TEST(FileCommands, ReadOnlyFolderKeepsTheOldFile) {
+    if (runningAsRoot())
+        GTEST_SKIP() << "root writes into read-only folders; run as a normal user for this case";
+    WindowFixture fixture(kTwoModels);
+    Form1& form = fixture.load();
+    const std::string locked = fixture.folder.file("locked");
+    ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
+    fixture.folder.write("locked/keep.hex", "old content");
+    ASSERT_EQ(chmod(locked.c_str(), 0555), 0);
+    fixture.dialogs.answers = {locked + "/keep.hex"};
+    fixture.dialogs.yesNoAnswers = {true};
+    form.menusave->trigger();
+    chmod(locked.c_str(), 0755);
+    EXPECT_EQ(fixture.folder.read("locked/keep.hex"), "old content");
+    ASSERT_EQ(fixture.dialogs.messages().size(), 1u);
+}
+
+TEST(FileCommands, WriteProtectedFileIsNotReplaced) {
+    WindowFixture fixture(kTwoModels);
+    Form1& form = fixture.load();
+    fixture.folder.write("keep.hex", "old content");
+    const std::string path = fixture.folder.file("keep.hex");
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    if (runningAsRoot()) {
+        // Root can write a 0444 file: make the name a folder instead, which no write
+        // replaces.
+        chmod(path.c_str(), 0644);
+        QFile::remove(QString::fromStdString(path));
+        ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+    }
+    fixture.dialogs.answers = {path};
+    fixture.dialogs.yesNoAnswers = {true};
+    form.menusave->trigger();
+    ASSERT_EQ(fixture.dialogs.messages().size(), 1u);
+    EXPECT_EQ(
+        fixture.dialogs.messages()[0].rfind("The file " + path + " could not be written: ", 0), 0u);
+    if (!runningAsRoot()) {
+        EXPECT_EQ(fixture.folder.read("keep.hex"), "old content");
+    }
+    EXPECT_EQ(label(form.label_hex), "");
+}
