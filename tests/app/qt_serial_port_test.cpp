@@ -1,0 +1,96 @@
+// The serial port wrapper against a real pseudo-terminal.
+#include "app/qt_serial_port.hpp"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+using namespace tessaline;
+
+namespace {
+
+class PseudoTerminal {
+public:
+    PseudoTerminal() {
+        m_master = posix_openpt(O_RDWR | O_NOCTTY);
+        grantpt(m_master);
+        unlockpt(m_master);
+        m_slavePath = ptsname(m_master);
+    }
+    ~PseudoTerminal() { close(m_master); }
+    void send(const std::vector<std::uint8_t>& bytes) const {
+        EXPECT_EQ(write(m_master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    std::vector<std::uint8_t> receive(std::size_t count) const {
+        std::vector<std::uint8_t> bytes(count);
+        std::size_t got = 0;
+        QElapsedTimer timer;
+        timer.start();
+        fcntl(m_master, F_SETFL, O_NONBLOCK);
+        while (got < count && timer.elapsed() < 2000) {
+            const ssize_t n = read(m_master, bytes.data() + got, count - got);
+            if (n > 0)
+                got += static_cast<std::size_t>(n);
+            QCoreApplication::processEvents();
+        }
+        bytes.resize(got);
+        return bytes;
+    }
+    QString slavePath() const { return QString::fromLatin1(m_slavePath.c_str()); }
+
+private:
+    int m_master = -1;
+    std::string m_slavePath;
+};
+
+// Runs the event loop until the condition holds or a second has passed.
+template <typename Condition> bool waitFor(Condition condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return condition();
+}
+
+} // namespace
+
+TEST(QtSerialPortOnPty, WritesBytesAndRaisesTheReceiveEventOnlyWithThreshold1) {
+    PseudoTerminal terminal;
+    QtSerialPort port{QString()};
+    ASSERT_TRUE(port.openDevice(terminal.slavePath())) << port.description();
+    int events = 0;
+    std::vector<std::uint8_t> received;
+    port.setReceiveHandler([&] {
+        ++events;
+        const auto bytes = port.readAll();
+        received.insert(received.end(), bytes.begin(), bytes.end());
+    });
+
+    port.writeByte(101);
+    port.writeByte(0x0A);
+    EXPECT_EQ(terminal.receive(2), (std::vector<std::uint8_t>{101, 0x0A}));
+
+    // Notifications off: the bytes wait in the port.
+    port.setReceiveThreshold(0);
+    terminal.send({1, 2, 3});
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 100)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(events, 0);
+
+    // Switching them on raises the event for the waiting bytes, from the event loop.
+    port.setReceiveThreshold(1);
+    EXPECT_EQ(events, 0);
+    ASSERT_TRUE(waitFor([&] { return received.size() == 3; }));
+    EXPECT_EQ(received, (std::vector<std::uint8_t>{1, 2, 3}));
+
+    terminal.send({4});
+    ASSERT_TRUE(waitFor([&] { return received.size() == 4; }));
+    EXPECT_EQ(received.back(), 4);
+}
