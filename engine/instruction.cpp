@@ -1,0 +1,185 @@
+#include "engine/instruction.hpp"
+
+#include "buffer/config_bytes.hpp"
+#include "buffer/hex_text.hpp"
+#include "devices/lenient_number.hpp"
+
+#include <array>
+
+namespace tessaline {
+
+namespace {
+
+// Hexadecimal digits taken by position and read in upper case, so that scripts may
+// write them in either case.
+std::int32_t hexField(std::string_view word, std::size_t position, std::size_t digits) {
+    if (position >= word.size())
+        return -1;
+    const std::string field = toUpperAscii(word.substr(position, digits));
+    return digits == 2 ? ParseHex2(field) : ParseHex4(field);
+}
+
+std::int32_t configSuffix(std::string_view word) {
+    for (std::size_t k = 0; k < kConfigBytes.size(); ++k) {
+        const std::string suffix = "-" + std::string(kConfigBytes[k].scriptName);
+        if (word.ends_with(suffix))
+            return static_cast<std::int32_t>(k);
+    }
+    return -1;
+}
+
+std::int32_t configPrefix(std::string_view word, std::string_view after) {
+    for (std::size_t k = 0; k < kConfigBytes.size(); ++k) {
+        const std::string prefix = std::string(kConfigBytes[k].scriptName) + std::string(after);
+        if (word.starts_with(prefix))
+            return static_cast<std::int32_t>(k);
+    }
+    return -1;
+}
+
+std::int32_t configWord(std::string_view word, std::string_view before) {
+    for (std::size_t k = 0; k < kConfigBytes.size(); ++k)
+        if (word == std::string(before) + std::string(kConfigBytes[k].scriptName))
+            return static_cast<std::int32_t>(k);
+    return -1;
+}
+
+} // namespace
+
+bool Instruction::fieldsParse() const {
+    switch (op) {
+    case Op::WriteFlash:
+    case Op::WriteConfig:
+    case Op::ReadFlash:
+    case Op::ReadEeprom:
+    case Op::ReadConfig:
+    case Op::ReadTemp:
+        return code >= 0;
+    case Op::Raw:
+        return code >= 0 && operand >= 0;
+    default:
+        return true;
+    }
+}
+
+bool Instruction::isCheck() const {
+    switch (op) {
+    case Op::CheckBlankFlash:
+    case Op::CheckBlankEeprom:
+    case Op::CheckBlankConfig:
+    case Op::CheckFlash:
+    case Op::CheckEeprom:
+    case Op::CheckConfig:
+        return true;
+    default:
+        return false;
+    }
+}
+
+Instruction decodeInstruction(std::string_view word) {
+    struct Fixed {
+        std::string_view word;
+        Op op;
+    };
+    static constexpr std::array<Fixed, 13> kFixed{{
+        {"begin", Op::Begin},
+        {"end", Op::End},
+        {"startprog", Op::StartProg},
+        {"setprogtime", Op::SetProgTime},
+        {"calcflash", Op::CalcFlash},
+        {"calceeprom", Op::CalcEeprom},
+        {"setflashloop", Op::SetFlashLoop},
+        {"seteepromloop", Op::SetEepromLoop},
+        {"loop", Op::Loop},
+        {"movlw-upper", Op::MovlwUpper},
+        {"movlw-high", Op::MovlwHigh},
+        {"movlw-low", Op::MovlwLow},
+        {"movlw-eeprom", Op::MovlwEeprom},
+    }};
+    Instruction instruction;
+    for (const Fixed& fixed : kFixed) {
+        if (word == fixed.word) {
+            instruction.op = fixed.op;
+            return instruction;
+        }
+    }
+    const bool startsWithS = !word.empty() && word.front() == 's';
+    if (startsWithS && word.ends_with("-flash")) {
+        instruction.op = Op::WriteFlash;
+        instruction.code = hexField(word, 1, 2);
+        return instruction;
+    }
+    if (startsWithS) {
+        if (const std::int32_t k = configSuffix(word); k >= 0) {
+            instruction.op = Op::WriteConfig;
+            instruction.configIndex = k;
+            instruction.code = hexField(word, 1, 2);
+            return instruction;
+        }
+    }
+    if (word == "waitwr") {
+        instruction.op = Op::WaitWr;
+        return instruction;
+    }
+    if (word.starts_with("flash=s")) {
+        instruction.op = Op::ReadFlash;
+        instruction.code = hexField(word, 7, 2);
+        return instruction;
+    }
+    if (word.starts_with("eeprom=s")) {
+        instruction.op = Op::ReadEeprom;
+        instruction.code = hexField(word, 8, 2);
+        return instruction;
+    }
+    if (const std::int32_t k = configPrefix(word, "=s"); k >= 0) {
+        instruction.op = Op::ReadConfig;
+        instruction.configIndex = k;
+        instruction.code = hexField(word, 10, 2);
+        return instruction;
+    }
+    if (word.starts_with("temp=s")) {
+        instruction.op = Op::ReadTemp;
+        instruction.code = hexField(word, 6, 2);
+        return instruction;
+    }
+    if (word == "checkblankflash") {
+        instruction.op = Op::CheckBlankFlash;
+        return instruction;
+    }
+    if (word == "checkblankeeprom") {
+        instruction.op = Op::CheckBlankEeprom;
+        return instruction;
+    }
+    if (const std::int32_t k = configWord(word, "checkblank"); k >= 0) {
+        instruction.op = Op::CheckBlankConfig;
+        instruction.configIndex = k;
+        return instruction;
+    }
+    if (word == "checkflash") {
+        instruction.op = Op::CheckFlash;
+        return instruction;
+    }
+    if (word == "checkeeprom") {
+        instruction.op = Op::CheckEeprom;
+        return instruction;
+    }
+    if (const std::int32_t k = configWord(word, "check"); k >= 0) {
+        instruction.op = Op::CheckConfig;
+        instruction.configIndex = k;
+        return instruction;
+    }
+    if (word.size() == 8 && startsWithS && word[3] == '-') {
+        instruction.op = Op::Raw;
+        instruction.code = hexField(word, 1, 2);
+        instruction.operand = hexField(word, 4, 4);
+        return instruction;
+    }
+    if (!word.empty() && word.front() == 'w') {
+        instruction.op = Op::Wait;
+        instruction.waitMilliseconds = leadingWholeNumber(word.substr(1));
+        return instruction;
+    }
+    return instruction;
+}
+
+} // namespace tessaline

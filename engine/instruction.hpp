@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace tessaline {
+
+// What a script word does, decided by the first matching row of the dispatch order.
+enum class Op {
+    Begin,
+    End,
+    StartProg,
+    SetProgTime,
+    CalcFlash,
+    CalcEeprom,
+    SetFlashLoop,
+    SetEepromLoop,
+    Loop,
+    MovlwUpper,
+    MovlwHigh,
+    MovlwLow,
+    MovlwEeprom,
+    WriteFlash,  // "s" code ... "-flash"
+    WriteConfig, // "s" code ... "-config1l" .. "-config7h"
+    WaitWr,
+    ReadFlash,  // "flash=s" code
+    ReadEeprom, // "eeprom=s" code
+    ReadConfig, // "config1l=s" code .. "config7h=s" code
+    ReadTemp,   // "temp=s" code
+    CheckBlankFlash,
+    CheckBlankEeprom,
+    CheckBlankConfig,
+    CheckFlash,
+    CheckEeprom,
+    CheckConfig,
+    Raw,  // "s" code "-" operand, eight characters
+    Wait, // "w" milliseconds
+    Unrecognized,
+};
+
+struct Instruction {
+    Op op = Op::Unrecognized;
+    // The 4-bit command code of a transfer, or -1 when its digits do not parse.
+    std::int32_t code = -1;
+    // The 16-bit operand of a raw command, or -1.
+    std::int32_t operand = -1;
+    // CONFIG1L .. CONFIG7H as 0 .. 13 for the configuration words.
+    std::int32_t configIndex = -1;
+    // The pause of a wait word, rounded to whole milliseconds.
+    std::int32_t waitMilliseconds = 0;
+
+    // True for the words whose hexadecimal fields all parse (or that have none).
+    bool fieldsParse() const;
+    bool isCheck() const;
+    bool isLoopHead() const { return op == Op::SetFlashLoop || op == Op::SetEepromLoop; }
+};
+
+// Decodes one lower-case script word in the engine's dispatch order.
+Instruction decodeInstruction(std::string_view word);
+
+} // namespace tessaline

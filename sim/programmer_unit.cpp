@@ -1,0 +1,118 @@
+#include "sim/programmer_unit.hpp"
+
+#include "engine/programmer_link.hpp"
+
+namespace tessaline::sim {
+
+namespace {
+
+// Argument bytes that follow each command byte.
+std::size_t argumentCount(std::uint8_t command) {
+    switch (command) {
+    case kCmdCommandCode:
+    case kCmdProgTime:
+        return 1;
+    case kCmdDataWord:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+// The reply byte's value carries nothing; the unit echoes the command.
+constexpr std::uint8_t kAcknowledge = 0x00;
+
+} // namespace
+
+ProgrammerUnit::ProgrammerUnit(Pic18Chip& chip, SimClock& clock) : m_chip(chip), m_clock(clock) {}
+
+std::vector<std::string> ProgrammerUnit::allViolations() const {
+    std::vector<std::string> all = m_violations;
+    for (const std::string& text : m_chip.violations())
+        all.push_back("chip: " + text);
+    return all;
+}
+
+std::vector<std::uint8_t> ProgrammerUnit::receive(std::uint8_t byte) {
+    if (m_pending.empty()) {
+        if (byte < kCmdNop || byte > kCmdProgTime || (byte >= 104 && byte <= 106)) {
+            violation("byte " + std::to_string(byte) + " is not a command of the unit");
+            return {};
+        }
+    }
+    m_pending.push_back(byte);
+    if (m_pending.size() < 1 + argumentCount(m_pending.front()))
+        return {};
+    std::vector<std::uint8_t> reply = execute();
+    m_pending.clear();
+    ++m_commands;
+    if (muteAfter >= 0 && m_commands > muteAfter)
+        return {};
+    return reply;
+}
+
+std::vector<std::uint8_t> ProgrammerUnit::execute() {
+    const std::uint8_t command = m_pending.front();
+    switch (command) {
+    case kCmdNop:
+        break;
+    case kCmdBeginVddFirst:
+    case kCmdBeginVppFirst:
+        m_chip.powerUp(command == kCmdBeginVddFirst);
+        break;
+    case kCmdEnd:
+        if (m_commandCode >= 0)
+            violation("power-down while command code " + std::to_string(m_commandCode) +
+                      " waited for its operand");
+        m_commandCode = -1;
+        m_chip.powerDown();
+        break;
+    case kCmdCommandCode:
+        if (m_pending[1] > 0x0F)
+            violation("command code " + std::to_string(m_pending[1]) + " has more than 4 bits");
+        if (m_commandCode >= 0)
+            violation("command code " + std::to_string(m_pending[1]) + " sent while code " +
+                      std::to_string(m_commandCode) + " still waited for its operand");
+        m_commandCode = m_pending[1] & 0x0F;
+        break;
+    case kCmdDataWord:
+        if (m_commandCode < 0) {
+            violation("operand sent without a command code before it");
+            break;
+        }
+        m_chip.transfer(m_commandCode,
+                        static_cast<std::uint16_t>(m_pending[1] | m_pending[2] << 8));
+        m_commandCode = -1;
+        break;
+    case kCmdStartProg: {
+        if (m_commandCode >= 0)
+            violation("programming pulse sent while command code " + std::to_string(m_commandCode) +
+                      " waited for its operand");
+        m_commandCode = -1;
+        // The NOP's fourth clock is held high for the programming time.
+        const std::int64_t micros = static_cast<std::int64_t>(m_progTimeMs) * 1000;
+        m_clock.sleepMicros(micros);
+        m_chip.programmingPulse(micros);
+        break;
+    }
+    case kCmdReadByte: {
+        if (m_commandCode < 0) {
+            violation("read sent without a command code before it");
+            return {0x00, kAcknowledge};
+        }
+        const std::uint8_t data = m_chip.readTransfer(m_commandCode);
+        m_commandCode = -1;
+        return {data, kAcknowledge};
+    }
+    case kCmdProgTime:
+        if (m_pending[1] == 0)
+            violation("programming time of 0 ms");
+        m_progTimeMs = m_pending[1];
+        break;
+    default:
+        break;
+    }
+    return {kAcknowledge};
+}
+
+} // namespace tessaline::sim

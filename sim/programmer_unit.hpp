@@ -1,0 +1,45 @@
+#pragma once
+
+#include "sim/pic18_chip.hpp"
+#include "sim/sim_clock.hpp"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessaline::sim {
+
+// The programmer unit's firmware: it takes command bytes 100 to 111 with their arguments,
+// drives the chip's programming pins, and answers every command with one reply byte (two
+// after a read, the data first).
+class ProgrammerUnit {
+public:
+    ProgrammerUnit(Pic18Chip& chip, SimClock& clock);
+
+    // One byte from the host; returns the reply bytes it causes.
+    std::vector<std::uint8_t> receive(std::uint8_t byte);
+
+    // After this many commands the unit stops answering (a hung or unplugged unit);
+    // negative: never.
+    std::int64_t muteAfter = -1;
+
+    std::int64_t commandCount() const { return m_commands; }
+    std::int32_t progTimeMs() const { return m_progTimeMs; }
+    const std::vector<std::string>& violations() const { return m_violations; }
+    // The unit's and the chip's violations together.
+    std::vector<std::string> allViolations() const;
+
+private:
+    std::vector<std::uint8_t> execute();
+    void violation(const std::string& text) { m_violations.push_back(text); }
+
+    Pic18Chip& m_chip;
+    SimClock& m_clock;
+    std::vector<std::uint8_t> m_pending; // the command byte and the arguments so far
+    int m_commandCode = -1;              // a 4-bit command waiting for its operand
+    std::int32_t m_progTimeMs = 1;
+    std::int64_t m_commands = 0;
+    std::vector<std::string> m_violations;
+};
+
+} // namespace tessaline::sim

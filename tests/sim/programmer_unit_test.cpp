@@ -1,0 +1,78 @@
+#include "sim/programmer_unit.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace tessaline::sim;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct UnitRig {
+    UnitRig() : chip(*findChipModel("18F452"), clock), unit(chip, clock) {}
+    Bytes send(const Bytes& bytes) {
+        Bytes replies;
+        for (std::uint8_t byte : bytes) {
+            const Bytes reply = unit.receive(byte);
+            replies.insert(replies.end(), reply.begin(), reply.end());
+        }
+        return replies;
+    }
+    ManualClock clock;
+    Pic18Chip chip;
+    ProgrammerUnit unit;
+};
+
+} // namespace
+
+TEST(ProgrammerUnit, OneReplyPerCommandAndTwoAfterARead) {
+    UnitRig rig;
+    rig.chip.erase();
+    rig.chip.flash[0] = 0x42;
+    EXPECT_EQ(rig.send({101}).size(), 1u);
+    EXPECT_EQ(rig.send({107}).size(), 0u);
+    EXPECT_EQ(rig.send({0x09}).size(), 1u);
+    EXPECT_EQ(rig.send({110}), (Bytes{0x42, 0x00}));
+    EXPECT_EQ(rig.send({107, 0x00, 108, 0x00, 0x00, 100, 111, 5, 103}).size(), 5u);
+    EXPECT_EQ(rig.unit.progTimeMs(), 5);
+    EXPECT_TRUE(rig.chip.violations().empty());
+    EXPECT_TRUE(rig.unit.violations().empty());
+}
+
+TEST(ProgrammerUnit, ProgrammingPulseHoldsForTheProgrammingTime) {
+    UnitRig rig;
+    rig.send({101, 111, 7});
+    const std::int64_t before = rig.clock.nowMicros();
+    EXPECT_EQ(rig.send({109}).size(), 1u);
+    EXPECT_EQ(rig.clock.nowMicros() - before, 7000);
+}
+
+TEST(ProgrammerUnit, BrokenSequencesAreViolations) {
+    struct Row {
+        Bytes bytes;
+        const char* text;
+    };
+    const Row rows[] = {
+        {{104}, "not a command"},
+        {{99}, "not a command"},
+        {{101, 108, 0, 0}, "without a command code"},
+        {{101, 107, 0, 107, 0}, "still waited"},
+        {{101, 107, 0x10}, "more than 4 bits"},
+        {{101, 107, 0, 109}, "programming pulse sent while"},
+        {{101, 110}, "read sent without"},
+        {{101, 111, 0}, "programming time of 0"},
+    };
+    for (const Row& row : rows) {
+        UnitRig rig;
+        rig.send(row.bytes);
+        ASSERT_FALSE(rig.unit.violations().empty()) << row.text;
+        EXPECT_NE(rig.unit.violations()[0].find(row.text), std::string::npos)
+            << rig.unit.violations()[0];
+    }
+}
+
+TEST(ProgrammerUnit, MutedUnitStopsAnswering) {
+    UnitRig rig;
+    rig.unit.muteAfter = 2;
+    EXPECT_EQ(rig.send({100, 100, 100, 100}).size(), 2u);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "devices/device_table.hpp"
+#include "devices/selected_model.hpp"
+#include "engine/operation_control.hpp"
+#include "sim/loopback_port.hpp"
+#include "sim/pic18_chip.hpp"
+#include "sim/programmer_unit.hpp"
+#include "tests/support/fake_hosts.hpp"
+
+#include <memory>
+#include <string>
+
+namespace tessaline::test {
+
+// One model of devices.cfg against the simulated unit and a strict chip of the same
+// name, in one process: the engine's waits move the simulated clock.
+struct SimRig {
+    SimRig(const DeviceModel& record, const sim::ChipModel& chipModel);
+
+    // Runs an operation to its end; false when it did not complete.
+    bool run(OperationKind kind);
+
+    sim::ManualClock clock;
+    sim::Pic18Chip chip;
+    sim::ProgrammerUnit unit;
+    sim::LoopbackPort port;
+    SelectedModelValues model;
+    ProgramBuffer buffer;
+    RecordingOperationHost host;
+    OperationControl control;
+};
+
+// The shipped device file.
+const DeviceTable& shippedDevices();
+
+} // namespace tessaline::test
