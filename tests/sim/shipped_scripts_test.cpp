@@ -1,0 +1,147 @@
+// Every model of the shipped devices.cfg against the simulated unit and a strict chip of
+// the same name: erase, blank check, program, verify, read back, and a verify that finds
+// a changed byte. The chip must see no violation anywhere.
+#include "buffer/hex_text.hpp"
+#include "tests/support/sim_rig.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace tessaline;
+using namespace tessaline::test;
+
+namespace {
+
+std::vector<std::string> modelNames() {
+    std::vector<std::string> names;
+    for (const DeviceModel& record : shippedDevices())
+        names.push_back(record.model);
+    return names;
+}
+
+const DeviceModel& recordNamed(const std::string& name) {
+    for (const DeviceModel& record : shippedDevices())
+        if (record.model == name)
+            return record;
+    throw std::runtime_error("no model " + name);
+}
+
+// A program that fills the whole FLASH and EEPROM, with configuration values that only
+// use bits the chip has.
+void fillProgram(ProgramBuffer& buffer, const sim::ChipModel& chip, unsigned seed) {
+    std::mt19937 random(seed);
+    for (std::uint8_t& byte : buffer.Flash)
+        byte = static_cast<std::uint8_t>(random());
+    buffer.Flash.back() = 0x00;
+    for (std::uint8_t& byte : buffer.Eeprom)
+        byte = static_cast<std::uint8_t>(random());
+    if (!buffer.Eeprom.empty())
+        buffer.Eeprom.back() = 0x00;
+    for (std::size_t k = 0; k < buffer.Config.size(); ++k)
+        buffer.Config[k] = static_cast<std::int32_t>(random() & chip.configMask[k]);
+}
+
+std::vector<std::string> violations(const SimRig& rig) {
+    return rig.unit.allViolations();
+}
+
+class ShippedScripts : public ::testing::TestWithParam<std::string> {};
+
+} // namespace
+
+TEST(ShippedDevices, EveryModelIsKnownToTheSimulatedChipWithTheSameSizes) {
+    ASSERT_GE(shippedDevices().size(), 16u);
+    for (const DeviceModel& record : shippedDevices()) {
+        const sim::ChipModel* chip = sim::findChipModel(record.model);
+        ASSERT_NE(chip, nullptr) << record.model;
+        SelectedModelValues values;
+        ApplySelectedModel(record, values);
+        EXPECT_EQ(values.FlashSize, chip->flashSize) << record.model;
+        EXPECT_EQ(values.EepromSize, chip->eepromSize) << record.model;
+        for (std::size_t k = 0; k < 14; ++k)
+            EXPECT_EQ(values.ConfigErased[k], chip->configErased[k]) << record.model << " " << k;
+        EXPECT_EQ(values.VoltageSequence, 1) << record.model;
+    }
+}
+
+TEST_P(ShippedScripts, EraseProgramVerifyReadAndCatchAChangedByte) {
+    const DeviceModel& record = recordNamed(GetParam());
+    const sim::ChipModel& chipModel = *sim::findChipModel(record.model);
+    SimRig rig(record, chipModel);
+    rig.chip.fillWithPattern(0x3C);
+
+    ASSERT_TRUE(rig.run(OperationKind::Blank));
+    EXPECT_EQ(rig.host.status(), "Chip is not blank");
+    EXPECT_EQ(rig.host.messages.size(), 1u);
+    rig.host.messages.clear();
+
+    ASSERT_TRUE(rig.run(OperationKind::Erase));
+    EXPECT_EQ(rig.host.status(), "Chip erased");
+    ASSERT_TRUE(rig.run(OperationKind::Blank));
+    EXPECT_EQ(rig.host.status(), "Chip is blank");
+    EXPECT_EQ(violations(rig), std::vector<std::string>{});
+
+    rig.chip.fillWithPattern(0x77); // Program All erases first
+    fillProgram(rig.buffer, chipModel, 11);
+    const ProgramBuffer programmed = rig.buffer;
+    ASSERT_TRUE(rig.run(OperationKind::Program));
+    EXPECT_EQ(rig.host.status(), "Chip programmed");
+    EXPECT_EQ(rig.chip.flash, programmed.Flash);
+    EXPECT_EQ(rig.chip.eeprom, programmed.Eeprom);
+    for (std::size_t k = 0; k < 14; ++k)
+        EXPECT_EQ(rig.chip.config[k], programmed.Config[k]) << "config " << k;
+    ASSERT_TRUE(rig.run(OperationKind::Verify));
+    EXPECT_EQ(rig.host.status(), "Chip verified");
+    EXPECT_TRUE(rig.host.messages.empty());
+
+    ResetBuffer(rig.buffer, rig.model.FlashSize, rig.model.EepromSize, rig.model.ConfigErased);
+    ASSERT_TRUE(rig.run(OperationKind::Read));
+    EXPECT_EQ(rig.host.status(), "Chip read");
+    EXPECT_EQ(rig.buffer.Flash, programmed.Flash);
+    EXPECT_EQ(rig.buffer.Eeprom, programmed.Eeprom);
+    EXPECT_EQ(rig.buffer.Config, programmed.Config);
+    EXPECT_EQ(violations(rig), std::vector<std::string>{});
+
+    const std::size_t changed = rig.chip.flash.size() / 3 + 1;
+    rig.chip.flash[changed] ^= 0x10;
+    ASSERT_TRUE(rig.run(OperationKind::Verify));
+    EXPECT_EQ(rig.host.status(), "Chip verify failed");
+    ASSERT_EQ(rig.host.messages.size(), 1u);
+    EXPECT_EQ(rig.host.messages[0],
+              "Verify failed at address " + Hex6(static_cast<std::int32_t>(changed)) +
+                  "h!\r\nThe value read from that address is " + Hex2(rig.chip.flash[changed]) +
+                  "h.\r\nThe value expected is " + Hex2(programmed.Flash[changed]) + "h.");
+    EXPECT_EQ(violations(rig), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(AllModels, ShippedScripts, ::testing::ValuesIn(modelNames()),
+                         [](const ::testing::TestParamInfo<std::string>& param) {
+                             return param.param;
+                         });
+
+TEST(ShippedScripts, TheChipCatchesAScriptThatSkipsAStep) {
+    struct Row {
+        std::string remove; // a script word taken out of the program script
+        std::string violation;
+    };
+    const Row rows[] = {
+        {"w10", "bulk erase hold time"},
+        {"s00-84a6", "without EECON1.WREN"},
+        {"startprog", "instead of the programming pulse"},
+        {"s00-8ca6", "with EECON1.CFGS clear"},
+    };
+    for (const Row& row : rows) {
+        DeviceModel record = recordNamed("18F4520");
+        const std::string word = "," + row.remove + ",";
+        const std::size_t at = record.program.find(word);
+        ASSERT_NE(at, std::string::npos) << row.remove;
+        record.program.erase(at, word.size() - 1);
+        SimRig rig(record, *sim::findChipModel("18F4520"));
+        fillProgram(rig.buffer, *sim::findChipModel("18F4520"), 3);
+        rig.run(OperationKind::Program);
+        const auto found = violations(rig);
+        ASSERT_FALSE(found.empty()) << row.remove;
+        EXPECT_NE(found[0].find(row.violation), std::string::npos) << found[0];
+    }
+}
