@@ -5,6 +5,11 @@
 
 #include <QMetaObject>
 
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
 namespace tessaline {
 
 bool parseSerialSettings(const std::string& text, SerialSettings& out) {
@@ -47,8 +52,22 @@ QtSerialPort::QtSerialPort(QString settingsFolder, QObject* parent)
             m_handler();
     });
     connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (error != QSerialPort::NoError)
-            m_lastError = m_port.errorString();
+        if (error == QSerialPort::NoError)
+            return;
+        m_lastError = m_port.errorString();
+        // Failures of an open port: the device went away or stopped taking bytes.
+        const bool fatal = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+                           error == QSerialPort::WriteError;
+        if (fatal && m_port.isOpen() && m_errorHandler) {
+            const std::string text = m_lastError.toStdString();
+            QMetaObject::invokeMethod(
+                this,
+                [this, text] {
+                    if (m_errorHandler)
+                        m_errorHandler(text);
+                },
+                Qt::QueuedConnection);
+        }
     });
 }
 
@@ -139,7 +158,22 @@ bool QtSerialPort::openDevice(const QString& path) {
     }
     applySettings();
     m_port.clear();
+    requestLowLatency();
     return true;
+}
+
+void QtSerialPort::requestLowLatency() {
+#ifdef Q_OS_LINUX
+    // USB serial adapters otherwise hold received bytes for up to 16 ms, and every reply
+    // of the unit is a round trip. Drivers that do not know the flag refuse it; that is
+    // fine.
+    const int fd = static_cast<int>(m_port.handle());
+    serial_struct serial{};
+    if (fd >= 0 && ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        ioctl(fd, TIOCSSERIAL, &serial);
+    }
+#endif
 }
 
 std::string QtSerialPort::description() const {

@@ -27,6 +27,7 @@ public:
     int commPort() const override { return m_portNumber; }
     bool setPortOpen(bool open) override;
     std::string description() const override;
+    void setErrorHandler(ErrorHandler handler) override { m_errorHandler = std::move(handler); }
 
     // Opens a device by its path, bypassing the port-number mapping.
     bool openDevice(const QString& path);
@@ -34,6 +35,7 @@ public:
 private:
     void raiseReceiveEvent();
     void applySettings();
+    void requestLowLatency();
 
     QSerialPort m_port;
     QString m_settingsFolder;
@@ -47,6 +49,7 @@ private:
     int m_threshold = 0;
     bool m_eventQueued = false;
     ReceiveHandler m_handler;
+    ErrorHandler m_errorHandler;
 };
 
 // Reads "baud,parity,data,stop" as the serial settings text gives it.

@@ -2,6 +2,7 @@
 
 #include "engine/byte_port.hpp"
 
+#include <functional>
 #include <string>
 
 namespace tessaline {
@@ -21,6 +22,10 @@ public:
     virtual bool setPortOpen(bool open) = 0;
     // The device behind the port number and, after a failure, the system's reason.
     virtual std::string description() const = 0;
+    // Called from the event loop when the open port fails (an adapter pulled out), with
+    // the system's error text.
+    using ErrorHandler = std::function<void(const std::string&)>;
+    virtual void setErrorHandler(ErrorHandler handler) = 0;
 };
 
 } // namespace tessaline

@@ -110,20 +110,30 @@ void OperationControl::MSComm1_OnComm() {
 }
 
 void OperationControl::completeOperation(const std::string& operation) {
+    using Routine = void (OperationControl::*)();
+    static const std::pair<const char*, Routine> kRoutines[] = {
+        {"program", &OperationControl::program2_routine},
+        {"erase", &OperationControl::erase2_routine},
+        {"read", &OperationControl::read2_routine},
+        {"blank", &OperationControl::blank2_routine},
+        {"verify", &OperationControl::verify2_routine},
+    };
+    for (const auto& [word, routine] : kRoutines)
+        if (operation == word)
+            (this->*routine)();
+}
+
+void OperationControl::finish(OperationKind kind) {
     m_host.stopReplyTimer();
-    for (const OperationTexts& texts : kTexts) {
-        if (operation != texts.word)
-            continue;
-        m_host.enable();
-        const bool checked = operation == "blank" || operation == "verify";
-        m_lastCompletion = checked && engine.state.CheckFailed ? texts.failedText : texts.doneText;
-        m_host.setStatus(m_lastCompletion);
+    m_host.enable();
+    const OperationTexts& texts = operationTexts(kind);
+    const bool checked = kind == OperationKind::Blank || kind == OperationKind::Verify;
+    m_lastCompletion = checked && engine.state.CheckFailed ? texts.failedText : texts.doneText;
+    m_host.setStatus(m_lastCompletion);
+    m_host.letPendingEventsRun();
+    if (kind == OperationKind::Read) {
+        m_host.updatedisplay();
         m_host.letPendingEventsRun();
-        if (operation == "read") {
-            m_host.updatedisplay();
-            m_host.letPendingEventsRun();
-        }
-        return;
     }
 }
 

@@ -74,6 +74,13 @@ public:
     // that arrive while no operation runs are read and dropped.
     void MSComm1_OnComm();
 
+    // Completion routines: unlock the window and show the result.
+    void program2_routine() { finish(OperationKind::Program); }
+    void read2_routine() { finish(OperationKind::Read); }
+    void erase2_routine() { finish(OperationKind::Erase); }
+    void blank2_routine() { finish(OperationKind::Blank); }
+    void verify2_routine() { finish(OperationKind::Verify); }
+
     // The unit did not answer in time; ends the operation.
     void replyTimedOut();
     // The serial port failed (an adapter pulled out); ends the operation.
@@ -97,6 +104,7 @@ private:
     void completeOperation(const std::string& operation) override;
     void scriptError(const std::string& message) override;
 
+    void finish(OperationKind kind);
     void abort(const std::string& message);
     const Script& scriptFor(OperationKind kind) const;
 

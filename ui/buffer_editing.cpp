@@ -65,6 +65,9 @@ void Form1::menuediteeprom_Click() {
 }
 
 void Form1::editConfigByte(std::size_t index) {
+    // An edit while an operation runs would change the buffer under Program All or Verify.
+    if (control.running())
+        return;
     const std::int32_t value = askByteValue(m_dialogs);
     if (value < 0)
         return;

@@ -43,7 +43,7 @@ void Form1::menuopen_Click() {
 
 void Form1::LoadHexFile(const std::string& fileName) {
     disable();
-    label_status->clear();
+    setStatus("");
     const std::string path = m_state.app.LastPath + fileName;
     const HexLoadOutcome outcome = loadHexFile(path, m_state);
     if (outcome.status == HexLoadOutcome::Status::Loaded) {
@@ -62,6 +62,9 @@ void Form1::LoadHexFile(const std::string& fileName) {
 }
 
 void Form1::reload_Click() {
+    // A reload while an operation runs would change the buffer under Program All or Verify.
+    if (control.running())
+        return;
     const std::string fileName = label_hex->text().toStdString();
     if (fileName.empty())
         return;

@@ -61,7 +61,8 @@ QFont viewFont() {
 
 Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& port, Dialogs& dialogs,
              QWidget* parent)
-    : QMainWindow(parent), m_state(state), m_settings(settings), MSComm1(port), m_dialogs(dialogs) {
+    : QMainWindow(parent), control(state.buffer, state.model, port, *this), m_state(state),
+      m_settings(settings), MSComm1(port), m_dialogs(dialogs) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen && screen->logicalDotsPerInchY() > 0)
         m_scale = screen->logicalDotsPerInchY() / 96.0;
@@ -70,6 +71,9 @@ Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& por
     buildMenus();
     buildControls();
     setTabOrder();
+    attach(control, MSComm1);
+    m_statusTimer.setSingleShot(true);
+    connect(&m_statusTimer, &QTimer::timeout, this, &Form1::showStatusNow);
 }
 
 Form1::~Form1() = default;
@@ -92,16 +96,18 @@ void Form1::buildMenus() {
     menuediteeprom =
         addItem(menu2, QStringLiteral("&EEPROM Memory Location"), &Form1::menuediteeprom_Click);
     menu3 = addMenu(QStringLiteral("&Tools"));
-    menuprogram = addItem(menu3, QStringLiteral("&Program All"), nullptr);
-    menuread = addItem(menu3, QStringLiteral("&Read All"), nullptr);
-    menuerase = addItem(menu3, QStringLiteral("&Erase All"), nullptr);
-    menublank = addItem(menu3, QStringLiteral("&Blank Check"), nullptr);
-    menuverify = addItem(menu3, QStringLiteral("&Verify"), nullptr);
+    menuprogram = addItem(menu3, QStringLiteral("&Program All"), &Form1::Command1_Click);
+    menuread = addItem(menu3, QStringLiteral("&Read All"), &Form1::Command2_Click);
+    menuerase = addItem(menu3, QStringLiteral("&Erase All"), &Form1::Command3_Click);
+    menublank = addItem(menu3, QStringLiteral("&Blank Check"), &Form1::Command4_Click);
+    menuverify = addItem(menu3, QStringLiteral("&Verify"), &Form1::Command5_Click);
     menu4 = addMenu(QStringLiteral("&Options"));
-    menumodel = addItem(menu4, QStringLiteral("Change Microcontroller Model"), nullptr);
-    menuport = addItem(menu4, QStringLiteral("Change Serial Port Number"), nullptr);
-    menubaud = addItem(menu4, QStringLiteral("Change Baud Rate"), nullptr);
-    menuprogtime = addItem(menu4, QStringLiteral("Change Default Programming Time"), nullptr);
+    menumodel =
+        addItem(menu4, QStringLiteral("Change Microcontroller Model"), &Form1::menumodel_Click);
+    menuport = addItem(menu4, QStringLiteral("Change Serial Port Number"), &Form1::menuport_Click);
+    menubaud = addItem(menu4, QStringLiteral("Change Baud Rate"), &Form1::menubaud_Click);
+    menuprogtime = addItem(menu4, QStringLiteral("Change Default Programming Time"),
+                           &Form1::menuprogtime_Click);
     menu5 = addMenu(QStringLiteral("Help"));
     menuportinfo = addItem(menu5, QStringLiteral("Serial Port Pinout"), &Form1::menuportinfo_Click);
     menuabout = addItem(menu5, QStringLiteral("About Quenvar Tessaline"), &Form1::menuabout_Click);
@@ -153,6 +159,11 @@ void Form1::buildControls() {
     Command3 = button(QStringLiteral("Erase All"), 160, 32, 73, 21);
     Command4 = button(QStringLiteral("Blank Check"), 236, 32, 77, 21);
     Command5 = button(QStringLiteral("Verify"), 316, 32, 73, 21);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
     Label1 = label(QStringLiteral("Microcontroller Model"), 4, 60, 137, 17, rgb(224, 224, 224));
     label_ime = label(QStringLiteral("18F452"), 144, 60, 93, 17, rgb(255, 192, 192));
     label_info =
@@ -230,12 +241,27 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Form1::letPendingEventsRun() {
-    QCoreApplication::processEvents();
+void Form1::setStatus(const std::string& text) {
+    m_pendingStatus = text;
+    // Progress texts come once per round trip to the unit, far more often than a screen
+    // shows them: between operations every text shows at once, during one at most one
+    // per 16 ms, and the last one always.
+    constexpr qint64 kRefreshMs = 16;
+    if (!control.running() || !m_statusShown.isValid() || m_statusShown.elapsed() >= kRefreshMs) {
+        m_statusTimer.stop();
+        showStatusNow();
+    } else if (!m_statusTimer.isActive()) {
+        m_statusTimer.start(static_cast<int>(kRefreshMs - m_statusShown.elapsed()));
+    }
 }
 
-void Form1::setStatus(const std::string& text) {
-    label_status->setText(QString::fromStdString(text));
+void Form1::showStatusNow() {
+    label_status->setText(QString::fromStdString(m_pendingStatus));
+    m_statusShown.start();
+}
+
+void Form1::showMessage(const std::string& text) {
+    m_dialogs.message(text);
 }
 
 void Form1::updatedisplay() {
@@ -277,7 +303,7 @@ void Form1::menuclear_Click() {
     m_state.resetBuffer();
     updatedisplay();
     label_hex->clear();
-    label_status->clear();
+    setStatus("");
     enable();
 }
 
@@ -296,17 +322,19 @@ void Form1::Form_Load() {
     menuclear_Click();
     app.PortNumber = leadingWholeNumber(m_settings.ReadSetting(kSettingPortNumber, "2"));
     app.BaudRate = m_settings.ReadSetting(kSettingBaudRate, "56000");
+    control.engine.state.InstructionPhase = 0;
+    control.engine.state.RunningOperation.clear();
     openSerialPort();
+    // Notifications are on from the start, so that a byte arriving before the first
+    // operation is read and dropped rather than left for that operation.
+    MSComm1.setReceiveThreshold(1);
 }
 
 void Form1::openSerialPort() {
     ApplicationValues& app = m_state.app;
     MSComm1.setSettings(app.BaudRate + ",n,8,1");
     MSComm1.setCommPort(app.PortNumber);
-    app.PortReady = MSComm1.setPortOpen(true);
-    const std::string number = std::to_string(app.PortNumber);
-    setStatus("Serial port " + number + (app.PortReady ? " ready" : " error!"));
-    label_status->setToolTip(QString::fromStdString(MSComm1.description()));
+    reopenSerialPort();
 }
 
 } // namespace tessaline

@@ -1,8 +1,12 @@
 #pragma once
 
 #include "app/application_values.hpp"
+#include "app/qt_operation_host.hpp"
+#include "engine/operation_control.hpp"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QTimer>
 
 #include <array>
 
@@ -22,7 +26,7 @@ class SettingsStore;
 // The program's only window: menus, the five operation buttons, the model line, the
 // FLASH and EEPROM views, the configuration grid, the loaded-file line and the status
 // line. Handlers keep the names the window's controls give them.
-class Form1 : public QMainWindow {
+class Form1 : public QMainWindow, private QtOperationHost {
     Q_OBJECT
 public:
     Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& port, Dialogs& dialogs,
@@ -33,10 +37,13 @@ public:
     // buffer and opens the serial port.
     void Form_Load();
 
-    void updatedisplay();
-    void enable();
-    void disable();
-    void setStatus(const std::string& text);
+    void updatedisplay() override;
+    void enable() override;
+    void disable() override;
+    // Replaces the status line; while an operation runs, repaints at most once per
+    // screen refresh.
+    void setStatus(const std::string& text) override;
+    void showMessage(const std::string& text) override;
 
     void menuclear_Click();
     void menuopen_Click();
@@ -48,6 +55,22 @@ public:
     void editConfigByte(std::size_t index);
     void menuportinfo_Click();
     void menuabout_Click();
+
+    // The five operations; a button and its menu entry do the same.
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void MSComm1_OnComm();
+
+    // Options.
+    void menumodel_Click();
+    void menuport_Click();
+    void menubaud_Click();
+    void menuprogtime_Click();
+
+    OperationControl control;
 
     // The controls, by the names the program's documents give them.
     QMenu* menu1 = nullptr;
@@ -102,13 +125,18 @@ private:
     void buildControls();
     void setTabOrder();
     void openSerialPort();
-    static void letPendingEventsRun();
+    void reopenSerialPort();
+    void showStatusNow();
+    void wrongEntry();
 
     ProgrammerState& m_state;
     SettingsStore& m_settings;
     SerialControl& MSComm1;
     Dialogs& m_dialogs;
     double m_scale = 1.0;
+    std::string m_pendingStatus;
+    QElapsedTimer m_statusShown;
+    QTimer m_statusTimer;
 };
 
 } // namespace tessaline

@@ -30,6 +30,12 @@ public:
     int commPort() const override { return m_port; }
     bool setPortOpen(bool open) override;
     std::string description() const override { return "fake port " + std::to_string(m_port); }
+    void setErrorHandler(ErrorHandler handler) override { m_errorHandler = std::move(handler); }
+    // The port fails as an unplugged adapter would.
+    void fail(const std::string& text) {
+        if (m_errorHandler)
+            m_errorHandler(text);
+    }
 
     // Queues bytes and raises the receive event as the event loop would.
     void deliver(const std::vector<std::uint8_t>& bytes);
@@ -39,6 +45,7 @@ private:
     int m_port = 1;
     int m_threshold = 0;
     ReceiveHandler m_handler;
+    ErrorHandler m_errorHandler;
 };
 
 } // namespace tessaline::test

@@ -21,8 +21,8 @@ WindowFixture::WindowFixture(const std::string& devicesText) {
     port.presentPorts = {2};
 }
 
-Form1& WindowFixture::load() {
-    window = std::make_unique<Form1>(state, *settings, port, dialogs);
+Form1& WindowFixture::load(SerialControl* otherPort) {
+    window = std::make_unique<Form1>(state, *settings, otherPort ? *otherPort : port, dialogs);
     window->Form_Load();
     return *window;
 }

@@ -16,8 +16,8 @@ namespace tessaline::test {
 struct WindowFixture {
     explicit WindowFixture(const std::string& devicesText);
 
-    // Creates the window and runs its load handler.
-    Form1& load();
+    // Creates the window over the fake port, or the given one, and runs its load handler.
+    Form1& load(SerialControl* otherPort = nullptr);
 
     TempFolder folder;
     ProgrammerState state;

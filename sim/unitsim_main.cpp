@@ -1,0 +1,249 @@
+// tessaline-unitsim: the simulated programmer unit with one chip, served on a
+// pseudo-terminal so that the programmer can open it like a serial port.
+#include "buffer/hex_reader.hpp"
+#include "buffer/hex_writer.hpp"
+#include "sim/pic18_chip.hpp"
+#include "sim/programmer_unit.hpp"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace tessaline;
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void onSignal(int) {
+    g_stop = true;
+}
+
+const char* const kUsage =
+    "Usage: tessaline-unitsim [OPTIONS]\n"
+    "Serves a simulated programmer unit with one PIC18 on a pseudo-terminal and prints the\n"
+    "terminal's device path on the first line.\n"
+    "\n"
+    "  --chip MODEL       the chip in the socket (default 18F452)\n"
+    "  --load FILE.hex    start with the chip programmed from this file\n"
+    "  --save FILE.hex    write the chip's memories to this file on exit\n"
+    "  --link PATH        make a symbolic link to the terminal at PATH\n"
+    "  --baud B           pace every byte as a wire at B baud would\n"
+    "  --reply-delay MS   wait this long before every reply\n"
+    "  --mute-after N     stop answering after N commands\n"
+    "  --noise            send a stray byte now and then\n"
+    "\n"
+    "Ends on SIGTERM or SIGINT; reports the violations it saw on standard error and exits\n"
+    "with status 1 when there were any.\n";
+
+struct Options {
+    std::string chip = "18F452";
+    std::string load;
+    std::string save;
+    std::string link;
+    long baud = 0;
+    long replyDelayMs = 0;
+    long muteAfter = -1;
+    bool noise = false;
+};
+
+bool parse(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc)
+                return false;
+            out = argv[++i];
+            return true;
+        };
+        std::string text;
+        if (arg == "--help") {
+            std::cout << kUsage;
+            std::exit(0);
+        } else if (arg == "--chip") {
+            if (!value(options.chip))
+                return false;
+        } else if (arg == "--load") {
+            if (!value(options.load))
+                return false;
+        } else if (arg == "--save") {
+            if (!value(options.save))
+                return false;
+        } else if (arg == "--link") {
+            if (!value(options.link))
+                return false;
+        } else if (arg == "--baud" || arg == "--reply-delay" || arg == "--mute-after") {
+            if (!value(text))
+                return false;
+            char* end = nullptr;
+            const long number = std::strtol(text.c_str(), &end, 10);
+            if (end == text.c_str() || *end != '\0' || number < 0)
+                return false;
+            (arg == "--baud"          ? options.baud
+             : arg == "--reply-delay" ? options.replyDelayMs
+                                      : options.muteAfter) = number;
+        } else if (arg == "--noise") {
+            options.noise = true;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string readFile(const std::string& path, bool& ok) {
+    std::ifstream in(path, std::ios::binary);
+    ok = static_cast<bool>(in);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+ProgramBuffer chipImage(const sim::Pic18Chip& chip) {
+    ProgramBuffer buffer;
+    buffer.FlashSize = chip.model().flashSize;
+    buffer.EepromSize = chip.model().eepromSize;
+    buffer.Flash = chip.flash;
+    buffer.Eeprom = chip.eeprom;
+    for (std::size_t k = 0; k < buffer.Config.size(); ++k)
+        buffer.Config[k] = chip.config[k];
+    return buffer;
+}
+
+bool loadChip(const std::string& path, sim::Pic18Chip& chip) {
+    bool ok = false;
+    const std::string text = readFile(path, ok);
+    if (!ok) {
+        std::cerr << "tessaline-unitsim: cannot read " << path << "\n";
+        return false;
+    }
+    ProgramBuffer buffer = chipImage(chip);
+    const HexReadResult result = ReadHexText(text, buffer);
+    if (!result.ok()) {
+        std::cerr << "tessaline-unitsim: " << path << ": line " << result.lineNumber
+                  << hexLoadErrorText(result.error) << "\n";
+        return false;
+    }
+    chip.flash = buffer.Flash;
+    chip.eeprom = buffer.Eeprom;
+    for (std::size_t k = 0; k < chip.config.size(); ++k)
+        chip.config[k] = static_cast<std::uint8_t>(buffer.Config[k] & chip.model().configMask[k]);
+    return true;
+}
+
+void sleepMicros(long micros) {
+    if (micros > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(micros));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parse(argc, argv, options)) {
+        std::cerr << "tessaline-unitsim: bad arguments\n\n" << kUsage;
+        return 2;
+    }
+    const sim::ChipModel* model = sim::findChipModel(options.chip);
+    if (!model) {
+        std::cerr << "tessaline-unitsim: unknown chip '" << options.chip << "'\n";
+        return 2;
+    }
+    sim::SteadyClock clock;
+    sim::Pic18Chip chip(*model, clock);
+    if (!options.load.empty() && !loadChip(options.load, chip))
+        return 2;
+    sim::ProgrammerUnit unit(chip, clock);
+    unit.muteAfter = options.muteAfter;
+
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        std::cerr << "tessaline-unitsim: no pseudo-terminal: " << std::strerror(errno) << "\n";
+        return 2;
+    }
+    const std::string device = ptsname(master);
+    // Holding the terminal open keeps it alive while the programmer closes and reopens it;
+    // raw mode lets every byte value through.
+    const int keeper = open(device.c_str(), O_RDWR | O_NOCTTY);
+    termios raw{};
+    if (keeper >= 0 && tcgetattr(keeper, &raw) == 0) {
+        cfmakeraw(&raw);
+        tcsetattr(keeper, TCSANOW, &raw);
+    }
+    if (!options.link.empty()) {
+        unlink(options.link.c_str());
+        if (symlink(device.c_str(), options.link.c_str()) != 0) {
+            std::cerr << "tessaline-unitsim: cannot link " << options.link << ": "
+                      << std::strerror(errno) << "\n";
+            return 2;
+        }
+    }
+    std::cout << device << std::endl;
+
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+
+    const long byteMicros = options.baud > 0 ? 10'000'000 / options.baud : 0;
+    std::mt19937 random(12345);
+    while (!g_stop) {
+        pollfd ready{master, POLLIN, 0};
+        const int polled = poll(&ready, 1, 100);
+        if (polled <= 0 || !(ready.revents & POLLIN))
+            continue;
+        std::uint8_t bytes[256];
+        const ssize_t count = read(master, bytes, sizeof bytes);
+        if (count <= 0)
+            continue;
+        for (ssize_t i = 0; i < count; ++i) {
+            sleepMicros(byteMicros);
+            std::vector<std::uint8_t> reply = unit.receive(bytes[i]);
+            if (reply.empty())
+                continue;
+            if (options.noise && random() % 200 == 0)
+                reply.push_back(0xA5);
+            sleepMicros(options.replyDelayMs * 1000);
+            for (std::uint8_t byte : reply) {
+                sleepMicros(byteMicros);
+                if (write(master, &byte, 1) != 1)
+                    break;
+            }
+        }
+    }
+
+    if (!options.link.empty())
+        unlink(options.link.c_str());
+    int status = 0;
+    if (!options.save.empty()) {
+        std::ofstream out(options.save, std::ios::binary);
+        out << writeHexText(chipImage(chip));
+        if (!out) {
+            std::cerr << "tessaline-unitsim: cannot write " << options.save << "\n";
+            status = 2;
+        }
+    }
+    const std::vector<std::string> violations = unit.allViolations();
+    for (const std::string& text : violations)
+        std::cerr << "violation: " << text << "\n";
+    std::cerr << "tessaline-unitsim: " << unit.commandCount() << " commands, " << violations.size()
+              << " violations\n";
+    if (keeper >= 0)
+        close(keeper);
+    close(master);
+    return status != 0 ? status : violations.empty() ? 0 : 1;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/serial_control.hpp"
+#include "sim/pic18_chip.hpp"
+#include "sim/programmer_unit.hpp"
+#include "sim/sim_clock.hpp"
+
+#include <QObject>
+
+#include <deque>
+
+namespace tessaline::test {
+
+// A serial port with the simulated unit and chip behind it, for window tests: replies are
+// computed at once and handed over from the event loop, as a real port's would be. The
+// chip runs on the machine's clock, since the window's waits really wait.
+class SimSerialPort : public QObject, public SerialControl {
+    Q_OBJECT
+public:
+    explicit SimSerialPort(const char* chipName);
+
+    bool isOpen() const override { return m_open; }
+    void writeByte(std::uint8_t value) override;
+    std::vector<std::uint8_t> readAll() override;
+    void setReceiveThreshold(int threshold) override;
+    int receiveThreshold() const override { return m_threshold; }
+    void setReceiveHandler(ReceiveHandler handler) override { m_handler = std::move(handler); }
+    bool setSettings(const std::string&) override { return true; }
+    void setCommPort(int portNumber) override { m_portNumber = portNumber; }
+    int commPort() const override { return m_portNumber; }
+    bool setPortOpen(bool open) override;
+    std::string description() const override { return "simulated unit"; }
+    void setErrorHandler(ErrorHandler handler) override { m_errorHandler = std::move(handler); }
+
+    void fail(const std::string& text);
+
+    sim::SteadyClock clock;
+    sim::Pic18Chip chip;
+    sim::ProgrammerUnit unit;
+
+private:
+    void scheduleDelivery();
+
+    bool m_open = false;
+    int m_portNumber = 2;
+    int m_threshold = 0;
+    bool m_scheduled = false;
+    std::deque<std::uint8_t> m_incoming;
+    ReceiveHandler m_handler;
+    ErrorHandler m_errorHandler;
+};
+
+} // namespace tessaline::test

@@ -1,0 +1,168 @@
+#include "tests/support/sim_rig.hpp"
+#include "tests/support/sim_serial_port.hpp"
+#include "tests/support/window_fixture.hpp"
+
+#include "ui/clickable_label.hpp"
+
+#include <QAction>
+#include <QEventLoop>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace tessaline;
+using namespace tessaline::test;
+
+namespace {
+
+std::string shipped(const char* model) {
+    for (const DeviceModel& record : shippedDevices()) {
+        if (record.model != model)
+            continue;
+        return "model:" + record.model + "\r\nflash:" + record.flash +
+               "\r\neeprom:" + record.eeprom + "\r\nconfigerased:" + record.configerased +
+               "\r\nvoltageseq:" + record.voltageseq + "\r\nprogtime:" + record.progtime +
+               "\r\nerase:" + record.erase + "\r\nprogram:" + record.program +
+               "\r\nread:" + record.read + "\r\nblankcheck:" + record.blankcheck +
+               "\r\nverify:" + record.verify + "\r\n";
+    }
+    return {};
+}
+
+// Runs the event loop until the operation has ended (QTest::qWaitFor would sleep between
+// every reply).
+bool finishes(Form1& form, int timeoutMs = 30000) {
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!form.control.running())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    poll.start(5);
+    loop.exec();
+    return !form.control.running();
+}
+
+std::string status(Form1& form) {
+    return form.label_status->text().toStdString();
+}
+
+} // namespace
+
+TEST(WindowOperations, PortNotReadyRefusesEveryButtonAndMenuEntry) {
+    WindowFixture fixture(kTwoModels);
+    fixture.port.presentPorts.clear();
+    Form1& form = fixture.load();
+    fixture.state.buffer.Flash[0] = 0x12;
+    for (QAction* entry :
+         {form.menuprogram, form.menuread, form.menuerase, form.menublank, form.menuverify}) {
+        form.label_status->clear();
+        entry->trigger();
+        EXPECT_EQ(status(form), "Serial port 2 error!");
+    }
+    for (QPushButton* button :
+         {form.Command1, form.Command2, form.Command3, form.Command4, form.Command5}) {
+        form.label_status->clear();
+        button->click();
+        EXPECT_EQ(status(form), "Serial port 2 error!");
+    }
+    EXPECT_EQ(fixture.state.buffer.Flash[0], 0x12);
+    EXPECT_TRUE(fixture.port.written.empty());
+    EXPECT_TRUE(form.Command1->isEnabled());
+}
+
+TEST(WindowOperations, ProgramThenVerifyThroughTheSimulatedUnit) {
+    WindowFixture fixture(shipped("18F1220"));
+    SimSerialPort port("18F1220");
+    port.chip.fillWithPattern(0x42);
+    Form1& form = fixture.load(&port);
+    ASSERT_TRUE(fixture.state.app.PortReady);
+    for (std::size_t i = 0; i < 600; ++i)
+        fixture.state.buffer.Flash[i] = static_cast<std::uint8_t>(i * 3);
+    fixture.state.buffer.Eeprom[3] = 0x99;
+    fixture.state.buffer.Config[1] = 0x07;
+    form.Command1->click();
+    EXPECT_FALSE(form.Command1->isEnabled());
+    EXPECT_FALSE(form.menu1->menuAction()->isEnabled());
+    ASSERT_TRUE(finishes(form));
+    EXPECT_EQ(status(form), "Chip programmed");
+    EXPECT_TRUE(form.Command1->isEnabled());
+    EXPECT_EQ(port.chip.flash[599], static_cast<std::uint8_t>(599 * 3));
+    EXPECT_EQ(port.chip.eeprom[3], 0x99);
+
+    form.menuverify->trigger();
+    ASSERT_TRUE(finishes(form));
+    EXPECT_EQ(status(form), "Chip verified");
+
+    // Read All into a cleared buffer shows what the chip holds.
+    form.menuclear->trigger();
+    form.Command2->click();
+    EXPECT_EQ(fixture.state.buffer.Flash[1], 0xFF);
+    ASSERT_TRUE(finishes(form));
+    EXPECT_EQ(status(form), "Chip read");
+    EXPECT_EQ(fixture.state.buffer.Flash[1], 3);
+    EXPECT_TRUE(form.tabla_flash->toPlainText().startsWith(QStringLiteral("000000: 00 03 06")));
+    EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
+    EXPECT_TRUE(fixture.dialogs.messages().empty());
+}
+
+TEST(WindowOperations, LabelsDoNothingWhileAnOperationRuns) {
+    WindowFixture fixture(shipped("18F1220"));
+    SimSerialPort port("18F1220");
+    Form1& form = fixture.load(&port);
+    fixture.folder.write("p.hex", ":0100000012ED\r\n");
+    fixture.dialogs.answers = {fixture.folder.file("p.hex")};
+    form.menuopen->trigger();
+    form.Command3->click();
+    ASSERT_TRUE(form.control.running());
+    emit form.configLabels[0]->clicked();
+    emit form.label_hex->clicked();
+    EXPECT_EQ(fixture.dialogs.shown.size(), 2u); // the open dialog and the load report
+    ASSERT_TRUE(finishes(form));
+    EXPECT_EQ(status(form), "Chip erased");
+}
+
+TEST(WindowOperations, SilentUnitTimesOutAndTheWindowRecovers) {
+    WindowFixture fixture(shipped("18F1220"));
+    SimSerialPort port("18F1220");
+    port.unit.muteAfter = 3;
+    Form1& form = fixture.load(&port);
+    form.Command4->click();
+    ASSERT_TRUE(finishes(form, 10000));
+    EXPECT_EQ(status(form), "Blank check failed");
+    EXPECT_EQ(fixture.dialogs.messages(),
+              std::vector<std::string>{
+                  "The programmer unit does not answer.\r\nThe operation was stopped."});
+    EXPECT_TRUE(form.Command4->isEnabled());
+    EXPECT_FALSE(port.chip.powered()); // the end command went out
+}
+
+TEST(WindowOperations, PortFailingMidOperationEndsIt) {
+    WindowFixture fixture(shipped("18F1220"));
+    SimSerialPort port("18F1220");
+    Form1& form = fixture.load(&port);
+    form.Command5->click();
+    ASSERT_TRUE(form.control.running());
+    port.fail("No such device");
+    EXPECT_FALSE(form.control.running());
+    EXPECT_EQ(status(form), "Verify failed");
+    EXPECT_EQ(fixture.dialogs.messages().back(),
+              "The serial port failed: No such device\r\nThe operation was stopped.");
+    EXPECT_TRUE(form.menu3->menuAction()->isEnabled());
+}
+
+TEST(WindowOperations, BrokenScriptIsNotStarted) {
+    WindowFixture fixture("model:x\r\nflash:64\r\nvoltageseq:vddvpp\r\nerase:begin,bogus,end\r\n");
+    Form1& form = fixture.load();
+    form.Command3->click();
+    EXPECT_EQ(fixture.dialogs.messages(),
+              std::vector<std::string>{"Unrecognized symbolic instruction 'bogus'.\r\n"
+                                       "The operation was not started."});
+    EXPECT_TRUE(fixture.port.written.empty());
+    EXPECT_TRUE(form.Command3->isEnabled());
+}
