@@ -1,11 +1,14 @@
 #include "cli/cli_app.hpp"
 
 #include "app/hex_file_io.hpp"
+#include "app/port_name.hpp"
 #include "app/settings_store.hpp"
 #include "buffer/hex_text.hpp"
+#include "cli/chip_operation.hpp"
 #include "devices/lenient_number.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 #include <ostream>
 
@@ -20,20 +23,45 @@ constexpr const char* kUsage =
     "  models            list the models of the device file\n"
     "  check FILE        load a HEX file and print the load report or its first fault\n"
     "  convert IN OUT    load IN and save the buffer to OUT as Save Buffer As writes it\n"
+    "  program FILE      erase the chip and program it with FILE\n"
+    "  verify FILE       compare the chip with FILE\n"
+    "  read FILE         read the chip and save what was read to FILE\n"
+    "  erase             erase the chip\n"
+    "  blank             check that the chip is blank\n"
     "\n"
     "Options:\n"
     "  --devices FILE    device file to read (default: devices.cfg beside the program)\n"
     "  --model NAME|N    model by name (any letter case) or 1-based number\n"
     "                    (default: the model selected in the settings)\n"
+    "  --port DEVICE|N   serial device, or port number as the window maps it\n"
+    "                    (default: the port in the settings)\n"
+    "  --baud B          baud rate (default: the rate in the settings)\n"
+    "  --progtime MS     programming time, 1 to 30 ms (default: the model's)\n"
     "  --help            show this text\n"
     "\n"
-    "Exit status: 0 done, 1 the file has a fault, 2 usage or file error.\n";
+    "Exit status: 0 done; 1 the file has a fault, the chip is not blank or does not verify;\n"
+    "2 usage or file error; 3 the port cannot be opened or the unit stops answering.\n";
 
 struct Options {
     std::string devicesFile;
     std::string model;
     bool haveModel = false;
+    std::string port;
+    std::string baud;
+    std::string progTime;
     std::vector<std::string> words;
+};
+
+struct ChipCommand {
+    const char* name;
+    OperationKind kind;
+    bool takesFile;
+};
+
+constexpr ChipCommand kChipCommands[] = {
+    {"program", OperationKind::Program, true}, {"verify", OperationKind::Verify, true},
+    {"read", OperationKind::Read, true},       {"erase", OperationKind::Erase, false},
+    {"blank", OperationKind::Blank, false},
 };
 
 // Messages from the core use CR LF; a terminal wants plain line feeds.
@@ -54,7 +82,7 @@ std::string plainLines(std::string text) {
 class Tool {
 public:
     Tool(const CliEnvironment& environment, std::ostream& out, std::ostream& err)
-        : m_environment(environment), m_out(out), m_err(err) {}
+        : m_environment(environment), m_out(out), m_err(err), m_terminal(environment.terminal) {}
 
     int run(const std::vector<std::string>& args) {
         Options options;
@@ -70,7 +98,18 @@ public:
             return loadModel(options) ? check(options.words[1]) : kExitUsage;
         if (command == "convert" && operands == 2)
             return loadModel(options) ? convert(options.words[1], options.words[2]) : kExitUsage;
-        if (command == "models" || command == "check" || command == "convert")
+        for (const ChipCommand& chip : kChipCommands) {
+            if (command != chip.name)
+                continue;
+            if (operands != (chip.takesFile ? 1u : 0u))
+                break;
+            if (!loadModel(options))
+                return kExitUsage;
+            return chipOperation(chip, options, chip.takesFile ? options.words[1] : "");
+        }
+        if (command == "models" || command == "check" || command == "convert" ||
+            std::any_of(std::begin(kChipCommands), std::end(kChipCommands),
+                        [&](const ChipCommand& chip) { return command == chip.name; }))
             return usageError("wrong number of arguments for '" + command + "'");
         return usageError("unknown command '" + command + "'");
     }
@@ -89,12 +128,18 @@ private:
                 m_helpShown = true;
                 return false;
             }
-            if (arg == "--devices" || arg == "--model") {
+            std::string* value = arg == "--devices"    ? &options.devicesFile
+                                 : arg == "--model"    ? &options.model
+                                 : arg == "--port"     ? &options.port
+                                 : arg == "--baud"     ? &options.baud
+                                 : arg == "--progtime" ? &options.progTime
+                                                       : nullptr;
+            if (value) {
                 if (i + 1 >= args.size()) {
                     usageError("option " + arg + " needs a value");
                     return false;
                 }
-                (arg == "--devices" ? options.devicesFile : options.model) = args[++i];
+                *value = args[++i];
                 options.haveModel = options.haveModel || arg == "--model";
             } else if (arg.size() > 1 && arg.front() == '-') {
                 usageError("unknown option '" + arg + "'");
@@ -201,11 +246,64 @@ private:
         return kExitOk;
     }
 
+    // The device behind --port: a path as it stands, a number mapped as the window maps it.
+    std::string serialDevice(const Options& options) {
+        std::string port = options.port;
+        if (port.empty())
+            port = m_environment.settings
+                       ? m_environment.settings->ReadSetting(kSettingPortNumber, "2")
+                       : "2";
+        const bool number = !port.empty() && std::all_of(port.begin(), port.end(), [](char c) {
+            return c >= '0' && c <= '9';
+        });
+        if (!number)
+            return port;
+        const QString folder =
+            m_environment.settings ? m_environment.settings->folder() : QString();
+        return serialDeviceForPort(leadingWholeNumber(port), folder).toStdString();
+    }
+
+    int chipOperation(const ChipCommand& chip, const Options& options, const std::string& file) {
+        if (!options.progTime.empty()) {
+            const double time = leadingNumber(options.progTime);
+            if (time < 1 || time > 30)
+                return usageError("the programming time must lie from 1 to 30 ms");
+            m_state.model.ProgTime = roundHalfEven(time);
+        }
+        if (chip.kind == OperationKind::Program || chip.kind == OperationKind::Verify) {
+            // A faulty program file is a file error here, not a chip that differs.
+            const int loaded = load(file);
+            if (loaded != kExitOk)
+                return kExitUsage;
+        }
+        ChipLink link;
+        link.device = serialDevice(options);
+        link.baud = options.baud;
+        if (link.baud.empty())
+            link.baud = m_environment.settings
+                            ? m_environment.settings->ReadSetting(kSettingBaudRate, "56000")
+                            : "56000";
+        const int status = runChipOperation(chip.kind, m_state, link, m_out, m_err, m_terminal);
+        if (status == kExitOk || status == kExitFault) {
+            if (chip.kind == OperationKind::Read) {
+                const HexSaveOutcome saved = saveHexFile(file, m_state.buffer);
+                if (!saved.saved) {
+                    m_err << "tessaline-cli: cannot write " << file << ": " << saved.error << '\n';
+                    return kExitUsage;
+                }
+            }
+        } else if (status == kExitPort) {
+            m_err << "tessaline-cli: " << operationTexts(chip.kind).failureName << " failed\n";
+        }
+        return status;
+    }
+
     const CliEnvironment& m_environment;
     std::ostream& m_out;
     std::ostream& m_err;
     ProgrammerState m_state;
     bool m_helpShown = false;
+    bool m_terminal = false;
 };
 
 } // namespace

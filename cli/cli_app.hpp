@@ -17,6 +17,8 @@ inline constexpr int kExitUsage = 2; // usage and file errors
 struct CliEnvironment {
     std::string programFolder; // with a trailing separator
     SettingsStore* settings = nullptr;
+    // Standard output is a terminal: progress shows as a bar.
+    bool terminal = false;
 };
 
 // Runs one command line (without the program name) and returns its exit status.

@@ -6,11 +6,13 @@
 
 #include <iostream>
 
+#include <unistd.h>
+
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
     tessaline::SettingsStore settings = tessaline::SettingsStore::userStore();
-    const tessaline::CliEnvironment environment{tessaline::ProgramFolder().toStdString(),
-                                                &settings};
+    const tessaline::CliEnvironment environment{tessaline::ProgramFolder().toStdString(), &settings,
+                                                isatty(STDOUT_FILENO) == 1};
     return tessaline::runCli(args, environment, std::cout, std::cerr);
 }

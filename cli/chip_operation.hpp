@@ -1,0 +1,27 @@
+#pragma once
+
+#include "app/application_values.hpp"
+#include "cli/cli_app.hpp"
+#include "engine/operation_control.hpp"
+
+#include <iosfwd>
+#include <string>
+
+namespace tessaline {
+
+inline constexpr int kExitPort = 3; // the port cannot be opened or the unit stops answering
+
+struct ChipLink {
+    std::string device; // the serial device to open
+    std::string baud;   // the baud rate text
+};
+
+// Runs one operation on the chip through the serial port with the same start, engine and
+// completion code as the window, printing the begin and completion texts, the progress
+// (a bar on a terminal, a line per tenth otherwise) and any check's message. Returns the
+// exit status: 0 for the good completion, 1 for a chip that is not blank or does not
+// verify, 2 for a script the device file gets wrong, 3 for port and unit failures.
+int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink& link,
+                     std::ostream& out, std::ostream& err, bool terminal);
+
+} // namespace tessaline
