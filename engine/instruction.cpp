@@ -19,27 +19,34 @@ std::int32_t hexField(std::string_view word, std::size_t position, std::size_t d
     return digits == 2 ? ParseHex2(field) : ParseHex4(field);
 }
 
+// "-config1l" .. "-config7h" at the end of the word.
 std::int32_t configSuffix(std::string_view word) {
     for (std::size_t k = 0; k < kConfigBytes.size(); ++k) {
-        const std::string suffix = "-" + std::string(kConfigBytes[k].scriptName);
-        if (word.ends_with(suffix))
+        const std::string_view name = kConfigBytes[k].scriptName;
+        if (word.size() > name.size() && word.ends_with(name) &&
+            word[word.size() - name.size() - 1] == '-')
             return static_cast<std::int32_t>(k);
     }
     return -1;
 }
 
+// "config1l" .. "config7h" followed by the given text at the start of the word.
 std::int32_t configPrefix(std::string_view word, std::string_view after) {
     for (std::size_t k = 0; k < kConfigBytes.size(); ++k) {
-        const std::string prefix = std::string(kConfigBytes[k].scriptName) + std::string(after);
-        if (word.starts_with(prefix))
+        const std::string_view name = kConfigBytes[k].scriptName;
+        if (word.starts_with(name) && word.substr(name.size()).starts_with(after))
             return static_cast<std::int32_t>(k);
     }
     return -1;
 }
 
+// The given text followed by exactly "config1l" .. "config7h".
 std::int32_t configWord(std::string_view word, std::string_view before) {
+    if (!word.starts_with(before))
+        return -1;
+    const std::string_view rest = word.substr(before.size());
     for (std::size_t k = 0; k < kConfigBytes.size(); ++k)
-        if (word == std::string(before) + std::string(kConfigBytes[k].scriptName))
+        if (rest == kConfigBytes[k].scriptName)
             return static_cast<std::int32_t>(k);
     return -1;
 }
