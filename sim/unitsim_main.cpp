@@ -5,7 +5,9 @@
 #include "sim/pic18_chip.hpp"
 #include "sim/programmer_unit.hpp"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -145,11 +147,6 @@ bool loadChip(const std::string& path, sim::Pic18Chip& chip) {
     return true;
 }
 
-void sleepMicros(long micros) {
-    if (micros > 0)
-        std::this_thread::sleep_for(std::chrono::microseconds(micros));
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -199,7 +196,17 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
 
-    const long byteMicros = options.baud > 0 ? 10'000'000 / options.baud : 0;
+    // The wire: every byte takes its time at the given rate. Deadlines follow a schedule
+    // rather than the time each sleep really ended, so that oversleeping does not add up
+    // over the bytes of a command; an idle wire starts the schedule anew.
+    const auto byteTime = std::chrono::microseconds(options.baud > 0 ? 10'000'000 / options.baud : 0);
+    auto wireFree = std::chrono::steady_clock::now();
+    auto onWire = [&] {
+        if (byteTime.count() == 0)
+            return;
+        wireFree = std::max(wireFree, std::chrono::steady_clock::now() - byteTime) + byteTime;
+        std::this_thread::sleep_until(wireFree);
+    };
     std::mt19937 random(12345);
     while (!g_stop) {
         pollfd ready{master, POLLIN, 0};
@@ -211,15 +218,18 @@ int main(int argc, char** argv) {
         if (count <= 0)
             continue;
         for (ssize_t i = 0; i < count; ++i) {
-            sleepMicros(byteMicros);
+            onWire();
             std::vector<std::uint8_t> reply = unit.receive(bytes[i]);
             if (reply.empty())
                 continue;
             if (options.noise && random() % 200 == 0)
                 reply.push_back(0xA5);
-            sleepMicros(options.replyDelayMs * 1000);
+            if (options.replyDelayMs > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(options.replyDelayMs));
+                wireFree = std::chrono::steady_clock::now();
+            }
             for (std::uint8_t byte : reply) {
-                sleepMicros(byteMicros);
+                onWire();
                 if (write(master, &byte, 1) != 1)
                     break;
             }
