@@ -1,0 +1,28 @@
+// libFuzzer target: any text as devices.cfg; every record is applied and every script
+// checked and decoded.
+#include "devices/device_table.hpp"
+#include "devices/selected_model.hpp"
+#include "engine/instruction.hpp"
+#include "engine/script_check.hpp"
+
+#include <string_view>
+
+using namespace tessaline;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    SelectedModelValues values;
+    for (const DeviceModel& record : parseDeviceTable(text)) {
+        ApplySelectedModel(record, values);
+        ProgramBuffer buffer;
+        ResetBuffer(buffer, values.FlashSize, values.EepromSize, values.ConfigErased);
+        for (const Script* script : {&values.EraseScript, &values.ProgramScript,
+                                     &values.ReadScript, &values.BlankCheckScript,
+                                     &values.VerifyScript}) {
+            checkScript(*script, values.VoltageSequence);
+            for (const std::string& word : *script)
+                decodeInstruction(word);
+        }
+    }
+    return 0;
+}
