@@ -3,11 +3,9 @@
 #include "tests/support/window_fixture.hpp"
 
 #include <QAction>
-#include <QEventLoop>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -68,19 +66,6 @@ std::string writeProgram(TempFolder& folder) {
                              ":04000000DEADBEEFC4\r\n"
                              ":00000001FF\r\n");
     return folder.file("prog.hex");
-}
-
-bool runs(Form1& form, int timeoutMs = 60000) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!form.control.running())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start(5);
-    loop.exec();
-    return !form.control.running();
 }
 
 } // namespace
@@ -147,17 +132,7 @@ TEST(EndToEnd, CommandLineReportsAMissingPortAndASilentUnit) {
 }
 
 TEST(EndToEnd, WindowProgramsAndVerifiesThroughThePortNumberLink) {
-    WindowFixture fixture(shippedDevices().empty() ? "" : [] {
-        for (const DeviceModel& record : shippedDevices())
-            if (record.model == "18F1320")
-                return "model:" + record.model + "\r\nflash:" + record.flash +
-                       "\r\neeprom:" + record.eeprom + "\r\nconfigerased:" + record.configerased +
-                       "\r\nvoltageseq:" + record.voltageseq + "\r\nprogtime:" + record.progtime +
-                       "\r\nerase:" + record.erase + "\r\nprogram:" + record.program +
-                       "\r\nread:" + record.read + "\r\nblankcheck:" + record.blankcheck +
-                       "\r\nverify:" + record.verify + "\r\n";
-        return std::string();
-    }());
+    WindowFixture fixture(shippedRecordText("18F1320"));
     // Port 2 maps to the link com2 in the settings folder.
     UnitSimulator unit(
         {QStringLiteral("--chip"), QStringLiteral("18F1320"), QStringLiteral("--link"),
@@ -171,10 +146,10 @@ TEST(EndToEnd, WindowProgramsAndVerifiesThroughThePortNumberLink) {
     fixture.dialogs.answers = {fixture.folder.file("p.hex")};
     form.menuopen->trigger();
     form.Command1->click();
-    ASSERT_TRUE(runs(form));
+    ASSERT_TRUE(operationEnds(form.control));
     EXPECT_EQ(form.label_status->text().toStdString(), "Chip programmed");
     form.Command5->click();
-    ASSERT_TRUE(runs(form));
+    ASSERT_TRUE(operationEnds(form.control));
     EXPECT_EQ(form.label_status->text().toStdString(), "Chip verified");
     const auto [status, report] = unit.stop();
     EXPECT_EQ(status, 0) << report;

@@ -1,5 +1,10 @@
 #include "tests/support/window_fixture.hpp"
 
+#include "tests/support/sim_rig.hpp"
+
+#include <QEventLoop>
+#include <QTimer>
+
 namespace tessaline::test {
 
 const char* const kTwoModels = "model:18fA\r\n"
@@ -25,6 +30,33 @@ Form1& WindowFixture::load(SerialControl* otherPort) {
     window = std::make_unique<Form1>(state, *settings, otherPort ? *otherPort : port, dialogs);
     window->Form_Load();
     return *window;
+}
+
+std::string shippedRecordText(const std::string& model) {
+    for (const DeviceModel& record : shippedDevices()) {
+        if (record.model != model)
+            continue;
+        return "model:" + record.model + "\r\nflash:" + record.flash +
+               "\r\neeprom:" + record.eeprom + "\r\nconfigerased:" + record.configerased +
+               "\r\nvoltageseq:" + record.voltageseq + "\r\nprogtime:" + record.progtime +
+               "\r\nerase:" + record.erase + "\r\nprogram:" + record.program +
+               "\r\nread:" + record.read + "\r\nblankcheck:" + record.blankcheck +
+               "\r\nverify:" + record.verify + "\r\n";
+    }
+    return {};
+}
+
+bool operationEnds(OperationControl& control, int timeoutMs) {
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!control.running())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    poll.start(5);
+    loop.exec();
+    return !control.running();
 }
 
 } // namespace tessaline::test

@@ -30,4 +30,11 @@ struct WindowFixture {
 // Two small models: A (64 bytes FLASH, 16 EEPROM), B (4096, no EEPROM).
 extern const char* const kTwoModels;
 
+// The record of the shipped devices.cfg with that name, as the text of a device file.
+std::string shippedRecordText(const std::string& model);
+
+// Runs the event loop until the operation has ended or the time is up; true when it
+// ended. (QTest::qWaitFor would sleep between every reply.)
+bool operationEnds(OperationControl& control, int timeoutMs = 60000);
+
 } // namespace tessaline::test

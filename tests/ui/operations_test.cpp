@@ -5,12 +5,9 @@
 #include "ui/clickable_label.hpp"
 
 #include <QAction>
-#include <QEventLoop>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -19,33 +16,8 @@ using namespace tessaline::test;
 
 namespace {
 
-std::string shipped(const char* model) {
-    for (const DeviceModel& record : shippedDevices()) {
-        if (record.model != model)
-            continue;
-        return "model:" + record.model + "\r\nflash:" + record.flash +
-               "\r\neeprom:" + record.eeprom + "\r\nconfigerased:" + record.configerased +
-               "\r\nvoltageseq:" + record.voltageseq + "\r\nprogtime:" + record.progtime +
-               "\r\nerase:" + record.erase + "\r\nprogram:" + record.program +
-               "\r\nread:" + record.read + "\r\nblankcheck:" + record.blankcheck +
-               "\r\nverify:" + record.verify + "\r\n";
-    }
-    return {};
-}
-
-// Runs the event loop until the operation has ended (QTest::qWaitFor would sleep between
-// every reply).
 bool finishes(Form1& form, int timeoutMs = 30000) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!form.control.running())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start(5);
-    loop.exec();
-    return !form.control.running();
+    return operationEnds(form.control, timeoutMs);
 }
 
 std::string status(Form1& form) {
@@ -77,7 +49,7 @@ TEST(WindowOperations, PortNotReadyRefusesEveryButtonAndMenuEntry) {
 }
 
 TEST(WindowOperations, ProgramThenVerifyThroughTheSimulatedUnit) {
-    WindowFixture fixture(shipped("18F1220"));
+    WindowFixture fixture(shippedRecordText("18F1220"));
     SimSerialPort port("18F1220");
     port.chip.fillWithPattern(0x42);
     Form1& form = fixture.load(&port);
@@ -112,7 +84,7 @@ TEST(WindowOperations, ProgramThenVerifyThroughTheSimulatedUnit) {
 }
 
 TEST(WindowOperations, LabelsDoNothingWhileAnOperationRuns) {
-    WindowFixture fixture(shipped("18F1220"));
+    WindowFixture fixture(shippedRecordText("18F1220"));
     SimSerialPort port("18F1220");
     Form1& form = fixture.load(&port);
     fixture.folder.write("p.hex", ":0100000012ED\r\n");
@@ -128,7 +100,7 @@ TEST(WindowOperations, LabelsDoNothingWhileAnOperationRuns) {
 }
 
 TEST(WindowOperations, SilentUnitTimesOutAndTheWindowRecovers) {
-    WindowFixture fixture(shipped("18F1220"));
+    WindowFixture fixture(shippedRecordText("18F1220"));
     SimSerialPort port("18F1220");
     port.unit.muteAfter = 3;
     Form1& form = fixture.load(&port);
@@ -143,7 +115,7 @@ TEST(WindowOperations, SilentUnitTimesOutAndTheWindowRecovers) {
 }
 
 TEST(WindowOperations, PortFailingMidOperationEndsIt) {
-    WindowFixture fixture(shipped("18F1220"));
+    WindowFixture fixture(shippedRecordText("18F1220"));
     SimSerialPort port("18F1220");
     Form1& form = fixture.load(&port);
     form.Command5->click();
