@@ -6,7 +6,13 @@
 
 #include <iostream>
 
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define STDOUT_FILENO 1
+#else
 #include <unistd.h>
+#endif
 
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
