@@ -16,9 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ApplySelectedModel(record, values);
         ProgramBuffer buffer;
         ResetBuffer(buffer, values.FlashSize, values.EepromSize, values.ConfigErased);
-        for (const Script* script : {&values.EraseScript, &values.ProgramScript,
-                                     &values.ReadScript, &values.BlankCheckScript,
-                                     &values.VerifyScript}) {
+        for (const Script* script : {&values.EraseScript, &values.ProgramScript, &values.ReadScript,
+                                     &values.BlankCheckScript, &values.VerifyScript}) {
             checkScript(*script, values.VoltageSequence);
             for (const std::string& word : *script)
                 decodeInstruction(word);

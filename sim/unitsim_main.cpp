@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -199,7 +199,8 @@ int main(int argc, char** argv) {
     // The wire: every byte takes its time at the given rate. Deadlines follow a schedule
     // rather than the time each sleep really ended, so that oversleeping does not add up
     // over the bytes of a command; an idle wire starts the schedule anew.
-    const auto byteTime = std::chrono::microseconds(options.baud > 0 ? 10'000'000 / options.baud : 0);
+    const auto byteTime =
+        std::chrono::microseconds(options.baud > 0 ? 10'000'000 / options.baud : 0);
     auto wireFree = std::chrono::steady_clock::now();
     auto onWire = [&] {
         if (byteTime.count() == 0)
