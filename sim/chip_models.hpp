@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -10,6 +11,18 @@ namespace tessaline::sim {
 // write buffers, timings and the meaning of table-write command 1110.
 enum class Family { FXX2, X220, F2XXX, K20, K22 };
 
+// Where the code-protection blocks of a part lie. The boot block is [0, bootEnd); block n
+// runs from the end of the block before it (the boot block for block 0) up to blockEnd[n],
+// exclusive, and is guarded by bit n of CONFIG5L (CPn) and CONFIG6L (WRTn). A part whose
+// CONFIG4L chooses the boot block size (BBSIZ) names those bits in bootSizeBits and gives
+// the boot block's end for each value of the field; block 0 then starts later.
+struct ProtectionLayout {
+    std::uint32_t bootEnd = 0;
+    std::array<std::uint32_t, 6> blockEnd{};
+    std::uint8_t bootSizeBits = 0;
+    std::array<std::uint32_t, 4> bootEndBySize{};
+};
+
 struct ChipModel {
     std::string_view name; // upper case, as "18F452"
     Family family;
@@ -17,12 +30,14 @@ struct ChipModel {
     std::int32_t eepromSize;
     // Bytes of the code write buffer (per 8 KB panel on FXX2).
     std::int32_t writeBuffer;
-    // DEVID2:DEVID1 with the revision bits zero.
+    // DEVID2:DEVID1 with the revision bits zero, and the bits that name the part.
     std::uint16_t deviceId;
+    std::uint16_t deviceIdMask;
     // What a bulk-erased chip reads from CONFIG1L .. CONFIG7H.
     std::array<std::uint8_t, 14> configErased;
     // Bits that exist; the others read 0 whatever is written.
     std::array<std::uint8_t, 14> configMask;
+    ProtectionLayout protection;
 };
 
 // Family timing, in microseconds.
@@ -31,6 +46,7 @@ struct FamilyTiming {
     std::int64_t configPulse; // P9 or P9A for configuration bytes
     std::int64_t bulkErase;   // P11 for the chip erase
     std::int64_t eepromWrite; // how long EECON1.WR stays set for a data EEPROM write
+    std::int64_t discharge;   // P10: PGC low after a programming pulse or an erase
 };
 
 FamilyTiming timingOf(Family family);

@@ -27,8 +27,12 @@ const DeviceModel& recordNamed(const std::string& name) {
     throw std::runtime_error("no model " + name);
 }
 
+// Configuration bytes that hold the CP, WRT and EBTR bits: left at 1, nothing is protected.
+constexpr std::array<std::uint8_t, 14> kProtectionBits{0, 0,    0,    0,    0,    0,    0,
+                                                       0, 0xFF, 0xC0, 0xFF, 0xE0, 0xFF, 0x40};
+
 // A program that fills the whole FLASH and EEPROM, with configuration values that only
-// use bits the chip has.
+// use bits the chip has and protect nothing.
 void fillProgram(ProgramBuffer& buffer, const sim::ChipModel& chip, unsigned seed) {
     std::mt19937 random(seed);
     for (std::uint8_t& byte : buffer.Flash)
@@ -39,7 +43,8 @@ void fillProgram(ProgramBuffer& buffer, const sim::ChipModel& chip, unsigned see
     if (!buffer.Eeprom.empty())
         buffer.Eeprom.back() = 0x00;
     for (std::size_t k = 0; k < buffer.Config.size(); ++k)
-        buffer.Config[k] = static_cast<std::int32_t>(random() & chip.configMask[k]);
+        buffer.Config[k] =
+            static_cast<std::int32_t>((random() | kProtectionBits[k]) & chip.configMask[k]);
 }
 
 std::vector<std::string> violations(const SimRig& rig) {
@@ -51,7 +56,7 @@ class ShippedScripts : public ::testing::TestWithParam<std::string> {};
 } // namespace
 
 TEST(ShippedDevices, EveryModelIsKnownToTheSimulatedChipWithTheSameSizes) {
-    ASSERT_GE(shippedDevices().size(), 16u);
+    ASSERT_GE(shippedDevices().size(), 60u);
     for (const DeviceModel& record : shippedDevices()) {
         const sim::ChipModel* chip = sim::findChipModel(record.model);
         ASSERT_NE(chip, nullptr) << record.model;
@@ -62,6 +67,12 @@ TEST(ShippedDevices, EveryModelIsKnownToTheSimulatedChipWithTheSameSizes) {
         for (std::size_t k = 0; k < 14; ++k)
             EXPECT_EQ(values.ConfigErased[k], chip->configErased[k]) << record.model << " " << k;
         EXPECT_EQ(values.VoltageSequence, 1) << record.model;
+        // A model without data EEPROM has no EEPROM steps at all.
+        if (chip->eepromSize == 0) {
+            for (const std::string& script :
+                 {record.program, record.read, record.blankcheck, record.verify})
+                EXPECT_EQ(script.find("eeprom"), std::string::npos) << record.model;
+        }
     }
 }
 
@@ -120,28 +131,38 @@ INSTANTIATE_TEST_SUITE_P(AllModels, ShippedScripts, ::testing::ValuesIn(modelNam
                              return param.param;
                          });
 
+// Each word of a documented sequence is needed: without it the strict chip objects. Some
+// faults show only with some of the states that power-up leaves undefined, so the program
+// runs a few times, each time after a new power-up.
 TEST(ShippedScripts, TheChipCatchesAScriptThatSkipsAStep) {
     struct Row {
+        const char* model;
         std::string remove; // a script word taken out of the program script
         std::string violation;
     };
     const Row rows[] = {
-        {"w10", "bulk erase hold time"},
-        {"s00-84a6", "without EECON1.WREN"},
-        {"startprog", "instead of the programming pulse"},
-        {"s00-8ca6", "with EECON1.CFGS clear"},
+        {"18F4520", "w10", "bulk erase hold time"},
+        {"18F4520", "s00-0000", "clocked in while the bulk erase ran"},
+        {"18F452", "s0c-0000", "was not filled before the programming pulse"},
+        {"18F4520", "s00-9ca6", "EECON1 not set for program memory"},
+        {"18F4520", "s00-84a6", "without EECON1.WREN"},
+        {"18F2320", "w6", "takes no commands during a data EEPROM write"},
+        {"18F4520", "startprog", "instead of the programming pulse"},
+        {"18F4520", "s00-8ca6", "with EECON1.CFGS clear"},
     };
     for (const Row& row : rows) {
-        DeviceModel record = recordNamed("18F4520");
+        DeviceModel record = recordNamed(row.model);
         const std::string word = "," + row.remove + ",";
         const std::size_t at = record.program.find(word);
         ASSERT_NE(at, std::string::npos) << row.remove;
         record.program.erase(at, word.size() - 1);
-        SimRig rig(record, *sim::findChipModel("18F4520"));
-        fillProgram(rig.buffer, *sim::findChipModel("18F4520"), 3);
-        rig.run(OperationKind::Program);
+        SimRig rig(record, *sim::findChipModel(row.model));
+        fillProgram(rig.buffer, *sim::findChipModel(row.model), 3);
+        for (int run = 0; run < 8 && violations(rig).empty(); ++run)
+            rig.run(OperationKind::Program);
         const auto found = violations(rig);
         ASSERT_FALSE(found.empty()) << row.remove;
-        EXPECT_NE(found[0].find(row.violation), std::string::npos) << found[0];
+        EXPECT_NE(found[0].find(row.violation), std::string::npos)
+            << row.remove << ": " << found[0];
     }
 }
