@@ -157,7 +157,13 @@ int main(int argc, char** argv) {
     }
     const sim::ChipModel* model = sim::findChipModel(options.chip);
     if (!model) {
-        std::cerr << "tessaline-unitsim: unknown chip '" << options.chip << "'\n";
+        std::size_t count = 0;
+        const sim::ChipModel* known = sim::chipModels(count);
+        std::cerr << "tessaline-unitsim: unknown chip '" << options.chip
+                  << "'; the simulated parts are:";
+        for (std::size_t i = 0; i < count; ++i)
+            std::cerr << (i % 10 == 0 ? "\n  " : " ") << known[i].name;
+        std::cerr << "\n";
         return 2;
     }
     sim::SteadyClock clock;

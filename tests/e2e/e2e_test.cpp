@@ -1,4 +1,6 @@
 #include "app/qt_serial_port.hpp"
+#include "buffer/hex_text.hpp"
+#include "buffer/hex_writer.hpp"
 #include "tests/support/sim_rig.hpp"
 #include "tests/support/window_fixture.hpp"
 
@@ -8,6 +10,8 @@
 #include <QPushButton>
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 using namespace tessaline;
 using namespace tessaline::test;
@@ -55,29 +59,59 @@ CliResult cli(const QStringList& arguments, int timeoutMs = 60000) {
             process.readAllStandardError().toStdString()};
 }
 
-// A program with FLASH at both ends, EEPROM and configuration bytes.
-std::string writeProgram(TempFolder& folder) {
-    folder.write("prog.hex", ":020000040000FA\r\n"
-                             ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
-                             ":02100000ABCD76\r\n"
-                             ":020000040030CA\r\n"
-                             ":0E00000000080609008185000FC00FE00F40C8\r\n"
-                             ":0200000400F00A\r\n"
-                             ":04000000DEADBEEFC4\r\n"
-                             ":00000001FF\r\n");
+// The model's record of the shipped device file, as the selected model.
+SelectedModelValues shippedModel(const std::string& name) {
+    SelectedModelValues values;
+    for (const DeviceModel& record : shippedDevices())
+        if (record.model == name)
+            ApplySelectedModel(record, values);
+    return values;
+}
+
+// A program with FLASH at both ends, EEPROM and the model's erased configuration.
+std::string writeProgram(TempFolder& folder, const SelectedModelValues& model) {
+    ProgramBuffer buffer;
+    ResetBuffer(buffer, model.FlashSize, model.EepromSize, model.ConfigErased);
+    for (std::uint8_t i = 0; i < 16; ++i)
+        buffer.Flash[i] = i;
+    buffer.Flash[0x1000] = 0xAB;
+    buffer.Flash[0x1001] = 0xCD;
+    const std::uint8_t eeprom[] = {0xDE, 0xAD, 0xBE, 0xEF};
+    for (std::size_t i = 0; i < buffer.Eeprom.size() && i < 4; ++i)
+        buffer.Eeprom[i] = eeprom[i];
+    folder.write("prog.hex", writeHexText(buffer));
     return folder.file("prog.hex");
 }
 
+// A program that fills the whole part, configuration bytes that protect nothing.
+ProgramBuffer fullImage(const SelectedModelValues& model, unsigned seed) {
+    ProgramBuffer buffer;
+    ResetBuffer(buffer, model.FlashSize, model.EepromSize, model.ConfigErased);
+    std::mt19937 random(seed);
+    for (std::uint8_t& byte : buffer.Flash)
+        byte = static_cast<std::uint8_t>(random());
+    buffer.Flash.back() = 0x00;
+    for (std::uint8_t& byte : buffer.Eeprom)
+        byte = static_cast<std::uint8_t>(random());
+    if (!buffer.Eeprom.empty())
+        buffer.Eeprom.back() = 0x00;
+    return buffer;
+}
+
+class FamilyThroughPty : public ::testing::TestWithParam<const char*> {};
+
 } // namespace
 
-TEST(EndToEnd, CommandLineProgramsVerifiesReadsErasesThroughAPseudoTerminal) {
+// One model of each family, each operation of the command-line tool, through the
+// simulator on a pseudo-terminal; the strict chip sees no violation.
+TEST_P(FamilyThroughPty, CommandLineProgramsVerifiesReadsErases) {
+    const std::string name = GetParam();
     TempFolder folder;
-    const std::string program = writeProgram(folder);
-    UnitSimulator unit({QStringLiteral("--chip"), QStringLiteral("18F2520")});
+    const std::string program = writeProgram(folder, shippedModel(name));
+    UnitSimulator unit({QStringLiteral("--chip"), QString::fromStdString(name)});
     ASSERT_FALSE(unit.device().isEmpty());
-    const QString port = unit.device();
-    const QStringList common{QStringLiteral("--model"), QStringLiteral("18F2520"),
-                             QStringLiteral("--port"), port};
+    const QStringList common{QStringLiteral("--model"), QString::fromStdString(name),
+                             QStringLiteral("--port"), unit.device()};
 
     CliResult programmed = cli(common + QStringList{"program", QString::fromStdString(program)});
     EXPECT_EQ(programmed.status, 0) << programmed.out << programmed.err;
@@ -91,11 +125,7 @@ TEST(EndToEnd, CommandLineProgramsVerifiesReadsErasesThroughAPseudoTerminal) {
     const QString readBack = QString::fromStdString(folder.file("read.hex"));
     CliResult read = cli(common + QStringList{"read", readBack});
     EXPECT_EQ(read.status, 0) << read.out << read.err;
-    EXPECT_EQ(cli({"--model", "18F2520", "convert", QString::fromStdString(program),
-                   QString::fromStdString(folder.file("expected.hex"))})
-                  .status,
-              0);
-    EXPECT_EQ(folder.read("read.hex"), folder.read("expected.hex"));
+    EXPECT_EQ(folder.read("read.hex"), folder.read("prog.hex"));
 
     folder.write("other.hex", ":0100000012ED\r\n");
     CliResult mismatch =
@@ -115,6 +145,55 @@ TEST(EndToEnd, CommandLineProgramsVerifiesReadsErasesThroughAPseudoTerminal) {
     const auto [status, report] = unit.stop();
     EXPECT_EQ(status, 0) << report;
     EXPECT_NE(report.find(" 0 violations"), std::string::npos) << report;
+}
+
+INSTANTIATE_TEST_SUITE_P(OneModelEach, FamilyThroughPty,
+                         ::testing::Values("18F452", "18F2320", "18F2520"));
+
+// Every shipped model with a full-size image through the pseudo-terminal: erase, blank
+// check, program, verify, read back, and a changed byte found. It takes a long while, so
+// it runs only when asked for.
+TEST(EndToEnd, EveryShippedModelWithAFullImageThroughThePseudoTerminal) {
+    if (qEnvironmentVariableIsEmpty("TESSALINE_PTY_ALL_MODELS"))
+        GTEST_SKIP() << "set TESSALINE_PTY_ALL_MODELS=1 to run every model through the "
+                        "pseudo-terminal";
+    for (const DeviceModel& record : shippedDevices()) {
+        SCOPED_TRACE(record.model);
+        const SelectedModelValues model = shippedModel(record.model);
+        TempFolder folder;
+        ProgramBuffer image = fullImage(model, 5);
+        folder.write("full.hex", writeHexText(image));
+        const QString full = QString::fromStdString(folder.file("full.hex"));
+        const QStringList common{QStringLiteral("--model"), QString::fromStdString(record.model),
+                                 QStringLiteral("--port")};
+        {
+            UnitSimulator unit({QStringLiteral("--chip"), QString::fromStdString(record.model)});
+            const QStringList at = common + QStringList{unit.device()};
+            EXPECT_EQ(cli(at + QStringList{"erase"}).status, 0);
+            EXPECT_EQ(cli(at + QStringList{"blank"}, 600000).status, 0);
+            EXPECT_EQ(cli(at + QStringList{"program", full}, 600000).status, 0);
+            EXPECT_EQ(cli(at + QStringList{"verify", full}, 600000).status, 0);
+            const QString readBack = QString::fromStdString(folder.file("read.hex"));
+            EXPECT_EQ(cli(at + QStringList{"read", readBack}, 600000).status, 0);
+            EXPECT_EQ(folder.read("read.hex"), folder.read("full.hex"));
+            const auto [status, report] = unit.stop();
+            EXPECT_EQ(status, 0) << report;
+        }
+        const std::size_t changed = image.Flash.size() / 3 + 1;
+        image.Flash[changed] ^= 0x10;
+        folder.write("changed.hex", writeHexText(image));
+        UnitSimulator unit({QStringLiteral("--chip"), QString::fromStdString(record.model),
+                            QStringLiteral("--load"),
+                            QString::fromStdString(folder.file("changed.hex"))});
+        CliResult mismatch = cli(common + QStringList{unit.device(), "verify", full}, 600000);
+        EXPECT_EQ(mismatch.status, 1);
+        EXPECT_NE(mismatch.out.find("Verify failed at address " +
+                                    Hex6(static_cast<std::int32_t>(changed)) + "h!"),
+                  std::string::npos)
+            << mismatch.out;
+        const auto [status, report] = unit.stop();
+        EXPECT_EQ(status, 0) << report;
+    }
 }
 
 TEST(EndToEnd, CommandLineReportsAMissingPortAndASilentUnit) {
