@@ -67,7 +67,7 @@ Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& por
     if (screen && screen->logicalDotsPerInchY() > 0)
         m_scale = screen->logicalDotsPerInchY() / 96.0;
     setWindowTitle(QString::fromStdString(m_state.app.AppTitle));
-    setWindowIcon(windowIcon());
+    setWindowIcon(appIcon());
     buildMenus();
     buildControls();
     setTabOrder();

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <QByteArray>
 #include <QIcon>
+#include <QImage>
 
 namespace tessaline {
 
-// The 16 x 16 window icon: a chip in a programming socket.
-QIcon windowIcon();
+// The program's icon, a chip in a programming socket, drawn on a 16 x 16 grid. The window
+// icon, the desktop icons of every size and the scalable one all come from these shapes.
+QImage appIconImage(int size);
+QIcon appIcon();
+QByteArray appIconSvg();
 
 } // namespace tessaline
