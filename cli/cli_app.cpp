@@ -6,6 +6,7 @@
 #include "buffer/hex_text.hpp"
 #include "cli/chip_operation.hpp"
 #include "devices/lenient_number.hpp"
+#include "engine/operation_texts.hpp"
 
 #include <algorithm>
 #include <iterator>
@@ -293,7 +294,7 @@ private:
                 }
             }
         } else if (status == kExitPort) {
-            m_err << "tessaline-cli: " << operationTexts(chip.kind).failureName << " failed\n";
+            m_err << "tessaline-cli: " << operationName(chip.kind) << " failed\n";
         }
         return status;
     }

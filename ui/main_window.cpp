@@ -243,11 +243,16 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 void Form1::setStatus(const std::string& text) {
     m_pendingStatus = text;
+    m_statusTimer.stop();
+    showStatusNow();
+}
+
+void Form1::showProgressStatus(const std::string& text) {
+    m_pendingStatus = text;
     // Progress texts come once per round trip to the unit, far more often than a screen
-    // shows them: between operations every text shows at once, during one at most one
-    // per 16 ms, and the last one always.
+    // shows them: at most one per 16 ms, and the last one always.
     constexpr qint64 kRefreshMs = 16;
-    if (!control.running() || !m_statusShown.isValid() || m_statusShown.elapsed() >= kRefreshMs) {
+    if (!m_statusShown.isValid() || m_statusShown.elapsed() >= kRefreshMs) {
         m_statusTimer.stop();
         showStatusNow();
     } else if (!m_statusTimer.isActive()) {
@@ -322,8 +327,6 @@ void Form1::Form_Load() {
     menuclear_Click();
     app.PortNumber = leadingWholeNumber(m_settings.ReadSetting(kSettingPortNumber, "2"));
     app.BaudRate = m_settings.ReadSetting(kSettingBaudRate, "56000");
-    control.engine.state.InstructionPhase = 0;
-    control.engine.state.RunningOperation.clear();
     openSerialPort();
     // Notifications are on from the start, so that a byte arriving before the first
     // operation is read and dropped rather than left for that operation.

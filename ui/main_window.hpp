@@ -38,12 +38,18 @@ public:
     void Form_Load();
 
     void updatedisplay() override;
-    void enable() override;
+    void enable();
     void disable() override;
-    // Replaces the status line; while an operation runs, repaints at most once per
-    // screen refresh.
-    void setStatus(const std::string& text) override;
+    // Replaces the status line at once.
+    void setStatus(const std::string& text);
     void showMessage(const std::string& text) override;
+
+    // OperationHost: the status line shows the operation's texts; progress repaints at
+    // most once per screen refresh.
+    void operationBegins(OperationKind kind) override;
+    void showProgress(Memory memory, std::int32_t done, std::int32_t total) override;
+    void showConfigByte(std::int32_t index) override;
+    void operationEnded(const OperationEnd& end) override;
 
     void menuclear_Click();
     void menuopen_Click();
@@ -126,6 +132,7 @@ private:
     void setTabOrder();
     void openSerialPort();
     void reopenSerialPort();
+    void showProgressStatus(const std::string& text);
     void showStatusNow();
     void wrongEntry();
 

@@ -1,4 +1,4 @@
-#include "engine/instruction.hpp"
+#include "devices/instruction.hpp"
 
 #include "buffer/config_bytes.hpp"
 #include "buffer/hex_text.hpp"
