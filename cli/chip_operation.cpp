@@ -3,6 +3,7 @@
 #include "app/qt_operation_host.hpp"
 #include "app/qt_serial_port.hpp"
 #include "engine/operation_texts.hpp"
+#include "options/option_rules.hpp"
 
 #include <QEventLoop>
 
@@ -123,7 +124,7 @@ int exitStatusFor(Outcome outcome) {
 int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink& link,
                      std::ostream& out, std::ostream& err, bool terminal) {
     QtSerialPort port{QString()};
-    if (!port.setSettings(link.baud + ",n,8,1")) {
+    if (!port.setSettings(serialSettingsText(link.baud))) {
         err << "tessaline-cli: the baud rate '" << link.baud << "' is not usable\n";
         return kExitPort;
     }

@@ -5,8 +5,8 @@
 #include "app/settings_store.hpp"
 #include "buffer/hex_text.hpp"
 #include "cli/chip_operation.hpp"
-#include "devices/lenient_number.hpp"
 #include "engine/operation_texts.hpp"
+#include "options/option_rules.hpp"
 
 #include <algorithm>
 #include <iterator>
@@ -172,10 +172,11 @@ private:
     std::optional<std::int32_t> findModel(const Options& options) {
         const auto count = static_cast<std::int32_t>(m_state.deviceTable.size());
         if (!options.haveModel) {
-            std::int32_t index = 1;
-            if (m_environment.settings)
-                index = leadingWholeNumber(m_environment.settings->ReadSetting(kSettingModel, "1"));
-            return index >= 1 && index <= count ? index : 1;
+            if (!m_environment.settings)
+                return 1;
+            return storedModel(m_environment.settings->ReadSetting(kSettingModel, kDefaultModel),
+                               count)
+                .value_or(1);
         }
         const std::string wanted = toUpperAscii(options.model);
         for (std::int32_t i = 0; i < count; ++i)
@@ -185,9 +186,9 @@ private:
             !options.model.empty() && std::all_of(options.model.begin(), options.model.end(),
                                                   [](char c) { return c >= '0' && c <= '9'; });
         if (allDigits) {
-            const std::int32_t index = leadingWholeNumber(options.model);
-            if (index >= 1 && index <= count)
-                return index;
+            if (const auto chosen = modelEntry(options.model, count);
+                chosen.verdict == EntryVerdict::Take)
+                return chosen.value;
         }
         m_err << "tessaline-cli: no model '" << options.model
               << "' in the device file (see 'tessaline-cli models')\n";
@@ -252,8 +253,8 @@ private:
         std::string port = options.port;
         if (port.empty())
             port = m_environment.settings
-                       ? m_environment.settings->ReadSetting(kSettingPortNumber, "2")
-                       : "2";
+                       ? m_environment.settings->ReadSetting(kSettingPortNumber, kDefaultPortNumber)
+                       : kDefaultPortNumber;
         const bool number = !port.empty() && std::all_of(port.begin(), port.end(), [](char c) {
             return c >= '0' && c <= '9';
         });
@@ -261,16 +262,15 @@ private:
             return port;
         const QString folder =
             m_environment.settings ? m_environment.settings->folder() : QString();
-        return serialDeviceForPort(leadingWholeNumber(port), folder).toStdString();
+        return serialDeviceForPort(storedPortNumber(port), folder).toStdString();
     }
 
     int chipOperation(const ChipCommand& chip, const Options& options, const std::string& file) {
-        if (!options.progTime.empty()) {
-            const double time = leadingNumber(options.progTime);
-            if (time < 1 || time > 30)
-                return usageError("the programming time must lie from 1 to 30 ms");
-            m_state.model.ProgTime = roundHalfEven(time);
-        }
+        const OptionEntry<std::int32_t> progTime = progTimeEntry(options.progTime);
+        if (progTime.verdict == EntryVerdict::Wrong)
+            return usageError("the programming time must lie from 1 to 30 ms");
+        if (progTime.verdict == EntryVerdict::Take)
+            m_state.model.ProgTime = progTime.value;
         if (chip.kind == OperationKind::Program || chip.kind == OperationKind::Verify) {
             // A faulty program file is a file error here, not a chip that differs.
             const int loaded = load(file);
@@ -281,9 +281,10 @@ private:
         link.device = serialDevice(options);
         link.baud = options.baud;
         if (link.baud.empty())
-            link.baud = m_environment.settings
-                            ? m_environment.settings->ReadSetting(kSettingBaudRate, "56000")
-                            : "56000";
+            link.baud =
+                m_environment.settings
+                    ? m_environment.settings->ReadSetting(kSettingBaudRate, kDefaultBaudRate)
+                    : kDefaultBaudRate;
         const int status = runChipOperation(chip.kind, m_state, link, m_out, m_err, m_terminal);
         if (status == kExitOk || status == kExitFault) {
             if (chip.kind == OperationKind::Read) {

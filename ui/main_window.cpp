@@ -4,7 +4,7 @@
 #include "app/settings_store.hpp"
 #include "buffer/config_bytes.hpp"
 #include "buffer/hex_text.hpp"
-#include "devices/lenient_number.hpp"
+#include "options/option_rules.hpp"
 #include "ui/clickable_label.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/display_text.hpp"
@@ -317,16 +317,17 @@ void Form1::Form_Load() {
     letPendingEventsRun();
     ApplicationValues& app = m_state.app;
     app.LastPath = m_settings.ReadSetting(kSettingLastPath, app.ProgramFolder);
-    app.SelectedModel = leadingWholeNumber(m_settings.ReadSetting(kSettingModel, "1"));
-    if (app.SelectedModel < 1 ||
-        app.SelectedModel > static_cast<std::int32_t>(m_state.deviceTable.size())) {
-        app.SelectedModel = 1;
+    const std::optional<std::int32_t> model =
+        storedModel(m_settings.ReadSetting(kSettingModel, kDefaultModel),
+                    static_cast<std::int32_t>(m_state.deviceTable.size()));
+    app.SelectedModel = model.value_or(1);
+    if (!model)
         m_settings.WriteSetting(kSettingModel, "1");
-    }
     ApplySelectedModel(m_state.selectedRecord(), m_state.model);
     menuclear_Click();
-    app.PortNumber = leadingWholeNumber(m_settings.ReadSetting(kSettingPortNumber, "2"));
-    app.BaudRate = m_settings.ReadSetting(kSettingBaudRate, "56000");
+    app.PortNumber =
+        storedPortNumber(m_settings.ReadSetting(kSettingPortNumber, kDefaultPortNumber));
+    app.BaudRate = m_settings.ReadSetting(kSettingBaudRate, kDefaultBaudRate);
     openSerialPort();
     // Notifications are on from the start, so that a byte arriving before the first
     // operation is read and dropped rather than left for that operation.
@@ -335,7 +336,7 @@ void Form1::Form_Load() {
 
 void Form1::openSerialPort() {
     ApplicationValues& app = m_state.app;
-    MSComm1.setSettings(app.BaudRate + ",n,8,1");
+    MSComm1.setSettings(serialSettingsText(app.BaudRate));
     MSComm1.setCommPort(app.PortNumber);
     reopenSerialPort();
 }

@@ -1,5 +1,6 @@
 #include "tests/support/window_fixture.hpp"
 
+#include "options/option_rules.hpp"
 #include "ui/clickable_label.hpp"
 #include "ui/model_list.hpp"
 
