@@ -5,10 +5,14 @@
 #include "app/settings_store.hpp"
 #include "buffer/hex_text.hpp"
 #include "cli/chip_operation.hpp"
+#include "cli/model_listing.hpp"
+#include "engine/byte_trace.hpp"
 #include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
+#include "tessaline_version.hpp"
 
 #include <algorithm>
+#include <fstream>
 #include <iterator>
 #include <optional>
 #include <ostream>
@@ -22,6 +26,9 @@ constexpr const char* kUsage =
     "\n"
     "Commands:\n"
     "  models            list the models of the device file\n"
+    "  models --verbose  print each model as understood: sizes, erased configuration\n"
+    "                    values, every script word decoded, with their lines; report\n"
+    "                    script errors as FILE:LINE\n"
     "  check FILE        load a HEX file and print the load report or its first fault\n"
     "  convert IN OUT    load IN and save the buffer to OUT as Save Buffer As writes it\n"
     "  program FILE      erase the chip and program it with FILE\n"
@@ -38,7 +45,9 @@ constexpr const char* kUsage =
     "                    (default: the port in the settings)\n"
     "  --baud B          baud rate (default: the rate in the settings)\n"
     "  --progtime MS     programming time, 1 to 30 ms (default: the model's)\n"
+    "  --trace FILE      write every byte to and from the unit to FILE, one line each\n"
     "  --help            show this text\n"
+    "  --version         show the program's version\n"
     "\n"
     "Exit status: 0 done; 1 the file has a fault, the chip is not blank or does not verify;\n"
     "2 usage or file error; 3 the port cannot be opened or the unit stops answering.\n";
@@ -50,6 +59,8 @@ struct Options {
     std::string port;
     std::string baud;
     std::string progTime;
+    std::string traceFile;
+    bool verbose = false;
     std::vector<std::string> words;
 };
 
@@ -94,7 +105,7 @@ public:
         const std::string& command = options.words.front();
         const std::size_t operands = options.words.size() - 1;
         if (command == "models" && operands == 0)
-            return loadTable(options) ? listModels() : kExitUsage;
+            return loadTable(options) ? listModels(options.verbose) : kExitUsage;
         if (command == "check" && operands == 1)
             return loadModel(options) ? check(options.words[1]) : kExitUsage;
         if (command == "convert" && operands == 2)
@@ -129,11 +140,21 @@ private:
                 m_helpShown = true;
                 return false;
             }
+            if (arg == "--version") {
+                m_out << "tessaline-cli " << kVersion << '\n';
+                m_helpShown = true;
+                return false;
+            }
+            if (arg == "--verbose") {
+                options.verbose = true;
+                continue;
+            }
             std::string* value = arg == "--devices"    ? &options.devicesFile
                                  : arg == "--model"    ? &options.model
                                  : arg == "--port"     ? &options.port
                                  : arg == "--baud"     ? &options.baud
                                  : arg == "--progtime" ? &options.progTime
+                                 : arg == "--trace"    ? &options.traceFile
                                                        : nullptr;
             if (value) {
                 if (i + 1 >= args.size()) {
@@ -207,7 +228,20 @@ private:
         return true;
     }
 
-    int listModels() {
+    int listModels(bool verbose) {
+        if (verbose) {
+            std::vector<std::string> problems;
+            for (std::size_t i = 0; i < m_state.deviceTable.size(); ++i) {
+                if (i > 0)
+                    m_out << '\n';
+                for (std::string& problem :
+                     listModel(m_out, static_cast<std::int32_t>(i + 1), m_state.deviceTable[i]))
+                    problems.push_back(std::move(problem));
+            }
+            for (const std::string& problem : problems)
+                m_err << problem << '\n';
+            return problems.empty() ? kExitOk : kExitFault;
+        }
         for (std::size_t i = 0; i < m_state.deviceTable.size(); ++i) {
             SelectedModelValues values;
             ApplySelectedModel(m_state.deviceTable[i], values);
@@ -285,6 +319,18 @@ private:
                 m_environment.settings
                     ? m_environment.settings->ReadSetting(kSettingBaudRate, kDefaultBaudRate)
                     : kDefaultBaudRate;
+        std::ofstream traceFile;
+        std::optional<TraceWriter> trace;
+        if (!options.traceFile.empty()) {
+            traceFile.open(options.traceFile, std::ios::binary | std::ios::trunc);
+            if (!traceFile) {
+                m_err << "tessaline-cli: cannot write the trace file " << options.traceFile << '\n';
+                return kExitUsage;
+            }
+            traceFile << "# tessaline-cli " << chip.name
+                      << ": seconds since the first byte, -> to the unit, <- from the unit\n";
+            link.trace = &trace.emplace(traceFile);
+        }
         const int status = runChipOperation(chip.kind, m_state, link, m_out, m_err, m_terminal);
         if (status == kExitOk || status == kExitFault) {
             if (chip.kind == OperationKind::Read) {

@@ -108,9 +108,18 @@ TEST(EndToEnd, CommandLineProgramsVerifiesReadsErasesThroughAPseudoTerminal) {
 
     EXPECT_EQ(cli(common + QStringList{"blank"}).status, 1);
     EXPECT_EQ(cli(common + QStringList{"erase"}).status, 0);
-    CliResult blank = cli(common + QStringList{"blank"});
+    const QString trace = QString::fromStdString(folder.file("blank.trace"));
+    CliResult blank = cli(common + QStringList{"--trace", trace, "blank"});
     EXPECT_EQ(blank.status, 0);
     EXPECT_NE(blank.out.find("Chip is blank"), std::string::npos);
+    // The trace holds the whole operation, a line a byte, from power-up to power-down.
+    const std::string lines = folder.read("blank.trace");
+    EXPECT_EQ(lines.rfind("# tessaline-cli blank: ", 0), 0u) << lines.substr(0, 200);
+    EXPECT_NE(lines.find("-> 65  begin, VDD before VPP           begin\n"), std::string::npos);
+    EXPECT_NE(lines.find("<- FF  data byte of read byte          temp=s09\n"), std::string::npos);
+    EXPECT_NE(lines.find("-> 67  end                             end\n"), std::string::npos);
+    EXPECT_TRUE(lines.ends_with("<- 00  reply to end                    end\n"))
+        << lines.substr(lines.size() - 200);
 
     const auto [status, report] = unit.stop();
     EXPECT_EQ(status, 0) << report;
