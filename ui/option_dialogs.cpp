@@ -1,22 +1,26 @@
-// The Options menu: model, serial port number, baud rate and programming time.
-#include "ui/main_window.hpp"
+#include "ui/option_dialogs.hpp"
 
 #include "app/serial_control.hpp"
 #include "app/settings_store.hpp"
 #include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
 #include "ui/dialogs.hpp"
+#include "ui/file_commands.hpp"
 #include "ui/model_list.hpp"
-
-#include <QLabel>
+#include "ui/window_view.hpp"
 
 namespace tessaline {
 
-void Form1::wrongEntry() {
+OptionDialogs::OptionDialogs(ProgrammerState& state, SettingsStore& settings, SerialControl& port,
+                             Dialogs& dialogs, WindowView& window, FileCommands& files)
+    : m_state(state), m_settings(settings), MSComm1(port), m_dialogs(dialogs), m_window(window),
+      m_files(files) {}
+
+void OptionDialogs::wrongEntry() {
     m_dialogs.message("Wrong entry!");
 }
 
-void Form1::menumodel_Click() {
+void OptionDialogs::menumodel_Click() {
     ApplicationValues& app = m_state.app;
     const auto count = static_cast<std::int32_t>(m_state.deviceTable.size());
     const OptionEntry<std::int32_t> chosen = modelEntry(
@@ -27,10 +31,10 @@ void Form1::menumodel_Click() {
     app.SelectedModel = chosen.value;
     m_settings.WriteSetting(kSettingModel, std::to_string(chosen.value));
     ApplySelectedModel(m_state.selectedRecord(), m_state.model);
-    menuclear_Click();
+    m_files.menuclear_Click();
 }
 
-void Form1::menuport_Click() {
+void OptionDialogs::menuport_Click() {
     ApplicationValues& app = m_state.app;
     MSComm1.setPortOpen(false);
     const OptionEntry<std::int32_t> entry = portEntry(m_dialogs.inputBox(
@@ -44,7 +48,7 @@ void Form1::menuport_Click() {
     reopenSerialPort();
 }
 
-void Form1::menubaud_Click() {
+void OptionDialogs::menubaud_Click() {
     ApplicationValues& app = m_state.app;
     MSComm1.setPortOpen(false);
     const OptionEntry<std::string> entry = baudEntry(
@@ -58,7 +62,7 @@ void Form1::menubaud_Click() {
     reopenSerialPort();
 }
 
-void Form1::menuprogtime_Click() {
+void OptionDialogs::menuprogtime_Click() {
     const OptionEntry<std::int32_t> entry = progTimeEntry(m_dialogs.inputBox(
         "Enter new programming time in ms [1-30].", std::to_string(m_state.model.ProgTime)));
     if (entry.verdict == EntryVerdict::Take)
@@ -67,11 +71,18 @@ void Form1::menuprogtime_Click() {
         wrongEntry();
 }
 
-void Form1::reopenSerialPort() {
+void OptionDialogs::reopenSerialPort() {
     ApplicationValues& app = m_state.app;
     app.PortReady = MSComm1.setPortOpen(true);
-    setStatus(portStatusText(app.PortNumber, app.PortReady));
-    label_status->setToolTip(QString::fromStdString(MSComm1.description()));
+    m_window.setStatus(portStatusText(app.PortNumber, app.PortReady));
+    m_window.setStatusToolTip(MSComm1.description());
+}
+
+void OptionDialogs::openSerialPort() {
+    ApplicationValues& app = m_state.app;
+    MSComm1.setSettings(serialSettingsText(app.BaudRate));
+    MSComm1.setCommPort(app.PortNumber);
+    reopenSerialPort();
 }
 
 } // namespace tessaline

@@ -46,7 +46,7 @@ TEST(HelpTexts, AboutStartsWithTheTitleAndNamesWhereToReport) {
 
 TEST(HelpDialogs, BothShowAnInformationBox) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     form.menuportinfo->trigger();
     form.menuabout->trigger();
     ASSERT_EQ(fixture.dialogs.shown.size(), 2u);
