@@ -283,7 +283,7 @@ private:
     }
 
     // The device behind --port: a path as it stands, a number mapped as the window maps it.
-    std::string serialDevice(const Options& options) {
+    std::string serialDevice(const Options& options) const {
         std::string port = options.port;
         if (port.empty())
             port = m_environment.settings

@@ -71,7 +71,7 @@ std::string serialSettingsText(const std::string& baudRate) {
 std::string decimalText(double value) {
     char text[64];
     const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
+    return {text, result.ptr};
 }
 
 } // namespace tessaline

@@ -31,7 +31,7 @@ protected:
         folder.write("devices.cfg", kDevices);
     }
 
-    CliRun run(std::vector<std::string> args) {
+    CliRun run(const std::vector<std::string>& args) {
         std::ostringstream out;
         std::ostringstream err;
         const CliEnvironment environment{folder.path(), &settings};

@@ -17,7 +17,7 @@ namespace {
 // tessaline-unitsim in its own process, serving one chip on a pseudo-terminal.
 class UnitSimulator {
 public:
-    explicit UnitSimulator(QStringList arguments) {
+    explicit UnitSimulator(const QStringList& arguments) {
         m_process.start(QStringLiteral(TESSALINE_UNITSIM_PATH), arguments);
         if (m_process.waitForReadyRead(5000))
             m_device = QString::fromLatin1(m_process.readLine()).trimmed();

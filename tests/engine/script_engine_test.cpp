@@ -66,8 +66,7 @@ struct EngineRig {
 };
 
 Bytes tail(const Bytes& bytes, std::size_t count) {
-    return Bytes(bytes.end() - static_cast<std::ptrdiff_t>(std::min(count, bytes.size())),
-                 bytes.end());
+    return {bytes.end() - static_cast<std::ptrdiff_t>(std::min(count, bytes.size())), bytes.end()};
 }
 
 } // namespace

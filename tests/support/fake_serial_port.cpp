@@ -11,7 +11,7 @@ bool FakeSerialPort::setSettings(const std::string& text) {
 
 bool FakeSerialPort::setPortOpen(bool open) {
     if (open) {
-        m_open = presentPorts.count(m_port) != 0;
+        m_open = presentPorts.contains(m_port);
         if (m_open)
             ++openCount;
     } else {
