@@ -33,7 +33,7 @@ constexpr int kClientHeight = 409;
 constexpr std::array<int, 7> kGridLefts{272, 300, 328, 356, 384, 412, 440};
 
 QColor rgb(int r, int g, int b) {
-    return QColor(r, g, b);
+    return {r, g, b};
 }
 
 void setBackground(QWidget* widget, const QColor& color) {

@@ -20,7 +20,7 @@ QIcon windowIcon() {
     }
     painter.fillRect(7, 3, 2, 1, QColor(200, 200, 200));
     painter.end();
-    return QIcon(pixmap);
+    return {pixmap};
 }
 
 } // namespace tessaline
