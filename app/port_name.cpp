@@ -11,7 +11,7 @@ QString serialDeviceForPort(int portNumber, const QString& settingsFolder) {
     return QStringLiteral("COM%1").arg(portNumber);
 #else
     if (!settingsFolder.isEmpty()) {
-        const QString link = QDir(settingsFolder).filePath(QStringLiteral("com%1").arg(portNumber));
+        QString link = QDir(settingsFolder).filePath(QStringLiteral("com%1").arg(portNumber));
         if (QFileInfo(link).isSymLink() || QFileInfo::exists(link))
             return link;
     }

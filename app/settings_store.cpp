@@ -25,7 +25,7 @@ SettingsStore SettingsStore::userStore() {
 #else
     const QSettings probe(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tessaline"),
                           QStringLiteral("Tessaline"));
-    return SettingsStore(probe.fileName(), false);
+    return {probe.fileName(), false};
 #endif
 }
 

@@ -1,15 +1,12 @@
 #pragma once
 
+#include "options/option_rules.hpp"
+
 #include <QString>
 
 #include <string>
 
 namespace tessaline {
-
-inline constexpr const char* kSettingLastPath = "Last Path";
-inline constexpr const char* kSettingModel = "Microcontroller Model";
-inline constexpr const char* kSettingPortNumber = "Serial Port Number";
-inline constexpr const char* kSettingBaudRate = "Serial Port Baud Rate";
 
 // The per-user store of the four remembered settings, as named text values. Every call
 // opens the store and writes through at once; no call ever reports a failure.

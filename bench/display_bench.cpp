@@ -24,7 +24,7 @@ void fillPattern(ProgramBuffer& buffer) {
 
 void BM_updatedisplay(benchmark::State& state) {
     test::WindowFixture fixture(modelWithFlash(state.range(0)));
-    Form1& form = fixture.load();
+    test::WindowControls& form = fixture.load();
     fillPattern(fixture.state.buffer);
     for (auto _ : state)
         form.updatedisplay();
@@ -32,7 +32,7 @@ void BM_updatedisplay(benchmark::State& state) {
 
 void BM_setPlainTextOnly(benchmark::State& state) {
     test::WindowFixture fixture(modelWithFlash(state.range(0)));
-    Form1& form = fixture.load();
+    test::WindowControls& form = fixture.load();
     fillPattern(fixture.state.buffer);
     const QString text = QString::fromLatin1(flashViewText(fixture.state.buffer));
     for (auto _ : state) {

@@ -32,7 +32,7 @@ void BM_EngineStep(benchmark::State& state) {
     rig.run(OperationKind::Program);
     std::uint64_t steps = 0;
     for (auto _ : state) {
-        rig.control.StartOperation(OperationKind::Verify, true, 1);
+        rig.control.StartOperation(OperationKind::Verify, true);
         steps += static_cast<std::uint64_t>(rig.port.deliver());
     }
     state.counters["steps"] = static_cast<double>(steps);

@@ -2,98 +2,129 @@
 
 #include "app/qt_operation_host.hpp"
 #include "app/qt_serial_port.hpp"
+#include "engine/operation_texts.hpp"
+#include "options/option_rules.hpp"
 
 #include <QEventLoop>
-#include <QTimer>
 
+#include <functional>
+#include <optional>
 #include <ostream>
 
 namespace tessaline {
 
 namespace {
 
-// The command-line tool as the host of an operation: status texts become progress output,
-// messages become lines.
+// The command-line tool as the host of an operation: the begin and end texts become
+// lines, the progress a bar (or a line per tenth when the output is not a terminal), the
+// configuration bytes one line as they go.
 class CliHost : public QtOperationHost {
 public:
     CliHost(std::ostream& out, bool terminal) : m_out(out), m_terminal(terminal) {}
 
-    void setStatus(const std::string& text) override {
-        const auto slash = text.find('/');
-        const bool progress = slash != std::string::npos && text.size() > 2 && text[1] == ':';
-        if (!progress) {
-            endBar();
-            if (!text.empty() && text != m_lastPlain) {
-                // Configuration bytes are shown in one line as they go.
-                if (text.starts_with("CONF") && m_lastPlain.starts_with("CONF")) {
-                    m_out << ' ' << text << std::flush;
-                } else {
-                    if (m_lastPlain.starts_with("CONF"))
-                        m_out << '\n';
-                    m_out << text << (text.starts_with("CONF") ? "" : "\n") << std::flush;
-                }
-                m_lastPlain = text;
-            }
-            return;
-        }
-        if (m_lastPlain.starts_with("CONF")) {
-            m_out << '\n';
-            m_lastPlain.clear();
-        }
-        const long done = std::stol(text.substr(2, slash - 2));
-        const long total = std::stol(text.substr(slash + 1));
-        const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
-        const std::string memory = text.substr(0, 1) == "F" ? "FLASH" : "EEPROM";
+    std::function<void(const OperationEnd&)> onEnded;
+
+    void disable() override {}
+    void updatedisplay() override {}
+
+    void operationBegins(OperationKind kind) override { printLine(beginText(kind)); }
+
+    void showProgress(Memory memory, std::int32_t done, std::int32_t total) override {
+        endConfigLine();
+        const int percent = total > 0 ? static_cast<int>(std::int64_t{done} * 100 / total) : 100;
+        const std::string text = progressText(memory, done, total);
+        const char* name = memory == Memory::Flash ? "FLASH" : "EEPROM";
         if (m_terminal) {
             if (percent == m_lastPercent && memory == m_memory)
                 return;
             const int filled = percent * 30 / 100;
-            m_out << '\r' << memory << " [" << std::string(static_cast<std::size_t>(filled), '#')
+            m_out << '\r' << name << " [" << std::string(static_cast<std::size_t>(filled), '#')
                   << std::string(static_cast<std::size_t>(30 - filled), ' ') << "] " << percent
                   << "% " << text << "   " << std::flush;
             m_barShown = true;
         } else if (memory != m_memory || percent / 10 != m_lastPercent / 10) {
-            m_out << memory << ' ' << percent << "% " << text << '\n' << std::flush;
+            m_out << name << ' ' << percent << "% " << text << '\n' << std::flush;
         }
         m_memory = memory;
         m_lastPercent = percent;
     }
 
+    void showConfigByte(std::int32_t index) override {
+        endBar();
+        if (m_configIndex == index)
+            return;
+        m_out << (m_configIndex ? " " : "") << configByteText(index) << std::flush;
+        m_configIndex = index;
+    }
+
     void showMessage(const std::string& text) override {
         endBar();
+        endConfigLine();
         std::string plain;
         for (char c : text)
             if (c != '\r')
                 plain.push_back(c);
         m_out << plain << '\n' << std::flush;
     }
-    void disable() override {}
-    void enable() override {}
-    void updatedisplay() override {}
+
+    void operationEnded(const OperationEnd& end) override {
+        printLine(endStatusText(end, 0));
+        if (const std::string message = endMessage(end); !message.empty())
+            showMessage(message);
+        if (onEnded)
+            onEnded(end);
+    }
 
 private:
+    void printLine(const std::string& text) {
+        endBar();
+        endConfigLine();
+        if (!text.empty())
+            m_out << text << '\n' << std::flush;
+    }
     void endBar() {
         if (m_barShown)
             m_out << '\n';
         m_barShown = false;
         m_lastPercent = -1;
-        m_memory.clear();
+        m_memory.reset();
+    }
+    void endConfigLine() {
+        if (m_configIndex)
+            m_out << '\n';
+        m_configIndex.reset();
     }
 
     std::ostream& m_out;
     bool m_terminal;
     bool m_barShown = false;
     int m_lastPercent = -1;
-    std::string m_memory;
-    std::string m_lastPlain;
+    std::optional<Memory> m_memory;
+    std::optional<std::int32_t> m_configIndex;
 };
 
 } // namespace
 
+int exitStatusFor(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Done:
+        return kExitOk;
+    case Outcome::CheckFailed:
+        return kExitFault;
+    case Outcome::Refused:
+        return kExitUsage;
+    case Outcome::UnitSilent:
+    case Outcome::PortFailed:
+    case Outcome::ScriptFailed:
+        break;
+    }
+    return kExitPort;
+}
+
 int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink& link,
                      std::ostream& out, std::ostream& err, bool terminal) {
     QtSerialPort port{QString()};
-    if (!port.setSettings(link.baud + ",n,8,1")) {
+    if (!port.setSettings(serialSettingsText(link.baud))) {
         err << "tessaline-cli: the baud rate '" << link.baud << "' is not usable\n";
         return kExitPort;
     }
@@ -103,24 +134,19 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
     }
     CliHost host(out, terminal);
     OperationControl control(state.buffer, state.model, port, host);
+    control.setTrace(link.trace);
     host.attach(control, port);
     port.setReceiveThreshold(1);
-    const auto started = control.StartOperation(kind, true, 0);
-    if (started == OperationControl::StartResult::ScriptRefused)
-        return kExitUsage;
     QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!control.running())
-            loop.quit();
-    });
-    poll.start(5);
-    if (control.running())
+    std::optional<OperationEnd> ended;
+    host.onEnded = [&](const OperationEnd& end) {
+        ended = end;
+        loop.quit();
+    };
+    control.StartOperation(kind, true);
+    if (!ended)
         loop.exec();
-    if (control.lastOperationFailed())
-        return kExitPort;
-    const OperationTexts& texts = operationTexts(kind);
-    return control.lastCompletion() == texts.doneText ? kExitOk : kExitFault;
+    return exitStatusFor(ended->outcome);
 }
 
 } // namespace tessaline

@@ -2,18 +2,22 @@
 
 #include "app/application_values.hpp"
 #include "cli/cli_app.hpp"
-#include "engine/operation_control.hpp"
+#include "engine/operation_kind.hpp"
 
 #include <iosfwd>
 #include <string>
 
 namespace tessaline {
 
+class ByteTrace;
+
 inline constexpr int kExitPort = 3; // the port cannot be opened or the unit stops answering
 
 struct ChipLink {
     std::string device; // the serial device to open
     std::string baud;   // the baud rate text
+    // Sees every byte sent and received, when set.
+    ByteTrace* trace = nullptr;
 };
 
 // Runs one operation on the chip through the serial port with the same start, engine and
@@ -23,5 +27,8 @@ struct ChipLink {
 // verify, 2 for a script the device file gets wrong, 3 for port and unit failures.
 int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink& link,
                      std::ostream& out, std::ostream& err, bool terminal);
+
+// The exit status for the way an operation ended.
+int exitStatusFor(Outcome outcome);
 
 } // namespace tessaline

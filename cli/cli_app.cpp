@@ -5,9 +5,14 @@
 #include "app/settings_store.hpp"
 #include "buffer/hex_text.hpp"
 #include "cli/chip_operation.hpp"
-#include "devices/lenient_number.hpp"
+#include "cli/model_listing.hpp"
+#include "engine/byte_trace.hpp"
+#include "engine/operation_texts.hpp"
+#include "options/option_rules.hpp"
+#include "tessaline_version.hpp"
 
 #include <algorithm>
+#include <fstream>
 #include <iterator>
 #include <optional>
 #include <ostream>
@@ -21,6 +26,9 @@ constexpr const char* kUsage =
     "\n"
     "Commands:\n"
     "  models            list the models of the device file\n"
+    "  models --verbose  print each model as understood: sizes, erased configuration\n"
+    "                    values, every script word decoded, with their lines; report\n"
+    "                    script errors as FILE:LINE\n"
     "  check FILE        load a HEX file and print the load report or its first fault\n"
     "  convert IN OUT    load IN and save the buffer to OUT as Save Buffer As writes it\n"
     "  program FILE      erase the chip and program it with FILE\n"
@@ -37,7 +45,9 @@ constexpr const char* kUsage =
     "                    (default: the port in the settings)\n"
     "  --baud B          baud rate (default: the rate in the settings)\n"
     "  --progtime MS     programming time, 1 to 30 ms (default: the model's)\n"
+    "  --trace FILE      write every byte to and from the unit to FILE, one line each\n"
     "  --help            show this text\n"
+    "  --version         show the program's version\n"
     "\n"
     "Exit status: 0 done; 1 the file has a fault, the chip is not blank or does not verify;\n"
     "2 usage or file error; 3 the port cannot be opened or the unit stops answering.\n";
@@ -49,6 +59,8 @@ struct Options {
     std::string port;
     std::string baud;
     std::string progTime;
+    std::string traceFile;
+    bool verbose = false;
     std::vector<std::string> words;
 };
 
@@ -93,7 +105,7 @@ public:
         const std::string& command = options.words.front();
         const std::size_t operands = options.words.size() - 1;
         if (command == "models" && operands == 0)
-            return loadTable(options) ? listModels() : kExitUsage;
+            return loadTable(options) ? listModels(options.verbose) : kExitUsage;
         if (command == "check" && operands == 1)
             return loadModel(options) ? check(options.words[1]) : kExitUsage;
         if (command == "convert" && operands == 2)
@@ -128,11 +140,21 @@ private:
                 m_helpShown = true;
                 return false;
             }
+            if (arg == "--version") {
+                m_out << "tessaline-cli " << kVersion << '\n';
+                m_helpShown = true;
+                return false;
+            }
+            if (arg == "--verbose") {
+                options.verbose = true;
+                continue;
+            }
             std::string* value = arg == "--devices"    ? &options.devicesFile
                                  : arg == "--model"    ? &options.model
                                  : arg == "--port"     ? &options.port
                                  : arg == "--baud"     ? &options.baud
                                  : arg == "--progtime" ? &options.progTime
+                                 : arg == "--trace"    ? &options.traceFile
                                                        : nullptr;
             if (value) {
                 if (i + 1 >= args.size()) {
@@ -171,10 +193,11 @@ private:
     std::optional<std::int32_t> findModel(const Options& options) {
         const auto count = static_cast<std::int32_t>(m_state.deviceTable.size());
         if (!options.haveModel) {
-            std::int32_t index = 1;
-            if (m_environment.settings)
-                index = leadingWholeNumber(m_environment.settings->ReadSetting(kSettingModel, "1"));
-            return index >= 1 && index <= count ? index : 1;
+            if (!m_environment.settings)
+                return 1;
+            return storedModel(m_environment.settings->ReadSetting(kSettingModel, kDefaultModel),
+                               count)
+                .value_or(1);
         }
         const std::string wanted = toUpperAscii(options.model);
         for (std::int32_t i = 0; i < count; ++i)
@@ -184,9 +207,9 @@ private:
             !options.model.empty() && std::all_of(options.model.begin(), options.model.end(),
                                                   [](char c) { return c >= '0' && c <= '9'; });
         if (allDigits) {
-            const std::int32_t index = leadingWholeNumber(options.model);
-            if (index >= 1 && index <= count)
-                return index;
+            if (const auto chosen = modelEntry(options.model, count);
+                chosen.verdict == EntryVerdict::Take)
+                return chosen.value;
         }
         m_err << "tessaline-cli: no model '" << options.model
               << "' in the device file (see 'tessaline-cli models')\n";
@@ -205,7 +228,20 @@ private:
         return true;
     }
 
-    int listModels() {
+    int listModels(bool verbose) {
+        if (verbose) {
+            std::vector<std::string> problems;
+            for (std::size_t i = 0; i < m_state.deviceTable.size(); ++i) {
+                if (i > 0)
+                    m_out << '\n';
+                for (std::string& problem :
+                     listModel(m_out, static_cast<std::int32_t>(i + 1), m_state.deviceTable[i]))
+                    problems.push_back(std::move(problem));
+            }
+            for (const std::string& problem : problems)
+                m_err << problem << '\n';
+            return problems.empty() ? kExitOk : kExitFault;
+        }
         for (std::size_t i = 0; i < m_state.deviceTable.size(); ++i) {
             SelectedModelValues values;
             ApplySelectedModel(m_state.deviceTable[i], values);
@@ -247,12 +283,12 @@ private:
     }
 
     // The device behind --port: a path as it stands, a number mapped as the window maps it.
-    std::string serialDevice(const Options& options) {
+    std::string serialDevice(const Options& options) const {
         std::string port = options.port;
         if (port.empty())
             port = m_environment.settings
-                       ? m_environment.settings->ReadSetting(kSettingPortNumber, "2")
-                       : "2";
+                       ? m_environment.settings->ReadSetting(kSettingPortNumber, kDefaultPortNumber)
+                       : kDefaultPortNumber;
         const bool number = !port.empty() && std::all_of(port.begin(), port.end(), [](char c) {
             return c >= '0' && c <= '9';
         });
@@ -260,16 +296,15 @@ private:
             return port;
         const QString folder =
             m_environment.settings ? m_environment.settings->folder() : QString();
-        return serialDeviceForPort(leadingWholeNumber(port), folder).toStdString();
+        return serialDeviceForPort(storedPortNumber(port), folder).toStdString();
     }
 
     int chipOperation(const ChipCommand& chip, const Options& options, const std::string& file) {
-        if (!options.progTime.empty()) {
-            const double time = leadingNumber(options.progTime);
-            if (time < 1 || time > 30)
-                return usageError("the programming time must lie from 1 to 30 ms");
-            m_state.model.ProgTime = roundHalfEven(time);
-        }
+        const OptionEntry<std::int32_t> progTime = progTimeEntry(options.progTime);
+        if (progTime.verdict == EntryVerdict::Wrong)
+            return usageError("the programming time must lie from 1 to 30 ms");
+        if (progTime.verdict == EntryVerdict::Take)
+            m_state.model.ProgTime = progTime.value;
         if (chip.kind == OperationKind::Program || chip.kind == OperationKind::Verify) {
             // A faulty program file is a file error here, not a chip that differs.
             const int loaded = load(file);
@@ -280,9 +315,22 @@ private:
         link.device = serialDevice(options);
         link.baud = options.baud;
         if (link.baud.empty())
-            link.baud = m_environment.settings
-                            ? m_environment.settings->ReadSetting(kSettingBaudRate, "56000")
-                            : "56000";
+            link.baud =
+                m_environment.settings
+                    ? m_environment.settings->ReadSetting(kSettingBaudRate, kDefaultBaudRate)
+                    : kDefaultBaudRate;
+        std::ofstream traceFile;
+        std::optional<TraceWriter> trace;
+        if (!options.traceFile.empty()) {
+            traceFile.open(options.traceFile, std::ios::binary | std::ios::trunc);
+            if (!traceFile) {
+                m_err << "tessaline-cli: cannot write the trace file " << options.traceFile << '\n';
+                return kExitUsage;
+            }
+            traceFile << "# tessaline-cli " << chip.name
+                      << ": seconds since the first byte, -> to the unit, <- from the unit\n";
+            link.trace = &trace.emplace(traceFile);
+        }
         const int status = runChipOperation(chip.kind, m_state, link, m_out, m_err, m_terminal);
         if (status == kExitOk || status == kExitFault) {
             if (chip.kind == OperationKind::Read) {
@@ -293,7 +341,7 @@ private:
                 }
             }
         } else if (status == kExitPort) {
-            m_err << "tessaline-cli: " << operationTexts(chip.kind).failureName << " failed\n";
+            m_err << "tessaline-cli: " << operationName(chip.kind) << " failed\n";
         }
         return status;
     }

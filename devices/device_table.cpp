@@ -16,9 +16,13 @@ struct KeyField {
     std::string DeviceModel::*field;
 };
 
+constexpr std::size_t keyIndex(DeviceKey key) {
+    return static_cast<std::size_t>(key);
+}
+
 // The order decides which key wins when one key is a prefix of a line that another key
 // would also match.
-const std::array<KeyField, 11> kKeys{{
+const std::array<KeyField, kDeviceKeyCount> kKeys{{
     {"model:", &DeviceModel::model},
     {"flash:", &DeviceModel::flash},
     {"eeprom:", &DeviceModel::eeprom},
@@ -32,27 +36,41 @@ const std::array<KeyField, 11> kKeys{{
     {"verify:", &DeviceModel::verify},
 }};
 
-void classifyLine(std::string_view line, DeviceTable& table) {
-    for (const KeyField& entry : kKeys) {
+void classifyLine(std::string_view line, std::int32_t number, const std::string& fileName,
+                  DeviceTable& table) {
+    for (std::size_t k = 0; k < kKeys.size(); ++k) {
+        const KeyField& entry = kKeys[k];
         if (!line.starts_with(entry.key))
             continue;
         const std::string value(line.substr(entry.key.size()));
         if (entry.field == &DeviceModel::model) {
             table.emplace_back();
-            table.back().model = value;
-        } else if (!table.empty()) {
-            table.back().*entry.field = value;
+            table.back().file = fileName;
+        } else if (table.empty()) {
+            return;
         }
+        table.back().*entry.field = value;
+        table.back().lines[k] = number;
         return;
     }
 }
 
 } // namespace
 
-DeviceTable parseDeviceTable(std::string_view text) {
+std::string_view deviceKeyText(DeviceKey key) {
+    return kKeys[keyIndex(key)].key;
+}
+
+SourceLine DeviceModel::sourceOf(DeviceKey key) const {
+    const std::int32_t line = lines[keyIndex(key)];
+    return {file, line > 0 ? line : lines[keyIndex(DeviceKey::Model)]};
+}
+
+DeviceTable parseDeviceTable(std::string_view text, const std::string& fileName) {
     DeviceTable table;
-    forEachLine(text, [&table](std::string_view line) {
-        classifyLine(line, table);
+    std::int32_t number = 0;
+    forEachLine(text, [&](std::string_view line) {
+        classifyLine(line, ++number, fileName, table);
         return true;
     });
     return table;
@@ -66,7 +84,7 @@ std::optional<DeviceTable> LoadDeviceTable(const std::string& path) {
     content << file.rdbuf();
     if (file.bad())
         return std::nullopt;
-    return parseDeviceTable(content.str());
+    return parseDeviceTable(content.str(), path);
 }
 
 } // namespace tessaline

@@ -1,11 +1,34 @@
 #pragma once
 
+#include "devices/source_line.hpp"
+
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tessaline {
+
+// The keys of a record, in the order in which a line is matched against them.
+enum class DeviceKey {
+    Model,
+    Flash,
+    Eeprom,
+    ConfigErased,
+    VoltageSeq,
+    ProgTime,
+    Erase,
+    Program,
+    Read,
+    BlankCheck,
+    Verify,
+};
+inline constexpr std::size_t kDeviceKeyCount = 11;
+
+// "model:" .. "verify:" for a key.
+std::string_view deviceKeyText(DeviceKey key);
 
 // One record of devices.cfg: every field exactly as written in the file, empty when its
 // key does not occur in the record.
@@ -21,6 +44,14 @@ struct DeviceModel {
     std::string read;
     std::string blankcheck;
     std::string verify;
+
+    // The file the record was read from (empty for a text without a name) and the line
+    // of each key's value, 0 for a key the record does not have.
+    std::string file;
+    std::array<std::int32_t, kDeviceKeyCount> lines{};
+
+    // Where the key's value stands; a missing key points at the record's "model:" line.
+    SourceLine sourceOf(DeviceKey key) const;
 };
 
 // Records in file order; the program numbers them from 1.
@@ -28,8 +59,9 @@ using DeviceTable = std::vector<DeviceModel>;
 
 // Builds the table from the whole text of a device file. Lines end at CR LF, a lone CR
 // or a lone LF; a line counts by the first key it starts with, exactly and in the first
-// column; key lines before the first "model:" line are dropped.
-DeviceTable parseDeviceTable(std::string_view text);
+// column; key lines before the first "model:" line are dropped. Every record names the
+// given file and keeps the line number of each key.
+DeviceTable parseDeviceTable(std::string_view text, const std::string& fileName = {});
 
 // Reads and parses the file; nothing when it cannot be opened or read.
 std::optional<DeviceTable> LoadDeviceTable(const std::string& path);

@@ -7,20 +7,6 @@
 
 namespace tessaline {
 
-Script splitScript(std::string_view value) {
-    std::string text = toLowerAscii(value);
-    if (text.empty() || text.back() != ',')
-        text.push_back(',');
-    Script words;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t comma = text.find(',', start);
-        words.push_back(text.substr(start, comma - start));
-        start = comma + 1;
-    }
-    return words;
-}
-
 ConfigValues parseConfigErased(std::string_view value) {
     const std::string upper = toUpperAscii(value);
     ConfigValues values{};
@@ -39,16 +25,19 @@ void ApplySelectedModel(const DeviceModel& record, SelectedModelValues& values) 
     values.EepromSize = std::min(leadingWholeNumber(record.eeprom), kMaxEepromSize);
     values.ConfigErased = parseConfigErased(record.configerased);
     const std::string sequence = toLowerAscii(record.voltageseq);
-    if (sequence == "vddvpp")
-        values.VoltageSequence = 1;
-    else if (sequence == "vppvdd")
-        values.VoltageSequence = 2;
+    if (sequence == "vddvpp" || sequence == "vppvdd") {
+        values.VoltageSequence = sequence == "vddvpp" ? 1 : 2;
+        values.VoltageSequenceSource = record.sourceOf(DeviceKey::VoltageSeq);
+    } else if (values.VoltageSequence == 0) {
+        values.VoltageSequenceSource = record.sourceOf(DeviceKey::VoltageSeq);
+    }
     values.ProgTime = leadingWholeNumber(record.progtime);
-    values.EraseScript = splitScript(record.erase);
-    values.ProgramScript = splitScript(record.program);
-    values.ReadScript = splitScript(record.read);
-    values.BlankCheckScript = splitScript(record.blankcheck);
-    values.VerifyScript = splitScript(record.verify);
+    values.EraseScript = decodeScript(record.erase, record.sourceOf(DeviceKey::Erase));
+    values.ProgramScript = decodeScript(record.program, record.sourceOf(DeviceKey::Program));
+    values.ReadScript = decodeScript(record.read, record.sourceOf(DeviceKey::Read));
+    values.BlankCheckScript =
+        decodeScript(record.blankcheck, record.sourceOf(DeviceKey::BlankCheck));
+    values.VerifyScript = decodeScript(record.verify, record.sourceOf(DeviceKey::Verify));
 }
 
 } // namespace tessaline

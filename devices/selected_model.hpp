@@ -1,6 +1,7 @@
 #pragma once
 
 #include "buffer/program_buffer.hpp"
+#include "devices/device_script.hpp"
 #include "devices/device_table.hpp"
 
 #include <cstdint>
@@ -9,8 +10,6 @@
 #include <vector>
 
 namespace tessaline {
-
-using Script = std::vector<std::string>;
 
 // The PIC18 program space ends where the ID locations begin, and EEPROM images lie
 // from F00000h within one 64 KiB segment of a HEX file: larger sizes in a device
@@ -27,21 +26,19 @@ struct SelectedModelValues {
     // 1: supply before programming voltage ("vddvpp"); 2: the reverse ("vppvdd");
     // 0 until a model with a valid sequence was applied.
     std::int32_t VoltageSequence = 0;
+    // The line that set VoltageSequence.
+    SourceLine VoltageSequenceSource;
     std::int32_t ProgTime = 0;
-    Script EraseScript{""};
-    Script ProgramScript{""};
-    Script ReadScript{""};
-    Script BlankCheckScript{""};
-    Script VerifyScript{""};
+    DeviceScript EraseScript = decodeScript("");
+    DeviceScript ProgramScript = decodeScript("");
+    DeviceScript ReadScript = decodeScript("");
+    DeviceScript BlankCheckScript = decodeScript("");
+    DeviceScript VerifyScript = decodeScript("");
 };
 
-// Sets every selected-model value from the record; an unrecognised voltage sequence
-// keeps the previous one.
+// Sets every selected-model value from the record and decodes its scripts; an
+// unrecognised voltage sequence keeps the previous one.
 void ApplySelectedModel(const DeviceModel& record, SelectedModelValues& values);
-
-// Splits a script value at commas, in lower case; blanks stay part of the words, a
-// final comma adds no word and an empty value gives one empty word.
-Script splitScript(std::string_view value);
 
 // The 14 erased configuration values of a "configerased:" field, -1 for a pair that is
 // not two hexadecimal digits.

@@ -3,6 +3,7 @@
 #include "buffer/program_buffer.hpp"
 #include "devices/selected_model.hpp"
 #include "engine/engine_host.hpp"
+#include "engine/operation_kind.hpp"
 #include "engine/script_engine.hpp"
 
 #include <cstdint>
@@ -11,37 +12,35 @@
 namespace tessaline {
 
 class BytePort;
+class ByteTrace;
 
-// What an operation needs from the front end that runs it, beyond the engine's needs.
+// What an operation needs from the front end that runs it.
 class OperationHost {
 public:
     virtual ~OperationHost();
 
-    virtual void setStatus(const std::string& text) = 0;
+    // Locks the commands that could start a second operation or change the buffer.
+    virtual void disable() = 0;
+    // Redraws everything shown from the buffer.
+    virtual void updatedisplay() = 0;
     virtual void letPendingEventsRun() = 0;
+    // The operation is about to send its first byte.
+    virtual void operationBegins(OperationKind kind) = 0;
+    // A FLASH or EEPROM byte: `done` of `total` (the first byte reports 1).
+    virtual void showProgress(Memory memory, std::int32_t done, std::int32_t total) = 0;
+    // A configuration byte, CONFIG1L .. CONFIG7H as 0 .. 13.
+    virtual void showConfigByte(std::int32_t index) = 0;
+    // A check's mismatch; returns when the user has read it.
     virtual void showMessage(const std::string& text) = 0;
     virtual void waitMilliseconds(int milliseconds) = 0;
-    // Locks and unlocks the commands that could start a second operation.
-    virtual void disable() = 0;
-    virtual void enable() = 0;
-    virtual void updatedisplay() = 0;
     // Starts (or restarts) the wait for the unit's next reply; replyTimedOut is due when
     // it runs out. stopReplyTimer ends the wait.
     virtual void startReplyTimer(int milliseconds) = 0;
     virtual void stopReplyTimer() = 0;
+    // The operation has ended, or was refused. Unless it was refused, the host unlocks
+    // what disable locked, reports the end and, after a read, shows the buffer again.
+    virtual void operationEnded(const OperationEnd& end) = 0;
 };
-
-enum class OperationKind { Program, Read, Erase, Blank, Verify };
-
-struct OperationTexts {
-    const char* word;        // "program"
-    const char* beginText;   // "Begin program all"
-    const char* doneText;    // "Chip programmed"
-    const char* failedText;  // the completion text after a failed check, or the done text
-    const char* failureName; // "Program all", for the status line when the unit fails
-};
-
-const OperationTexts& operationTexts(OperationKind kind);
 
 // Starts the five operations, hands every reply byte to the engine and finishes them:
 // the completion routines, and the ends that the unit forces (no reply, a failing port).
@@ -50,31 +49,20 @@ public:
     OperationControl(ProgramBuffer& buffer, SelectedModelValues& model, BytePort& port,
                      OperationHost& host);
 
-    enum class StartResult { Started, PortNotReady, ScriptRefused };
-
-    // Runs the first step of an operation; the unit's replies run the rest.
-    StartResult StartOperation(OperationKind kind, bool portReady, std::int32_t portNumber);
-    void StartProgramAll(bool ready, std::int32_t port) {
-        StartOperation(OperationKind::Program, ready, port);
-    }
-    void StartReadAll(bool ready, std::int32_t port) {
-        StartOperation(OperationKind::Read, ready, port);
-    }
-    void StartEraseAll(bool ready, std::int32_t port) {
-        StartOperation(OperationKind::Erase, ready, port);
-    }
-    void StartBlankCheck(bool ready, std::int32_t port) {
-        StartOperation(OperationKind::Blank, ready, port);
-    }
-    void StartVerify(bool ready, std::int32_t port) {
-        StartOperation(OperationKind::Verify, ready, port);
-    }
+    // Checks the port and the script, then runs the first step; the unit's replies run
+    // the rest. A refused start ends at once with Outcome::Refused.
+    void StartOperation(OperationKind kind, bool portReady);
+    void StartProgramAll(bool portReady) { StartOperation(OperationKind::Program, portReady); }
+    void StartReadAll(bool portReady) { StartOperation(OperationKind::Read, portReady); }
+    void StartEraseAll(bool portReady) { StartOperation(OperationKind::Erase, portReady); }
+    void StartBlankCheck(bool portReady) { StartOperation(OperationKind::Blank, portReady); }
+    void StartVerify(bool portReady) { StartOperation(OperationKind::Verify, portReady); }
 
     // The port's receive event: every waiting byte runs one step, in arrival order. Bytes
     // that arrive while no operation runs are read and dropped.
     void MSComm1_OnComm();
 
-    // Completion routines: unlock the window and show the result.
+    // Completion routines: the script has run to its end.
     void program2_routine() { finish(OperationKind::Program); }
     void read2_routine() { finish(OperationKind::Read); }
     void erase2_routine() { finish(OperationKind::Erase); }
@@ -86,36 +74,36 @@ public:
     // The serial port failed (an adapter pulled out); ends the operation.
     void portFailed(const std::string& systemError);
 
-    bool running() const { return !engine.state.RunningOperation.empty() || m_starting; }
-    // The completion text of the last operation that ran to its end, or empty.
-    const std::string& lastCompletion() const { return m_lastCompletion; }
-    // True when the last operation was ended by the unit or the port, not by its script.
-    bool lastOperationFailed() const { return m_lastFailed; }
-    int replyTimeoutMs() const;
+    // Every byte sent and received from now on goes to the trace as well; nullptr ends it.
+    void setTrace(ByteTrace* trace) { m_engine.setTrace(trace); }
 
-    ScriptEngine engine;
+    bool running() const { return m_engine.running() || m_starting; }
+    const ScriptEngine& engine() const { return m_engine; }
+    int replyTimeoutMs() const;
 
 private:
     // EngineHost, for the engine.
-    void setStatus(const std::string& text) override { m_host.setStatus(text); }
+    void showProgress(Memory memory, std::int32_t done, std::int32_t total) override {
+        m_host.showProgress(memory, done, total);
+    }
+    void showConfigByte(std::int32_t index) override { m_host.showConfigByte(index); }
     void letPendingEventsRun() override { m_host.letPendingEventsRun(); }
     void showMessage(const std::string& text) override { m_host.showMessage(text); }
     void waitMilliseconds(int milliseconds) override { m_host.waitMilliseconds(milliseconds); }
-    void completeOperation(const std::string& operation) override;
+    void completeOperation(OperationKind kind) override;
     void scriptError(const std::string& message) override;
 
     void finish(OperationKind kind);
-    void abort(const std::string& message);
-    const Script& scriptFor(OperationKind kind) const;
+    void abort(Outcome outcome, const std::string& detail);
+    const DeviceScript& scriptFor(OperationKind kind) const;
 
+    ScriptEngine m_engine;
     ProgramBuffer& m_buffer;
     SelectedModelValues& m_model;
     BytePort& m_port;
     OperationHost& m_host;
     OperationKind m_kind = OperationKind::Program;
     bool m_starting = false;
-    std::string m_lastCompletion;
-    bool m_lastFailed = false;
 };
 
 } // namespace tessaline

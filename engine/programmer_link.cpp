@@ -1,58 +1,86 @@
 #include "engine/programmer_link.hpp"
 
+#include "engine/byte_trace.hpp"
 #include "engine/engine_host.hpp"
 
 namespace tessaline {
 
-void ProgrammerLink::sendByte(std::int32_t value) {
-    m_port.writeByte(static_cast<std::uint8_t>(value & 0xFF));
+AddressBytes SplitAddress(std::int32_t address) {
+    const std::int32_t remainder = address % 65536;
+    return {address / 65536, remainder / 256, remainder % 256};
+}
+
+void ProgrammerLink::trace(bool sent, std::uint8_t value, int position) {
+    if (!m_trace)
+        return;
+    TracedByte byte;
+    byte.time = std::chrono::steady_clock::now();
+    byte.direction = sent ? TracedByte::Direction::Sent : TracedByte::Direction::Received;
+    byte.value = value;
+    byte.command = m_command;
+    byte.position = position;
+    byte.word = m_commandWord;
+    m_trace->traceByte(byte);
+}
+
+void ProgrammerLink::sendCommand(std::uint8_t command) {
+    m_command = command;
+    m_commandWord = m_word;
+    m_arguments = 0;
+    m_replies = 0;
+    m_port.writeByte(command);
+    trace(true, command, 0);
     m_host.letPendingEventsRun();
 }
 
+void ProgrammerLink::sendArgument(std::int32_t value) {
+    const auto byte = static_cast<std::uint8_t>(value & 0xFF);
+    m_port.writeByte(byte);
+    trace(true, byte, ++m_arguments);
+    m_host.letPendingEventsRun();
+}
+
+void ProgrammerLink::received(std::uint8_t value) {
+    trace(false, value, m_replies++);
+}
+
 void ProgrammerLink::SendNop() {
-    sendByte(kCmdNop);
+    sendCommand(kCmdNop);
 }
 
 void ProgrammerLink::SendBegin(std::int32_t voltageSequence) {
     if (voltageSequence == 1)
-        sendByte(kCmdBeginVddFirst);
+        sendCommand(kCmdBeginVddFirst);
     else if (voltageSequence == 2)
-        sendByte(kCmdBeginVppFirst);
+        sendCommand(kCmdBeginVppFirst);
 }
 
 void ProgrammerLink::SendEnd() {
-    sendByte(kCmdEnd);
+    sendCommand(kCmdEnd);
 }
 
 void ProgrammerLink::SendCommandCode(std::int32_t code) {
-    sendByte(kCmdCommandCode);
-    sendByte(code);
+    sendCommand(kCmdCommandCode);
+    sendArgument(code);
 }
 
 void ProgrammerLink::SendDataWord(std::int32_t word) {
-    sendByte(kCmdDataWord);
-    sendByte(word % 256);
-    sendByte(word / 256);
+    sendCommand(kCmdDataWord);
+    sendArgument(word % 256);
+    sendArgument(word / 256);
 }
 
 void ProgrammerLink::SendStartProg() {
-    sendByte(kCmdStartProg);
+    sendCommand(kCmdStartProg);
 }
 
 void ProgrammerLink::SendReadByte() {
-    sendByte(kCmdReadByte);
+    sendCommand(kCmdReadByte);
 }
 
 void ProgrammerLink::SendProgTime(std::int32_t progTime) {
-    sendByte(kCmdProgTime);
-    sendByte(progTime);
-}
-
-void ProgrammerLink::SplitAddress(std::int32_t address) {
-    AddressUpper = address / 65536;
-    const std::int32_t remainder = address % 65536;
-    AddressHigh = remainder / 256;
-    AddressLow = remainder % 256;
+    sendCommand(kCmdProgTime);
+    sendArgument(progTime);
 }
 
 } // namespace tessaline

@@ -3,9 +3,12 @@
 #include "engine/byte_port.hpp"
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace tessaline {
 
+class ByteTrace;
 class EngineHost;
 
 // Command bytes of the programmer unit. Every command is answered with one reply byte,
@@ -22,8 +25,19 @@ enum UnitCommand : std::uint8_t {
     kCmdProgTime = 111,    // + programming time in milliseconds
 };
 
+// The three bytes of an address, as "movlw-upper", "movlw-high" and "movlw-low" load them.
+struct AddressBytes {
+    std::int32_t upper = 0;
+    std::int32_t high = 0;
+    std::int32_t low = 0;
+    bool operator==(const AddressBytes&) const = default;
+};
+
+AddressBytes SplitAddress(std::int32_t address);
+
 // The byte protocol to the programmer unit. Each byte goes out on its own and is
-// followed by a pass through the pending window events.
+// followed by a pass through the pending window events. A trace, when one is set, sees
+// every byte sent and received with the command it belongs to.
 class ProgrammerLink {
 public:
     ProgrammerLink(BytePort& port, EngineHost& host) : m_port(port), m_host(host) {}
@@ -38,17 +52,28 @@ public:
     void SendReadByte();
     void SendProgTime(std::int32_t progTime);
 
-    // Splits an address into its upper, high and low bytes.
-    void SplitAddress(std::int32_t address);
-    std::int32_t AddressUpper = 0;
-    std::int32_t AddressHigh = 0;
-    std::int32_t AddressLow = 0;
+    // A byte from the unit, for the trace.
+    void received(std::uint8_t value);
+
+    void setTrace(ByteTrace* trace) { m_trace = trace; }
+    // The script word that the following commands belong to, for the trace.
+    void setWord(std::string_view word) { m_word.assign(word); }
 
 private:
-    void sendByte(std::int32_t value);
+    void sendCommand(std::uint8_t command);
+    void sendArgument(std::int32_t value);
+    void trace(bool sent, std::uint8_t value, int position);
 
     BytePort& m_port;
     EngineHost& m_host;
+    ByteTrace* m_trace = nullptr;
+    std::string m_word;
+    // The last command sent, how many argument bytes followed it and how many replies
+    // have come for it.
+    std::uint8_t m_command = 0;
+    std::string m_commandWord;
+    int m_arguments = 0;
+    int m_replies = 0;
 };
 
 } // namespace tessaline

@@ -29,17 +29,38 @@ bool isReadCompletionPhase(std::int32_t phase) {
 
 ScriptEngine::ScriptEngine(ProgramBuffer& buffer, const SelectedModelValues& model, BytePort& port,
                            EngineHost& host)
-    : link(port, host), m_buffer(buffer), m_model(model), m_port(port), m_host(host) {}
+    : m_link(port, host), m_buffer(buffer), m_model(model), m_port(port), m_host(host) {}
 
-void ScriptEngine::loadScript(const Script& script) {
-    state.RunningScript = script;
-    state.LastInstruction = static_cast<std::int32_t>(script.size());
-    state.InstructionIndex = 1;
-    m_decoded.clear();
-    m_decoded.reserve(script.size());
-    for (const std::string& word : script)
-        m_decoded.push_back(decodeInstruction(word));
+void ScriptEngine::start(OperationKind kind, const DeviceScript& script) {
+    m_state.RunningOperation.reset();
+    m_state.RunningScript = script;
+    m_state.LastInstruction = static_cast<std::int32_t>(script.size());
+    m_state.FlashLastAddress = m_model.FlashSize - 1;
+    m_state.EepromLastAddress = m_model.EepromSize - 1;
+    m_state.CurrentAddress = 0;
+    if (kind == OperationKind::Blank || kind == OperationKind::Verify)
+        m_state.CheckFailed = false;
     m_halted = false;
+    m_state.InstructionIndex = 1;
+    RunScriptStep(true);
+    // Set after the first step, which therefore can never complete the operation.
+    if (!m_halted)
+        m_state.RunningOperation = kind;
+}
+
+void ScriptEngine::receiveByte(std::uint8_t value) {
+    m_link.received(value);
+    if (!running() || m_halted)
+        return;
+    m_state.ReceivedByte = value;
+    RunScriptStep(false);
+}
+
+void ScriptEngine::stop() {
+    m_state.RunningOperation.reset();
+    m_link.setWord({});
+    if (m_port.isOpen())
+        m_link.SendEnd();
 }
 
 std::uint8_t ScriptEngine::flashAt(std::int32_t address) const {
@@ -57,20 +78,21 @@ void ScriptEngine::RunScriptStep(bool firstStep) {
     m_port.setReceiveThreshold(0);
     if (m_halted)
         return;
-    if (state.InstructionIndex < 1 || state.InstructionIndex > state.LastInstruction) {
+    if (m_state.InstructionIndex < 1 || m_state.InstructionIndex > m_state.LastInstruction) {
         // The script has ended. RunningOperation is emptied before the completion runs,
         // so an operation started from inside the completion keeps its own.
-        const std::string operation = state.RunningOperation;
-        state.RunningOperation.clear();
-        if (operation == "program" || operation == "erase" || operation == "read" ||
-            operation == "blank" || operation == "verify")
-            m_host.completeOperation(operation);
+        const std::optional<OperationKind> operation = m_state.RunningOperation;
+        m_state.RunningOperation.reset();
+        if (operation)
+            m_host.completeOperation(*operation);
         return;
     }
     if (firstStep)
-        state.InstructionPhase = 0;
-    const auto index = static_cast<std::size_t>(state.InstructionIndex - 1);
-    execute(m_decoded[index], state.RunningScript[index]);
+        m_state.InstructionPhase = 0;
+    const ScriptStep& step =
+        m_state.RunningScript.steps[static_cast<std::size_t>(m_state.InstructionIndex - 1)];
+    m_link.setWord(step.word);
+    execute(step.instruction, step.word);
     if (!m_halted)
         m_port.setReceiveThreshold(1);
 }
@@ -80,80 +102,77 @@ void ScriptEngine::fail(const std::string& message) {
     m_host.scriptError(message);
 }
 
-void ScriptEngine::progress(const char* prefix) {
-    m_host.setStatus(prefix + std::to_string(state.CurrentAddress + 1) + "/" +
-                     std::to_string(state.LoopEndAddress + 1));
+void ScriptEngine::progress(Memory memory) {
+    m_host.showProgress(memory, m_state.CurrentAddress + 1, m_state.LoopEndAddress + 1);
     m_host.letPendingEventsRun();
 }
 
 void ScriptEngine::configStatus(std::int32_t index) {
-    m_host.setStatus(std::string(kConfigBytes[static_cast<std::size_t>(index)].statusText));
+    m_host.showConfigByte(index);
     m_host.letPendingEventsRun();
 }
 
 void ScriptEngine::execute(const Instruction& instruction, const std::string& word) {
     if (!instruction.fieldsParse() && instruction.op != Op::Unrecognized) {
-        fail("The script word '" + word + "' has a hexadecimal field that does not parse.");
+        fail(m_state.RunningScript.source.prefix() + "The script word '" + word +
+             "' has a hexadecimal field that does not parse.");
         return;
     }
     switch (instruction.op) {
     case Op::Begin:
         advance();
-        link.SendBegin(m_model.VoltageSequence);
+        m_link.SendBegin(m_model.VoltageSequence);
         break;
     case Op::End:
         advance();
-        link.SendEnd();
+        m_link.SendEnd();
         break;
     case Op::StartProg:
         advance();
-        link.SendStartProg();
+        m_link.SendStartProg();
         break;
     case Op::SetProgTime:
         advance();
-        link.SendProgTime(m_model.ProgTime);
+        m_link.SendProgTime(m_model.ProgTime);
         break;
     case Op::CalcFlash:
-        state.FlashLastAddress = highestNonBlank(m_buffer.Flash);
+        m_state.FlashLastAddress = highestNonBlank(m_buffer.Flash);
         advance();
-        link.SendNop();
+        m_link.SendNop();
         break;
     case Op::CalcEeprom:
-        state.EepromLastAddress = highestNonBlank(m_buffer.Eeprom);
+        m_state.EepromLastAddress = highestNonBlank(m_buffer.Eeprom);
         advance();
-        link.SendNop();
+        m_link.SendNop();
         break;
     case Op::SetFlashLoop:
-        loopHead(state.FlashLastAddress);
+        loopHead(m_state.FlashLastAddress);
         break;
     case Op::SetEepromLoop:
-        loopHead(state.EepromLastAddress);
+        loopHead(m_state.EepromLastAddress);
         break;
     case Op::Loop:
-        state.InstructionIndex = state.LoopStartIndex;
-        link.SendNop();
+        m_state.InstructionIndex = m_state.LoopStartIndex;
+        m_link.SendNop();
         break;
     case Op::MovlwUpper:
-        link.SplitAddress(state.CurrentAddress);
-        movlwAddress(link.AddressUpper);
+        movlwAddress(SplitAddress(m_state.CurrentAddress).upper);
         break;
     case Op::MovlwHigh:
-        link.SplitAddress(state.CurrentAddress);
-        movlwAddress(link.AddressHigh);
+        movlwAddress(SplitAddress(m_state.CurrentAddress).high);
         break;
     case Op::MovlwLow:
-        link.SplitAddress(state.CurrentAddress);
-        movlwAddress(link.AddressLow);
+        movlwAddress(SplitAddress(m_state.CurrentAddress).low);
         break;
     case Op::MovlwEeprom:
-        if (state.InstructionPhase == 0) {
-            progress("E:");
-            link.SendCommandCode(kCoreInstruction);
-            state.InstructionPhase = 1;
-        } else if (state.InstructionPhase == 1) {
-            link.SendDataWord(kMovlw + eepromAt(state.CurrentAddress));
-            ++state.CurrentAddress;
-            state.InstructionPhase = 0;
+        if (m_state.InstructionPhase == 0) {
+            progress(Memory::Eeprom);
+            m_link.SendCommandCode(kCoreInstruction);
+            m_state.InstructionPhase = 1;
+        } else if (m_state.InstructionPhase == 1) {
+            m_link.SendDataWord(kMovlw + eepromAt(m_state.CurrentAddress));
+            ++m_state.CurrentAddress;
+            m_state.InstructionPhase = 0;
             advance();
         }
         break;
@@ -181,132 +200,134 @@ void ScriptEngine::execute(const Instruction& instruction, const std::string& wo
         check(instruction);
         break;
     case Op::Raw:
-        if (state.InstructionPhase == 0) {
-            link.SendCommandCode(instruction.code);
-            state.InstructionPhase = 1;
-        } else if (state.InstructionPhase == 1) {
-            link.SendDataWord(instruction.operand);
-            state.InstructionPhase = 0;
+        if (m_state.InstructionPhase == 0) {
+            m_link.SendCommandCode(instruction.code);
+            m_state.InstructionPhase = 1;
+        } else if (m_state.InstructionPhase == 1) {
+            m_link.SendDataWord(instruction.operand);
+            m_state.InstructionPhase = 0;
             advance();
         }
         break;
     case Op::Wait:
         m_host.waitMilliseconds(std::max(instruction.waitMilliseconds, 0));
         advance();
-        link.SendNop();
+        m_link.SendNop();
         break;
     case Op::Unrecognized:
-        fail("Unrecognized symbolic instruction '" + word + "'.");
+        fail(m_state.RunningScript.source.prefix() + "Unrecognized symbolic instruction '" + word +
+             "'.");
         break;
     }
 }
 
 void ScriptEngine::loopHead(std::int32_t lastAddress) {
-    state.LoopStartIndex = state.InstructionIndex;
-    state.LoopEndAddress = lastAddress;
-    if (state.CurrentAddress <= state.LoopEndAddress) {
+    m_state.LoopStartIndex = m_state.InstructionIndex;
+    m_state.LoopEndAddress = lastAddress;
+    if (m_state.CurrentAddress <= m_state.LoopEndAddress) {
         advance();
     } else {
-        state.CurrentAddress = 0;
+        m_state.CurrentAddress = 0;
         // Past the first "loop" after the head; a head without one ends the script.
-        std::int32_t exit = state.LastInstruction + 1;
-        for (std::int32_t i = state.InstructionIndex + 1; i <= state.LastInstruction; ++i) {
-            if (m_decoded[static_cast<std::size_t>(i - 1)].op == Op::Loop) {
+        std::int32_t exit = m_state.LastInstruction + 1;
+        for (std::int32_t i = m_state.InstructionIndex + 1; i <= m_state.LastInstruction; ++i) {
+            if (m_state.RunningScript.steps[static_cast<std::size_t>(i - 1)].instruction.op ==
+                Op::Loop) {
                 exit = i + 1;
                 break;
             }
         }
-        state.InstructionIndex = exit;
+        m_state.InstructionIndex = exit;
     }
-    link.SendNop();
+    m_link.SendNop();
 }
 
 void ScriptEngine::movlwAddress(std::int32_t field) {
-    if (state.InstructionPhase == 0) {
-        link.SendCommandCode(kCoreInstruction);
-        state.InstructionPhase = 1;
-    } else if (state.InstructionPhase == 1) {
-        link.SendDataWord(kMovlw + field);
-        state.InstructionPhase = 0;
+    if (m_state.InstructionPhase == 0) {
+        m_link.SendCommandCode(kCoreInstruction);
+        m_state.InstructionPhase = 1;
+    } else if (m_state.InstructionPhase == 1) {
+        m_link.SendDataWord(kMovlw + field);
+        m_state.InstructionPhase = 0;
         advance();
     }
 }
 
 void ScriptEngine::writeFlashWord(const Instruction& instruction) {
-    if (state.InstructionPhase == 0) {
-        progress("F:");
-        link.SendCommandCode(instruction.code);
-        state.InstructionPhase = 1;
-    } else if (state.InstructionPhase == 1) {
+    if (m_state.InstructionPhase == 0) {
+        progress(Memory::Flash);
+        m_link.SendCommandCode(instruction.code);
+        m_state.InstructionPhase = 1;
+    } else if (m_state.InstructionPhase == 1) {
         // Low byte at the even address, high byte at the next one; past the end of an
         // odd-sized FLASH the high byte is the erased value.
-        const std::int32_t low = flashAt(state.CurrentAddress);
-        const std::int32_t high = flashAt(state.CurrentAddress + 1);
-        link.SendDataWord(low + 256 * high);
-        state.InstructionPhase = 0;
-        state.CurrentAddress += 2;
+        const std::int32_t low = flashAt(m_state.CurrentAddress);
+        const std::int32_t high = flashAt(m_state.CurrentAddress + 1);
+        m_link.SendDataWord(low + 256 * high);
+        m_state.InstructionPhase = 0;
+        m_state.CurrentAddress += 2;
         advance();
     }
 }
 
 void ScriptEngine::writeConfigByte(const Instruction& instruction) {
-    if (state.InstructionPhase == 0) {
+    if (m_state.InstructionPhase == 0) {
         configStatus(instruction.configIndex);
-        link.SendCommandCode(instruction.code);
-        state.InstructionPhase = 1;
-    } else if (state.InstructionPhase == 1) {
+        m_link.SendCommandCode(instruction.code);
+        m_state.InstructionPhase = 1;
+    } else if (m_state.InstructionPhase == 1) {
         // The chip takes the low half at an even address and the high half at an odd
         // one, so the byte goes in both.
         const std::int32_t value =
             m_buffer.Config[static_cast<std::size_t>(instruction.configIndex)] & 0xFF;
-        link.SendDataWord(value * 257);
-        state.InstructionPhase = 0;
+        m_link.SendDataWord(value * 257);
+        m_state.InstructionPhase = 0;
         advance();
     }
 }
 
 void ScriptEngine::waitForWrite() {
-    switch (state.InstructionPhase) {
+    switch (m_state.InstructionPhase) {
     case 0:
-        link.SendCommandCode(kCoreInstruction);
+        m_link.SendCommandCode(kCoreInstruction);
         break;
     case 1:
-        link.SendDataWord(kMovfEecon1W);
+        m_link.SendDataWord(kMovfEecon1W);
         break;
     case 2:
-        link.SendCommandCode(kCoreInstruction);
+        m_link.SendCommandCode(kCoreInstruction);
         break;
     case 3:
-        link.SendDataWord(kMovwfTablat);
+        m_link.SendDataWord(kMovwfTablat);
         break;
     case 4:
-        link.SendCommandCode(kShiftOutTablat);
+        m_link.SendCommandCode(kShiftOutTablat);
         break;
     case 5:
-        link.SendReadByte();
+        m_link.SendReadByte();
         break;
     case 6:
         // The data byte of the read; the second reply byte of the read runs the next step,
         // which polls again while the write bit is still set.
-        state.TempByte = state.ReceivedByte;
-        state.InstructionPhase = 0;
-        if ((state.TempByte & kEecon1WriteBit) == 0)
+        m_state.TempByte = m_state.ReceivedByte;
+        m_state.InstructionPhase = 0;
+        if ((m_state.TempByte & kEecon1WriteBit) == 0)
             advance();
         return;
     default:
         return;
     }
-    ++state.InstructionPhase;
+    ++m_state.InstructionPhase;
 }
 
 void ScriptEngine::readByte(const Instruction& instruction) {
-    if (state.InstructionPhase == 0) {
+    if (m_state.InstructionPhase == 0) {
         switch (instruction.op) {
         case Op::ReadFlash:
-            progress("F:");
+            progress(Memory::Flash);
             break;
         case Op::ReadEeprom:
-            progress("E:");
+            progress(Memory::Eeprom);
             break;
         case Op::ReadConfig:
             configStatus(instruction.configIndex);
@@ -314,33 +335,33 @@ void ScriptEngine::readByte(const Instruction& instruction) {
         default:
             break;
         }
-        link.SendCommandCode(instruction.code);
-        state.InstructionPhase = 1;
-    } else if (state.InstructionPhase == 1) {
-        link.SendReadByte();
-        state.InstructionPhase = 2;
-    } else if (isReadCompletionPhase(state.InstructionPhase)) {
-        const auto value = static_cast<std::uint8_t>(state.ReceivedByte);
-        const std::int32_t address = state.CurrentAddress;
+        m_link.SendCommandCode(instruction.code);
+        m_state.InstructionPhase = 1;
+    } else if (m_state.InstructionPhase == 1) {
+        m_link.SendReadByte();
+        m_state.InstructionPhase = 2;
+    } else if (isReadCompletionPhase(m_state.InstructionPhase)) {
+        const auto value = static_cast<std::uint8_t>(m_state.ReceivedByte);
+        const std::int32_t address = m_state.CurrentAddress;
         switch (instruction.op) {
         case Op::ReadFlash:
             if (address >= 0 && address < static_cast<std::int32_t>(m_buffer.Flash.size()))
                 m_buffer.Flash[static_cast<std::size_t>(address)] = value;
-            ++state.CurrentAddress;
+            ++m_state.CurrentAddress;
             break;
         case Op::ReadEeprom:
             if (address >= 0 && address < static_cast<std::int32_t>(m_buffer.Eeprom.size()))
                 m_buffer.Eeprom[static_cast<std::size_t>(address)] = value;
-            ++state.CurrentAddress;
+            ++m_state.CurrentAddress;
             break;
         case Op::ReadConfig:
             m_buffer.Config[static_cast<std::size_t>(instruction.configIndex)] = value;
             break;
         default:
-            state.TempByte = value;
+            m_state.TempByte = value;
             break;
         }
-        state.InstructionPhase = 0;
+        m_state.InstructionPhase = 0;
         advance();
     }
 }
@@ -352,15 +373,15 @@ void ScriptEngine::check(const Instruction& instruction) {
     bool counts = false;
     switch (instruction.op) {
     case Op::CheckBlankFlash:
-        progress("F:");
+        progress(Memory::Flash);
         expected = 0xFF;
-        address = state.CurrentAddress;
+        address = m_state.CurrentAddress;
         blank = counts = true;
         break;
     case Op::CheckBlankEeprom:
-        progress("E:");
+        progress(Memory::Eeprom);
         expected = 0xFF;
-        address = kEepromBaseAddress + state.CurrentAddress;
+        address = kEepromBaseAddress + m_state.CurrentAddress;
         blank = counts = true;
         break;
     case Op::CheckBlankConfig:
@@ -370,15 +391,15 @@ void ScriptEngine::check(const Instruction& instruction) {
         blank = true;
         break;
     case Op::CheckFlash:
-        progress("F:");
-        expected = flashAt(state.CurrentAddress);
-        address = state.CurrentAddress;
+        progress(Memory::Flash);
+        expected = flashAt(m_state.CurrentAddress);
+        address = m_state.CurrentAddress;
         counts = true;
         break;
     case Op::CheckEeprom:
-        progress("E:");
-        expected = eepromAt(state.CurrentAddress);
-        address = kEepromBaseAddress + state.CurrentAddress;
+        progress(Memory::Eeprom);
+        expected = eepromAt(m_state.CurrentAddress);
+        address = kEepromBaseAddress + m_state.CurrentAddress;
         counts = true;
         break;
     default:
@@ -387,22 +408,22 @@ void ScriptEngine::check(const Instruction& instruction) {
         address = kConfigBaseAddress + instruction.configIndex;
         break;
     }
-    if (state.TempByte == expected) {
+    if (m_state.TempByte == expected) {
         if (counts)
-            ++state.CurrentAddress;
+            ++m_state.CurrentAddress;
         advance();
     } else {
-        state.CheckFailed = true;
-        state.InstructionIndex = state.LastInstruction;
+        m_state.CheckFailed = true;
+        m_state.InstructionIndex = m_state.LastInstruction;
         std::string message =
             (blank ? "Chip is not blank at address " : "Verify failed at address ") +
-            Hex6(address) + "h!\r\nThe value read from that address is " + Hex2(state.TempByte) +
+            Hex6(address) + "h!\r\nThe value read from that address is " + Hex2(m_state.TempByte) +
             "h.";
         if (!blank)
             message += "\r\nThe value expected is " + Hex2(expected) + "h.";
         m_host.showMessage(message);
     }
-    link.SendNop();
+    m_link.SendNop();
 }
 
 } // namespace tessaline

@@ -2,21 +2,22 @@
 
 #include "buffer/program_buffer.hpp"
 #include "devices/selected_model.hpp"
-#include "engine/instruction.hpp"
+#include "engine/operation_kind.hpp"
 #include "engine/programmer_link.hpp"
 
 #include <cstdint>
+#include <optional>
 #include <string>
-#include <vector>
 
 namespace tessaline {
 
 class BytePort;
+class ByteTrace;
 class EngineHost;
 
-// The state of the operation in progress, one set for the whole program.
+// The state of the operation in progress.
 struct ExecutionState {
-    Script RunningScript;
+    DeviceScript RunningScript;
     std::int32_t LastInstruction = 0;
     // 1-based; LastInstruction + 1 means the script has run to its end.
     std::int32_t InstructionIndex = 1;
@@ -30,35 +31,43 @@ struct ExecutionState {
     std::int32_t ReceivedByte = 0;
     std::int32_t TempByte = 0;
     bool CheckFailed = false;
-    // "program", "erase", "read", "blank" or "verify" while an operation runs.
-    std::string RunningOperation;
+    // The operation in progress; none when idle.
+    std::optional<OperationKind> RunningOperation;
 };
 
 // Interprets a device script one step per reply byte of the programmer unit: each step
-// executes one phase of the current instruction and sends at most one command.
+// executes one phase of the current instruction and sends at most one command. Its state
+// changes only through start, receiveByte and stop; everyone else reads it.
 class ScriptEngine {
 public:
     ScriptEngine(ProgramBuffer& buffer, const SelectedModelValues& model, BytePort& port,
                  EngineHost& host);
 
-    // Loads a script to run from its first instruction. The state's addresses are left to
-    // the caller.
-    void loadScript(const Script& script);
+    // Loads the script, covers the whole FLASH and EEPROM of the model from address 0,
+    // clears CheckFailed for a blank check or verify, and runs the first step. Unless that
+    // step met a word it cannot execute, the operation then runs.
+    void start(OperationKind kind, const DeviceScript& script);
 
-    // Executes one step. The operation start calls it with firstStep true; every reply
-    // byte calls it once more, after ReceivedByte was set.
-    void RunScriptStep(bool firstStep);
+    // A byte from the unit. While an operation runs it is the reply that runs the next
+    // step; otherwise it is dropped.
+    void receiveByte(std::uint8_t value);
 
+    // Ends the operation before its script does and asks the unit to remove the
+    // programming voltages (its reply is dropped).
+    void stop();
+
+    const ExecutionState& state() const { return m_state; }
+    bool running() const { return m_state.RunningOperation.has_value(); }
     // True once an instruction could not be executed; the engine then sends nothing more.
     bool halted() const { return m_halted; }
 
-    ExecutionState state;
-    ProgrammerLink link;
+    void setTrace(ByteTrace* trace) { m_link.setTrace(trace); }
 
 private:
+    void RunScriptStep(bool firstStep);
     void execute(const Instruction& instruction, const std::string& word);
-    void advance() { ++state.InstructionIndex; }
-    void progress(const char* prefix);
+    void advance() { ++m_state.InstructionIndex; }
+    void progress(Memory memory);
     void configStatus(std::int32_t index);
     void loopHead(std::int32_t lastAddress);
     void movlwAddress(std::int32_t field);
@@ -72,11 +81,12 @@ private:
     std::uint8_t flashAt(std::int32_t address) const;
     std::uint8_t eepromAt(std::int32_t address) const;
 
+    ExecutionState m_state;
+    ProgrammerLink m_link;
     ProgramBuffer& m_buffer;
     const SelectedModelValues& m_model;
     BytePort& m_port;
     EngineHost& m_host;
-    std::vector<Instruction> m_decoded;
     bool m_halted = false;
 };
 

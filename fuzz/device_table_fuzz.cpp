@@ -1,8 +1,7 @@
-// libFuzzer target: any text as devices.cfg; every record is applied and every script
-// checked and decoded.
+// libFuzzer target: any text as devices.cfg; every record is applied, which decodes its
+// scripts, and every script is checked.
 #include "devices/device_table.hpp"
 #include "devices/selected_model.hpp"
-#include "engine/instruction.hpp"
 #include "engine/script_check.hpp"
 
 #include <string_view>
@@ -12,16 +11,14 @@ using namespace tessaline;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     SelectedModelValues values;
-    for (const DeviceModel& record : parseDeviceTable(text)) {
+    for (const DeviceModel& record : parseDeviceTable(text, "devices.cfg")) {
         ApplySelectedModel(record, values);
         ProgramBuffer buffer;
         ResetBuffer(buffer, values.FlashSize, values.EepromSize, values.ConfigErased);
-        for (const Script* script : {&values.EraseScript, &values.ProgramScript, &values.ReadScript,
-                                     &values.BlankCheckScript, &values.VerifyScript}) {
-            checkScript(*script, values.VoltageSequence);
-            for (const std::string& word : *script)
-                decodeInstruction(word);
-        }
+        for (const DeviceScript* script :
+             {&values.EraseScript, &values.ProgramScript, &values.ReadScript,
+              &values.BlankCheckScript, &values.VerifyScript})
+            checkScript(*script, values.VoltageSequence, values.VoltageSequenceSource);
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "buffer/hex_writer.hpp"
 #include "sim/pic18_chip.hpp"
 #include "sim/programmer_unit.hpp"
+#include "tessaline_version.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -75,6 +76,9 @@ bool parse(int argc, char** argv, Options& options) {
         std::string text;
         if (arg == "--help") {
             std::cout << kUsage;
+            std::exit(0);
+        } else if (arg == "--version") {
+            std::cout << "tessaline-unitsim " << kVersion << "\n";
             std::exit(0);
         } else if (arg == "--chip") {
             if (!value(options.chip))

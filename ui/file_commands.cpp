@@ -1,10 +1,10 @@
-// File menu commands of the main window: open, reload and save a HEX file.
-#include "ui/main_window.hpp"
+#include "ui/file_commands.hpp"
 
 #include "app/hex_file_io.hpp"
 #include "app/settings_store.hpp"
-#include "ui/clickable_label.hpp"
 #include "ui/dialogs.hpp"
+#include "ui/operations.hpp"
+#include "ui/window_view.hpp"
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,7 +30,21 @@ std::pair<std::string, std::string> splitChosenPath(const std::string& chosen) {
 
 } // namespace
 
-void Form1::menuopen_Click() {
+FileCommands::FileCommands(ProgrammerState& state, SettingsStore& settings, Dialogs& dialogs,
+                           WindowView& window, const WindowOperations& operations)
+    : m_state(state), m_settings(settings), m_dialogs(dialogs), m_window(window),
+      m_operations(operations) {}
+
+void FileCommands::menuclear_Click() {
+    m_window.disable();
+    m_state.resetBuffer();
+    m_window.updatedisplay();
+    m_window.setLoadedFile("");
+    m_window.setStatus("");
+    m_window.enable();
+}
+
+void FileCommands::menuopen_Click() {
     const std::string chosen =
         m_dialogs.openFileName("Select HEX File To Open", kHexFilter, m_state.app.LastPath);
     if (chosen.empty())
@@ -41,37 +55,37 @@ void Form1::menuopen_Click() {
     LoadHexFile(name);
 }
 
-void Form1::LoadHexFile(const std::string& fileName) {
-    disable();
-    setStatus("");
+void FileCommands::LoadHexFile(const std::string& fileName) {
+    m_window.disable();
+    m_window.setStatus("");
     const std::string path = m_state.app.LastPath + fileName;
     const HexLoadOutcome outcome = loadHexFile(path, m_state);
     if (outcome.status == HexLoadOutcome::Status::Loaded) {
-        updatedisplay();
-        label_hex->setText(QString::fromStdString(fileName));
+        m_window.updatedisplay();
+        m_window.setLoadedFile(fileName);
         m_dialogs.message(outcome.message);
     } else {
         // The buffer is already back in its erased state.
         m_dialogs.message(outcome.status == HexLoadOutcome::Status::Faulty
                               ? outcome.message
                               : "The file " + path + " cannot be opened: " + outcome.message + ".");
-        updatedisplay();
-        label_hex->clear();
+        m_window.updatedisplay();
+        m_window.setLoadedFile("");
     }
-    enable();
+    m_window.enable();
 }
 
-void Form1::reload_Click() {
+void FileCommands::reload_Click() {
     // A reload while an operation runs would change the buffer under Program All or Verify.
-    if (control.running())
+    if (m_operations.running())
         return;
-    const std::string fileName = label_hex->text().toStdString();
+    const std::string fileName = m_window.loadedFile();
     if (fileName.empty())
         return;
     LoadHexFile(fileName);
 }
 
-void Form1::menusave_Click() {
+void FileCommands::menusave_Click() {
     const std::string chosen =
         m_dialogs.saveFileName("Save Buffer As", kHexFilter, m_state.app.LastPath);
     if (chosen.empty())
@@ -83,15 +97,15 @@ void Form1::menusave_Click() {
     if (QFileInfo::exists(QString::fromStdString(path)) &&
         !m_dialogs.askYesNo("Do you want to overwrite file " + path + "?"))
         return;
-    disable();
-    const QString previousName = label_hex->text();
-    label_hex->setText(QString::fromStdString(name));
+    m_window.disable();
+    const std::string previousName = m_window.loadedFile();
+    m_window.setLoadedFile(name);
     const HexSaveOutcome outcome = saveHexFile(path, m_state.buffer);
     if (!outcome.saved) {
-        label_hex->setText(previousName);
+        m_window.setLoadedFile(previousName);
         m_dialogs.message("The file " + path + " could not be written: " + outcome.error + ".");
     }
-    enable();
+    m_window.enable();
 }
 
 } // namespace tessaline

@@ -1,5 +1,7 @@
 #include "ui/help_texts.hpp"
 
+#include "tessaline_version.hpp"
+
 namespace tessaline {
 
 std::string pinoutText() {
@@ -17,13 +19,15 @@ std::string pinoutText() {
 }
 
 std::string aboutText(const std::string& appTitle) {
-    return appTitle + "\r\n"
-                      "\r\n"
-                      "This software is supplied as is in goodwill that it will\r\n"
-                      "successfully serve its purpose, but without any warranties.\r\n"
-                      "\r\n"
-                      "Send bug reports and suggestions to:\r\n"
-                      "the Quenvar Tessaline issue tracker (see README.md).\r\n";
+    return appTitle +
+           "\r\n"
+           "\r\n"
+           "This software is supplied as is in goodwill that it will\r\n"
+           "successfully serve its purpose, but without any warranties.\r\n"
+           "\r\n"
+           "Send bug reports and suggestions to:\r\n"
+           "the Quenvar Tessaline issue tracker (see README.md); please name version " +
+           std::string(kVersion) + ".\r\n";
 }
 
 } // namespace tessaline

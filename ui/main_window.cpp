@@ -4,14 +4,13 @@
 #include "app/settings_store.hpp"
 #include "buffer/config_bytes.hpp"
 #include "buffer/hex_text.hpp"
-#include "devices/lenient_number.hpp"
+#include "options/option_rules.hpp"
 #include "ui/clickable_label.hpp"
-#include "ui/dialogs.hpp"
 #include "ui/display_text.hpp"
-#include "ui/qt_dialogs.hpp"
 #include "ui/window_icon.hpp"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QLabel>
@@ -34,7 +33,7 @@ constexpr int kClientHeight = 409;
 constexpr std::array<int, 7> kGridLefts{272, 300, 328, 356, 384, 412, 440};
 
 QColor rgb(int r, int g, int b) {
-    return QColor(r, g, b);
+    return {r, g, b};
 }
 
 void setBackground(QWidget* widget, const QColor& color) {
@@ -59,10 +58,16 @@ QFont viewFont() {
 
 } // namespace
 
+WindowView::~WindowView() = default;
+
 Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& port, Dialogs& dialogs,
              QWidget* parent)
-    : QMainWindow(parent), control(state.buffer, state.model, port, *this), m_state(state),
-      m_settings(settings), MSComm1(port), m_dialogs(dialogs) {
+    : QMainWindow(parent), m_state(state), m_settings(settings), MSComm1(port),
+      m_operations(state, port, dialogs, *this),
+      m_files(state, settings, dialogs, *this, m_operations),
+      m_editors(state, dialogs, *this, m_operations),
+      m_options(state, settings, port, dialogs, *this, m_files),
+      m_help(state.app.AppTitle, dialogs) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen && screen->logicalDotsPerInchY() > 0)
         m_scale = screen->logicalDotsPerInchY() / 96.0;
@@ -71,7 +76,6 @@ Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& por
     buildMenus();
     buildControls();
     setTabOrder();
-    attach(control, MSComm1);
     m_statusTimer.setSingleShot(true);
     connect(&m_statusTimer, &QTimer::timeout, this, &Form1::showStatusNow);
 }
@@ -79,38 +83,53 @@ Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& por
 Form1::~Form1() = default;
 
 void Form1::buildMenus() {
-    auto addMenu = [this](const QString& caption) { return menuBar()->addMenu(caption); };
-    auto addItem = [this](QMenu* menu, const QString& caption, void (Form1::*handler)()) {
-        QAction* action = menu->addAction(caption);
-        if (handler)
-            connect(action, &QAction::triggered, this, handler);
-        return action;
+    auto addMenu = [this](const char* name, const QString& caption) {
+        QMenu* menu = menuBar()->addMenu(caption);
+        menu->setObjectName(QString::fromLatin1(name));
+        return menu;
     };
-    menu1 = addMenu(QStringLiteral("&File"));
-    menuclear = addItem(menu1, QStringLiteral("&Clear Buffer"), &Form1::menuclear_Click);
-    menuopen = addItem(menu1, QStringLiteral("&Open HEX File"), &Form1::menuopen_Click);
-    menusave = addItem(menu1, QStringLiteral("&Save Buffer As"), &Form1::menusave_Click);
-    menu2 = addMenu(QStringLiteral("&Edit"));
-    menueditflash =
-        addItem(menu2, QStringLiteral("&FLASH Memory Location"), &Form1::menueditflash_Click);
-    menuediteeprom =
-        addItem(menu2, QStringLiteral("&EEPROM Memory Location"), &Form1::menuediteeprom_Click);
-    menu3 = addMenu(QStringLiteral("&Tools"));
-    menuprogram = addItem(menu3, QStringLiteral("&Program All"), &Form1::Command1_Click);
-    menuread = addItem(menu3, QStringLiteral("&Read All"), &Form1::Command2_Click);
-    menuerase = addItem(menu3, QStringLiteral("&Erase All"), &Form1::Command3_Click);
-    menublank = addItem(menu3, QStringLiteral("&Blank Check"), &Form1::Command4_Click);
-    menuverify = addItem(menu3, QStringLiteral("&Verify"), &Form1::Command5_Click);
-    menu4 = addMenu(QStringLiteral("&Options"));
-    menumodel =
-        addItem(menu4, QStringLiteral("Change Microcontroller Model"), &Form1::menumodel_Click);
-    menuport = addItem(menu4, QStringLiteral("Change Serial Port Number"), &Form1::menuport_Click);
-    menubaud = addItem(menu4, QStringLiteral("Change Baud Rate"), &Form1::menubaud_Click);
-    menuprogtime = addItem(menu4, QStringLiteral("Change Default Programming Time"),
-                           &Form1::menuprogtime_Click);
-    menu5 = addMenu(QStringLiteral("Help"));
-    menuportinfo = addItem(menu5, QStringLiteral("Serial Port Pinout"), &Form1::menuportinfo_Click);
-    menuabout = addItem(menu5, QStringLiteral("About Quenvar Tessaline"), &Form1::menuabout_Click);
+    auto addItem = [this](QMenu* menu, const char* name, const QString& caption, auto handler) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, handler);
+    };
+    menu1 = addMenu("menu1", QStringLiteral("&File"));
+    addItem(menu1, "menuclear", QStringLiteral("&Clear Buffer"),
+            [this] { m_files.menuclear_Click(); });
+    addItem(menu1, "menuopen", QStringLiteral("&Open HEX File"),
+            [this] { m_files.menuopen_Click(); });
+    addItem(menu1, "menusave", QStringLiteral("&Save Buffer As"),
+            [this] { m_files.menusave_Click(); });
+    menu2 = addMenu("menu2", QStringLiteral("&Edit"));
+    addItem(menu2, "menueditflash", QStringLiteral("&FLASH Memory Location"),
+            [this] { m_editors.menueditflash_Click(); });
+    addItem(menu2, "menuediteeprom", QStringLiteral("&EEPROM Memory Location"),
+            [this] { m_editors.menuediteeprom_Click(); });
+    menu3 = addMenu("menu3", QStringLiteral("&Tools"));
+    addItem(menu3, "menuprogram", QStringLiteral("&Program All"),
+            [this] { m_operations.Command1_Click(); });
+    addItem(menu3, "menuread", QStringLiteral("&Read All"),
+            [this] { m_operations.Command2_Click(); });
+    addItem(menu3, "menuerase", QStringLiteral("&Erase All"),
+            [this] { m_operations.Command3_Click(); });
+    addItem(menu3, "menublank", QStringLiteral("&Blank Check"),
+            [this] { m_operations.Command4_Click(); });
+    addItem(menu3, "menuverify", QStringLiteral("&Verify"),
+            [this] { m_operations.Command5_Click(); });
+    menu4 = addMenu("menu4", QStringLiteral("&Options"));
+    addItem(menu4, "menumodel", QStringLiteral("Change Microcontroller Model"),
+            [this] { m_options.menumodel_Click(); });
+    addItem(menu4, "menuport", QStringLiteral("Change Serial Port Number"),
+            [this] { m_options.menuport_Click(); });
+    addItem(menu4, "menubaud", QStringLiteral("Change Baud Rate"),
+            [this] { m_options.menubaud_Click(); });
+    addItem(menu4, "menuprogtime", QStringLiteral("Change Default Programming Time"),
+            [this] { m_options.menuprogtime_Click(); });
+    menu5 = addMenu("menu5", QStringLiteral("Help"));
+    addItem(menu5, "menuportinfo", QStringLiteral("Serial Port Pinout"),
+            [this] { m_help.menuportinfo_Click(); });
+    addItem(menu5, "menuabout", QStringLiteral("About Quenvar Tessaline"),
+            [this] { m_help.menuabout_Click(); });
 }
 
 void Form1::buildControls() {
@@ -126,23 +145,27 @@ void Form1::buildControls() {
                             static_cast<int>(std::lround(width * m_scale)),
                             static_cast<int>(std::lround(height * m_scale)));
     };
-    auto label = [&](const QString& caption, int left, int top, int width, int height,
-                     const QColor& background) {
+    auto label = [&](const QString& name, const QString& caption, int left, int top, int width,
+                     int height, const QColor& background) {
         auto* widget = new QLabel(caption, client);
+        widget->setObjectName(name);
         place(widget, left, top, width, height);
         setBackground(widget, background);
         return widget;
     };
-    auto clickable = [&](const QString& caption, int left, int top, int width, int height,
-                         const QColor& background, const QString& toolTip) {
+    auto clickable = [&](const QString& name, const QString& caption, int left, int top, int width,
+                         int height, const QColor& background, const QString& toolTip) {
         auto* widget = new ClickableLabel(caption, client);
+        widget->setObjectName(name);
         place(widget, left, top, width, height);
         setBackground(widget, background);
         widget->setToolTip(toolTip);
         return widget;
     };
-    auto button = [&](const QString& caption, int left, int top, int width, int height) {
+    auto button = [&](const QString& name, const QString& caption, int left, int top, int width,
+                      int height) {
         auto* widget = new QPushButton(caption, client);
+        widget->setObjectName(name);
         place(widget, left, top, width, height);
         return widget;
     };
@@ -150,38 +173,45 @@ void Form1::buildControls() {
     const QColor green = rgb(192, 255, 192);
     const QString reload = QStringLiteral("Click to reload");
 
-    Label7 = clickable(QStringLiteral("Loaded HEX File"), 4, 8, 117, 17, green, reload);
-    label_hex = clickable(QString(), 124, 8, 345, 17, white, reload);
-    connect(Label7, &ClickableLabel::clicked, this, &Form1::reload_Click);
-    connect(label_hex, &ClickableLabel::clicked, this, &Form1::reload_Click);
-    Command1 = button(QStringLiteral("Program All"), 4, 32, 77, 21);
-    Command2 = button(QStringLiteral("Read All"), 84, 32, 73, 21);
-    Command3 = button(QStringLiteral("Erase All"), 160, 32, 73, 21);
-    Command4 = button(QStringLiteral("Blank Check"), 236, 32, 77, 21);
-    Command5 = button(QStringLiteral("Verify"), 316, 32, 73, 21);
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
-    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
-    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
-    Label1 = label(QStringLiteral("Microcontroller Model"), 4, 60, 137, 17, rgb(224, 224, 224));
-    label_ime = label(QStringLiteral("18F452"), 144, 60, 93, 17, rgb(255, 192, 192));
-    label_info =
-        label(QStringLiteral("FLASH: 32768,  EEPROM: 256"), 240, 60, 229, 17, rgb(255, 255, 192));
-    Label3 = label(QStringLiteral("FLASH Memory"), 4, 84, 105, 17, rgb(255, 224, 192));
+    auto* Label7 = clickable(QStringLiteral("Label7"), QStringLiteral("Loaded HEX File"), 4, 8, 117,
+                             17, green, reload);
+    label_hex = clickable(QStringLiteral("label_hex"), QString(), 124, 8, 345, 17, white, reload);
+    for (ClickableLabel* loaded : {Label7, label_hex})
+        connect(loaded, &ClickableLabel::clicked, this, [this] { m_files.reload_Click(); });
+    Command1 = button(QStringLiteral("Command1"), QStringLiteral("Program All"), 4, 32, 77, 21);
+    Command2 = button(QStringLiteral("Command2"), QStringLiteral("Read All"), 84, 32, 73, 21);
+    Command3 = button(QStringLiteral("Command3"), QStringLiteral("Erase All"), 160, 32, 73, 21);
+    Command4 = button(QStringLiteral("Command4"), QStringLiteral("Blank Check"), 236, 32, 77, 21);
+    Command5 = button(QStringLiteral("Command5"), QStringLiteral("Verify"), 316, 32, 73, 21);
+    connect(Command1, &QPushButton::clicked, this, [this] { m_operations.Command1_Click(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { m_operations.Command2_Click(); });
+    connect(Command3, &QPushButton::clicked, this, [this] { m_operations.Command3_Click(); });
+    connect(Command4, &QPushButton::clicked, this, [this] { m_operations.Command4_Click(); });
+    connect(Command5, &QPushButton::clicked, this, [this] { m_operations.Command5_Click(); });
+    label(QStringLiteral("Label1"), QStringLiteral("Microcontroller Model"), 4, 60, 137, 17,
+          rgb(224, 224, 224));
+    label_ime = label(QStringLiteral("label_ime"), QStringLiteral("18F452"), 144, 60, 93, 17,
+                      rgb(255, 192, 192));
+    label_info = label(QStringLiteral("label_info"), QStringLiteral("FLASH: 32768,  EEPROM: 256"),
+                       240, 60, 229, 17, rgb(255, 255, 192));
+    label(QStringLiteral("Label3"), QStringLiteral("FLASH Memory"), 4, 84, 105, 17,
+          rgb(255, 224, 192));
 
     // The focus holder sits under the top-left corner of the FLASH view.
-    Command0 = button(QStringLiteral("X"), 4, 104, 17, 17);
+    Command0 = button(QStringLiteral("Command0"), QStringLiteral("X"), 4, 104, 17, 17);
     const QFont fixed = viewFont();
     tabla_flash = new QPlainTextEdit(client);
+    tabla_flash->setObjectName(QStringLiteral("tabla_flash"));
     place(tabla_flash, 4, 104, 465, 137);
     tabla_flash->setFont(fixed);
     tabla_flash->setLineWrapMode(QPlainTextEdit::NoWrap);
     tabla_flash->setPlainText(
         QStringLiteral("000000: FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF"));
 
-    Label4 = label(QStringLiteral("EEPROM Memory"), 4, 244, 105, 17, rgb(255, 224, 192));
+    label(QStringLiteral("Label4"), QStringLiteral("EEPROM Memory"), 4, 244, 105, 17,
+          rgb(255, 224, 192));
     tabla_eeprom = new QPlainTextEdit(client);
+    tabla_eeprom->setObjectName(QStringLiteral("tabla_eeprom"));
     place(tabla_eeprom, 4, 264, 257, 137);
     tabla_eeprom->setFont(fixed);
     tabla_eeprom->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -193,24 +223,32 @@ void Form1::buildControls() {
         view->installEventFilter(this);
     }
 
-    Label2 = label(QStringLiteral("Configuration Bytes"), 272, 248, 117, 17, green);
+    label(QStringLiteral("Label2"), QStringLiteral("Configuration Bytes"), 272, 248, 117, 17,
+          green);
     for (int k = 0; k < kConfigByteCount; ++k) {
         const int column = k % 7;
         const int captionTop = k < 7 ? 272 : 316;
+        const int left = kGridLefts[static_cast<std::size_t>(column)];
         const auto& info = kConfigBytes[static_cast<std::size_t>(k)];
-        auto* caption =
-            label(QString::fromLatin1(info.gridCaption.data(),
-                                      static_cast<qsizetype>(info.gridCaption.size())),
-                  kGridLefts[static_cast<std::size_t>(column)], captionTop, 25, 17, green);
-        auto* value = clickable(QStringLiteral("FF"), kGridLefts[static_cast<std::size_t>(column)],
-                                captionTop + 20, 25, 17, white, QStringLiteral("Click to edit!"));
-        configCaptions[static_cast<std::size_t>(k)] = caption;
+        // The captions are Label6, then Label8 .. Label20.
+        label(QStringLiteral("Label%1").arg(k == 0 ? 6 : 7 + k),
+              QString::fromLatin1(info.gridCaption.data(),
+                                  static_cast<qsizetype>(info.gridCaption.size())),
+              left, captionTop, 25, 17, green);
+        auto* value =
+            clickable(QStringLiteral("label_") +
+                          QString::fromLatin1(info.scriptName.data(),
+                                              static_cast<qsizetype>(info.scriptName.size()))
+                              .replace(QStringLiteral("config"), QStringLiteral("conf")),
+                      QStringLiteral("FF"), left, captionTop + 20, 25, 17, white,
+                      QStringLiteral("Click to edit!"));
         configLabels[static_cast<std::size_t>(k)] = value;
         connect(value, &ClickableLabel::clicked, this,
-                [this, k] { editConfigByte(static_cast<std::size_t>(k)); });
+                [this, k] { m_editors.editConfigByte(static_cast<std::size_t>(k)); });
     }
-    Label5 = label(QStringLiteral("Status"), 348, 364, 117, 17, rgb(255, 192, 192));
-    label_status = label(QString(), 348, 384, 117, 17, white);
+    label(QStringLiteral("Label5"), QStringLiteral("Status"), 348, 364, 117, 17,
+          rgb(255, 192, 192));
+    label_status = label(QStringLiteral("label_status"), QString(), 348, 384, 117, 17, white);
 
     const QSize client96(kClientWidth, kClientHeight);
     client->setFixedSize(static_cast<int>(std::lround(client96.width() * m_scale)),
@@ -241,13 +279,22 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+void Form1::letPendingEventsRun() {
+    QCoreApplication::processEvents();
+}
+
 void Form1::setStatus(const std::string& text) {
     m_pendingStatus = text;
+    m_statusTimer.stop();
+    showStatusNow();
+}
+
+void Form1::setProgressStatus(const std::string& text) {
+    m_pendingStatus = text;
     // Progress texts come once per round trip to the unit, far more often than a screen
-    // shows them: between operations every text shows at once, during one at most one
-    // per 16 ms, and the last one always.
+    // shows them: at most one per 16 ms, and the last one always.
     constexpr qint64 kRefreshMs = 16;
-    if (!control.running() || !m_statusShown.isValid() || m_statusShown.elapsed() >= kRefreshMs) {
+    if (!m_statusShown.isValid() || m_statusShown.elapsed() >= kRefreshMs) {
         m_statusTimer.stop();
         showStatusNow();
     } else if (!m_statusTimer.isActive()) {
@@ -255,13 +302,21 @@ void Form1::setStatus(const std::string& text) {
     }
 }
 
+void Form1::setStatusToolTip(const std::string& text) {
+    label_status->setToolTip(QString::fromStdString(text));
+}
+
+std::string Form1::loadedFile() const {
+    return label_hex->text().toStdString();
+}
+
+void Form1::setLoadedFile(const std::string& name) {
+    label_hex->setText(QString::fromStdString(name));
+}
+
 void Form1::showStatusNow() {
     label_status->setText(QString::fromStdString(m_pendingStatus));
     m_statusShown.start();
-}
-
-void Form1::showMessage(const std::string& text) {
-    m_dialogs.message(text);
 }
 
 void Form1::updatedisplay() {
@@ -298,43 +353,26 @@ void Form1::enable() {
     letPendingEventsRun();
 }
 
-void Form1::menuclear_Click() {
-    disable();
-    m_state.resetBuffer();
-    updatedisplay();
-    label_hex->clear();
-    setStatus("");
-    enable();
-}
-
 void Form1::Form_Load() {
     show();
     letPendingEventsRun();
     ApplicationValues& app = m_state.app;
     app.LastPath = m_settings.ReadSetting(kSettingLastPath, app.ProgramFolder);
-    app.SelectedModel = leadingWholeNumber(m_settings.ReadSetting(kSettingModel, "1"));
-    if (app.SelectedModel < 1 ||
-        app.SelectedModel > static_cast<std::int32_t>(m_state.deviceTable.size())) {
-        app.SelectedModel = 1;
+    const std::optional<std::int32_t> model =
+        storedModel(m_settings.ReadSetting(kSettingModel, kDefaultModel),
+                    static_cast<std::int32_t>(m_state.deviceTable.size()));
+    app.SelectedModel = model.value_or(1);
+    if (!model)
         m_settings.WriteSetting(kSettingModel, "1");
-    }
     ApplySelectedModel(m_state.selectedRecord(), m_state.model);
-    menuclear_Click();
-    app.PortNumber = leadingWholeNumber(m_settings.ReadSetting(kSettingPortNumber, "2"));
-    app.BaudRate = m_settings.ReadSetting(kSettingBaudRate, "56000");
-    control.engine.state.InstructionPhase = 0;
-    control.engine.state.RunningOperation.clear();
-    openSerialPort();
+    m_files.menuclear_Click();
+    app.PortNumber =
+        storedPortNumber(m_settings.ReadSetting(kSettingPortNumber, kDefaultPortNumber));
+    app.BaudRate = m_settings.ReadSetting(kSettingBaudRate, kDefaultBaudRate);
+    m_options.openSerialPort();
     // Notifications are on from the start, so that a byte arriving before the first
     // operation is read and dropped rather than left for that operation.
     MSComm1.setReceiveThreshold(1);
-}
-
-void Form1::openSerialPort() {
-    ApplicationValues& app = m_state.app;
-    MSComm1.setSettings(app.BaudRate + ",n,8,1");
-    MSComm1.setCommPort(app.PortNumber);
-    reopenSerialPort();
 }
 
 } // namespace tessaline

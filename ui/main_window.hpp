@@ -1,8 +1,12 @@
 #pragma once
 
 #include "app/application_values.hpp"
-#include "app/qt_operation_host.hpp"
-#include "engine/operation_control.hpp"
+#include "ui/buffer_editors.hpp"
+#include "ui/file_commands.hpp"
+#include "ui/help_dialogs.hpp"
+#include "ui/operations.hpp"
+#include "ui/option_dialogs.hpp"
+#include "ui/window_view.hpp"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -25,8 +29,10 @@ class SettingsStore;
 
 // The program's only window: menus, the five operation buttons, the model line, the
 // FLASH and EEPROM views, the configuration grid, the loaded-file line and the status
-// line. Handlers keep the names the window's controls give them.
-class Form1 : public QMainWindow, private QtOperationHost {
+// line. Each control carries, as its object name, the name the program's documents give
+// it. The commands behind the menus, buttons and clickable labels live in their groups:
+// file commands, buffer editors, option dialogs, operations and help.
+class Form1 : public QMainWindow, private WindowView {
     Q_OBJECT
 public:
     Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& port, Dialogs& dialogs,
@@ -37,65 +43,46 @@ public:
     // buffer and opens the serial port.
     void Form_Load();
 
+    // Rebuilds everything shown from the buffer.
     void updatedisplay() override;
+    // Lock and unlock the five menus and the five operation buttons.
     void enable() override;
     void disable() override;
-    // Replaces the status line; while an operation runs, repaints at most once per
-    // screen refresh.
+
+    bool operationRunning() const { return m_operations.running(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // WindowView, for the command groups.
+    void letPendingEventsRun() override;
     void setStatus(const std::string& text) override;
-    void showMessage(const std::string& text) override;
+    void setProgressStatus(const std::string& text) override;
+    void setStatusToolTip(const std::string& text) override;
+    std::string loadedFile() const override;
+    void setLoadedFile(const std::string& name) override;
 
-    void menuclear_Click();
-    void menuopen_Click();
-    void LoadHexFile(const std::string& fileName);
-    void reload_Click();
-    void menusave_Click();
-    void menueditflash_Click();
-    void menuediteeprom_Click();
-    void editConfigByte(std::size_t index);
-    void menuportinfo_Click();
-    void menuabout_Click();
+    void buildMenus();
+    void buildControls();
+    void setTabOrder();
+    void showStatusNow();
 
-    // The five operations; a button and its menu entry do the same.
-    void Command1_Click();
-    void Command2_Click();
-    void Command3_Click();
-    void Command4_Click();
-    void Command5_Click();
-    void MSComm1_OnComm();
+    ProgrammerState& m_state;
+    SettingsStore& m_settings;
+    SerialControl& MSComm1;
 
-    // Options.
-    void menumodel_Click();
-    void menuport_Click();
-    void menubaud_Click();
-    void menuprogtime_Click();
+    WindowOperations m_operations;
+    FileCommands m_files;
+    BufferEditors m_editors;
+    OptionDialogs m_options;
+    HelpDialogs m_help;
 
-    OperationControl control;
-
-    // The controls, by the names the program's documents give them.
     QMenu* menu1 = nullptr;
     QMenu* menu2 = nullptr;
     QMenu* menu3 = nullptr;
     QMenu* menu4 = nullptr;
     QMenu* menu5 = nullptr;
-    QAction* menuclear = nullptr;
-    QAction* menuopen = nullptr;
-    QAction* menusave = nullptr;
-    QAction* menueditflash = nullptr;
-    QAction* menuediteeprom = nullptr;
-    QAction* menuprogram = nullptr;
-    QAction* menuread = nullptr;
-    QAction* menuerase = nullptr;
-    QAction* menublank = nullptr;
-    QAction* menuverify = nullptr;
-    QAction* menumodel = nullptr;
-    QAction* menuport = nullptr;
-    QAction* menubaud = nullptr;
-    QAction* menuprogtime = nullptr;
-    QAction* menuportinfo = nullptr;
-    QAction* menuabout = nullptr;
-
-    ClickableLabel* Label7 = nullptr;
     ClickableLabel* label_hex = nullptr;
     QPushButton* Command0 = nullptr;
     QPushButton* Command1 = nullptr;
@@ -103,36 +90,14 @@ public:
     QPushButton* Command3 = nullptr;
     QPushButton* Command4 = nullptr;
     QPushButton* Command5 = nullptr;
-    QLabel* Label1 = nullptr;
     QLabel* label_ime = nullptr;
     QLabel* label_info = nullptr;
-    QLabel* Label3 = nullptr;
     QPlainTextEdit* tabla_flash = nullptr;
-    QLabel* Label4 = nullptr;
     QPlainTextEdit* tabla_eeprom = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label5 = nullptr;
     QLabel* label_status = nullptr;
-    // CONFIG1L .. CONFIG7H values and their column captions.
+    // CONFIG1L .. CONFIG7H.
     std::array<ClickableLabel*, kConfigByteCount> configLabels{};
-    std::array<QLabel*, kConfigByteCount> configCaptions{};
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void buildMenus();
-    void buildControls();
-    void setTabOrder();
-    void openSerialPort();
-    void reopenSerialPort();
-    void showStatusNow();
-    void wrongEntry();
-
-    ProgrammerState& m_state;
-    SettingsStore& m_settings;
-    SerialControl& MSComm1;
-    Dialogs& m_dialogs;
     double m_scale = 1.0;
     std::string m_pendingStatus;
     QElapsedTimer m_statusShown;

@@ -2,8 +2,6 @@
 
 #include "buffer/hex_text.hpp"
 
-#include <charconv>
-
 namespace tessaline {
 
 namespace {
@@ -33,12 +31,6 @@ std::string modelListPrompt(const DeviceTable& table) {
     if (count % 2 == 1)
         prompt += leftEntry(table, half + 1) + "\r\n";
     return prompt;
-}
-
-std::string decimalText(double value) {
-    char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
 }
 
 } // namespace tessaline

@@ -11,7 +11,4 @@ namespace tessaline {
 // case; names in the left column are padded to ten characters, longer ones get one blank.
 std::string modelListPrompt(const DeviceTable& table);
 
-// A number for the baud-rate text: whole numbers without a point, fractions with one.
-std::string decimalText(double value);
-
 } // namespace tessaline

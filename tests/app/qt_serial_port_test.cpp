@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 using namespace tessaline;

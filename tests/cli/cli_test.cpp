@@ -1,12 +1,14 @@
 #include "cli/cli_app.hpp"
 
 #include "app/settings_store.hpp"
+#include "tessaline_version.hpp"
 #include "tests/support/temp_folder.hpp"
 
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 using namespace tessaline;
@@ -29,7 +31,7 @@ protected:
         folder.write("devices.cfg", kDevices);
     }
 
-    CliRun run(std::vector<std::string> args) {
+    CliRun run(const std::vector<std::string>& args) {
         std::ostringstream out;
         std::ostringstream err;
         const CliEnvironment environment{folder.path(), &settings};
@@ -50,6 +52,28 @@ TEST_F(CliTest, ModelsListsIndexNameAndSizes) {
     const CliRun result = run({"models"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "1 18F452 64 16\n2 18F2520LONGNAME 128 0\n");
+}
+
+// The golden files hold what the listing said when it was last checked by hand; a change
+// in how the device file is read shows up here as a difference.
+TEST_F(CliTest, VerboseModelsPrintEachRecordAsUnderstoodAndItsScriptErrors) {
+    const std::string golden = TESSALINE_SOURCE_DIR "/tests/cli/golden/";
+    const auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream content;
+        content << in.rdbuf();
+        return content.str();
+    };
+    folder.write("golden.cfg", read(golden + "devices.cfg"));
+    CliRun result = run({"--devices", folder.file("golden.cfg"), "models", "--verbose"});
+    const auto withoutFolder = [this](std::string text) {
+        for (std::size_t at; (at = text.find(folder.path())) != std::string::npos;)
+            text.erase(at, folder.path().size());
+        return text;
+    };
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(withoutFolder(result.out), read(golden + "models-verbose.txt"));
+    EXPECT_EQ(withoutFolder(result.err), read(golden + "models-verbose.err"));
 }
 
 TEST_F(CliTest, CheckPrintsTheReportOrTheFault) {
@@ -113,6 +137,12 @@ TEST_F(CliTest, UsageErrorsGoToStandardErrorWithStatus2) {
     const CliRun help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: tessaline-cli"), std::string::npos);
+    const CliRun version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "tessaline-cli " + std::string(kVersion) + "\n");
+    const CliRun trace = run({"--trace", folder.file("no/such/folder/x"), "--port", "x", "erase"});
+    EXPECT_EQ(trace.status, 2);
+    EXPECT_NE(trace.err.find("cannot write the trace file"), std::string::npos);
     const CliRun noDevices = run({"--devices", folder.file("none.cfg"), "models"});
     EXPECT_EQ(noDevices.status, 2);
     EXPECT_NE(noDevices.err.find("cannot open the device file"), std::string::npos);

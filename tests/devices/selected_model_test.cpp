@@ -5,7 +5,7 @@
 using namespace tessaline;
 
 TEST(ScriptSplitting, CommasSeparateWordsInLowerCase) {
-    using S = Script;
+    using S = std::vector<std::string>;
     EXPECT_EQ(splitScript("begin,end"), (S{"begin", "end"}));
     EXPECT_EQ(splitScript("begin,end,"), (S{"begin", "end"}));
     EXPECT_EQ(splitScript("begin,,end"), (S{"begin", "", "end"}));
@@ -45,8 +45,9 @@ TEST(ApplySelectedModel, DerivesEveryValueFromTheRecord) {
     EXPECT_EQ(values.EepromSize, 0);
     EXPECT_EQ(values.ProgTime, 2);
     EXPECT_EQ(values.VoltageSequence, 2);
-    EXPECT_EQ(values.EraseScript, (Script{"begin", "end"}));
-    EXPECT_EQ(values.ProgramScript, (Script{""}));
+    EXPECT_EQ(values.EraseScript.words(), (std::vector<std::string>{"begin", "end"}));
+    EXPECT_EQ(values.EraseScript.steps[1].instruction.op, Op::End);
+    EXPECT_EQ(values.ProgramScript.words(), (std::vector<std::string>{""}));
     EXPECT_EQ(values.ConfigErased[0], -1);
 }
 

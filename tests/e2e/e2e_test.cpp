@@ -21,7 +21,7 @@ namespace {
 // tessaline-unitsim in its own process, serving one chip on a pseudo-terminal.
 class UnitSimulator {
 public:
-    explicit UnitSimulator(QStringList arguments) {
+    explicit UnitSimulator(const QStringList& arguments) {
         m_process.start(QStringLiteral(TESSALINE_UNITSIM_PATH), arguments);
         if (m_process.waitForReadyRead(5000))
             m_device = QString::fromLatin1(m_process.readLine()).trimmed();
@@ -138,9 +138,18 @@ TEST_P(FamilyThroughPty, CommandLineProgramsVerifiesReadsErases) {
 
     EXPECT_EQ(cli(common + QStringList{"blank"}).status, 1);
     EXPECT_EQ(cli(common + QStringList{"erase"}).status, 0);
-    CliResult blank = cli(common + QStringList{"blank"});
+    const QString trace = QString::fromStdString(folder.file("blank.trace"));
+    CliResult blank = cli(common + QStringList{"--trace", trace, "blank"});
     EXPECT_EQ(blank.status, 0);
     EXPECT_NE(blank.out.find("Chip is blank"), std::string::npos);
+    // The trace holds the whole operation, a line a byte, from power-up to power-down.
+    const std::string lines = folder.read("blank.trace");
+    EXPECT_EQ(lines.rfind("# tessaline-cli blank: ", 0), 0u) << lines.substr(0, 200);
+    EXPECT_NE(lines.find("-> 65  begin, VDD before VPP           begin\n"), std::string::npos);
+    EXPECT_NE(lines.find("<- FF  data byte of read byte          temp=s09\n"), std::string::npos);
+    EXPECT_NE(lines.find("-> 67  end                             end\n"), std::string::npos);
+    EXPECT_TRUE(lines.ends_with("<- 00  reply to end                    end\n"))
+        << lines.substr(lines.size() - 200);
 
     const auto [status, report] = unit.stop();
     EXPECT_EQ(status, 0) << report;
@@ -219,16 +228,16 @@ TEST(EndToEnd, WindowProgramsAndVerifiesThroughThePortNumberLink) {
          QString::fromStdString(fixture.folder.file("chip.hex"))});
     ASSERT_FALSE(unit.device().isEmpty());
     QtSerialPort port(QString::fromStdString(fixture.folder.path()));
-    Form1& form = fixture.load(&port);
+    WindowControls& form = fixture.load(&port);
     ASSERT_TRUE(fixture.state.app.PortReady) << port.description();
     fixture.folder.write("p.hex", ":0400000012345678E8\r\n:0200000400F00A\r\n:01000100AA54\r\n");
     fixture.dialogs.answers = {fixture.folder.file("p.hex")};
     form.menuopen->trigger();
     form.Command1->click();
-    ASSERT_TRUE(operationEnds(form.control));
+    ASSERT_TRUE(operationEnds(form.window));
     EXPECT_EQ(form.label_status->text().toStdString(), "Chip programmed");
     form.Command5->click();
-    ASSERT_TRUE(operationEnds(form.control));
+    ASSERT_TRUE(operationEnds(form.window));
     EXPECT_EQ(form.label_status->text().toStdString(), "Chip verified");
     const auto [status, report] = unit.stop();
     EXPECT_EQ(status, 0) << report;

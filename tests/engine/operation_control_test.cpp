@@ -1,7 +1,7 @@
 #include "engine/operation_control.hpp"
 
+#include "tests/support/fake_byte_port.hpp"
 #include "tests/support/fake_hosts.hpp"
-#include "tests/support/fake_serial_port.hpp"
 
 #include <gtest/gtest.h>
 
@@ -27,8 +27,6 @@ struct ControlRig {
         ApplySelectedModel(record, model);
         ResetBuffer(buffer, model.FlashSize, model.EepromSize, model.ConfigErased);
         port.setReceiveHandler([this] { control.MSComm1_OnComm(); });
-        port.presentPorts = {1};
-        port.setPortOpen(true);
     }
 
     // Answers every command with one byte (two after a read, the data first) until the
@@ -56,7 +54,7 @@ struct ControlRig {
 
     SelectedModelValues model;
     ProgramBuffer buffer;
-    FakeSerialPort port;
+    FakeBytePort port;
     RecordingOperationHost host;
     OperationControl control{buffer, model, port, host};
 };
@@ -68,9 +66,8 @@ TEST(OperationControl, PortNotReadyRefusesAllFiveAndKeepsTheBuffer) {
                                OperationKind::Blank, OperationKind::Verify}) {
         ControlRig rig;
         rig.buffer.Flash[0] = 0x12;
-        EXPECT_EQ(rig.control.StartOperation(kind, false, 3),
-                  OperationControl::StartResult::PortNotReady);
-        EXPECT_EQ(rig.host.statuses, std::vector<std::string>{"Serial port 3 error!"});
+        rig.control.StartOperation(kind, false);
+        EXPECT_EQ(rig.host.ends, (std::vector<OperationEnd>{{kind, Outcome::Refused, ""}}));
         EXPECT_TRUE(rig.port.written.empty());
         EXPECT_EQ(rig.host.disables, 0);
         EXPECT_EQ(rig.buffer.Flash[0], 0x12);
@@ -79,12 +76,12 @@ TEST(OperationControl, PortNotReadyRefusesAllFiveAndKeepsTheBuffer) {
 
 TEST(OperationControl, BrokenScriptIsRefusedBeforeAnyByte) {
     ControlRig rig;
-    rig.model.ProgramScript = splitScript("begin,setflashloop,end");
-    EXPECT_EQ(rig.control.StartOperation(OperationKind::Program, true, 1),
-              OperationControl::StartResult::ScriptRefused);
-    EXPECT_EQ(rig.host.messages,
-              std::vector<std::string>{"The loop that begins with 'setflashloop' has no 'loop' "
-                                       "after it.\r\nThe operation was not started."});
+    rig.model.ProgramScript = decodeScript("begin,setflashloop,end", {"devices.cfg", 7});
+    rig.control.StartOperation(OperationKind::Program, true);
+    const std::string problem =
+        "devices.cfg:7: The loop that begins with 'setflashloop' has no 'loop' after it.";
+    EXPECT_EQ(rig.host.ends,
+              (std::vector<OperationEnd>{{OperationKind::Program, Outcome::Refused, problem}}));
     EXPECT_TRUE(rig.port.written.empty());
     EXPECT_TRUE(rig.host.enabled);
     EXPECT_FALSE(rig.control.running());
@@ -94,7 +91,7 @@ TEST(OperationControl, ReadBlanksTheBufferBeforeTheFirstReplyAndShowsWhatWasRead
     ControlRig rig;
     rig.buffer.Flash[0] = 0x00;
     rig.buffer.Config[1] = 0x00;
-    rig.control.StartOperation(OperationKind::Read, true, 1);
+    rig.control.StartOperation(OperationKind::Read, true);
     EXPECT_EQ(rig.buffer.Flash[0], 0xFF);
     EXPECT_EQ(rig.buffer.Config[1], 0x27);
     EXPECT_EQ(rig.host.displays, 1);
@@ -112,8 +109,8 @@ TEST(OperationControl, ReadBlanksTheBufferBeforeTheFirstReplyAndShowsWhatWasRead
 
 TEST(OperationControl, SeveralBytesInOneEventRunOneStepEach) {
     ControlRig rig;
-    rig.model.ProgramScript = splitScript("begin,w,w,w,end");
-    rig.control.StartOperation(OperationKind::Program, true, 1);
+    rig.model.ProgramScript = decodeScript("begin,w,w,w,end");
+    rig.control.StartOperation(OperationKind::Program, true);
     rig.port.written.clear();
     rig.port.deliver({0, 0, 0});
     EXPECT_EQ(rig.port.written, (Bytes{100, 100, 100}));
@@ -125,17 +122,17 @@ TEST(OperationControl, SeveralBytesInOneEventRunOneStepEach) {
 
 TEST(OperationControl, FailedCheckReportsThroughTheCompletionText) {
     ControlRig rig;
-    rig.model.ProgramScript = splitScript("begin,temp=s09,checkblankflash,end");
-    rig.control.StartOperation(OperationKind::Program, true, 1);
+    rig.model.ProgramScript = decodeScript("begin,temp=s09,checkblankflash,end");
+    rig.control.StartOperation(OperationKind::Program, true);
     rig.answerAll(0x00);
     EXPECT_EQ(rig.host.messages.size(), 1u);
     EXPECT_EQ(rig.host.status(), "Chip programmed");
 
-    rig.control.StartOperation(OperationKind::Verify, true, 1);
+    rig.control.StartOperation(OperationKind::Verify, true);
     rig.answerAll(0x00);
     EXPECT_EQ(rig.host.status(), "Chip verify failed");
-    EXPECT_TRUE(rig.control.engine.state.CheckFailed);
-    rig.control.StartOperation(OperationKind::Blank, true, 1);
+    EXPECT_TRUE(rig.control.engine().state().CheckFailed);
+    rig.control.StartOperation(OperationKind::Blank, true);
     rig.answerAll(0xFF);
     EXPECT_EQ(rig.host.status(), "Chip is blank");
 }
@@ -143,18 +140,18 @@ TEST(OperationControl, FailedCheckReportsThroughTheCompletionText) {
 TEST(OperationControl, ModelWithoutEepromStartsWithNoEepromAddress) {
     ControlRig rig;
     rig.model.EepromSize = 0;
-    rig.control.StartOperation(OperationKind::Erase, true, 1);
-    EXPECT_EQ(rig.control.engine.state.EepromLastAddress, -1);
-    EXPECT_EQ(rig.control.engine.state.FlashLastAddress, 15);
+    rig.control.StartOperation(OperationKind::Erase, true);
+    EXPECT_EQ(rig.control.engine().state().EepromLastAddress, -1);
+    EXPECT_EQ(rig.control.engine().state().FlashLastAddress, 15);
 }
 
 TEST(OperationControl, OperationStartedInsideTheCompletionKeepsItsOwnName) {
     ControlRig rig;
     bool restarted = false;
-    rig.control.StartOperation(OperationKind::Erase, true, 1);
+    rig.control.StartOperation(OperationKind::Erase, true);
     rig.answerAll();
     ASSERT_EQ(rig.host.status(), "Chip erased");
-    rig.control.StartOperation(OperationKind::Program, true, 1);
+    rig.control.StartOperation(OperationKind::Program, true);
     rig.port.written.clear();
     rig.port.deliver({0});
     rig.port.written.clear();
@@ -165,12 +162,12 @@ TEST(OperationControl, OperationStartedInsideTheCompletionKeepsItsOwnName) {
         rig.control.MSComm1_OnComm();
         if (!restarted && rig.host.status() == "Chip programmed") {
             restarted = true;
-            rig.control.StartOperation(OperationKind::Erase, true, 1);
+            rig.control.StartOperation(OperationKind::Erase, true);
         }
     });
     rig.port.deliver({0});
     ASSERT_TRUE(restarted);
-    EXPECT_EQ(rig.control.engine.state.RunningOperation, "erase");
+    EXPECT_EQ(rig.control.engine().state().RunningOperation, OperationKind::Erase);
     rig.port.setReceiveHandler([&] { rig.control.MSComm1_OnComm(); });
     rig.answerAll();
     EXPECT_EQ(rig.host.status(), "Chip erased");
@@ -178,7 +175,7 @@ TEST(OperationControl, OperationStartedInsideTheCompletionKeepsItsOwnName) {
 
 TEST(OperationControl, SilentUnitEndsTheOperationAndPowersDown) {
     ControlRig rig;
-    rig.control.StartOperation(OperationKind::Program, true, 1);
+    rig.control.StartOperation(OperationKind::Program, true);
     rig.port.written.clear();
     rig.control.replyTimedOut();
     EXPECT_EQ(rig.port.written, Bytes{103});
@@ -188,7 +185,8 @@ TEST(OperationControl, SilentUnitEndsTheOperationAndPowersDown) {
                   "The programmer unit does not answer.\r\nThe operation was stopped."});
     EXPECT_TRUE(rig.host.enabled);
     EXPECT_FALSE(rig.control.running());
-    EXPECT_TRUE(rig.control.lastOperationFailed());
+    EXPECT_EQ(rig.host.ends.back(),
+              (OperationEnd{OperationKind::Program, Outcome::UnitSilent, ""}));
     // The late reply is dropped.
     rig.port.written.clear();
     rig.port.deliver({0, 0});
@@ -198,8 +196,10 @@ TEST(OperationControl, SilentUnitEndsTheOperationAndPowersDown) {
 
 TEST(OperationControl, FailingPortEndsTheOperationWithTheSystemError) {
     ControlRig rig;
-    rig.control.StartOperation(OperationKind::Verify, true, 1);
+    rig.control.StartOperation(OperationKind::Verify, true);
     rig.control.portFailed("No such device");
+    EXPECT_EQ(rig.host.ends.back(),
+              (OperationEnd{OperationKind::Verify, Outcome::PortFailed, "No such device"}));
     EXPECT_EQ(rig.host.status(), "Verify failed");
     EXPECT_EQ(rig.host.messages.back(),
               "The serial port failed: No such device\r\nThe operation was stopped.");
@@ -214,24 +214,50 @@ TEST(OperationControl, BytesWhileIdleAreDroppedAndNeverReachTheNextOperation) {
     EXPECT_TRUE(rig.port.incoming.empty());
     rig.port.setReceiveThreshold(0);
     rig.port.incoming = {0x77};
-    rig.control.StartOperation(OperationKind::Read, true, 1);
+    rig.control.StartOperation(OperationKind::Read, true);
     EXPECT_TRUE(rig.port.incoming.empty());
     rig.answerAll(0x3C);
     EXPECT_EQ(rig.buffer.Flash[0], 0x3C);
 }
 
-TEST(OperationControl, RuntimeScriptErrorEndsTheOperationNotTheProgram) {
-    ControlRig rig;
-    rig.control.StartOperation(OperationKind::Program, true, 1);
-    // A word the check at start would refuse, reached anyway (the script was changed).
-    rig.control.engine.state.RunningScript[1] = "bogus";
-    rig.control.engine.loadScript(rig.control.engine.state.RunningScript);
-    rig.control.engine.state.InstructionIndex = 2;
-    rig.control.engine.state.RunningOperation = "program";
-    rig.port.written.clear();
-    rig.port.deliver({0});
-    EXPECT_EQ(rig.port.written, Bytes{103});
-    EXPECT_EQ(rig.host.messages.back(),
-              "Unrecognized symbolic instruction 'bogus'.\r\nThe operation was stopped.");
-    EXPECT_TRUE(rig.host.enabled);
+TEST(OperationTexts, EveryEndHasItsStatusAndMessage) {
+    struct Row {
+        OperationEnd end;
+        const char* status;
+        const char* message;
+    };
+    using K = OperationKind;
+    const Row rows[] = {
+        {{K::Program, Outcome::Done, ""}, "Chip programmed", ""},
+        {{K::Read, Outcome::Done, ""}, "Chip read", ""},
+        {{K::Erase, Outcome::Done, ""}, "Chip erased", ""},
+        {{K::Blank, Outcome::Done, ""}, "Chip is blank", ""},
+        {{K::Blank, Outcome::CheckFailed, ""}, "Chip is not blank", ""},
+        {{K::Verify, Outcome::Done, ""}, "Chip verified", ""},
+        {{K::Verify, Outcome::CheckFailed, ""}, "Chip verify failed", ""},
+        {{K::Read, Outcome::Refused, ""}, "Serial port 4 error!", ""},
+        {{K::Erase, Outcome::Refused, "x.cfg:3: Bad."},
+         "",
+         "x.cfg:3: Bad.\r\nThe operation was not started."},
+        {{K::Blank, Outcome::UnitSilent, ""},
+         "Blank check failed",
+         "The programmer unit does not answer.\r\nThe operation was stopped."},
+        {{K::Verify, Outcome::PortFailed, "No such device"},
+         "Verify failed",
+         "The serial port failed: No such device\r\nThe operation was stopped."},
+        {{K::Program, Outcome::ScriptFailed, "Unrecognized symbolic instruction 'x'."},
+         "Program all failed",
+         "Unrecognized symbolic instruction 'x'.\r\nThe operation was stopped."},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(endStatusText(row.end, 4), row.status) << row.status;
+        EXPECT_EQ(endMessage(row.end), row.message) << row.status;
+    }
+    EXPECT_EQ(beginText(K::Program), "Begin program all");
+    EXPECT_EQ(beginText(K::Blank), "Begin blank check");
+    EXPECT_EQ(progressText(Memory::Flash, 1, 32768), "F:1/32768");
+    EXPECT_EQ(progressText(Memory::Eeprom, 256, 256), "E:256/256");
+    EXPECT_EQ(configByteText(0), "CONF1L:");
+    EXPECT_EQ(configByteText(13), "CONF7H:");
+    EXPECT_EQ(portStatusText(2, true), "Serial port 2 ready");
 }

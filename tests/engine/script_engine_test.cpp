@@ -1,9 +1,11 @@
 #include "engine/script_engine.hpp"
 
+#include "tests/support/fake_byte_port.hpp"
 #include "tests/support/fake_hosts.hpp"
-#include "tests/support/fake_serial_port.hpp"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace tessaline;
 using namespace tessaline::test;
@@ -11,6 +13,8 @@ using namespace tessaline::test;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+// The data byte the unit answers a read with, chosen from the engine's state.
+using DataSource = std::function<std::uint8_t(const ExecutionState&)>;
 
 // An engine over a recording port; the test plays the unit by handing reply bytes in.
 struct EngineRig {
@@ -24,41 +28,46 @@ struct EngineRig {
         ResetBuffer(buffer, flashSize, eepromSize, model.ConfigErased);
     }
 
-    void start(const std::string& script, const std::string& operation = "program") {
-        engine.loadScript(splitScript(script));
-        engine.state.FlashLastAddress = model.FlashSize - 1;
-        engine.state.EepromLastAddress = model.EepromSize - 1;
-        engine.state.CurrentAddress = 0;
-        engine.RunScriptStep(true);
-        engine.state.RunningOperation = operation;
+    void start(const std::string& script) {
+        engine.start(OperationKind::Program, decodeScript(script));
     }
 
     // Hands one reply byte to the engine and returns what the step sent.
     Bytes reply(std::uint8_t value = 0) {
         port.written.clear();
-        engine.state.ReceivedByte = value;
-        engine.RunScriptStep(false);
+        engine.receiveByte(value);
         return port.written;
     }
 
-    // Replies until the operation completes; returns every byte sent and counts replies.
-    Bytes runToEnd(int& replies, int limit = 100000) {
+    // Answers every command as the unit would (a read with the data byte and one more)
+    // until the operation ends; returns every byte sent and counts the replies.
+    Bytes runToEnd(int& replies, const DataSource& data = {}) {
         Bytes all = port.written;
+        bool readSent = false;
         replies = 0;
-        while (host.completions.empty() && host.errors.empty() && replies < limit) {
-            const Bytes sent = reply();
+        while (engine.running() && !engine.halted() && replies < 1000000) {
+            const Bytes sent = reply(readSent && data ? data(engine.state()) : 0);
+            readSent = sent == Bytes{110};
             ++replies;
             all.insert(all.end(), sent.begin(), sent.end());
         }
         return all;
     }
+    Bytes runToEnd(const DataSource& data = {}) {
+        int replies = 0;
+        return runToEnd(replies, data);
+    }
 
     SelectedModelValues model;
     ProgramBuffer buffer;
-    FakeSerialPort port;
+    FakeBytePort port;
     RecordingEngineHost host;
     ScriptEngine engine{buffer, model, port, host};
 };
+
+Bytes tail(const Bytes& bytes, std::size_t count) {
+    return {bytes.end() - static_cast<std::ptrdiff_t>(std::min(count, bytes.size())), bytes.end()};
+}
 
 } // namespace
 
@@ -70,8 +79,8 @@ TEST(ScriptEngine, WorkedExampleSendsTheBytesAndTakesEightReplies) {
     const Bytes sent = rig.runToEnd(replies);
     EXPECT_EQ(sent, (Bytes{101, 100, 100, 107, 0x0D, 108, 0x12, 0x34, 100, 100, 103}));
     EXPECT_EQ(replies, 8);
-    EXPECT_EQ(rig.host.completions, std::vector<std::string>{"program"});
-    EXPECT_EQ(rig.engine.state.RunningOperation, "");
+    EXPECT_EQ(rig.host.completions, std::vector<OperationKind>{OperationKind::Program});
+    EXPECT_FALSE(rig.engine.state().RunningOperation.has_value());
     EXPECT_EQ(rig.port.receiveThreshold(), 0);
     EXPECT_EQ(rig.host.statuses, std::vector<std::string>{"F:1/2"});
 }
@@ -98,18 +107,18 @@ TEST(ScriptEngine, ControlWordsSendTheirCommands) {
 
 TEST(ScriptEngine, RawCommandAndAddressWordsSendTheirOperandNext) {
     EngineRig rig;
-    rig.start("s0d-1a2b,movlw-low,movlw-high,movlw-upper");
+    rig.start("s0d-1a2b,end");
     EXPECT_EQ(rig.reply(), (Bytes{108, 0x2B, 0x1A}));
-    rig.engine.state.CurrentAddress = 0x01234;
-    EXPECT_EQ(rig.reply(), (Bytes{107, 0x00}));
-    EXPECT_EQ(rig.reply(), (Bytes{108, 0x34, 0x0E}));
-    EXPECT_EQ(rig.reply(), (Bytes{107, 0x00}));
-    EXPECT_EQ(rig.reply(), (Bytes{108, 0x12, 0x0E}));
-    rig.engine.state.CurrentAddress = 65536;
-    rig.reply();
-    EXPECT_EQ(rig.reply(), (Bytes{108, 0x01, 0x0E}));
-    EXPECT_EQ(rig.engine.link.AddressHigh, 0);
-    EXPECT_EQ(rig.engine.link.AddressLow, 0);
+
+    // The address words in a FLASH loop whose last pass runs at 1234h.
+    EngineRig loop(0x1236, 0);
+    loop.start("setflashloop,movlw-low,movlw-high,movlw-upper,s0d-flash,loop");
+    const Bytes lastPass{100,  107, 0x00, 108,  0x34, 0x0E, 107, 0x00, 108,  0x12, 0x0E, 107,
+                         0x00, 108, 0x00, 0x0E, 107,  0x0D, 108, 0xFF, 0xFF, 100,  100};
+    EXPECT_EQ(tail(loop.runToEnd(), lastPass.size()), lastPass);
+
+    EXPECT_EQ(SplitAddress(0x1234), (AddressBytes{0x00, 0x12, 0x34}));
+    EXPECT_EQ(SplitAddress(65536), (AddressBytes{0x01, 0x00, 0x00}));
 }
 
 TEST(ScriptEngine, WaitRoundsHalfToEvenAndSendsANop) {
@@ -132,6 +141,7 @@ TEST(ScriptEngine, UnknownWordsStopTheEngine) {
         EXPECT_TRUE(rig.port.written.empty());
         EXPECT_EQ(rig.port.receiveThreshold(), 0);
         EXPECT_TRUE(rig.engine.halted());
+        EXPECT_FALSE(rig.engine.running());
     }
 }
 
@@ -139,20 +149,16 @@ TEST(ScriptEngine, LoopsOverBlankSingleAndFullBuffers) {
     {
         EngineRig rig;
         rig.start("calcflash,setflashloop,s0d-flash,loop,end");
-        int replies = 0;
-        const Bytes sent = rig.runToEnd(replies);
-        EXPECT_EQ(sent, (Bytes{100, 100, 103}));
-        EXPECT_EQ(rig.engine.state.FlashLastAddress, -1);
-        EXPECT_EQ(rig.engine.state.CurrentAddress, 0);
+        EXPECT_EQ(rig.runToEnd(), (Bytes{100, 100, 103}));
+        EXPECT_EQ(rig.engine.state().FlashLastAddress, -1);
+        EXPECT_EQ(rig.engine.state().CurrentAddress, 0);
     }
     {
         EngineRig rig;
         rig.buffer.Flash[0] = 0x00;
         rig.start("calcflash,setflashloop,s0d-flash,loop");
-        int replies = 0;
-        const Bytes sent = rig.runToEnd(replies);
-        EXPECT_EQ(sent, (Bytes{100, 100, 107, 0x0D, 108, 0x00, 0xFF, 100, 100}));
-        EXPECT_EQ(rig.engine.state.InstructionIndex, 5);
+        EXPECT_EQ(rig.runToEnd(), (Bytes{100, 100, 107, 0x0D, 108, 0x00, 0xFF, 100, 100}));
+        EXPECT_EQ(rig.engine.state().InstructionIndex, 5);
         EXPECT_EQ(rig.host.completions.size(), 1u);
     }
 }
@@ -160,28 +166,25 @@ TEST(ScriptEngine, LoopsOverBlankSingleAndFullBuffers) {
 TEST(ScriptEngine, OddFlashSizeSendsErasedHighByte) {
     EngineRig rig(3, 0);
     rig.buffer.Flash = {0x01, 0x02, 0x03};
-    rig.engine.loadScript(splitScript("s0d-flash"));
-    rig.engine.state.CurrentAddress = 2;
-    rig.engine.state.LoopEndAddress = 2;
-    rig.engine.RunScriptStep(true);
-    EXPECT_EQ(rig.reply(), (Bytes{108, 0x03, 0xFF}));
-    EXPECT_EQ(rig.engine.state.CurrentAddress, 4);
+    rig.start("setflashloop,s0d-flash,loop");
+    EXPECT_EQ(rig.runToEnd(), (Bytes{100, 107, 0x0D, 108, 0x01, 0x02, 100, 100, 107, 0x0D, 108,
+                                     0x03, 0xFF, 100, 100}));
 }
 
 TEST(ScriptEngine, ConfigurationAndEepromWrites) {
     EngineRig rig;
     rig.buffer.Config[2] = 0xA5;
     rig.buffer.Eeprom[0] = 0x5A;
-    rig.engine.state.LoopEndAddress = 15;
-    rig.start("s0f-config2l,movlw-eeprom");
+    rig.start("s0f-config2l,seteepromloop,movlw-eeprom,loop");
     EXPECT_EQ(rig.port.written, (Bytes{107, 0x0F}));
     EXPECT_EQ(rig.host.statuses.back(), "CONF2L:");
     EXPECT_EQ(rig.reply(), (Bytes{108, 0xA5, 0xA5}));
-    EXPECT_EQ(rig.engine.state.CurrentAddress, 0);
+    EXPECT_EQ(rig.engine.state().CurrentAddress, 0);
+    EXPECT_EQ(rig.reply(), Bytes{100});
     EXPECT_EQ(rig.reply(), (Bytes{107, 0x00}));
     EXPECT_EQ(rig.host.statuses.back(), "E:1/16");
     EXPECT_EQ(rig.reply(), (Bytes{108, 0x5A, 0x0E}));
-    EXPECT_EQ(rig.engine.state.CurrentAddress, 1);
+    EXPECT_EQ(rig.engine.state().CurrentAddress, 1);
 }
 
 TEST(ScriptEngine, WaitwrPollsUntilTheWriteBitClears) {
@@ -200,59 +203,53 @@ TEST(ScriptEngine, WaitwrPollsUntilTheWriteBitClears) {
     for (int i = 0; i < 5; ++i)
         rig.reply();
     EXPECT_TRUE(rig.reply(0xFD).empty()); // every bit but the write bit
-    EXPECT_EQ(rig.engine.state.TempByte, 0xFD);
+    EXPECT_EQ(rig.engine.state().TempByte, 0xFD);
     EXPECT_EQ(rig.reply(), Bytes{103});
 }
 
-TEST(ScriptEngine, ReadsStoreTheDataByteAndAdvance) {
-    EngineRig rig;
-    rig.engine.state.LoopEndAddress = 63;
-    rig.start("flash=s09,temp=s02,config7h=s09,eeprom=s0a");
-    rig.engine.state.CurrentAddress = 5;
-    EXPECT_EQ(rig.reply(), Bytes{110});
-    EXPECT_TRUE(rig.reply(0x3C).empty());
-    EXPECT_EQ(rig.buffer.Flash[5], 0x3C);
-    EXPECT_EQ(rig.engine.state.CurrentAddress, 6);
-    const std::size_t statusCount = rig.host.statuses.size();
-    EXPECT_EQ(rig.reply(), (Bytes{107, 0x02}));
-    rig.reply();
-    rig.reply(0x77);
-    EXPECT_EQ(rig.engine.state.TempByte, 0x77);
-    EXPECT_EQ(rig.host.statuses.size(), statusCount);
-    EXPECT_EQ(rig.engine.state.CurrentAddress, 6);
-    EXPECT_EQ(rig.reply(), (Bytes{107, 0x09}));
-    EXPECT_EQ(rig.host.statuses.back(), "CONF7H:");
-    rig.reply();
-    rig.reply(0x42);
-    EXPECT_EQ(rig.buffer.Config[13], 0x42);
-    EXPECT_EQ(rig.engine.state.CurrentAddress, 6);
-    EXPECT_EQ(rig.reply(), (Bytes{107, 0x0A}));
-    rig.reply();
-    rig.reply(0x99);
-    EXPECT_EQ(rig.buffer.Eeprom[6], 0x99);
+TEST(ScriptEngine, ReadsStoreTheDataByteWhereTheyStandAndAdvance) {
+    EngineRig rig(8, 4);
+    rig.start("setflashloop,flash=s09,loop,temp=s02,config7h=s09,seteepromloop,eeprom=s0a,loop");
+    // Each data byte tells the instruction and the address it was read for.
+    rig.runToEnd([](const ExecutionState& state) {
+        return static_cast<std::uint8_t>(0x10 * state.InstructionIndex + state.CurrentAddress);
+    });
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(rig.buffer.Flash[i], 0x20 + i);
+    EXPECT_EQ(rig.engine.state().TempByte, 0x40);
+    EXPECT_EQ(rig.buffer.Config[13], 0x50);
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(rig.buffer.Eeprom[i], 0x70 + i);
+    // One progress text per FLASH and EEPROM read, the configuration byte's text, and
+    // none for the temporary register.
+    ASSERT_EQ(rig.host.statuses.size(), 13u);
+    EXPECT_EQ(rig.host.statuses[5], "F:6/8");
+    EXPECT_EQ(rig.host.statuses[8], "CONF7H:");
+    EXPECT_EQ(rig.host.statuses[9], "E:1/4");
 }
 
 TEST(ScriptEngine, ChecksPassOrReportTheFirstMismatch) {
     struct Row {
-        const char* word;
-        std::int32_t current;
-        std::int32_t temp;
-        std::string message; // empty: a match
-        std::int32_t nextAddress;
+        const char* script;
+        std::uint8_t good;       // what the chip reads where it matches
+        std::int32_t badAddress; // where it reads `bad` instead; -1: nowhere
+        std::uint8_t bad;
+        std::string message;       // empty: every byte matches
+        std::int32_t finalAddress; // CurrentAddress when the operation has ended
     };
     const Row rows[] = {
-        {"checkblankflash", 0x10, 0xFF, "", 0x11},
-        {"checkblankflash", 0x12, 0x00,
+        {"setflashloop,temp=s09,checkblankflash,loop,end", 0xFF, -1, 0, "", 0},
+        {"setflashloop,temp=s09,checkblankflash,loop,end", 0xFF, 0x12, 0x00,
          "Chip is not blank at address 000012h!\r\nThe value read from that address is 00h.", 0x12},
-        {"checkeeprom", 3, 0x00,
+        {"seteepromloop,temp=s09,checkeeprom,loop,end", 0xFF, 3, 0x00,
          "Verify failed at address F00003h!\r\nThe value read from that address is 00h.\r\n"
          "The value expected is FFh.",
          3},
-        {"checkblankconfig2h", 3, 0x00,
-         "Chip is not blank at address 300003h!\r\nThe value read from that address is 00h.", 3},
-        {"checkblankconfig2h", 3, 0x13, "", 3},
-        {"checkconfig1l", 7, 0x27, "", 7},
-        {"checkflash", 0x20, 0x5A,
+        {"temp=s09,checkblankconfig2h,end", 0x13, 0, 0x00,
+         "Chip is not blank at address 300003h!\r\nThe value read from that address is 00h.", 0},
+        {"temp=s09,checkblankconfig2h,end", 0x13, -1, 0, "", 0},
+        {"temp=s09,checkconfig1l,end", 0x27, -1, 0, "", 0},
+        {"setflashloop,temp=s09,checkflash,loop,end", 0xFF, 0x20, 0x5A,
          "Verify failed at address 000020h!\r\nThe value read from that address is 5Ah.\r\n"
          "The value expected is 12h.",
          0x20},
@@ -260,29 +257,31 @@ TEST(ScriptEngine, ChecksPassOrReportTheFirstMismatch) {
     for (const Row& row : rows) {
         EngineRig rig;
         rig.buffer.Config[0] = 0x27;
-        rig.buffer.Flash[0x20] = 0x12;
-        rig.engine.loadScript(splitScript(std::string(row.word) + ",w,w,end"));
-        rig.engine.state.CurrentAddress = row.current;
-        rig.engine.state.TempByte = row.temp;
-        rig.engine.RunScriptStep(true);
-        EXPECT_EQ(rig.port.written, Bytes{100}) << row.word;
-        EXPECT_EQ(rig.engine.state.CurrentAddress, row.nextAddress) << row.word;
+        rig.buffer.Flash[0x20] = row.badAddress == 0x20 ? 0x12 : 0xFF;
+        rig.start(row.script);
+        const Bytes sent = rig.runToEnd([&row](const ExecutionState& state) {
+            return state.CurrentAddress == row.badAddress ? row.bad : row.good;
+        });
+        EXPECT_EQ(rig.host.completions.size(), 1u) << row.script;
+        EXPECT_EQ(rig.engine.state().CurrentAddress, row.finalAddress) << row.script;
         if (row.message.empty()) {
-            EXPECT_TRUE(rig.host.messages.empty()) << row.word;
-            EXPECT_EQ(rig.engine.state.InstructionIndex, 2);
-            EXPECT_FALSE(rig.engine.state.CheckFailed);
+            EXPECT_TRUE(rig.host.messages.empty()) << row.script;
+            EXPECT_FALSE(rig.engine.state().CheckFailed);
         } else {
-            EXPECT_EQ(rig.host.messages, std::vector<std::string>{row.message}) << row.word;
-            EXPECT_EQ(rig.engine.state.InstructionIndex, 4);
-            EXPECT_TRUE(rig.engine.state.CheckFailed);
+            EXPECT_EQ(rig.host.messages, std::vector<std::string>{row.message}) << row.script;
+            EXPECT_TRUE(rig.engine.state().CheckFailed);
+            // The check's nop, then the script's last instruction, then the completion.
+            EXPECT_EQ(tail(sent, 2), (Bytes{100, 103})) << row.script;
         }
     }
 }
 
-TEST(ScriptEngine, CompletionWithoutOperationCallsNothing) {
+TEST(ScriptEngine, BytesWhileNoOperationRunsDoNothing) {
     EngineRig rig;
-    rig.start("end", "");
+    EXPECT_TRUE(rig.reply().empty());
+    rig.start("end");
     rig.reply();
-    EXPECT_TRUE(rig.host.completions.empty());
-    EXPECT_TRUE(rig.port.written.empty());
+    EXPECT_EQ(rig.host.completions.size(), 1u);
+    EXPECT_TRUE(rig.reply().empty());
+    EXPECT_EQ(rig.host.completions.size(), 1u);
 }

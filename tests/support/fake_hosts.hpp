@@ -2,6 +2,7 @@
 
 #include "engine/engine_host.hpp"
 #include "engine/operation_control.hpp"
+#include "engine/operation_texts.hpp"
 
 #include <functional>
 #include <string>
@@ -9,31 +10,34 @@
 
 namespace tessaline::test {
 
-// Records what the engine shows and asks for.
+// Records what the engine shows and asks for; progress is kept as the window's texts.
 class RecordingEngineHost : public EngineHost {
 public:
     std::vector<std::string> statuses;
     std::vector<std::string> messages;
-    std::vector<std::string> completions;
+    std::vector<OperationKind> completions;
     std::vector<std::string> errors;
     std::vector<int> waits;
     int eventPasses = 0;
 
-    void setStatus(const std::string& text) override { statuses.push_back(text); }
+    void showProgress(Memory memory, std::int32_t done, std::int32_t total) override {
+        statuses.push_back(progressText(memory, done, total));
+    }
+    void showConfigByte(std::int32_t index) override { statuses.push_back(configByteText(index)); }
     void letPendingEventsRun() override { ++eventPasses; }
     void showMessage(const std::string& text) override { messages.push_back(text); }
     void waitMilliseconds(int milliseconds) override { waits.push_back(milliseconds); }
-    void completeOperation(const std::string& operation) override {
-        completions.push_back(operation);
-    }
+    void completeOperation(OperationKind kind) override { completions.push_back(kind); }
     void scriptError(const std::string& message) override { errors.push_back(message); }
 };
 
-// An operation host that records everything and lets a test hook the waits.
+// An operation host that records everything as the window would show it, and lets a
+// test hook the waits.
 class RecordingOperationHost : public OperationHost {
 public:
     std::vector<std::string> statuses;
     std::vector<std::string> messages;
+    std::vector<OperationEnd> ends;
     std::function<void(int)> onWait;
     int enables = 0;
     int disables = 0;
@@ -41,26 +45,41 @@ public:
     int timerMs = -1; // the running reply timer, -1 when stopped
     bool enabled = true;
 
-    void setStatus(const std::string& text) override { statuses.push_back(text); }
+    void disable() override {
+        ++disables;
+        enabled = false;
+    }
+    void updatedisplay() override { ++displays; }
     void letPendingEventsRun() override {}
+    void operationBegins(OperationKind kind) override { statuses.push_back(beginText(kind)); }
+    void showProgress(Memory memory, std::int32_t done, std::int32_t total) override {
+        statuses.push_back(progressText(memory, done, total));
+    }
+    void showConfigByte(std::int32_t index) override { statuses.push_back(configByteText(index)); }
     void showMessage(const std::string& text) override { messages.push_back(text); }
     void waitMilliseconds(int milliseconds) override {
         if (onWait)
             onWait(milliseconds);
     }
-    void disable() override {
-        ++disables;
-        enabled = false;
-    }
-    void enable() override {
-        ++enables;
-        enabled = true;
-    }
-    void updatedisplay() override { ++displays; }
     void startReplyTimer(int milliseconds) override { timerMs = milliseconds; }
     void stopReplyTimer() override { timerMs = -1; }
+    void operationEnded(const OperationEnd& end) override {
+        ends.push_back(end);
+        if (end.outcome != Outcome::Refused) {
+            ++enables;
+            enabled = true;
+            if (end.kind == OperationKind::Read)
+                ++displays;
+        }
+        if (const std::string text = endStatusText(end, portNumber); !text.empty())
+            statuses.push_back(text);
+        if (const std::string text = endMessage(end); !text.empty())
+            messages.push_back(text);
+    }
 
     std::string status() const { return statuses.empty() ? std::string() : statuses.back(); }
+
+    int portNumber = 1;
 };
 
 } // namespace tessaline::test

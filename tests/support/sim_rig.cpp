@@ -12,10 +12,11 @@ SimRig::SimRig(const DeviceModel& record, const sim::ChipModel& chipModel)
 }
 
 bool SimRig::run(OperationKind kind) {
-    if (control.StartOperation(kind, true, 1) != OperationControl::StartResult::Started)
-        return false;
+    host.ends.clear();
+    control.StartOperation(kind, true);
     port.deliver();
-    return !control.running() && !control.lastCompletion().empty();
+    return !control.running() && host.ends.size() == 1 &&
+           (host.ends[0].outcome == Outcome::Done || host.ends[0].outcome == Outcome::CheckFailed);
 }
 
 const DeviceTable& shippedDevices() {

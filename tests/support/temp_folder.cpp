@@ -1,16 +1,34 @@
 #include "tests/support/temp_folder.hpp"
 
-#include <QDir>
-
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <stdexcept>
 
 namespace tessaline::test {
 
-TempFolder::TempFolder() = default;
+TempFolder::TempFolder() {
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path candidate =
+            base / ("tessaline-test-" + std::to_string(random() % 100000000000ULL));
+        if (std::filesystem::create_directory(candidate)) {
+            m_dir = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder in " + base.string());
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_dir, ignored);
+}
 
 std::string TempFolder::path() const {
-    return QDir::toNativeSeparators(m_dir.path() + QDir::separator()).toStdString();
+    return (m_dir / "").make_preferred().string();
 }
 
 std::string TempFolder::file(const std::string& name) const {

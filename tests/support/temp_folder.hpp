@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QTemporaryDir>
-
+#include <filesystem>
 #include <string>
 
 namespace tessaline::test {
@@ -10,6 +9,10 @@ namespace tessaline::test {
 class TempFolder {
 public:
     TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
     // Path of a file in the folder, with the native separator.
     std::string file(const std::string& name) const;
     // The folder with a trailing separator.
@@ -18,7 +21,7 @@ public:
     std::string read(const std::string& name) const;
 
 private:
-    QTemporaryDir m_dir;
+    std::filesystem::path m_dir;
 };
 
 } // namespace tessaline::test

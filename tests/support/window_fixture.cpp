@@ -1,9 +1,16 @@
 #include "tests/support/window_fixture.hpp"
 
 #include "tests/support/sim_rig.hpp"
+#include "ui/clickable_label.hpp"
 
+#include <QAction>
 #include <QEventLoop>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
+
+#include <gtest/gtest.h>
 
 namespace tessaline::test {
 
@@ -26,10 +33,52 @@ WindowFixture::WindowFixture(const std::string& devicesText) {
     port.presentPorts = {2};
 }
 
-Form1& WindowFixture::load(SerialControl* otherPort) {
+namespace {
+
+template <typename Widget> Widget* find(Form1& form, const QString& name) {
+    auto* found = form.findChild<Widget*>(name);
+    if (!found)
+        ADD_FAILURE() << "the window has no control " << name.toStdString();
+    return found;
+}
+
+} // namespace
+
+WindowControls::WindowControls(Form1& form)
+    : window(form), menu1(find<QMenu>(form, "menu1")), menu2(find<QMenu>(form, "menu2")),
+      menu3(find<QMenu>(form, "menu3")), menu4(find<QMenu>(form, "menu4")),
+      menu5(find<QMenu>(form, "menu5")), menuclear(find<QAction>(form, "menuclear")),
+      menuopen(find<QAction>(form, "menuopen")), menusave(find<QAction>(form, "menusave")),
+      menueditflash(find<QAction>(form, "menueditflash")),
+      menuediteeprom(find<QAction>(form, "menuediteeprom")),
+      menuprogram(find<QAction>(form, "menuprogram")), menuread(find<QAction>(form, "menuread")),
+      menuerase(find<QAction>(form, "menuerase")), menublank(find<QAction>(form, "menublank")),
+      menuverify(find<QAction>(form, "menuverify")), menumodel(find<QAction>(form, "menumodel")),
+      menuport(find<QAction>(form, "menuport")), menubaud(find<QAction>(form, "menubaud")),
+      menuprogtime(find<QAction>(form, "menuprogtime")),
+      menuportinfo(find<QAction>(form, "menuportinfo")),
+      menuabout(find<QAction>(form, "menuabout")), Label7(find<ClickableLabel>(form, "Label7")),
+      label_hex(find<ClickableLabel>(form, "label_hex")),
+      Command0(find<QPushButton>(form, "Command0")), Command1(find<QPushButton>(form, "Command1")),
+      Command2(find<QPushButton>(form, "Command2")), Command3(find<QPushButton>(form, "Command3")),
+      Command4(find<QPushButton>(form, "Command4")), Command5(find<QPushButton>(form, "Command5")),
+      label_ime(find<QLabel>(form, "label_ime")), label_info(find<QLabel>(form, "label_info")),
+      tabla_flash(find<QPlainTextEdit>(form, "tabla_flash")),
+      tabla_eeprom(find<QPlainTextEdit>(form, "tabla_eeprom")),
+      label_status(find<QLabel>(form, "label_status")) {
+    static const char* const kNames[] = {
+        "label_conf1l", "label_conf1h", "label_conf2l", "label_conf2h", "label_conf3l",
+        "label_conf3h", "label_conf4l", "label_conf4h", "label_conf5l", "label_conf5h",
+        "label_conf6l", "label_conf6h", "label_conf7l", "label_conf7h"};
+    for (std::size_t k = 0; k < configLabels.size(); ++k)
+        configLabels[k] = find<ClickableLabel>(form, kNames[k]);
+}
+
+WindowControls& WindowFixture::load(SerialControl* otherPort) {
     window = std::make_unique<Form1>(state, *settings, otherPort ? *otherPort : port, dialogs);
+    controls = std::make_unique<WindowControls>(*window);
     window->Form_Load();
-    return *window;
+    return *controls;
 }
 
 std::string shippedRecordText(const std::string& model) {
@@ -46,17 +95,17 @@ std::string shippedRecordText(const std::string& model) {
     return {};
 }
 
-bool operationEnds(OperationControl& control, int timeoutMs) {
+bool operationEnds(Form1& window, int timeoutMs) {
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!control.running())
+        if (!window.operationRunning())
             loop.quit();
     });
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     poll.start(5);
     loop.exec();
-    return !control.running();
+    return !window.operationRunning();
 }
 
 } // namespace tessaline::test

@@ -60,7 +60,7 @@ private:
 
 TEST(FileCommands, OpenLoadsReportsAndRemembersTheFolder) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     fixture.folder.write("prog.hex", kProgram);
     fixture.dialogs.answers = {fixture.folder.file("prog.hex")};
     form.menuopen->trigger();
@@ -82,7 +82,7 @@ TEST(FileCommands, OpenLoadsReportsAndRemembersTheFolder) {
 
 TEST(FileCommands, FaultyFileLeavesTheErasedBufferAndNoName) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     fixture.folder.write("bad.hex", ":01000000AB54\r\n; note\r\n:01000000zz00\r\n");
     fixture.dialogs.answers = {fixture.folder.file("bad.hex")};
     form.menuopen->trigger();
@@ -92,18 +92,18 @@ TEST(FileCommands, FaultyFileLeavesTheErasedBufferAndNoName) {
     EXPECT_EQ(fixture.state.buffer.Flash[0], 0xFF);
     EXPECT_EQ(label(form.label_hex), "");
     fixture.dialogs.shown.clear();
-    form.reload_Click();
+    emit form.label_hex->clicked();
     EXPECT_TRUE(fixture.dialogs.shown.empty());
 }
 
 TEST(FileCommands, UnreadableFileIsNamedAndTheWindowStaysUsable) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     fixture.folder.write("prog.hex", kProgram);
     fixture.dialogs.answers = {fixture.folder.file("prog.hex")};
     form.menuopen->trigger();
     QFile::remove(QString::fromStdString(fixture.folder.file("prog.hex")));
-    form.reload_Click();
+    emit form.label_hex->clicked();
     const std::string message = fixture.dialogs.messages().back();
     EXPECT_EQ(
         message.rfind("The file " + fixture.folder.file("prog.hex") + " cannot be opened: ", 0), 0u)
@@ -115,7 +115,7 @@ TEST(FileCommands, UnreadableFileIsNamedAndTheWindowStaysUsable) {
 
 TEST(FileCommands, ClickOnEitherLoadedFileLabelReloadsTheFile) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     fixture.folder.write("prog.hex", kProgram);
     fixture.dialogs.answers = {fixture.folder.file("prog.hex")};
     form.menuopen->trigger();
@@ -130,7 +130,7 @@ TEST(FileCommands, ClickOnEitherLoadedFileLabelReloadsTheFile) {
 
 TEST(FileCommands, SaveWritesTheBufferAndNamesTheFile) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     fixture.state.buffer.Flash[0] = 0x12;
     fixture.dialogs.answers = {fixture.folder.file("out.hex")};
     form.menusave->trigger();
@@ -143,7 +143,7 @@ TEST(FileCommands, SaveWritesTheBufferAndNamesTheFile) {
 
 TEST(FileCommands, OverwriteQuestionDecidesAndNoKeepsEverything) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     fixture.folder.write("out.hex", "old content");
     form.label_hex->setText(QStringLiteral("before.hex"));
     fixture.dialogs.answers = {fixture.folder.file("out.hex")};
@@ -162,7 +162,7 @@ TEST(FileCommands, OverwriteQuestionDecidesAndNoKeepsEverything) {
 
 TEST(FileCommands, FailedWriteKeepsTheOldFileAndTheLoadedName) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     fixture.folder.write("keep.hex", "old content");
     const std::string path = fixture.folder.file("keep.hex");
     for (std::uint8_t& byte : fixture.state.buffer.Flash)
@@ -189,7 +189,7 @@ TEST(FileCommands, ReadOnlyFolderKeepsTheOldFile) {
     if (runningAsRoot())
         GTEST_SKIP() << "root writes into read-only folders; run as a normal user for this case";
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     const std::string locked = fixture.folder.file("locked");
     ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
     fixture.folder.write("locked/keep.hex", "old content");
@@ -204,7 +204,7 @@ TEST(FileCommands, ReadOnlyFolderKeepsTheOldFile) {
 
 TEST(FileCommands, WriteProtectedFileIsNotReplaced) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     fixture.folder.write("keep.hex", "old content");
     const std::string path = fixture.folder.file("keep.hex");
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);

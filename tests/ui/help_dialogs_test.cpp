@@ -3,6 +3,8 @@
 #include "ui/help_texts.hpp"
 #include "ui/qt_dialogs.hpp"
 
+#include "tessaline_version.hpp"
+
 #include <QAction>
 
 #include <gtest/gtest.h>
@@ -37,11 +39,14 @@ TEST(HelpTexts, AboutStartsWithTheTitleAndNamesWhereToReport) {
                          0),
               0u);
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    // Seven lines; the contact line asks for the version.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7);
+    EXPECT_NE(text.find("version " + std::string(kVersion) + ".\r\n"), std::string::npos);
 }
 
 TEST(HelpDialogs, BothShowAnInformationBox) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     form.menuportinfo->trigger();
     form.menuabout->trigger();
     ASSERT_EQ(fixture.dialogs.shown.size(), 2u);

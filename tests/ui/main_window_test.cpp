@@ -24,7 +24,7 @@ std::string text(const QLabel* label) {
 
 TEST(Form1, FirstRunStoresTheFourDefaultsAndOpensPort2) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     EXPECT_EQ(fixture.settings->ReadSetting("Last Path", "x"), fixture.folder.path());
     EXPECT_EQ(fixture.settings->ReadSetting("Microcontroller Model", "x"), "1");
     EXPECT_EQ(fixture.settings->ReadSetting("Serial Port Number", "x"), "2");
@@ -37,14 +37,14 @@ TEST(Form1, FirstRunStoresTheFourDefaultsAndOpensPort2) {
     EXPECT_EQ(text(form.label_ime), "18FA");
     EXPECT_EQ(text(form.label_info), "FLASH: 64,  EEPROM: 16");
     EXPECT_EQ(text(form.configLabels[1]), "27");
-    EXPECT_EQ(form.windowTitle().toStdString(), "Quenvar Tessaline");
-    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.window.windowTitle().toStdString(), "Quenvar Tessaline");
+    EXPECT_TRUE(form.window.isVisible());
 }
 
 TEST(Form1, MissingPortLeavesTheWindowUsableWithTheErrorText) {
     WindowFixture fixture(kTwoModels);
     fixture.settings->WriteSetting("Serial Port Number", "5");
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     EXPECT_FALSE(fixture.state.app.PortReady);
     EXPECT_EQ(text(form.label_status), "Serial port 5 error!");
     EXPECT_EQ(form.label_status->toolTip().toStdString(), "fake port 5");
@@ -61,7 +61,7 @@ TEST(Form1, OutOfRangeModelIndexIsRepairedTo1) {
     }
     WindowFixture second(kTwoModels);
     second.settings->WriteSetting("Microcontroller Model", "2");
-    Form1& form = second.load();
+    WindowControls& form = second.load();
     EXPECT_EQ(second.state.app.SelectedModel, 2);
     EXPECT_EQ(text(form.label_ime), "18FB");
     EXPECT_EQ(second.state.model.VoltageSequence, 2);
@@ -70,7 +70,7 @@ TEST(Form1, OutOfRangeModelIndexIsRepairedTo1) {
 
 TEST(Form1, UpdatedisplayShowsTheBufferWithoutATrailingBreak) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     fixture.state.buffer.Flash[0x3F] = 0x0A;
     fixture.state.buffer.Config[13] = 0x5C;
     form.updatedisplay();
@@ -84,7 +84,7 @@ TEST(Form1, UpdatedisplayShowsTheBufferWithoutATrailingBreak) {
 
 TEST(Form1, DisableGreysMenusAndButtonsOnlyAndEnableRestoresThem) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     form.disable();
     for (QMenu* menu : {form.menu1, form.menu2, form.menu3, form.menu4, form.menu5})
         EXPECT_FALSE(menu->menuAction()->isEnabled());
@@ -104,8 +104,8 @@ TEST(Form1, DisableGreysMenusAndButtonsOnlyAndEnableRestoresThem) {
 
 TEST(Form1, ViewsHandTheFocusToCommand0AndIgnoreTyping) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
-    form.activateWindow();
+    WindowControls& form = fixture.load();
+    form.window.activateWindow();
     const QString before = form.tabla_flash->toPlainText();
     for (QPlainTextEdit* view : {form.tabla_flash, form.tabla_eeprom}) {
         view->setFocus(Qt::MouseFocusReason);
@@ -119,7 +119,7 @@ TEST(Form1, ViewsHandTheFocusToCommand0AndIgnoreTyping) {
 
 TEST(Form1, ClearBufferErasesAndEmptiesTheLabels) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     fixture.state.buffer.Flash[1] = 0;
     fixture.state.buffer.Config[0] = 0x33;
     form.label_hex->setText(QStringLiteral("file.hex"));
@@ -133,7 +133,7 @@ TEST(Form1, ClearBufferErasesAndEmptiesTheLabels) {
 
 TEST(Form1, ModelWithoutFlashDoesNotBreakTheWindow) {
     WindowFixture fixture("model:broken\r\nflash:none\r\neeprom:-8\r\n");
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     EXPECT_EQ(form.tabla_flash->toPlainText().toStdString(), "");
     EXPECT_EQ(text(form.label_info), "FLASH: 0,  EEPROM: -8");
     EXPECT_EQ(text(form.configLabels[0]), "FF");
@@ -141,9 +141,9 @@ TEST(Form1, ModelWithoutFlashDoesNotBreakTheWindow) {
 
 TEST(Form1, ClientAreaIsFixedAt473By409) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
-    const double scale = form.logicalDpiY() / 96.0;
-    EXPECT_NEAR(form.centralWidget()->width(), 473 * scale, 1);
-    EXPECT_NEAR(form.centralWidget()->height(), 409 * scale, 1);
-    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+    WindowControls& form = fixture.load();
+    const double scale = form.window.logicalDpiY() / 96.0;
+    EXPECT_NEAR(form.window.centralWidget()->width(), 473 * scale, 1);
+    EXPECT_NEAR(form.window.centralWidget()->height(), 409 * scale, 1);
+    EXPECT_EQ(form.window.minimumSize(), form.window.maximumSize());
 }

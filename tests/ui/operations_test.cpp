@@ -16,11 +16,11 @@ using namespace tessaline::test;
 
 namespace {
 
-bool finishes(Form1& form, int timeoutMs = 30000) {
-    return operationEnds(form.control, timeoutMs);
+bool finishes(WindowControls& form, int timeoutMs = 30000) {
+    return operationEnds(form.window, timeoutMs);
 }
 
-std::string status(Form1& form) {
+std::string status(WindowControls& form) {
     return form.label_status->text().toStdString();
 }
 
@@ -29,7 +29,7 @@ std::string status(Form1& form) {
 TEST(WindowOperations, PortNotReadyRefusesEveryButtonAndMenuEntry) {
     WindowFixture fixture(kTwoModels);
     fixture.port.presentPorts.clear();
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     fixture.state.buffer.Flash[0] = 0x12;
     for (QAction* entry :
          {form.menuprogram, form.menuread, form.menuerase, form.menublank, form.menuverify}) {
@@ -52,7 +52,7 @@ TEST(WindowOperations, ProgramThenVerifyThroughTheSimulatedUnit) {
     WindowFixture fixture(shippedRecordText("18F1220"));
     SimSerialPort port("18F1220");
     port.chip.fillWithPattern(0x42);
-    Form1& form = fixture.load(&port);
+    WindowControls& form = fixture.load(&port);
     ASSERT_TRUE(fixture.state.app.PortReady);
     for (std::size_t i = 0; i < 600; ++i)
         fixture.state.buffer.Flash[i] = static_cast<std::uint8_t>(i * 3);
@@ -86,12 +86,12 @@ TEST(WindowOperations, ProgramThenVerifyThroughTheSimulatedUnit) {
 TEST(WindowOperations, LabelsDoNothingWhileAnOperationRuns) {
     WindowFixture fixture(shippedRecordText("18F1220"));
     SimSerialPort port("18F1220");
-    Form1& form = fixture.load(&port);
+    WindowControls& form = fixture.load(&port);
     fixture.folder.write("p.hex", ":0100000012ED\r\n");
     fixture.dialogs.answers = {fixture.folder.file("p.hex")};
     form.menuopen->trigger();
     form.Command3->click();
-    ASSERT_TRUE(form.control.running());
+    ASSERT_TRUE(form.window.operationRunning());
     emit form.configLabels[0]->clicked();
     emit form.label_hex->clicked();
     EXPECT_EQ(fixture.dialogs.shown.size(), 2u); // the open dialog and the load report
@@ -103,7 +103,7 @@ TEST(WindowOperations, SilentUnitTimesOutAndTheWindowRecovers) {
     WindowFixture fixture(shippedRecordText("18F1220"));
     SimSerialPort port("18F1220");
     port.unit.muteAfter = 3;
-    Form1& form = fixture.load(&port);
+    WindowControls& form = fixture.load(&port);
     form.Command4->click();
     ASSERT_TRUE(finishes(form, 10000));
     EXPECT_EQ(status(form), "Blank check failed");
@@ -117,11 +117,11 @@ TEST(WindowOperations, SilentUnitTimesOutAndTheWindowRecovers) {
 TEST(WindowOperations, PortFailingMidOperationEndsIt) {
     WindowFixture fixture(shippedRecordText("18F1220"));
     SimSerialPort port("18F1220");
-    Form1& form = fixture.load(&port);
+    WindowControls& form = fixture.load(&port);
     form.Command5->click();
-    ASSERT_TRUE(form.control.running());
+    ASSERT_TRUE(form.window.operationRunning());
     port.fail("No such device");
-    EXPECT_FALSE(form.control.running());
+    EXPECT_FALSE(form.window.operationRunning());
     EXPECT_EQ(status(form), "Verify failed");
     EXPECT_EQ(fixture.dialogs.messages().back(),
               "The serial port failed: No such device\r\nThe operation was stopped.");
@@ -130,7 +130,7 @@ TEST(WindowOperations, PortFailingMidOperationEndsIt) {
 
 TEST(WindowOperations, BrokenScriptIsNotStarted) {
     WindowFixture fixture("model:x\r\nflash:64\r\nvoltageseq:vddvpp\r\nerase:begin,bogus,end\r\n");
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     form.Command3->click();
     EXPECT_EQ(fixture.dialogs.messages(),
               std::vector<std::string>{"Unrecognized symbolic instruction 'bogus'.\r\n"

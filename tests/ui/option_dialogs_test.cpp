@@ -1,5 +1,6 @@
 #include "tests/support/window_fixture.hpp"
 
+#include "options/option_rules.hpp"
 #include "ui/clickable_label.hpp"
 #include "ui/model_list.hpp"
 
@@ -44,13 +45,13 @@ TEST(OptionDialogs, ModelDialogAppliesAndClearsOnlyForAnotherValidNumber) {
         fixture.load();
         fixture.state.buffer.Flash[0] = 0x00;
         fixture.dialogs.answers = {entry};
-        fixture.window->menumodel->trigger();
+        fixture.controls->menumodel->trigger();
         EXPECT_EQ(fixture.state.app.SelectedModel, 1) << entry;
         EXPECT_EQ(fixture.state.buffer.Flash[0], 0x00) << entry;
         EXPECT_EQ(fixture.dialogs.shown[0].detail, "1");
     }
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     form.label_hex->setText(QStringLiteral("x.hex"));
     fixture.dialogs.answers = {"2.4"};
     form.menumodel->trigger();
@@ -74,7 +75,7 @@ TEST(OptionDialogs, PortDialogTakesOneToEightAndAlwaysReopens) {
     for (const Row& row : rows) {
         WindowFixture fixture(kTwoModels);
         fixture.port.presentPorts = {2, 3};
-        Form1& form = fixture.load();
+        WindowControls& form = fixture.load();
         const int opens = fixture.port.openCount;
         fixture.dialogs.answers = {row.entry};
         form.menuport->trigger();
@@ -93,7 +94,7 @@ TEST(OptionDialogs, PortDialogTakesOneToEightAndAlwaysReopens) {
                   std::to_string(row.port));
     }
     WindowFixture missing(kTwoModels);
-    Form1& form = missing.load();
+    WindowControls& form = missing.load();
     missing.dialogs.answers = {"7"};
     form.menuport->trigger();
     EXPECT_EQ(form.label_status->text().toStdString(), "Serial port 7 error!");
@@ -112,7 +113,7 @@ TEST(OptionDialogs, BaudDialogTakesAnyRateInRange) {
                         {"1200x", "1200", false}};
     for (const Row& row : rows) {
         WindowFixture fixture(kTwoModels);
-        Form1& form = fixture.load();
+        WindowControls& form = fixture.load();
         fixture.dialogs.answers = {row.entry};
         form.menubaud->trigger();
         EXPECT_EQ(fixture.dialogs.shown[0].text,
@@ -135,7 +136,7 @@ TEST(OptionDialogs, ProgrammingTimeOneToThirtyRoundedAndNotStored) {
                         {"0", 2, true},    {"", 2, false},    {"3.5", 4, false}};
     for (const Row& row : rows) {
         WindowFixture fixture(kTwoModels);
-        Form1& form = fixture.load();
+        WindowControls& form = fixture.load();
         fixture.dialogs.answers = {row.entry};
         form.menuprogtime->trigger();
         EXPECT_EQ(fixture.dialogs.shown[0].text, "Enter new programming time in ms [1-30].");

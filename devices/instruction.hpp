@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace tessaline {
@@ -57,5 +58,8 @@ struct Instruction {
 
 // Decodes one lower-case script word in the engine's dispatch order.
 Instruction decodeInstruction(std::string_view word);
+
+// What an instruction does, in a few words: "write FLASH word, code 0Dh".
+std::string describeInstruction(const Instruction& instruction);
 
 } // namespace tessaline

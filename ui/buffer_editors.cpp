@@ -1,9 +1,9 @@
-// The editors of single FLASH, EEPROM and configuration bytes.
-#include "ui/main_window.hpp"
+#include "ui/buffer_editors.hpp"
 
-#include "ui/clickable_label.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/edit_entry.hpp"
+#include "ui/operations.hpp"
+#include "ui/window_view.hpp"
 
 namespace tessaline {
 
@@ -23,7 +23,11 @@ std::int32_t askByteValue(Dialogs& dialogs) {
 
 } // namespace
 
-void Form1::menueditflash_Click() {
+BufferEditors::BufferEditors(ProgrammerState& state, Dialogs& dialogs, WindowView& window,
+                             const WindowOperations& operations)
+    : m_state(state), m_dialogs(dialogs), m_window(window), m_operations(operations) {}
+
+void BufferEditors::menueditflash_Click() {
     const std::int32_t flashSize = m_state.buffer.FlashSize;
     const std::int32_t address =
         readHexEntry(m_dialogs.inputBox(flashAddressPrompt(flashSize), ""), 6);
@@ -38,11 +42,11 @@ void Form1::menueditflash_Click() {
     if (value < 0)
         return;
     m_state.buffer.Flash[static_cast<std::size_t>(address)] = static_cast<std::uint8_t>(value);
-    updatedisplay();
-    label_hex->clear();
+    m_window.updatedisplay();
+    m_window.setLoadedFile("");
 }
 
-void Form1::menuediteeprom_Click() {
+void BufferEditors::menuediteeprom_Click() {
     const std::int32_t eepromSize = m_state.buffer.EepromSize;
     if (eepromSize <= 0) {
         m_dialogs.message(kNoEeprom);
@@ -60,20 +64,20 @@ void Form1::menuediteeprom_Click() {
     if (value < 0)
         return;
     m_state.buffer.Eeprom[static_cast<std::size_t>(address)] = static_cast<std::uint8_t>(value);
-    updatedisplay();
-    label_hex->clear();
+    m_window.updatedisplay();
+    m_window.setLoadedFile("");
 }
 
-void Form1::editConfigByte(std::size_t index) {
+void BufferEditors::editConfigByte(std::size_t index) {
     // An edit while an operation runs would change the buffer under Program All or Verify.
-    if (control.running())
+    if (m_operations.running())
         return;
     const std::int32_t value = askByteValue(m_dialogs);
     if (value < 0)
         return;
     m_state.buffer.Config[index] = value;
-    updatedisplay();
-    label_hex->clear();
+    m_window.updatedisplay();
+    m_window.setLoadedFile("");
 }
 
 } // namespace tessaline

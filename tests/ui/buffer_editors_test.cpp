@@ -32,7 +32,7 @@ TEST(EditEntry, PadsUpperCasesAndRefusesAnythingElse) {
 
 TEST(BufferEditing, FlashEditStoresTheByteAndForgetsTheLoadedName) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     form.label_hex->setText(QStringLiteral("prog.hex"));
     fixture.dialogs.answers = {"3f", "a"};
     form.menueditflash->trigger();
@@ -56,7 +56,7 @@ TEST(BufferEditing, RejectedOrCancelledEntriesChangeNothing) {
     };
     for (const Row& row : rows) {
         WindowFixture fixture(kTwoModels);
-        Form1& form = fixture.load();
+        WindowControls& form = fixture.load();
         form.label_hex->setText(QStringLiteral("prog.hex"));
         fixture.dialogs.answers.assign(row.answers.begin(), row.answers.end());
         form.menueditflash->trigger();
@@ -72,7 +72,7 @@ TEST(BufferEditing, RejectedOrCancelledEntriesChangeNothing) {
 
 TEST(BufferEditing, EepromEditAndModelWithoutEeprom) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     fixture.dialogs.answers = {"f", "5c"};
     form.menuediteeprom->trigger();
     EXPECT_EQ(fixture.dialogs.shown[0].text,
@@ -84,7 +84,7 @@ TEST(BufferEditing, EepromEditAndModelWithoutEeprom) {
 
     WindowFixture noEeprom(kTwoModels);
     noEeprom.settings->WriteSetting("Microcontroller Model", "2");
-    Form1& second = noEeprom.load();
+    WindowControls& second = noEeprom.load();
     second.menuediteeprom->trigger();
     EXPECT_EQ(noEeprom.dialogs.messages(),
               std::vector<std::string>{"This model do not feature EEPROM memory."});
@@ -92,7 +92,7 @@ TEST(BufferEditing, EepromEditAndModelWithoutEeprom) {
 
 TEST(BufferEditing, ConfigurationLabelClickEditsItsByte) {
     WindowFixture fixture(kTwoModels);
-    Form1& form = fixture.load();
+    WindowControls& form = fixture.load();
     fixture.dialogs.answers = {"c3"};
     emit form.configLabels[9]->clicked();
     EXPECT_EQ(fixture.state.buffer.Config[9], 0xC3);

@@ -1,4 +1,4 @@
-#include "engine/instruction.hpp"
+#include "devices/instruction.hpp"
 
 #include "buffer/config_bytes.hpp"
 #include "buffer/hex_text.hpp"
@@ -187,6 +187,84 @@ Instruction decodeInstruction(std::string_view word) {
         return instruction;
     }
     return instruction;
+}
+
+namespace {
+
+std::string codeText(std::int32_t code) {
+    return code < 0 ? std::string("code ??") : "code " + Hex2(code) + "h";
+}
+
+std::string configName(std::int32_t index) {
+    return "CONFIG" +
+           toUpperAscii(kConfigBytes[static_cast<std::size_t>(index)].scriptName.substr(6));
+}
+
+} // namespace
+
+std::string describeInstruction(const Instruction& instruction) {
+    switch (instruction.op) {
+    case Op::Begin:
+        return "power up";
+    case Op::End:
+        return "power down";
+    case Op::StartProg:
+        return "programming pulse";
+    case Op::SetProgTime:
+        return "send the programming time";
+    case Op::CalcFlash:
+        return "find the last FLASH byte in use";
+    case Op::CalcEeprom:
+        return "find the last EEPROM byte in use";
+    case Op::SetFlashLoop:
+        return "loop over FLASH";
+    case Op::SetEepromLoop:
+        return "loop over EEPROM";
+    case Op::Loop:
+        return "end of loop";
+    case Op::MovlwUpper:
+        return "MOVLW address bits 16-23";
+    case Op::MovlwHigh:
+        return "MOVLW address bits 8-15";
+    case Op::MovlwLow:
+        return "MOVLW address bits 0-7";
+    case Op::MovlwEeprom:
+        return "MOVLW EEPROM byte";
+    case Op::WriteFlash:
+        return "write FLASH word, " + codeText(instruction.code);
+    case Op::WriteConfig:
+        return "write " + configName(instruction.configIndex) + ", " + codeText(instruction.code);
+    case Op::WaitWr:
+        return "wait for the write cycle to end";
+    case Op::ReadFlash:
+        return "read FLASH byte, " + codeText(instruction.code);
+    case Op::ReadEeprom:
+        return "read EEPROM byte, " + codeText(instruction.code);
+    case Op::ReadConfig:
+        return "read " + configName(instruction.configIndex) + ", " + codeText(instruction.code);
+    case Op::ReadTemp:
+        return "read for a check, " + codeText(instruction.code);
+    case Op::CheckBlankFlash:
+        return "blank check FLASH byte";
+    case Op::CheckBlankEeprom:
+        return "blank check EEPROM byte";
+    case Op::CheckBlankConfig:
+        return "blank check " + configName(instruction.configIndex);
+    case Op::CheckFlash:
+        return "verify FLASH byte";
+    case Op::CheckEeprom:
+        return "verify EEPROM byte";
+    case Op::CheckConfig:
+        return "verify " + configName(instruction.configIndex);
+    case Op::Raw:
+        return codeText(instruction.code) + ", operand " +
+               (instruction.operand < 0 ? std::string("????") : Hex4(instruction.operand)) + "h";
+    case Op::Wait:
+        return "wait " + std::to_string(instruction.waitMilliseconds) + " ms";
+    case Op::Unrecognized:
+        break;
+    }
+    return "not an instruction";
 }
 
 } // namespace tessaline

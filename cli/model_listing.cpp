@@ -1,0 +1,98 @@
+#include "cli/model_listing.hpp"
+
+#include "buffer/hex_text.hpp"
+#include "devices/selected_model.hpp"
+#include "engine/script_check.hpp"
+
+#include <algorithm>
+#include <ostream>
+
+namespace tessaline {
+
+namespace {
+
+// "line 12 " or "-       " for a key the record does not have, then the key.
+void keyLine(std::ostream& out, const DeviceModel& record, DeviceKey key) {
+    const std::int32_t line = record.lines[static_cast<std::size_t>(key)];
+    std::string place = line > 0 ? "line " + std::to_string(line) : "-";
+    place.resize(10, ' ');
+    std::string name(deviceKeyText(key));
+    name.resize(14, ' ');
+    out << "  " << place << name;
+}
+
+std::string configText(const ConfigValues& values) {
+    std::string text;
+    for (std::int32_t value : values)
+        text += (text.empty() ? "" : " ") + (value < 0 ? std::string("--") : Hex2(value));
+    return text;
+}
+
+std::string sequenceText(std::int32_t sequence) {
+    switch (sequence) {
+    case 1:
+        return "VDD before VPP";
+    case 2:
+        return "VPP before VDD";
+    default:
+        return "not known";
+    }
+}
+
+void listScript(std::ostream& out, const DeviceModel& record, DeviceKey key,
+                const DeviceScript& script) {
+    keyLine(out, record, key);
+    out << script.size() << (script.size() == 1 ? " word\n" : " words\n");
+    std::int32_t index = 0;
+    for (const ScriptStep& step : script.steps) {
+        std::string number = std::to_string(++index);
+        number.insert(0, number.size() < 4 ? 4 - number.size() : 0, ' ');
+        std::string word = "'" + step.word + "'";
+        word.resize(std::max<std::size_t>(word.size() + 1, 20), ' ');
+        out << "          " << number << "  " << word << describeInstruction(step.instruction)
+            << '\n';
+    }
+}
+
+} // namespace
+
+std::vector<std::string> listModel(std::ostream& out, std::int32_t number,
+                                   const DeviceModel& record) {
+    SelectedModelValues values;
+    ApplySelectedModel(record, values);
+    const SourceLine place = record.sourceOf(DeviceKey::Model);
+    out << "model " << number << ": " << values.SelectedModelName << " ("
+        << (place.file.empty() ? "line " : place.file + ":") << place.line << ")\n";
+    keyLine(out, record, DeviceKey::Flash);
+    out << values.FlashSize << " bytes\n";
+    keyLine(out, record, DeviceKey::Eeprom);
+    out << values.EepromSize << " bytes\n";
+    keyLine(out, record, DeviceKey::ConfigErased);
+    out << configText(values.ConfigErased) << '\n';
+    keyLine(out, record, DeviceKey::VoltageSeq);
+    out << sequenceText(values.VoltageSequence) << '\n';
+    keyLine(out, record, DeviceKey::ProgTime);
+    out << values.ProgTime << " ms\n";
+    struct Listed {
+        DeviceKey key;
+        const DeviceScript* script;
+    };
+    const Listed scripts[] = {
+        {DeviceKey::Erase, &values.EraseScript},
+        {DeviceKey::Program, &values.ProgramScript},
+        {DeviceKey::Read, &values.ReadScript},
+        {DeviceKey::BlankCheck, &values.BlankCheckScript},
+        {DeviceKey::Verify, &values.VerifyScript},
+    };
+    std::vector<std::string> problems;
+    for (const Listed& listed : scripts) {
+        listScript(out, record, listed.key, *listed.script);
+        if (auto problem =
+                checkScript(*listed.script, values.VoltageSequence, values.VoltageSequenceSource);
+            problem && std::find(problems.begin(), problems.end(), *problem) == problems.end())
+            problems.push_back(std::move(*problem));
+    }
+    return problems;
+}
+
+} // namespace tessaline

@@ -1,0 +1,90 @@
+#include "engine/byte_trace.hpp"
+
+#include "buffer/hex_text.hpp"
+#include "engine/programmer_link.hpp"
+
+#include <cstdio>
+#include <ostream>
+
+namespace tessaline {
+
+namespace {
+
+std::string commandName(std::uint8_t command) {
+    switch (command) {
+    case kCmdNop:
+        return "nop";
+    case kCmdBeginVddFirst:
+        return "begin, VDD before VPP";
+    case kCmdBeginVppFirst:
+        return "begin, VPP before VDD";
+    case kCmdEnd:
+        return "end";
+    case kCmdCommandCode:
+        return "command code";
+    case kCmdDataWord:
+        return "data word";
+    case kCmdStartProg:
+        return "start programming";
+    case kCmdReadByte:
+        return "read byte";
+    case kCmdProgTime:
+        return "programming time";
+    default:
+        return "not a command";
+    }
+}
+
+std::string sentText(const TracedByte& byte) {
+    if (byte.position == 0)
+        return commandName(byte.value);
+    switch (byte.command) {
+    case kCmdCommandCode:
+        return "  code " + Hex2(byte.value) + "h";
+    case kCmdDataWord:
+        return byte.position == 1 ? "  low byte" : "  high byte";
+    case kCmdProgTime:
+        return "  " + std::to_string(byte.value) + " ms";
+    default:
+        return "  argument " + std::to_string(byte.position);
+    }
+}
+
+std::string receivedText(const TracedByte& byte) {
+    if (byte.command == 0)
+        return "stray byte, no command sent yet";
+    const int replies = byte.command == kCmdReadByte ? 2 : 1;
+    if (byte.position >= replies)
+        return "stray byte after " + commandName(byte.command);
+    if (byte.command == kCmdReadByte && byte.position == 0)
+        return "data byte of read byte";
+    return "reply to " + commandName(byte.command);
+}
+
+} // namespace
+
+ByteTrace::~ByteTrace() = default;
+
+std::string traceLine(const TracedByte& byte, std::chrono::steady_clock::time_point origin) {
+    const double seconds = std::chrono::duration<double>(byte.time - origin).count();
+    const bool sent = byte.direction == TracedByte::Direction::Sent;
+    std::string text = sent ? sentText(byte) : receivedText(byte);
+    if (!byte.word.empty() && (!sent || byte.position == 0)) {
+        text.resize(std::max<std::size_t>(text.size() + 2, 32), ' ');
+        text += byte.word;
+    }
+    char head[32];
+    std::snprintf(head, sizeof head, "%11.6f  %s %s  ", seconds, sent ? "->" : "<-",
+                  Hex2(byte.value).c_str());
+    return head + text;
+}
+
+TraceWriter::TraceWriter(std::ostream& out) : m_out(out) {}
+
+void TraceWriter::traceByte(const TracedByte& byte) {
+    if (!m_origin)
+        m_origin = byte.time;
+    m_out << traceLine(byte, *m_origin) << '\n';
+}
+
+} // namespace tessaline

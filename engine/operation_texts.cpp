@@ -1,0 +1,85 @@
+#include "engine/operation_texts.hpp"
+
+#include "buffer/config_bytes.hpp"
+
+namespace tessaline {
+
+namespace {
+
+struct KindTexts {
+    const char* begin;
+    const char* done;
+    const char* checkFailed;
+    const char* name;
+};
+
+const KindTexts& textsOf(OperationKind kind) {
+    static const KindTexts kTexts[] = {
+        {"Begin program all", "Chip programmed", "Chip programmed", "Program all"},
+        {"Begin read all", "Chip read", "Chip read", "Read all"},
+        {"Begin erase all", "Chip erased", "Chip erased", "Erase all"},
+        {"Begin blank check", "Chip is blank", "Chip is not blank", "Blank check"},
+        {"Begin verify", "Chip verified", "Chip verify failed", "Verify"},
+    };
+    return kTexts[static_cast<int>(kind)];
+}
+
+} // namespace
+
+std::string beginText(OperationKind kind) {
+    return textsOf(kind).begin;
+}
+
+std::string progressText(Memory memory, std::int32_t done, std::int32_t total) {
+    return (memory == Memory::Flash ? "F:" : "E:") + std::to_string(done) + "/" +
+           std::to_string(total);
+}
+
+std::string configByteText(std::int32_t index) {
+    return std::string(kConfigBytes.at(static_cast<std::size_t>(index)).statusText);
+}
+
+std::string portStatusText(std::int32_t portNumber, bool ready) {
+    return "Serial port " + std::to_string(portNumber) + (ready ? " ready" : " error!");
+}
+
+std::string operationName(OperationKind kind) {
+    return textsOf(kind).name;
+}
+
+std::string endStatusText(const OperationEnd& end, std::int32_t portNumber) {
+    switch (end.outcome) {
+    case Outcome::Done:
+        return textsOf(end.kind).done;
+    case Outcome::CheckFailed:
+        return textsOf(end.kind).checkFailed;
+    case Outcome::Refused:
+        return end.detail.empty() ? portStatusText(portNumber, false) : std::string();
+    case Outcome::UnitSilent:
+    case Outcome::PortFailed:
+    case Outcome::ScriptFailed:
+        break;
+    }
+    return operationName(end.kind) + " failed";
+}
+
+std::string endMessage(const OperationEnd& end) {
+    constexpr const char* kStopped = "\r\nThe operation was stopped.";
+    switch (end.outcome) {
+    case Outcome::Done:
+    case Outcome::CheckFailed:
+        return {};
+    case Outcome::Refused:
+        return end.detail.empty() ? std::string()
+                                  : end.detail + "\r\nThe operation was not started.";
+    case Outcome::UnitSilent:
+        return std::string("The programmer unit does not answer.") + kStopped;
+    case Outcome::PortFailed:
+        return "The serial port failed: " + end.detail + kStopped;
+    case Outcome::ScriptFailed:
+        return end.detail + kStopped;
+    }
+    return {};
+}
+
+} // namespace tessaline

@@ -1,0 +1,77 @@
+#include "options/option_rules.hpp"
+
+#include "devices/lenient_number.hpp"
+
+#include <charconv>
+
+namespace tessaline {
+
+namespace {
+
+// The serial port numbers the dialog offers.
+constexpr char kFirstPort = '1';
+constexpr char kLastPort = '8';
+
+constexpr double kLowestBaud = 1200;
+constexpr double kHighestBaud = 56000;
+
+constexpr double kShortestProgTime = 1;
+constexpr double kLongestProgTime = 30;
+
+} // namespace
+
+std::optional<std::int32_t> storedModel(std::string_view stored, std::int32_t modelCount) {
+    const std::int32_t index = leadingWholeNumber(stored);
+    if (index < 1 || index > modelCount)
+        return std::nullopt;
+    return index;
+}
+
+OptionEntry<std::int32_t> modelEntry(std::string_view entry, std::int32_t modelCount) {
+    const std::optional<std::int32_t> index = storedModel(entry, modelCount);
+    if (!index)
+        return {EntryVerdict::Keep, 0};
+    return {EntryVerdict::Take, *index};
+}
+
+std::int32_t storedPortNumber(std::string_view stored) {
+    return leadingWholeNumber(stored);
+}
+
+OptionEntry<std::int32_t> portEntry(std::string_view entry) {
+    if (entry.empty())
+        return {EntryVerdict::Keep, 0};
+    if (entry.size() == 1 && entry[0] >= kFirstPort && entry[0] <= kLastPort)
+        return {EntryVerdict::Take, entry[0] - '0'};
+    return {EntryVerdict::Wrong, 0};
+}
+
+OptionEntry<std::string> baudEntry(std::string_view entry) {
+    const double rate = leadingNumber(entry);
+    if (rate == 0)
+        return {EntryVerdict::Keep, {}};
+    if (rate >= kLowestBaud && rate <= kHighestBaud)
+        return {EntryVerdict::Take, decimalText(rate)};
+    return {EntryVerdict::Wrong, {}};
+}
+
+OptionEntry<std::int32_t> progTimeEntry(std::string_view entry) {
+    if (entry.empty())
+        return {EntryVerdict::Keep, 0};
+    const double time = leadingNumber(entry);
+    if (time >= kShortestProgTime && time <= kLongestProgTime)
+        return {EntryVerdict::Take, roundHalfEven(time)};
+    return {EntryVerdict::Wrong, 0};
+}
+
+std::string serialSettingsText(const std::string& baudRate) {
+    return baudRate + ",n,8,1";
+}
+
+std::string decimalText(double value) {
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return {text, result.ptr};
+}
+
+} // namespace tessaline

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tessaline {
+
+// The four remembered options (model, serial port number, baud rate) and the programming
+// time: their names in the settings store, their defaults, and what an entry makes of
+// them. The window's dialogs and start-up and the command-line tool all go by these.
+
+inline constexpr const char* kSettingLastPath = "Last Path";
+inline constexpr const char* kSettingModel = "Microcontroller Model";
+inline constexpr const char* kSettingPortNumber = "Serial Port Number";
+inline constexpr const char* kSettingBaudRate = "Serial Port Baud Rate";
+
+inline constexpr const char* kDefaultModel = "1";
+inline constexpr const char* kDefaultPortNumber = "2";
+inline constexpr const char* kDefaultBaudRate = "56000";
+
+// What a dialog makes of an entry: take the value, keep the current one without a word
+// (an empty entry, Cancel), or keep it and tell the user "Wrong entry!".
+enum class EntryVerdict { Take, Keep, Wrong };
+
+template <typename T> struct OptionEntry {
+    EntryVerdict verdict = EntryVerdict::Keep;
+    T value{};
+};
+
+// The stored model number when it lies in 1..modelCount; nothing otherwise (start-up
+// then selects model 1 and stores that).
+std::optional<std::int32_t> storedModel(std::string_view stored, std::int32_t modelCount);
+
+// The model dialog: its entry read as a whole number (2.4 gives 2), taken when it lies in
+// 1..modelCount; anything else keeps the model without a word.
+OptionEntry<std::int32_t> modelEntry(std::string_view entry, std::int32_t modelCount);
+
+// The stored serial port number, read leniently.
+std::int32_t storedPortNumber(std::string_view stored);
+
+// The port dialog: exactly "1" .. "8"; an empty entry keeps the port; anything else
+// ("01", " 1", "9") is wrong.
+OptionEntry<std::int32_t> portEntry(std::string_view entry);
+
+// The baud-rate dialog: the entry's leading number; 0 (also no number) keeps the rate,
+// 1200 .. 56000 is taken as written back in decimal (9600.5 stays 9600.5), anything else
+// is wrong.
+OptionEntry<std::string> baudEntry(std::string_view entry);
+
+// The programming time: an empty entry keeps it; 1 .. 30 ms is taken, rounded half to
+// even (2.5 gives 2); anything else is wrong.
+OptionEntry<std::int32_t> progTimeEntry(std::string_view entry);
+
+// The serial settings text for a baud rate: no parity, 8 data bits, 1 stop bit.
+std::string serialSettingsText(const std::string& baudRate);
+
+// A number as decimal text: whole numbers without a point, fractions with one.
+std::string decimalText(double value);
+
+} // namespace tessaline

@@ -1,0 +1,44 @@
+#include "options/option_rules.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace tessaline;
+
+TEST(OptionRules, EntriesAreTakenKeptOrWrong) {
+    constexpr auto T = EntryVerdict::Take;
+    constexpr auto K = EntryVerdict::Keep;
+    constexpr auto W = EntryVerdict::Wrong;
+    struct Row {
+        const char* entry;
+        EntryVerdict model, port, baud, progTime;
+    };
+    // With three models.
+    const Row rows[] = {
+        {"", K, K, K, K},    {"1", T, T, W, T},     {"3", T, T, W, T},     {"4", K, T, W, T},
+        {"8", K, T, W, T},   {"9", K, W, W, T},     {"01", T, W, W, T},    {" 1", T, W, W, T},
+        {"2.5", T, W, W, T}, {"30", K, W, W, T},    {"31", K, W, W, W},    {"abc", K, W, K, W},
+        {"600", K, W, W, W}, {"1200x", K, W, T, W}, {"56000", K, W, T, W}, {"57600", K, W, W, W},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(modelEntry(row.entry, 3).verdict, row.model) << row.entry;
+        EXPECT_EQ(portEntry(row.entry).verdict, row.port) << row.entry;
+        EXPECT_EQ(baudEntry(row.entry).verdict, row.baud) << row.entry;
+        EXPECT_EQ(progTimeEntry(row.entry).verdict, row.progTime) << row.entry;
+    }
+    EXPECT_EQ(modelEntry("2.4", 3).value, 2);
+    EXPECT_EQ(portEntry("7").value, 7);
+    EXPECT_EQ(baudEntry("9600.5").value, "9600.5");
+    EXPECT_EQ(baudEntry("19200").value, "19200");
+    EXPECT_EQ(progTimeEntry("2.5").value, 2);
+    EXPECT_EQ(progTimeEntry("3.5").value, 4);
+}
+
+TEST(OptionRules, StoredValuesAndSerialSettings) {
+    EXPECT_EQ(storedModel("2", 2), 2);
+    EXPECT_EQ(storedModel("3", 2), std::nullopt);
+    EXPECT_EQ(storedModel("x", 2), std::nullopt);
+    EXPECT_EQ(storedModel(kDefaultModel, 1), 1);
+    EXPECT_EQ(storedPortNumber(kDefaultPortNumber), 2);
+    EXPECT_EQ(storedPortNumber("5 "), 5);
+    EXPECT_EQ(serialSettingsText(kDefaultBaudRate), "56000,n,8,1");
+}

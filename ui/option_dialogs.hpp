@@ -1,0 +1,41 @@
+#pragma once
+
+#include "app/application_values.hpp"
+
+namespace tessaline {
+
+class Dialogs;
+class FileCommands;
+class SerialControl;
+class SettingsStore;
+class WindowView;
+
+// The Options menu: microcontroller model, serial port number, baud rate and
+// programming time; and the serial port's opening, which the port and baud dialogs
+// repeat.
+class OptionDialogs {
+public:
+    OptionDialogs(ProgrammerState& state, SettingsStore& settings, SerialControl& port,
+                  Dialogs& dialogs, WindowView& window, FileCommands& files);
+
+    void menumodel_Click();
+    void menuport_Click();
+    void menubaud_Click();
+    void menuprogtime_Click();
+
+    // Configures the port with the baud rate and port number and opens it.
+    void openSerialPort();
+
+private:
+    void reopenSerialPort();
+    void wrongEntry();
+
+    ProgrammerState& m_state;
+    SettingsStore& m_settings;
+    SerialControl& MSComm1;
+    Dialogs& m_dialogs;
+    WindowView& m_window;
+    FileCommands& m_files;
+};
+
+} // namespace tessaline
