@@ -151,6 +151,16 @@ bool loadChip(const std::string& path, sim::Pic18Chip& chip) {
     return true;
 }
 
+// The names of the simulated parts, ten to a line.
+std::string knownChips() {
+    std::size_t count = 0;
+    const sim::ChipModel* known = sim::chipModels(count);
+    std::string list;
+    for (std::size_t i = 0; i < count; ++i)
+        list += (i % 10 == 0 ? "\n  " : " ") + std::string(known[i].name);
+    return list;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -161,13 +171,8 @@ int main(int argc, char** argv) {
     }
     const sim::ChipModel* model = sim::findChipModel(options.chip);
     if (!model) {
-        std::size_t count = 0;
-        const sim::ChipModel* known = sim::chipModels(count);
         std::cerr << "tessaline-unitsim: unknown chip '" << options.chip
-                  << "'; the simulated parts are:";
-        for (std::size_t i = 0; i < count; ++i)
-            std::cerr << (i % 10 == 0 ? "\n  " : " ") << known[i].name;
-        std::cerr << "\n";
+                  << "'; the simulated parts are:" << knownChips() << "\n";
         return 2;
     }
     sim::SteadyClock clock;

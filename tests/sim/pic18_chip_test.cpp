@@ -73,10 +73,9 @@ struct ChipRig {
         return chip.readTransfer(0x9);
     }
     bool reported(const std::string& text) const {
-        for (const std::string& seen : chip.violations())
-            if (seen.find(text) != std::string::npos)
-                return true;
-        return false;
+        return std::ranges::any_of(chip.violations(), [&](const std::string& seen) {
+            return seen.find(text) != std::string::npos;
+        });
     }
 
     ManualClock clock;
