@@ -69,6 +69,22 @@ bool Instruction::fieldsParse() const {
     }
 }
 
+bool Instruction::movesAddress() const {
+    switch (op) {
+    case Op::MovlwEeprom:
+    case Op::WriteFlash:
+    case Op::ReadFlash:
+    case Op::ReadEeprom:
+    case Op::CheckBlankFlash:
+    case Op::CheckBlankEeprom:
+    case Op::CheckFlash:
+    case Op::CheckEeprom:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool Instruction::isCheck() const {
     switch (op) {
     case Op::CheckBlankFlash:

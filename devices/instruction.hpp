@@ -54,6 +54,8 @@ struct Instruction {
     bool fieldsParse() const;
     bool isCheck() const;
     bool isLoopHead() const { return op == Op::SetFlashLoop || op == Op::SetEepromLoop; }
+    // True for the words that step CurrentAddress on, so that a loop around them ends.
+    bool movesAddress() const;
 };
 
 // Decodes one lower-case script word in the engine's dispatch order.

@@ -32,6 +32,7 @@ void ApplySelectedModel(const DeviceModel& record, SelectedModelValues& values) 
         values.VoltageSequenceSource = record.sourceOf(DeviceKey::VoltageSeq);
     }
     values.ProgTime = leadingWholeNumber(record.progtime);
+    values.ProgTimeSource = record.sourceOf(DeviceKey::ProgTime);
     values.EraseScript = decodeScript(record.erase, record.sourceOf(DeviceKey::Erase));
     values.ProgramScript = decodeScript(record.program, record.sourceOf(DeviceKey::Program));
     values.ReadScript = decodeScript(record.read, record.sourceOf(DeviceKey::Read));

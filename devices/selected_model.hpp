@@ -29,6 +29,8 @@ struct SelectedModelValues {
     // The line that set VoltageSequence.
     SourceLine VoltageSequenceSource;
     std::int32_t ProgTime = 0;
+    // The line that set ProgTime.
+    SourceLine ProgTimeSource;
     DeviceScript EraseScript = decodeScript("");
     DeviceScript ProgramScript = decodeScript("");
     DeviceScript ReadScript = decodeScript("");

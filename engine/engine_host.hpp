@@ -25,6 +25,8 @@ public:
     virtual void showMessage(const std::string& text) = 0;
     // Pauses for the given time (the script's wait instruction).
     virtual void waitMilliseconds(int milliseconds) = 0;
+    // A command's last byte went out; its reply is due from now on.
+    virtual void commandSent() {}
     // The script has run past its last instruction: run the operation's completion.
     virtual void completeOperation(OperationKind kind) = 0;
     // A word the engine cannot execute; the engine has stopped and sends nothing more.

@@ -9,8 +9,18 @@ namespace tessaline {
 
 namespace {
 
-// How long the unit may take to answer one command, on top of the programming time.
+// How long the unit may take to answer one command, on top of the programming time (which
+// travels as one byte).
 constexpr int kReplyAllowanceMs = 2000;
+constexpr int kLongestProgTimeMs = 255;
+
+// A net under every operation: no script of a model needs more commands than this, so an
+// operation that sends more is stopped as if the unit had gone silent. A FLASH or
+// configuration byte takes a few commands, a data EEPROM byte a few dozen and a polled
+// write a few hundred.
+constexpr std::int64_t kCommandsBase = 2000;
+constexpr std::int64_t kCommandsPerFlashByte = 100;
+constexpr std::int64_t kCommandsPerEepromByte = 2000;
 
 } // namespace
 
@@ -22,7 +32,13 @@ OperationControl::OperationControl(ProgramBuffer& buffer, SelectedModelValues& m
       m_host(host) {}
 
 int OperationControl::replyTimeoutMs() const {
-    return kReplyAllowanceMs + std::max(m_model.ProgTime, 0);
+    return kReplyAllowanceMs + std::clamp(m_model.ProgTime, 0, kLongestProgTimeMs);
+}
+
+std::int64_t OperationControl::commandLimit() const {
+    return kCommandsBase +
+           kCommandsPerFlashByte * (std::max<std::int64_t>(m_model.FlashSize, 0) + 14) +
+           kCommandsPerEepromByte * std::max<std::int64_t>(m_model.EepromSize, 0);
 }
 
 const DeviceScript& OperationControl::scriptFor(OperationKind kind) const {
@@ -49,12 +65,13 @@ void OperationControl::StartOperation(OperationKind kind, bool portReady) {
     const DeviceScript& script = scriptFor(kind);
     // A script is checked before any byte goes out, so that a broken record cannot leave
     // the chip half-programmed or the unit powered.
-    if (auto problem =
-            checkScript(script, m_model.VoltageSequence, m_model.VoltageSequenceSource)) {
+    if (auto problem = checkOperationScript(script, m_model)) {
         m_host.operationEnded({kind, Outcome::Refused, std::move(*problem)});
         return;
     }
     m_kind = kind;
+    m_commands = 0;
+    m_overLimit = false;
     m_starting = true;
     m_host.disable();
     m_host.operationBegins(kind);
@@ -68,16 +85,38 @@ void OperationControl::StartOperation(OperationKind kind, bool portReady) {
     m_port.readAll();
     m_engine.start(kind, script);
     m_starting = false;
-    if (m_engine.running())
-        m_host.startReplyTimer(replyTimeoutMs());
 }
 
 void OperationControl::MSComm1_OnComm() {
     const std::vector<std::uint8_t> bytes = m_port.readAll();
+    if (bytes.empty())
+        return;
+    // The unit has answered; the wait for its next reply starts when the next command
+    // is out.
+    m_host.stopReplyTimer();
     for (std::uint8_t byte : bytes)
         m_engine.receiveByte(byte);
-    if (!bytes.empty() && m_engine.running())
-        m_host.startReplyTimer(replyTimeoutMs());
+    if (m_overLimit && m_engine.running())
+        abort(Outcome::UnitSilent, {});
+}
+
+void OperationControl::commandSent() {
+    if (!m_engine.running() && !m_starting)
+        return;
+    if (++m_commands > commandLimit())
+        m_overLimit = true;
+    m_host.startReplyTimer(replyTimeoutMs());
+}
+
+void OperationControl::showMessage(const std::string& text) {
+    // The user's reading time is not the unit's silence.
+    m_host.stopReplyTimer();
+    m_host.showMessage(text);
+}
+
+void OperationControl::waitMilliseconds(int milliseconds) {
+    m_host.stopReplyTimer();
+    m_host.waitMilliseconds(milliseconds);
 }
 
 void OperationControl::completeOperation(OperationKind kind) {

@@ -80,6 +80,8 @@ public:
     bool running() const { return m_engine.running() || m_starting; }
     const ScriptEngine& engine() const { return m_engine; }
     int replyTimeoutMs() const;
+    // The most commands an operation of the selected model may send.
+    std::int64_t commandLimit() const;
 
 private:
     // EngineHost, for the engine.
@@ -88,8 +90,9 @@ private:
     }
     void showConfigByte(std::int32_t index) override { m_host.showConfigByte(index); }
     void letPendingEventsRun() override { m_host.letPendingEventsRun(); }
-    void showMessage(const std::string& text) override { m_host.showMessage(text); }
-    void waitMilliseconds(int milliseconds) override { m_host.waitMilliseconds(milliseconds); }
+    void showMessage(const std::string& text) override;
+    void waitMilliseconds(int milliseconds) override;
+    void commandSent() override;
     void completeOperation(OperationKind kind) override;
     void scriptError(const std::string& message) override;
 
@@ -104,6 +107,8 @@ private:
     OperationHost& m_host;
     OperationKind m_kind = OperationKind::Program;
     bool m_starting = false;
+    std::int64_t m_commands = 0;
+    bool m_overLimit = false;
 };
 
 } // namespace tessaline

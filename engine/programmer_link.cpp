@@ -44,43 +44,68 @@ void ProgrammerLink::received(std::uint8_t value) {
     trace(false, value, m_replies++);
 }
 
+void ProgrammerLink::finishCommand() {
+    m_host.commandSent();
+}
+
 void ProgrammerLink::SendNop() {
+    if (m_closed)
+        return;
     sendCommand(kCmdNop);
+    finishCommand();
 }
 
 void ProgrammerLink::SendBegin(std::int32_t voltageSequence) {
-    if (voltageSequence == 1)
-        sendCommand(kCmdBeginVddFirst);
-    else if (voltageSequence == 2)
-        sendCommand(kCmdBeginVppFirst);
+    if (m_closed || (voltageSequence != 1 && voltageSequence != 2))
+        return;
+    sendCommand(voltageSequence == 1 ? kCmdBeginVddFirst : kCmdBeginVppFirst);
+    finishCommand();
 }
 
 void ProgrammerLink::SendEnd() {
+    if (m_closed)
+        return;
     sendCommand(kCmdEnd);
+    finishCommand();
 }
 
 void ProgrammerLink::SendCommandCode(std::int32_t code) {
+    if (m_closed)
+        return;
     sendCommand(kCmdCommandCode);
     sendArgument(code);
+    finishCommand();
 }
 
 void ProgrammerLink::SendDataWord(std::int32_t word) {
+    if (m_closed)
+        return;
     sendCommand(kCmdDataWord);
     sendArgument(word % 256);
     sendArgument(word / 256);
+    finishCommand();
 }
 
 void ProgrammerLink::SendStartProg() {
+    if (m_closed)
+        return;
     sendCommand(kCmdStartProg);
+    finishCommand();
 }
 
 void ProgrammerLink::SendReadByte() {
+    if (m_closed)
+        return;
     sendCommand(kCmdReadByte);
+    finishCommand();
 }
 
 void ProgrammerLink::SendProgTime(std::int32_t progTime) {
+    if (m_closed)
+        return;
     sendCommand(kCmdProgTime);
     sendArgument(progTime);
+    finishCommand();
 }
 
 } // namespace tessaline

@@ -55,6 +55,11 @@ public:
     // A byte from the unit, for the trace.
     void received(std::uint8_t value);
 
+    // After close nothing more is sent, until open: a step that was under way when its
+    // operation was stopped sends no stray command after the end command.
+    void close() { m_closed = true; }
+    void open() { m_closed = false; }
+
     void setTrace(ByteTrace* trace) { m_trace = trace; }
     // The script word that the following commands belong to, for the trace.
     void setWord(std::string_view word) { m_word.assign(word); }
@@ -62,11 +67,14 @@ public:
 private:
     void sendCommand(std::uint8_t command);
     void sendArgument(std::int32_t value);
+    // The command's last byte is out: the unit's reply is due.
+    void finishCommand();
     void trace(bool sent, std::uint8_t value, int position);
 
     BytePort& m_port;
     EngineHost& m_host;
     ByteTrace* m_trace = nullptr;
+    bool m_closed = false;
     std::string m_word;
     // The last command sent, how many argument bytes followed it and how many replies
     // have come for it.

@@ -1,34 +1,104 @@
 #include "engine/script_check.hpp"
 
+#include <algorithm>
+
 namespace tessaline {
+
+namespace {
+
+// The longest wait a script may ask for.
+constexpr std::int32_t kLongestWaitMs = 10000;
+// The programming times the unit takes, in milliseconds.
+constexpr std::int32_t kShortestProgTimeMs = 1;
+constexpr std::int32_t kLongestProgTimeMs = 30;
+
+struct Problem {
+    SourceLine source;
+    std::string text;
+};
+
+std::optional<std::string> loopProblem(const std::vector<ScriptStep>& steps) {
+    std::optional<std::size_t> head;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const Instruction& instruction = steps[i].instruction;
+        if (instruction.isLoopHead()) {
+            if (head)
+                return "The loop that begins with '" + steps[*head].word + "' has the loop head '" +
+                       steps[i].word + "' inside it; loops do not nest.";
+            head = i;
+        } else if (instruction.op == Op::Loop) {
+            if (!head)
+                return std::string("The word 'loop' has no loop head before it.");
+            const bool moves =
+                std::any_of(steps.begin() + static_cast<std::ptrdiff_t>(*head) + 1,
+                            steps.begin() + static_cast<std::ptrdiff_t>(i),
+                            [](const ScriptStep& step) { return step.instruction.movesAddress(); });
+            if (!moves)
+                return "The loop that begins with '" + steps[*head].word +
+                       "' has no word that moves the address, so it would never end.";
+            head.reset();
+        }
+    }
+    if (head)
+        return "The loop that begins with '" + steps[*head].word + "' has no 'loop' after it.";
+    return std::nullopt;
+}
+
+std::optional<Problem> findProblem(const DeviceScript& script, std::int32_t voltageSequence,
+                                   const SourceLine& voltageSequenceSource) {
+    const std::vector<ScriptStep>& steps = script.steps;
+    auto inScript = [&](std::string text) { return Problem{script.source, std::move(text)}; };
+    for (const ScriptStep& step : steps) {
+        if (step.instruction.op == Op::Unrecognized)
+            return inScript("Unrecognized symbolic instruction '" + step.word + "'.");
+        if (!step.instruction.fieldsParse())
+            return inScript("The script word '" + step.word +
+                            "' has a hexadecimal field that is not made of hexadecimal digits.");
+        if (step.instruction.op == Op::Wait && step.instruction.waitMilliseconds > kLongestWaitMs)
+            return inScript("The wait '" + step.word + "' is longer than 10 seconds.");
+    }
+    if (auto problem = loopProblem(steps))
+        return inScript(std::move(*problem));
+    if (!steps.empty() && steps.back().instruction.isCheck())
+        return inScript("The script ends with the check '" + steps.back().word +
+                        "', which a failed check would run again.");
+    const bool powers = std::any_of(steps.begin(), steps.end(), [](const ScriptStep& step) {
+        return step.instruction.op == Op::Begin;
+    });
+    if (powers && steps.back().instruction.op != Op::End)
+        return inScript("The script applies power with 'begin' but does not end with 'end'.");
+    if (voltageSequence != 1 && voltageSequence != 2)
+        return Problem{voltageSequenceSource,
+                       "The model's power-up order is neither vddvpp nor vppvdd."};
+    return std::nullopt;
+}
+
+} // namespace
 
 std::optional<std::string> checkScript(const DeviceScript& script, std::int32_t voltageSequence,
                                        const SourceLine& voltageSequenceSource) {
-    const std::string at = script.source.prefix();
-    const std::vector<ScriptStep>& steps = script.steps;
-    for (const ScriptStep& step : steps) {
-        if (step.instruction.op == Op::Unrecognized)
-            return at + "Unrecognized symbolic instruction '" + step.word + "'.";
-        if (!step.instruction.fieldsParse())
-            return at + "The script word '" + step.word +
-                   "' has a hexadecimal field that is not made of hexadecimal digits.";
-    }
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-        if (!steps[i].instruction.isLoopHead())
-            continue;
-        bool closed = false;
-        for (std::size_t j = i + 1; j < steps.size() && !closed; ++j)
-            closed = steps[j].instruction.op == Op::Loop;
-        if (!closed)
-            return at + "The loop that begins with '" + steps[i].word + "' has no 'loop' after it.";
-    }
-    if (!steps.empty() && steps.back().instruction.isCheck())
-        return at + "The script ends with the check '" + steps.back().word +
-               "', which a failed check would run again.";
-    if (voltageSequence != 1 && voltageSequence != 2)
-        return voltageSequenceSource.prefix() +
-               "The model's power-up order is neither vddvpp nor vppvdd.";
+    if (auto problem = findProblem(script, voltageSequence, voltageSequenceSource))
+        return problem->source.prefix() + problem->text;
     return std::nullopt;
+}
+
+std::optional<std::string> checkOperationScript(const DeviceScript& script,
+                                                const SelectedModelValues& model) {
+    std::optional<Problem> problem =
+        findProblem(script, model.VoltageSequence, model.VoltageSequenceSource);
+    const bool sendsProgTime =
+        std::any_of(script.steps.begin(), script.steps.end(),
+                    [](const ScriptStep& step) { return step.instruction.op == Op::SetProgTime; });
+    if (!problem && sendsProgTime &&
+        (model.ProgTime < kShortestProgTimeMs || model.ProgTime > kLongestProgTimeMs))
+        problem = Problem{model.ProgTimeSource, "The programming time of " +
+                                                    std::to_string(model.ProgTime) +
+                                                    " ms is outside 1 to 30 ms."};
+    if (!problem)
+        return std::nullopt;
+    const std::string name =
+        model.SelectedModelName.empty() ? std::string() : model.SelectedModelName + ": ";
+    return problem->source.prefix() + name + problem->text;
 }
 
 } // namespace tessaline

@@ -41,6 +41,7 @@ void ScriptEngine::start(OperationKind kind, const DeviceScript& script) {
     if (kind == OperationKind::Blank || kind == OperationKind::Verify)
         m_state.CheckFailed = false;
     m_halted = false;
+    m_link.open();
     m_state.InstructionIndex = 1;
     RunScriptStep(true);
     // Set after the first step, which therefore can never complete the operation.
@@ -61,6 +62,7 @@ void ScriptEngine::stop() {
     m_link.setWord({});
     if (m_port.isOpen())
         m_link.SendEnd();
+    m_link.close();
 }
 
 std::uint8_t ScriptEngine::flashAt(std::int32_t address) const {

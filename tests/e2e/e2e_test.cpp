@@ -219,6 +219,18 @@ TEST(EndToEnd, CommandLineReportsAMissingPortAndASilentUnit) {
     EXPECT_NE(silent.err.find("Blank check failed"), std::string::npos);
 }
 
+// A script's own wait is no silence of the unit, however long it is.
+TEST(EndToEnd, AWaitLongerThanTheReplyTimeOutIsNoSilence) {
+    TempFolder folder;
+    folder.write("devices.cfg", "model:18F452\r\nflash:32768\r\neeprom:256\r\n"
+                                "voltageseq:vddvpp\r\nerase:begin,w2600,end\r\n");
+    UnitSimulator unit({QStringLiteral("--chip"), QStringLiteral("18F452")});
+    CliResult erased = cli({"--devices", QString::fromStdString(folder.file("devices.cfg")),
+                            "--port", unit.device(), "erase"});
+    EXPECT_EQ(erased.status, 0) << erased.out << erased.err;
+    EXPECT_NE(erased.out.find("Chip erased"), std::string::npos) << erased.out;
+}
+
 TEST(EndToEnd, WindowProgramsAndVerifiesThroughThePortNumberLink) {
     WindowFixture fixture(shippedRecordText("18F1320"));
     // Port 2 maps to the link com2 in the settings folder.

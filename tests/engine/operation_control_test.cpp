@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace tessaline;
 using namespace tessaline::test;
 
@@ -192,6 +194,44 @@ TEST(OperationControl, SilentUnitEndsTheOperationAndPowersDown) {
     rig.port.deliver({0, 0});
     EXPECT_TRUE(rig.port.written.empty());
     EXPECT_TRUE(rig.port.incoming.empty());
+}
+
+// A net under any script: more commands than the model's sizes can need end the
+// operation as a silent unit does.
+TEST(OperationControl, AnOperationThatNeverEndsIsStoppedAfterItsCommandBound) {
+    ControlRig rig;
+    std::string erase = "begin,";
+    for (int i = 0; i < 15000; ++i)
+        erase += "s00-0000,";
+    DeviceModel record;
+    record.flash = "16";
+    record.eeprom = "8";
+    record.voltageseq = "vddvpp";
+    record.erase = erase + "end";
+    ApplySelectedModel(record, rig.model);
+    rig.control.StartOperation(OperationKind::Erase, true);
+    std::int64_t commands = 0;
+    while (rig.control.running() && commands < 100000) {
+        commands += static_cast<std::int64_t>(
+            std::count_if(rig.port.written.begin(), rig.port.written.end(),
+                          [](std::uint8_t byte) { return byte >= 100; }));
+        rig.port.written.clear();
+        rig.port.deliver({0});
+    }
+    // The command past the bound is the last one; the end command follows it.
+    EXPECT_EQ(commands, rig.control.commandLimit());
+    EXPECT_EQ(rig.port.written, (Bytes{108, 0, 0, 103}));
+    EXPECT_EQ(rig.host.ends.back(), (OperationEnd{OperationKind::Erase, Outcome::UnitSilent, ""}));
+}
+
+TEST(OperationControl, ReplyTimeOutHoldsForAnyProgrammingTime) {
+    ControlRig rig;
+    const std::pair<std::int32_t, int> rows[] = {
+        {2, 2002}, {-7, 2000}, {255, 2255}, {300, 2255}, {INT32_MAX, 2255}};
+    for (const auto& [progTime, timeoutMs] : rows) {
+        rig.model.ProgTime = progTime;
+        EXPECT_EQ(rig.control.replyTimeoutMs(), timeoutMs) << progTime;
+    }
 }
 
 TEST(OperationControl, FailingPortEndsTheOperationWithTheSystemError) {

@@ -29,6 +29,19 @@ TEST(ScriptCheck, RefusesScriptsThatCouldNotRunToTheirEnd) {
          "would run "
          "again."},
         {"begin,end", 0, "devices.cfg:5: The model's power-up order is neither vddvpp nor vppvdd."},
+        {"begin,setflashloop,seteepromloop,s0d-flash,loop,end", 1,
+         "devices.cfg:12: The loop that begins with 'setflashloop' has the loop head "
+         "'seteepromloop' inside it; loops do not nest."},
+        {"begin,s0d-flash,loop,end", 1,
+         "devices.cfg:12: The word 'loop' has no loop head before it."},
+        {"begin,setflashloop,temp=s09,s00-0000,loop,end", 1,
+         "devices.cfg:12: The loop that begins with 'setflashloop' has no word that moves the "
+         "address, so it would never end."},
+        {"begin,w10000,end", 1, nullptr},
+        {"begin,w10001,end", 1, "devices.cfg:12: The wait 'w10001' is longer than 10 seconds."},
+        {"begin,s00-0000", 1,
+         "devices.cfg:12: The script applies power with 'begin' but does not end with 'end'."},
+        {"temp=s09,checkflash,s00-0000", 1, nullptr},
     };
     for (const Row& row : rows) {
         const auto problem = checkScript(decodeScript(row.script, {"devices.cfg", 12}),
@@ -38,4 +51,24 @@ TEST(ScriptCheck, RefusesScriptsThatCouldNotRunToTheirEnd) {
         else
             EXPECT_FALSE(problem.has_value()) << row.script << ": " << *problem;
     }
+}
+
+TEST(ScriptCheck, NamesTheModelAndRefusesAProgrammingTimeTheUnitCannotTake) {
+    SelectedModelValues model;
+    model.SelectedModelName = "18F452";
+    model.VoltageSequence = 1;
+    model.ProgTimeSource = {"devices.cfg", 7};
+    const DeviceScript program = decodeScript("begin,setprogtime,end", {"devices.cfg", 12});
+    for (const std::int32_t progTime : {0, -5, 31, 300}) {
+        model.ProgTime = progTime;
+        EXPECT_EQ(checkOperationScript(program, model).value_or("accepted"),
+                  "devices.cfg:7: 18F452: The programming time of " + std::to_string(progTime) +
+                      " ms is outside 1 to 30 ms.");
+        EXPECT_FALSE(checkOperationScript(decodeScript("begin,end"), model).has_value());
+    }
+    model.ProgTime = 30;
+    EXPECT_FALSE(checkOperationScript(program, model).has_value());
+    EXPECT_EQ(checkOperationScript(decodeScript("begin,x,end", {"devices.cfg", 12}), model)
+                  .value_or("accepted"),
+              "devices.cfg:12: 18F452: Unrecognized symbolic instruction 'x'.");
 }

@@ -16,6 +16,8 @@ std::string ScriptedDialogs::nextAnswer() {
 
 void ScriptedDialogs::message(const std::string& text, Icon icon) {
     shown.push_back({"message", text, {}, icon});
+    if (whileMessageShown)
+        whileMessageShown();
 }
 
 bool ScriptedDialogs::askYesNo(const std::string& text) {

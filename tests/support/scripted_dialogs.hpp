@@ -3,6 +3,7 @@
 #include "ui/dialogs.hpp"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ public:
     std::deque<std::string> answers;
     std::deque<bool> yesNoAnswers;
     std::vector<Shown> shown;
+    // Runs while a message is shown, as the time a user takes to read it.
+    std::function<void()> whileMessageShown;
 
     void message(const std::string& text, Icon icon) override;
     bool askYesNo(const std::string& text) override;

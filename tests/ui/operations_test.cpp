@@ -5,9 +5,11 @@
 #include "ui/clickable_label.hpp"
 
 #include <QAction>
+#include <QEventLoop>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -128,12 +130,34 @@ TEST(WindowOperations, PortFailingMidOperationEndsIt) {
     EXPECT_TRUE(form.menu3->menuAction()->isEnabled());
 }
 
+// The reply time-out measures only the unit's silence: a user who reads a verify
+// failure for longer than it gets no second message and the normal end.
+TEST(WindowOperations, ReadingAMessageIsNotTheUnitsSilence) {
+    WindowFixture fixture(shippedRecordText("18F1220"));
+    SimSerialPort port("18F1220");
+    port.chip.fillWithPattern(0x42);
+    WindowControls& form = fixture.load(&port);
+    fixture.state.buffer.Flash[0] = 0x12;
+    fixture.dialogs.whileMessageShown = [] {
+        QEventLoop reading;
+        QTimer::singleShot(2600, &reading, &QEventLoop::quit);
+        reading.exec();
+    };
+    form.Command5->click();
+    ASSERT_TRUE(finishes(form));
+    EXPECT_EQ(status(form), "Chip verify failed");
+    ASSERT_EQ(fixture.dialogs.messages().size(), 1u);
+    EXPECT_EQ(fixture.dialogs.messages()[0].rfind("Verify failed at address 000000h!", 0), 0u);
+    const auto violations = port.unit.allViolations();
+    EXPECT_TRUE(violations.empty()) << violations.front();
+}
+
 TEST(WindowOperations, BrokenScriptIsNotStarted) {
     WindowFixture fixture("model:x\r\nflash:64\r\nvoltageseq:vddvpp\r\nerase:begin,bogus,end\r\n");
     WindowControls& form = fixture.load();
     form.Command3->click();
     EXPECT_EQ(fixture.dialogs.messages(),
-              std::vector<std::string>{"Unrecognized symbolic instruction 'bogus'.\r\n"
+              std::vector<std::string>{"X: Unrecognized symbolic instruction 'bogus'.\r\n"
                                        "The operation was not started."});
     EXPECT_TRUE(fixture.port.written.empty());
     EXPECT_TRUE(form.Command3->isEnabled());
