@@ -113,9 +113,14 @@ int exitStatusFor(Outcome outcome) {
         return kExitFault;
     case Outcome::Refused:
         return kExitUsage;
+    case Outcome::WrongDevice:
+        return kExitWrongDevice;
+    case Outcome::Stopped:
+        return kExitStopped;
     case Outcome::UnitSilent:
     case Outcome::PortFailed:
     case Outcome::ScriptFailed:
+    case Outcome::StrayBytes:
         break;
     }
     return kExitPort;

@@ -34,6 +34,9 @@ const std::array<KeyField, kDeviceKeyCount> kKeys{{
     {"read:", &DeviceModel::read},
     {"blankcheck:", &DeviceModel::blankcheck},
     {"verify:", &DeviceModel::verify},
+    {"deviceid:", &DeviceModel::deviceid},
+    {"configmask:", &DeviceModel::configmask},
+    {"protect:", &DeviceModel::protect},
 }};
 
 void classifyLine(std::string_view line, std::int32_t number, const std::string& fileName,

@@ -24,8 +24,11 @@ enum class DeviceKey {
     Read,
     BlankCheck,
     Verify,
+    DeviceId,
+    ConfigMask,
+    Protect,
 };
-inline constexpr std::size_t kDeviceKeyCount = 11;
+inline constexpr std::size_t kDeviceKeyCount = 14;
 
 // "model:" .. "verify:" for a key.
 std::string_view deviceKeyText(DeviceKey key);
@@ -44,6 +47,11 @@ struct DeviceModel {
     std::string read;
     std::string blankcheck;
     std::string verify;
+    // Optional: the device ID with its mask, the implemented bits of the configuration
+    // bytes, and which configuration bit code-protects which addresses.
+    std::string deviceid;
+    std::string configmask;
+    std::string protect;
 
     // The file the record was read from (empty for a text without a name) and the line
     // of each key's value, 0 for a key the record does not have.

@@ -61,6 +61,7 @@ bool Instruction::fieldsParse() const {
     case Op::ReadEeprom:
     case Op::ReadConfig:
     case Op::ReadTemp:
+    case Op::ReadDeviceId:
         return code >= 0;
     case Op::Raw:
         return code >= 0 && operand >= 0;
@@ -191,6 +192,10 @@ Instruction decodeInstruction(std::string_view word) {
         instruction.configIndex = k;
         return instruction;
     }
+    if (word == "ifverify" || word == "endverify") {
+        instruction.op = word == "ifverify" ? Op::IfVerify : Op::EndVerify;
+        return instruction;
+    }
     if (word.size() == 8 && startsWithS && word[3] == '-') {
         instruction.op = Op::Raw;
         instruction.code = hexField(word, 1, 2);
@@ -275,8 +280,15 @@ std::string describeInstruction(const Instruction& instruction) {
     case Op::Raw:
         return codeText(instruction.code) + ", operand " +
                (instruction.operand < 0 ? std::string("????") : Hex4(instruction.operand)) + "h";
+    case Op::IfVerify:
+        return "verify after programming: begin";
+    case Op::EndVerify:
+        return "verify after programming: end";
     case Op::Wait:
         return "wait " + std::to_string(instruction.waitMilliseconds) + " ms";
+    case Op::ReadDeviceId:
+        return "read " + std::string(instruction.configIndex == 0 ? "DEVID1" : "DEVID2") + ", " +
+               codeText(instruction.code);
     case Op::Unrecognized:
         break;
     }

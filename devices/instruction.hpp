@@ -34,8 +34,15 @@ enum class Op {
     CheckFlash,
     CheckEeprom,
     CheckConfig,
+    // "ifverify" .. "endverify": a block that runs only when Program All verifies what
+    // it wrote; skipped otherwise.
+    IfVerify,
+    EndVerify,
     Raw,  // "s" code "-" operand, eight characters
     Wait, // "w" milliseconds
+    // Reads a byte of the device ID (configIndex 0: DEVID1, 1: DEVID2); the engine's own
+    // identify sequence uses it, no script word decodes to it.
+    ReadDeviceId,
     Unrecognized,
 };
 

@@ -39,6 +39,7 @@ void ApplySelectedModel(const DeviceModel& record, SelectedModelValues& values) 
     values.BlankCheckScript =
         decodeScript(record.blankcheck, record.sourceOf(DeviceKey::BlankCheck));
     values.VerifyScript = decodeScript(record.verify, record.sourceOf(DeviceKey::Verify));
+    values.Safety = parseChipSafety(record);
 }
 
 } // namespace tessaline

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "buffer/program_buffer.hpp"
+#include "devices/chip_safety.hpp"
 #include "devices/device_script.hpp"
 #include "devices/device_table.hpp"
 
@@ -36,6 +37,8 @@ struct SelectedModelValues {
     DeviceScript ReadScript = decodeScript("");
     DeviceScript BlankCheckScript = decodeScript("");
     DeviceScript VerifyScript = decodeScript("");
+    // The device ID, configuration masks and protected ranges, when the record has them.
+    ChipSafety Safety;
 };
 
 // Sets every selected-model value from the record and decodes its scripts; an

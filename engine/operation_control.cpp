@@ -1,5 +1,6 @@
 #include "engine/operation_control.hpp"
 
+#include "buffer/hex_text.hpp"
 #include "engine/byte_port.hpp"
 #include "engine/script_check.hpp"
 
@@ -41,6 +42,29 @@ std::int64_t OperationControl::commandLimit() const {
            kCommandsPerEepromByte * std::max<std::int64_t>(m_model.EepromSize, 0);
 }
 
+namespace {
+
+// Power up, TBLPTR <- 3FFFFEh, read DEVID1 and DEVID2 with post-increment, power down:
+// the same on every family.
+const DeviceScript& identifyScript() {
+    static const DeviceScript script = [] {
+        DeviceScript built =
+            decodeScript("begin,s00-0e3f,s00-6ef8,s00-0eff,s00-6ef7,s00-0efe,s00-6ef6");
+        for (std::int32_t half = 0; half < 2; ++half) {
+            Instruction read;
+            read.op = Op::ReadDeviceId;
+            read.code = 0x09; // table read, post-increment
+            read.configIndex = half;
+            built.steps.push_back({half == 0 ? "devid1=s09" : "devid2=s09", read});
+        }
+        built.steps.push_back({"end", decodeInstruction("end")});
+        return built;
+    }();
+    return script;
+}
+
+} // namespace
+
 const DeviceScript& OperationControl::scriptFor(OperationKind kind) const {
     switch (kind) {
     case OperationKind::Program:
@@ -53,25 +77,43 @@ const DeviceScript& OperationControl::scriptFor(OperationKind kind) const {
         return m_model.BlankCheckScript;
     case OperationKind::Verify:
         return m_model.VerifyScript;
+    case OperationKind::Identify:
+        return identifyScript();
     }
     return m_model.ProgramScript;
 }
 
+bool OperationControl::programScriptVerifies() const {
+    const std::vector<ScriptStep>& steps = m_model.ProgramScript.steps;
+    return std::any_of(steps.begin(), steps.end(),
+                       [](const ScriptStep& step) { return step.instruction.op == Op::IfVerify; });
+}
+
 void OperationControl::StartOperation(OperationKind kind, bool portReady) {
     if (!portReady) {
-        m_host.operationEnded({kind, Outcome::Refused, {}});
+        m_host.operationEnded({kind, Outcome::Refused});
         return;
     }
-    const DeviceScript& script = scriptFor(kind);
-    // A script is checked before any byte goes out, so that a broken record cannot leave
-    // the chip half-programmed or the unit powered.
-    if (auto problem = checkOperationScript(script, m_model)) {
-        m_host.operationEnded({kind, Outcome::Refused, std::move(*problem)});
+    if (m_model.Safety.error) {
+        m_host.operationEnded({kind, Outcome::Refused, *m_model.Safety.error});
         return;
+    }
+    // Every script the operation will run is checked before any byte goes out, so that a
+    // broken record cannot leave the chip half-programmed or the unit powered.
+    std::vector<const DeviceScript*> scripts{&scriptFor(kind)};
+    if (kind == OperationKind::Program && m_verifyAfterProgram && !programScriptVerifies())
+        scripts.push_back(&m_model.VerifyScript);
+    for (const DeviceScript* script : scripts) {
+        if (auto problem = checkOperationScript(*script, m_model)) {
+            m_host.operationEnded({kind, Outcome::Refused, std::move(*problem)});
+            return;
+        }
     }
     m_kind = kind;
     m_commands = 0;
     m_overLimit = false;
+    m_stopRequested = false;
+    m_pendingEnd.reset();
     m_starting = true;
     m_host.disable();
     m_host.operationBegins(kind);
@@ -83,25 +125,57 @@ void OperationControl::StartOperation(OperationKind kind, bool portReady) {
     }
     // Whatever the unit sent while no operation ran is no reply to this one.
     m_port.readAll();
-    m_engine.start(kind, script);
+    const bool identifyFirst = kind == OperationKind::Identify || m_model.Safety.deviceId;
+    startPhase(identifyFirst ? Phase::Identify : Phase::Main);
     m_starting = false;
+}
+
+void OperationControl::startPhase(Phase phase) {
+    m_phase = phase;
+    const DeviceScript& script = phase == Phase::Identify ? identifyScript()
+                                 : phase == Phase::Main   ? scriptFor(m_kind)
+                                                          : m_model.VerifyScript;
+    m_engine.setVerifyAfterProgram(m_verifyAfterProgram && m_kind == OperationKind::Program);
+    // A program script verifies what it wrote before its configuration bytes.
+    m_engine.setProtectionInPlace(phase != Phase::Main || m_kind != OperationKind::Program);
+    m_switching = true;
+    m_engine.start(m_kind, script);
+    m_switching = false;
 }
 
 void OperationControl::MSComm1_OnComm() {
     const std::vector<std::uint8_t> bytes = m_port.readAll();
     if (bytes.empty())
         return;
+    if (!running())
+        return; // nothing asked for them; dropped
     // The unit has answered; the wait for its next reply starts when the next command
     // is out.
     m_host.stopReplyTimer();
-    for (std::uint8_t byte : bytes)
+    // Every byte of this batch arrived before any command that its steps will send, so
+    // only the replies due now may be among them.
+    int due = m_engine.outstandingReplies();
+    for (const std::uint8_t byte : bytes) {
+        if (due == 0) {
+            abort(Outcome::StrayBytes, {});
+            return;
+        }
+        --due;
+        if (m_stopRequested && m_engine.outstandingReplies() == 1) {
+            m_engine.consumeReply(byte);
+            abort(Outcome::Stopped, {});
+            return;
+        }
         m_engine.receiveByte(byte);
+        if (!running())
+            return;
+    }
     if (m_overLimit && m_engine.running())
         abort(Outcome::UnitSilent, {});
 }
 
 void OperationControl::commandSent() {
-    if (!m_engine.running() && !m_starting)
+    if (!m_engine.running() && !m_starting && !m_switching)
         return;
     if (++m_commands > commandLimit())
         m_overLimit = true;
@@ -120,6 +194,15 @@ void OperationControl::waitMilliseconds(int milliseconds) {
 }
 
 void OperationControl::completeOperation(OperationKind kind) {
+    if (m_phase == Phase::Identify) {
+        identified();
+        return;
+    }
+    if (m_phase == Phase::Main && kind == OperationKind::Program && m_verifyAfterProgram &&
+        !programScriptVerifies() && !m_engine.state().CheckFailed) {
+        startPhase(Phase::VerifyAfterProgram);
+        return;
+    }
     switch (kind) {
     case OperationKind::Program:
         program2_routine();
@@ -136,21 +219,69 @@ void OperationControl::completeOperation(OperationKind kind) {
     case OperationKind::Verify:
         verify2_routine();
         break;
+    case OperationKind::Identify:
+        break;
     }
 }
 
+// The identify sequence has run and the unit has removed the voltages again.
+void OperationControl::identified() {
+    const auto read = static_cast<std::uint16_t>(m_engine.state().DeviceIdRead & 0xFFFF);
+    if (m_kind == OperationKind::Identify) {
+        endOperation({m_kind, Outcome::Done, {}, read});
+        return;
+    }
+    const bool noChip = read == 0x0000 || read == 0xFFFF;
+    if (noChip || !m_model.Safety.deviceId->matches(read)) {
+        endOperation({m_kind, Outcome::WrongDevice, wrongDeviceText(read), read});
+        return;
+    }
+    startPhase(Phase::Main);
+}
+
+std::string OperationControl::wrongDeviceText(std::uint16_t read) const {
+    if (read == 0x0000 || read == 0xFFFF)
+        return "No chip answers in the socket: its device ID reads " + Hex4(read) +
+               "h. Nothing was written.";
+    std::string found;
+    if (m_table) {
+        if (const auto index = modelWithDeviceId(*m_table, read))
+            found = " (" + toUpperAscii((*m_table)[*index].model) + ")";
+    }
+    const auto shown = static_cast<std::uint16_t>(read & m_model.Safety.deviceId->mask);
+    return "The chip in the socket reports device ID " + Hex4(shown) + "h" + found +
+           ", not the selected " + m_model.SelectedModelName + ". Nothing was written.";
+}
+
 void OperationControl::finish(OperationKind kind) {
-    m_host.stopReplyTimer();
-    // Program, read and erase report their end whatever a check inside found.
-    const bool checked = kind == OperationKind::Blank || kind == OperationKind::Verify;
+    // Erase and read report their end whatever a check inside found; blank check, verify
+    // and program (which verifies what it wrote) report the checks.
+    const bool checked = kind == OperationKind::Blank || kind == OperationKind::Verify ||
+                         kind == OperationKind::Program;
     const bool failed = checked && m_engine.state().CheckFailed;
-    m_host.operationEnded({kind, failed ? Outcome::CheckFailed : Outcome::Done, {}});
+    endOperation({kind, failed ? Outcome::CheckFailed : Outcome::Done});
+}
+
+// The end is reported once the grace period has passed without a stray byte.
+void OperationControl::endOperation(const OperationEnd& end) {
+    m_host.stopReplyTimer();
+    if (m_graceMs > 0) {
+        m_pendingEnd = end;
+        m_host.startReplyTimer(m_graceMs);
+        return;
+    }
+    m_host.operationEnded(end);
 }
 
 void OperationControl::abort(Outcome outcome, const std::string& detail) {
     m_host.stopReplyTimer();
     m_starting = false;
-    m_engine.stop();
+    m_stopRequested = false;
+    // After a pending end the unit has removed the voltages already.
+    const bool pending = m_pendingEnd.has_value();
+    m_pendingEnd.reset();
+    if (!pending)
+        m_engine.stop();
     m_port.setReceiveThreshold(1);
     m_host.operationEnded({m_kind, outcome, detail});
 }
@@ -160,6 +291,12 @@ void OperationControl::scriptError(const std::string& message) {
 }
 
 void OperationControl::replyTimedOut() {
+    if (m_pendingEnd) {
+        const OperationEnd end = *m_pendingEnd;
+        m_pendingEnd.reset();
+        m_host.operationEnded(end);
+        return;
+    }
     if (!running())
         return;
     abort(Outcome::UnitSilent, {});
@@ -169,6 +306,11 @@ void OperationControl::portFailed(const std::string& systemError) {
     if (!running())
         return;
     abort(Outcome::PortFailed, systemError);
+}
+
+void OperationControl::requestStop() {
+    if (m_engine.running() || m_starting)
+        m_stopRequested = true;
 }
 
 } // namespace tessaline

@@ -43,7 +43,9 @@ public:
 };
 
 // Starts the five operations, hands every reply byte to the engine and finishes them:
-// the completion routines, and the ends that the unit forces (no reply, a failing port).
+// the completion routines, and the ends that the unit forces (no reply, a failing port,
+// bytes that no command asked for). When the model names its device ID, every operation
+// first reads the chip's ID and goes on only when it matches.
 class OperationControl : private EngineHost {
 public:
     OperationControl(ProgramBuffer& buffer, SelectedModelValues& model, BytePort& port,
@@ -57,9 +59,12 @@ public:
     void StartEraseAll(bool portReady) { StartOperation(OperationKind::Erase, portReady); }
     void StartBlankCheck(bool portReady) { StartOperation(OperationKind::Blank, portReady); }
     void StartVerify(bool portReady) { StartOperation(OperationKind::Verify, portReady); }
+    // Reads the device ID of the chip in the socket; the end carries it.
+    void StartIdentify(bool portReady) { StartOperation(OperationKind::Identify, portReady); }
 
     // The port's receive event: every waiting byte runs one step, in arrival order. Bytes
-    // that arrive while no operation runs are read and dropped.
+    // that arrive while no operation runs are read and dropped; bytes beyond the replies
+    // that the commands asked for end the operation.
     void MSComm1_OnComm();
 
     // Completion routines: the script has run to its end.
@@ -69,21 +74,36 @@ public:
     void blank2_routine() { finish(OperationKind::Blank); }
     void verify2_routine() { finish(OperationKind::Verify); }
 
-    // The unit did not answer in time; ends the operation.
+    // The unit did not answer in time (or the grace period after an operation's last
+    // reply has passed).
     void replyTimedOut();
     // The serial port failed (an adapter pulled out); ends the operation.
     void portFailed(const std::string& systemError);
+    // Stops the operation after the unit's current reply: the programming voltages are
+    // removed and the end reads Outcome::Stopped.
+    void requestStop();
 
     // Every byte sent and received from now on goes to the trace as well; nullptr ends it.
     void setTrace(ByteTrace* trace) { m_engine.setTrace(trace); }
+    // The models of the device file, to name the chip that a wrong device ID belongs to.
+    void setDeviceTable(const DeviceTable* table) { m_table = table; }
+    // Program All verifies what it wrote (on unless switched off).
+    void setVerifyAfterProgram(bool on) { m_verifyAfterProgram = on; }
+    bool verifyAfterProgram() const { return m_verifyAfterProgram; }
+    // How long the end of an operation waits for stray bytes before it is reported;
+    // 0 reports it at once.
+    void setGracePeriodMs(int milliseconds) { m_graceMs = milliseconds; }
 
-    bool running() const { return m_engine.running() || m_starting; }
+    bool running() const { return m_engine.running() || m_starting || m_pendingEnd.has_value(); }
     const ScriptEngine& engine() const { return m_engine; }
     int replyTimeoutMs() const;
     // The most commands an operation of the selected model may send.
     std::int64_t commandLimit() const;
 
 private:
+    // The scripts an operation runs one after another.
+    enum class Phase { Identify, Main, VerifyAfterProgram };
+
     // EngineHost, for the engine.
     void showProgress(Memory memory, std::int32_t done, std::int32_t total) override {
         m_host.showProgress(memory, done, total);
@@ -96,17 +116,31 @@ private:
     void completeOperation(OperationKind kind) override;
     void scriptError(const std::string& message) override;
 
+    void startPhase(Phase phase);
+    void identified();
     void finish(OperationKind kind);
+    void endOperation(const OperationEnd& end);
     void abort(Outcome outcome, const std::string& detail);
     const DeviceScript& scriptFor(OperationKind kind) const;
+    bool programScriptVerifies() const;
+    std::string wrongDeviceText(std::uint16_t read) const;
 
     ScriptEngine m_engine;
     ProgramBuffer& m_buffer;
     SelectedModelValues& m_model;
     BytePort& m_port;
     OperationHost& m_host;
+    const DeviceTable* m_table = nullptr;
     OperationKind m_kind = OperationKind::Program;
+    Phase m_phase = Phase::Main;
     bool m_starting = false;
+    // The first step of a script that follows another in the same operation.
+    bool m_switching = false;
+    bool m_verifyAfterProgram = true;
+    bool m_stopRequested = false;
+    int m_graceMs = 0;
+    // An end that waits for the grace period to pass.
+    std::optional<OperationEnd> m_pendingEnd;
     std::int64_t m_commands = 0;
     bool m_overLimit = false;
 };

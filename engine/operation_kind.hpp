@@ -1,32 +1,47 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace tessaline {
 
-// The five operations on the chip.
-enum class OperationKind { Program, Read, Erase, Blank, Verify };
+// The five operations on the chip, and reading which chip is in the socket.
+enum class OperationKind { Program, Read, Erase, Blank, Verify, Identify };
 
 // The two memory arrays that the data instructions step through.
 enum class Memory { Flash, Eeprom };
 
 // How an operation ended.
 enum class Outcome {
-    Done,        // the script ran to its end (program, read and erase whatever a check found)
-    CheckFailed, // a blank check or verify found a byte that differs
-    Refused,     // not started: the port is not ready or the script cannot run
-    UnitSilent,  // the programmer unit stopped answering
-    PortFailed,  // the serial port failed under the operation
-    ScriptFailed // the engine met a word it cannot execute
+    Done,         // the script ran to its end (program, read and erase whatever a check found)
+    CheckFailed,  // a blank check or verify found a byte that differs
+    Refused,      // not started: the port is not ready or the script cannot run
+    UnitSilent,   // the programmer unit stopped answering
+    PortFailed,   // the serial port failed under the operation
+    ScriptFailed, // the engine met a word it cannot execute
+    WrongDevice,  // the chip in the socket is not the selected model, or none answers
+    StrayBytes,   // the unit sent bytes that no command asked for
+    Stopped       // the user stopped the operation
 };
 
 // The end of an operation, as the front end hears of it.
 struct OperationEnd {
+    OperationEnd() = default;
+    OperationEnd(OperationKind endedKind, Outcome endOutcome, std::string endDetail = {},
+                 std::optional<std::uint16_t> readDeviceId = {})
+        : kind(endedKind), outcome(endOutcome), detail(std::move(endDetail)),
+          deviceId(readDeviceId) {}
+
     OperationKind kind = OperationKind::Program;
     Outcome outcome = Outcome::Done;
     // Refused: what is wrong with the script, empty when the port is not ready.
     // PortFailed: the system's error text. ScriptFailed: the engine's sentence.
+    // WrongDevice: the sentence that names the chip found.
     std::string detail;
+    // The device ID read (DEVID2:DEVID1), when the operation read one.
+    std::optional<std::uint16_t> deviceId;
 
     bool operator==(const OperationEnd&) const = default;
 };

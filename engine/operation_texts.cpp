@@ -15,11 +15,13 @@ struct KindTexts {
 
 const KindTexts& textsOf(OperationKind kind) {
     static const KindTexts kTexts[] = {
-        {"Begin program all", "Chip programmed", "Chip programmed", "Program all"},
+        // Program All verifies what it wrote; a mismatch ends it as a failed verify.
+        {"Begin program all", "Chip programmed", "Chip verify failed", "Program all"},
         {"Begin read all", "Chip read", "Chip read", "Read all"},
         {"Begin erase all", "Chip erased", "Chip erased", "Erase all"},
         {"Begin blank check", "Chip is blank", "Chip is not blank", "Blank check"},
         {"Begin verify", "Chip verified", "Chip verify failed", "Verify"},
+        {"Begin identify chip", "Chip identified", "Chip identified", "Identify chip"},
     };
     return kTexts[static_cast<int>(kind)];
 }
@@ -55,9 +57,13 @@ std::string endStatusText(const OperationEnd& end, std::int32_t portNumber) {
         return textsOf(end.kind).checkFailed;
     case Outcome::Refused:
         return end.detail.empty() ? portStatusText(portNumber, false) : std::string();
+    case Outcome::Stopped:
+        return operationName(end.kind) + " stopped";
     case Outcome::UnitSilent:
     case Outcome::PortFailed:
     case Outcome::ScriptFailed:
+    case Outcome::WrongDevice:
+    case Outcome::StrayBytes:
         break;
     }
     return operationName(end.kind) + " failed";
@@ -78,6 +84,14 @@ std::string endMessage(const OperationEnd& end) {
         return "The serial port failed: " + end.detail + kStopped;
     case Outcome::ScriptFailed:
         return end.detail + kStopped;
+    case Outcome::WrongDevice:
+        return end.detail;
+    case Outcome::StrayBytes:
+        return std::string("The programmer unit sent bytes that no command asked for, so the "
+                           "result cannot be trusted.") +
+               kStopped;
+    case Outcome::Stopped:
+        return {};
     }
     return {};
 }

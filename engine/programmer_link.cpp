@@ -41,10 +41,13 @@ void ProgrammerLink::sendArgument(std::int32_t value) {
 }
 
 void ProgrammerLink::received(std::uint8_t value) {
+    if (m_outstanding > 0)
+        --m_outstanding;
     trace(false, value, m_replies++);
 }
 
 void ProgrammerLink::finishCommand() {
+    m_outstanding += m_command == kCmdReadByte ? 2 : 1;
     m_host.commandSent();
 }
 

@@ -52,8 +52,10 @@ public:
     void SendReadByte();
     void SendProgTime(std::int32_t progTime);
 
-    // A byte from the unit, for the trace.
+    // A byte from the unit: one of the replies the last command asked for.
     void received(std::uint8_t value);
+    // The reply bytes still due for the commands sent: one per command, two after a read.
+    int outstandingReplies() const { return m_outstanding; }
 
     // After close nothing more is sent, until open: a step that was under way when its
     // operation was stopped sends no stray command after the end command.
@@ -82,6 +84,7 @@ private:
     std::string m_commandWord;
     int m_arguments = 0;
     int m_replies = 0;
+    int m_outstanding = 0;
 };
 
 } // namespace tessaline

@@ -17,8 +17,12 @@ struct Problem {
     std::string text;
 };
 
-std::optional<std::string> loopProblem(const std::vector<ScriptStep>& steps) {
+// Loops and verify blocks: neither nests within its own kind, and a loop lies wholly
+// inside or wholly outside a verify block, since a skipped block takes its words along.
+std::optional<std::string> structureProblem(const std::vector<ScriptStep>& steps) {
     std::optional<std::size_t> head;
+    std::optional<std::size_t> block;
+    bool headInBlock = false;
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const Instruction& instruction = steps[i].instruction;
         if (instruction.isLoopHead()) {
@@ -26,9 +30,13 @@ std::optional<std::string> loopProblem(const std::vector<ScriptStep>& steps) {
                 return "The loop that begins with '" + steps[*head].word + "' has the loop head '" +
                        steps[i].word + "' inside it; loops do not nest.";
             head = i;
+            headInBlock = block.has_value();
         } else if (instruction.op == Op::Loop) {
             if (!head)
                 return std::string("The word 'loop' has no loop head before it.");
+            if (headInBlock != block.has_value())
+                return "The loop that begins with '" + steps[*head].word +
+                       "' crosses the edge of an 'ifverify' block.";
             const bool moves =
                 std::any_of(steps.begin() + static_cast<std::ptrdiff_t>(*head) + 1,
                             steps.begin() + static_cast<std::ptrdiff_t>(i),
@@ -37,10 +45,24 @@ std::optional<std::string> loopProblem(const std::vector<ScriptStep>& steps) {
                 return "The loop that begins with '" + steps[*head].word +
                        "' has no word that moves the address, so it would never end.";
             head.reset();
+        } else if (instruction.op == Op::IfVerify) {
+            if (block)
+                return std::string("An 'ifverify' block has another 'ifverify' inside it; they "
+                                   "do not nest.");
+            block = i;
+        } else if (instruction.op == Op::EndVerify) {
+            if (!block)
+                return std::string("The word 'endverify' has no 'ifverify' before it.");
+            if (head && headInBlock)
+                return "The loop that begins with '" + steps[*head].word +
+                       "' crosses the edge of an 'ifverify' block.";
+            block.reset();
         }
     }
     if (head)
         return "The loop that begins with '" + steps[*head].word + "' has no 'loop' after it.";
+    if (block)
+        return std::string("The 'ifverify' block has no 'endverify' after it.");
     return std::nullopt;
 }
 
@@ -57,7 +79,7 @@ std::optional<Problem> findProblem(const DeviceScript& script, std::int32_t volt
         if (step.instruction.op == Op::Wait && step.instruction.waitMilliseconds > kLongestWaitMs)
             return inScript("The wait '" + step.word + "' is longer than 10 seconds.");
     }
-    if (auto problem = loopProblem(steps))
+    if (auto problem = structureProblem(steps))
         return inScript(std::move(*problem));
     if (!steps.empty() && steps.back().instruction.isCheck())
         return inScript("The script ends with the check '" + steps.back().word +

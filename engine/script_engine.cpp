@@ -38,7 +38,9 @@ void ScriptEngine::start(OperationKind kind, const DeviceScript& script) {
     m_state.FlashLastAddress = m_model.FlashSize - 1;
     m_state.EepromLastAddress = m_model.EepromSize - 1;
     m_state.CurrentAddress = 0;
-    if (kind == OperationKind::Blank || kind == OperationKind::Verify)
+    // Program All verifies what it wrote, so its end too depends on the checks.
+    if (kind == OperationKind::Blank || kind == OperationKind::Verify ||
+        kind == OperationKind::Program)
         m_state.CheckFailed = false;
     m_halted = false;
     m_link.open();
@@ -191,6 +193,7 @@ void ScriptEngine::execute(const Instruction& instruction, const std::string& wo
     case Op::ReadEeprom:
     case Op::ReadConfig:
     case Op::ReadTemp:
+    case Op::ReadDeviceId:
         readByte(instruction);
         break;
     case Op::CheckBlankFlash:
@@ -213,6 +216,17 @@ void ScriptEngine::execute(const Instruction& instruction, const std::string& wo
         break;
     case Op::Wait:
         m_host.waitMilliseconds(std::max(instruction.waitMilliseconds, 0));
+        advance();
+        m_link.SendNop();
+        break;
+    case Op::IfVerify:
+        if (m_verifyAfterProgram)
+            advance();
+        else
+            skipVerifyBlock();
+        m_link.SendNop();
+        break;
+    case Op::EndVerify:
         advance();
         m_link.SendNop();
         break;
@@ -242,6 +256,19 @@ void ScriptEngine::loopHead(std::int32_t lastAddress) {
         m_state.InstructionIndex = exit;
     }
     m_link.SendNop();
+}
+
+// Past the first "endverify" after the block's head; a head without one ends the script.
+void ScriptEngine::skipVerifyBlock() {
+    std::int32_t exit = m_state.LastInstruction + 1;
+    for (std::int32_t i = m_state.InstructionIndex + 1; i <= m_state.LastInstruction; ++i) {
+        if (m_state.RunningScript.steps[static_cast<std::size_t>(i - 1)].instruction.op ==
+            Op::EndVerify) {
+            exit = i + 1;
+            break;
+        }
+    }
+    m_state.InstructionIndex = exit;
 }
 
 void ScriptEngine::movlwAddress(std::int32_t field) {
@@ -359,6 +386,12 @@ void ScriptEngine::readByte(const Instruction& instruction) {
         case Op::ReadConfig:
             m_buffer.Config[static_cast<std::size_t>(instruction.configIndex)] = value;
             break;
+        case Op::ReadDeviceId:
+            if (instruction.configIndex == 0)
+                m_state.DeviceIdRead = (m_state.DeviceIdRead & 0xFF00) | value;
+            else
+                m_state.DeviceIdRead = (m_state.DeviceIdRead & 0x00FF) | (value << 8);
+            break;
         default:
             m_state.TempByte = value;
             break;
@@ -369,10 +402,13 @@ void ScriptEngine::readByte(const Instruction& instruction) {
 }
 
 void ScriptEngine::check(const Instruction& instruction) {
+    const ChipSafety& safety = m_model.Safety;
     std::int32_t expected = 0;
     std::int32_t address = 0;
+    std::int32_t mask = 0xFF;
     bool blank = false;
     bool counts = false;
+    bool protectedAddress = false;
     switch (instruction.op) {
     case Op::CheckBlankFlash:
         progress(Memory::Flash);
@@ -390,27 +426,32 @@ void ScriptEngine::check(const Instruction& instruction) {
         configStatus(instruction.configIndex);
         expected = m_model.ConfigErased[static_cast<std::size_t>(instruction.configIndex)];
         address = kConfigBaseAddress + instruction.configIndex;
+        mask = safety.compareMask(static_cast<std::size_t>(instruction.configIndex));
         blank = true;
         break;
     case Op::CheckFlash:
-        progress(Memory::Flash);
-        expected = flashAt(m_state.CurrentAddress);
-        address = m_state.CurrentAddress;
+    case Op::CheckEeprom: {
+        const bool flash = instruction.op == Op::CheckFlash;
+        progress(flash ? Memory::Flash : Memory::Eeprom);
+        address = (flash ? 0 : kEepromBaseAddress) + m_state.CurrentAddress;
+        expected = flash ? flashAt(m_state.CurrentAddress) : eepromAt(m_state.CurrentAddress);
+        // Where the image code-protects the address, the chip reads 00h there, which
+        // shows that the protection took.
+        protectedAddress = m_protectionInPlace && safety.protects(m_buffer.Config, address);
+        if (protectedAddress)
+            expected = 0x00;
         counts = true;
         break;
-    case Op::CheckEeprom:
-        progress(Memory::Eeprom);
-        expected = eepromAt(m_state.CurrentAddress);
-        address = kEepromBaseAddress + m_state.CurrentAddress;
-        counts = true;
-        break;
+    }
     default:
         configStatus(instruction.configIndex);
         expected = m_buffer.Config[static_cast<std::size_t>(instruction.configIndex)];
         address = kConfigBaseAddress + instruction.configIndex;
+        mask = safety.compareMask(static_cast<std::size_t>(instruction.configIndex));
         break;
     }
-    if (m_state.TempByte == expected) {
+    // Configuration bits that the model does not implement take no part.
+    if (((m_state.TempByte ^ expected) & mask) == 0) {
         if (counts)
             ++m_state.CurrentAddress;
         advance();
@@ -421,7 +462,9 @@ void ScriptEngine::check(const Instruction& instruction) {
             (blank ? "Chip is not blank at address " : "Verify failed at address ") +
             Hex6(address) + "h!\r\nThe value read from that address is " + Hex2(m_state.TempByte) +
             "h.";
-        if (!blank)
+        if (protectedAddress)
+            message += "\r\nThe address is code-protected, so the value expected is 00h.";
+        else if (!blank)
             message += "\r\nThe value expected is " + Hex2(expected) + "h.";
         m_host.showMessage(message);
     }

@@ -31,6 +31,8 @@ struct ExecutionState {
     std::int32_t ReceivedByte = 0;
     std::int32_t TempByte = 0;
     bool CheckFailed = false;
+    // DEVID2:DEVID1 as the identify sequence read it.
+    std::int32_t DeviceIdRead = 0;
     // The operation in progress; none when idle.
     std::optional<OperationKind> RunningOperation;
 };
@@ -51,6 +53,16 @@ public:
     // A byte from the unit. While an operation runs it is the reply that runs the next
     // step; otherwise it is dropped.
     void receiveByte(std::uint8_t value);
+    // A reply taken without running a step, when the operation is about to be stopped.
+    void consumeReply(std::uint8_t value) { m_link.received(value); }
+    // The reply bytes still due for the commands sent.
+    int outstandingReplies() const { return m_link.outstandingReplies(); }
+    // Whether the "ifverify" blocks of a script run (Program All verifies what it wrote).
+    void setVerifyAfterProgram(bool on) { m_verifyAfterProgram = on; }
+    // Whether the chip's configuration is in place, so that addresses the image
+    // code-protects must read 00h; not so while Program All checks what it wrote before
+    // the configuration bytes.
+    void setProtectionInPlace(bool on) { m_protectionInPlace = on; }
 
     // Ends the operation before its script does and asks the unit to remove the
     // programming voltages (its reply is dropped).
@@ -76,6 +88,8 @@ private:
     void waitForWrite();
     void readByte(const Instruction& instruction);
     void check(const Instruction& instruction);
+    void skipVerifyBlock();
+    std::int32_t expectedByte(Memory memory, std::int32_t address) const;
     void fail(const std::string& message);
 
     std::uint8_t flashAt(std::int32_t address) const;
@@ -88,6 +102,8 @@ private:
     BytePort& m_port;
     EngineHost& m_host;
     bool m_halted = false;
+    bool m_verifyAfterProgram = true;
+    bool m_protectionInPlace = true;
 };
 
 } // namespace tessaline

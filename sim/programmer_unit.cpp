@@ -53,6 +53,12 @@ std::vector<std::uint8_t> ProgrammerUnit::receive(std::uint8_t byte) {
 
 std::vector<std::uint8_t> ProgrammerUnit::execute() {
     const std::uint8_t command = m_pending.front();
+    if (emptySocket) {
+        if (command == kCmdProgTime)
+            m_progTimeMs = m_pending[1];
+        return command == kCmdReadByte ? std::vector<std::uint8_t>{0x00, kAcknowledge}
+                                       : std::vector<std::uint8_t>{kAcknowledge};
+    }
     switch (command) {
     case kCmdNop:
         break;

@@ -22,6 +22,9 @@ public:
     // After this many commands the unit stops answering (a hung or unplugged unit);
     // negative: never.
     std::int64_t muteAfter = -1;
+    // No chip in the socket: the unit answers as ever, nothing reaches a chip, and every
+    // read gives 00h.
+    bool emptySocket = false;
 
     std::int64_t commandCount() const { return m_commands; }
     std::int32_t progTimeMs() const { return m_progTimeMs; }

@@ -49,6 +49,8 @@ const char* const kUsage =
     "  --reply-delay MS   wait this long before every reply\n"
     "  --mute-after N     stop answering after N commands\n"
     "  --noise            send a stray byte now and then\n"
+    "  --seed N           seed of the noise and of the chip's undefined power-up state\n"
+    "  --empty            no chip in the socket: every read gives 00h\n"
     "\n"
     "Ends on SIGTERM or SIGINT; reports the violations it saw on standard error and exits\n"
     "with status 1 when there were any.\n";
@@ -61,7 +63,9 @@ struct Options {
     long baud = 0;
     long replyDelayMs = 0;
     long muteAfter = -1;
+    long seed = 12345;
     bool noise = false;
+    bool empty = false;
 };
 
 bool parse(int argc, char** argv, Options& options) {
@@ -92,7 +96,8 @@ bool parse(int argc, char** argv, Options& options) {
         } else if (arg == "--link") {
             if (!value(options.link))
                 return false;
-        } else if (arg == "--baud" || arg == "--reply-delay" || arg == "--mute-after") {
+        } else if (arg == "--baud" || arg == "--reply-delay" || arg == "--mute-after" ||
+                   arg == "--seed") {
             if (!value(text))
                 return false;
             char* end = nullptr;
@@ -101,9 +106,12 @@ bool parse(int argc, char** argv, Options& options) {
                 return false;
             (arg == "--baud"          ? options.baud
              : arg == "--reply-delay" ? options.replyDelayMs
+             : arg == "--seed"        ? options.seed
                                       : options.muteAfter) = number;
         } else if (arg == "--noise") {
             options.noise = true;
+        } else if (arg == "--empty") {
+            options.empty = true;
         } else {
             return false;
         }
@@ -176,11 +184,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     sim::SteadyClock clock;
-    sim::Pic18Chip chip(*model, clock);
+    sim::Pic18Chip chip(*model, clock, static_cast<std::uint32_t>(options.seed));
     if (!options.load.empty() && !loadChip(options.load, chip))
         return 2;
     sim::ProgrammerUnit unit(chip, clock);
     unit.muteAfter = options.muteAfter;
+    unit.emptySocket = options.empty;
 
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
@@ -223,7 +232,7 @@ int main(int argc, char** argv) {
         wireFree = std::max(wireFree, std::chrono::steady_clock::now() - byteTime) + byteTime;
         std::this_thread::sleep_until(wireFree);
     };
-    std::mt19937 random(12345);
+    std::mt19937 random(static_cast<std::uint32_t>(options.seed));
     while (!g_stop) {
         pollfd ready{master, POLLIN, 0};
         const int polled = poll(&ready, 1, 100);

@@ -83,9 +83,15 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
             letPendingEventsRun();
         }
         return;
+    case Outcome::Stopped:
+        m_window.setStatus(status);
+        m_window.enable();
+        return;
     case Outcome::UnitSilent:
     case Outcome::PortFailed:
     case Outcome::ScriptFailed:
+    case Outcome::WrongDevice:
+    case Outcome::StrayBytes:
         m_window.setStatus(status);
         m_window.enable();
         if (end.kind == OperationKind::Read)

@@ -29,6 +29,8 @@ struct ControlRig {
         ApplySelectedModel(record, model);
         ResetBuffer(buffer, model.FlashSize, model.EepromSize, model.ConfigErased);
         port.setReceiveHandler([this] { control.MSComm1_OnComm(); });
+        // Program All runs its own script alone unless a test asks for the verify.
+        control.setVerifyAfterProgram(false);
     }
 
     // Answers every command with one byte (two after a read, the data first) until the
@@ -111,14 +113,47 @@ TEST(OperationControl, ReadBlanksTheBufferBeforeTheFirstReplyAndShowsWhatWasRead
 
 TEST(OperationControl, SeveralBytesInOneEventRunOneStepEach) {
     ControlRig rig;
-    rig.model.ProgramScript = decodeScript("begin,w,w,w,end");
+    rig.model.ProgramScript = decodeScript("begin,temp=s09,w,end");
+    rig.control.StartOperation(OperationKind::Program, true);
+    rig.port.deliver({0});
+    rig.port.deliver({0});
+    rig.port.written.clear();
+    rig.port.deliver({0x5A, 0}); // both replies of the read
+    EXPECT_EQ(rig.port.written, Bytes{100});
+    EXPECT_EQ(rig.control.engine().state().TempByte, 0x5A);
+    rig.port.written.clear();
+    rig.port.deliver({0});
+    rig.port.deliver({0});
+    EXPECT_EQ(rig.host.status(), "Chip programmed");
+}
+
+// A byte that no command asked for puts every later step out of line: the operation
+// ends as a failure, in the middle or within the grace period after its last reply.
+TEST(OperationControl, BytesThatNoCommandAskedForEndTheOperation) {
+    ControlRig rig;
+    rig.model.ProgramScript = decodeScript("begin,w,w,end");
     rig.control.StartOperation(OperationKind::Program, true);
     rig.port.written.clear();
-    rig.port.deliver({0, 0, 0});
-    EXPECT_EQ(rig.port.written, (Bytes{100, 100, 100}));
-    rig.port.written.clear();
-    rig.port.deliver({0, 0});
-    EXPECT_EQ(rig.port.written, Bytes{103});
+    rig.port.deliver({0, 0xA5});
+    EXPECT_EQ(rig.port.written, (Bytes{100, 103}));
+    EXPECT_EQ(rig.host.ends.back(), (OperationEnd{OperationKind::Program, Outcome::StrayBytes}));
+    EXPECT_EQ(rig.host.status(), "Program all failed");
+    EXPECT_FALSE(rig.control.running());
+
+    rig.control.setGracePeriodMs(100);
+    rig.control.StartOperation(OperationKind::Program, true);
+    for (int reply = 0; reply < 4; ++reply)
+        rig.port.deliver({0});
+    EXPECT_TRUE(rig.control.running()); // the end waits for the grace period
+    EXPECT_EQ(rig.host.timerMs, 100);
+    rig.port.deliver({0xA5});
+    EXPECT_EQ(rig.host.ends.back(), (OperationEnd{OperationKind::Program, Outcome::StrayBytes}));
+    EXPECT_NE(rig.host.status(), "Chip programmed");
+
+    rig.control.StartOperation(OperationKind::Program, true);
+    for (int reply = 0; reply < 4; ++reply)
+        rig.port.deliver({0});
+    rig.control.replyTimedOut(); // the grace period has passed
     EXPECT_EQ(rig.host.status(), "Chip programmed");
 }
 
@@ -128,7 +163,7 @@ TEST(OperationControl, FailedCheckReportsThroughTheCompletionText) {
     rig.control.StartOperation(OperationKind::Program, true);
     rig.answerAll(0x00);
     EXPECT_EQ(rig.host.messages.size(), 1u);
-    EXPECT_EQ(rig.host.status(), "Chip programmed");
+    EXPECT_EQ(rig.host.status(), "Chip verify failed");
 
     rig.control.StartOperation(OperationKind::Verify, true);
     rig.answerAll(0x00);
