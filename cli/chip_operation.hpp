@@ -11,7 +11,7 @@ namespace tessaline {
 
 class ByteTrace;
 
-inline constexpr int kExitPort = 3; // the port cannot be opened or the unit stops answering
+inline constexpr int kExitPort = 3;        // the port cannot be opened or the unit stops answering
 inline constexpr int kExitWrongDevice = 4; // the chip in the socket is not the selected model
 inline constexpr int kExitStopped = 130;   // stopped by a signal (128 + its number)
 
