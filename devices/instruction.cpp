@@ -62,6 +62,12 @@ bool Instruction::fieldsParse() const {
     case Op::ReadConfig:
     case Op::ReadTemp:
     case Op::ReadDeviceId:
+    case Op::ReadCheckFlash:
+    case Op::ReadCheckBlankFlash:
+    case Op::ReadCheckEeprom:
+    case Op::ReadCheckBlankEeprom:
+    case Op::ReadCheckConfig:
+    case Op::ReadCheckBlankConfig:
         return code >= 0;
     case Op::Raw:
         return code >= 0 && operand >= 0;
@@ -72,6 +78,10 @@ bool Instruction::fieldsParse() const {
 
 bool Instruction::movesAddress() const {
     switch (op) {
+    case Op::ReadCheckFlash:
+    case Op::ReadCheckBlankFlash:
+    case Op::ReadCheckEeprom:
+    case Op::ReadCheckBlankEeprom:
     case Op::MovlwEeprom:
     case Op::WriteFlash:
     case Op::ReadFlash:
@@ -88,6 +98,12 @@ bool Instruction::movesAddress() const {
 
 bool Instruction::isCheck() const {
     switch (op) {
+    case Op::ReadCheckFlash:
+    case Op::ReadCheckBlankFlash:
+    case Op::ReadCheckEeprom:
+    case Op::ReadCheckBlankEeprom:
+    case Op::ReadCheckConfig:
+    case Op::ReadCheckBlankConfig:
     case Op::CheckBlankFlash:
     case Op::CheckBlankEeprom:
     case Op::CheckBlankConfig:
@@ -192,6 +208,35 @@ Instruction decodeInstruction(std::string_view word) {
         instruction.configIndex = k;
         return instruction;
     }
+    // The read-and-check words: a check word, "=s" and the two digits of the read's code.
+    struct ReadCheck {
+        std::string_view prefix;
+        Op op;
+    };
+    static constexpr std::array<ReadCheck, 4> kReadChecks{{
+        {"checkflash=s", Op::ReadCheckFlash},
+        {"checkblankflash=s", Op::ReadCheckBlankFlash},
+        {"checkeeprom=s", Op::ReadCheckEeprom},
+        {"checkblankeeprom=s", Op::ReadCheckBlankEeprom},
+    }};
+    for (const ReadCheck& readCheck : kReadChecks) {
+        if (word.starts_with(readCheck.prefix)) {
+            instruction.op = readCheck.op;
+            instruction.code = hexField(word, readCheck.prefix.size(), 2);
+            return instruction;
+        }
+    }
+    for (const bool blank : {false, true}) {
+        const std::string_view lead = blank ? "checkblank" : "check";
+        if (!word.starts_with(lead))
+            continue;
+        if (const std::int32_t k = configPrefix(word.substr(lead.size()), "=s"); k >= 0) {
+            instruction.op = blank ? Op::ReadCheckBlankConfig : Op::ReadCheckConfig;
+            instruction.configIndex = k;
+            instruction.code = hexField(word, lead.size() + 10, 2);
+            return instruction;
+        }
+    }
     if (word == "ifverify" || word == "endverify") {
         instruction.op = word == "ifverify" ? Op::IfVerify : Op::EndVerify;
         return instruction;
@@ -280,6 +325,20 @@ std::string describeInstruction(const Instruction& instruction) {
     case Op::Raw:
         return codeText(instruction.code) + ", operand " +
                (instruction.operand < 0 ? std::string("????") : Hex4(instruction.operand)) + "h";
+    case Op::ReadCheckFlash:
+        return "read and verify FLASH byte, " + codeText(instruction.code);
+    case Op::ReadCheckBlankFlash:
+        return "read and blank-check FLASH byte, " + codeText(instruction.code);
+    case Op::ReadCheckEeprom:
+        return "read and verify EEPROM byte, " + codeText(instruction.code);
+    case Op::ReadCheckBlankEeprom:
+        return "read and blank-check EEPROM byte, " + codeText(instruction.code);
+    case Op::ReadCheckConfig:
+        return "read and verify " + configName(instruction.configIndex) + ", " +
+               codeText(instruction.code);
+    case Op::ReadCheckBlankConfig:
+        return "read and blank-check " + configName(instruction.configIndex) + ", " +
+               codeText(instruction.code);
     case Op::IfVerify:
         return "verify after programming: begin";
     case Op::EndVerify:

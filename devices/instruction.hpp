@@ -34,6 +34,15 @@ enum class Op {
     CheckFlash,
     CheckEeprom,
     CheckConfig,
+    // Read a byte and check it as it arrives, in two commands: "checkflash=s" code,
+    // "checkblankflash=s" code, "checkeeprom=s" code, "checkblankeeprom=s" code,
+    // "checkconfig1l=s" code .. and "checkblankconfig1l=s" code ..
+    ReadCheckFlash,
+    ReadCheckBlankFlash,
+    ReadCheckEeprom,
+    ReadCheckBlankEeprom,
+    ReadCheckConfig,
+    ReadCheckBlankConfig,
     // "ifverify" .. "endverify": a block that runs only when Program All verifies what
     // it wrote; skipped otherwise.
     IfVerify,

@@ -170,8 +170,13 @@ void OperationControl::MSComm1_OnComm() {
         if (!running())
             return;
     }
-    if (m_overLimit && m_engine.running())
+    if (m_overLimit && m_engine.running()) {
         abort(Outcome::UnitSilent, {});
+        return;
+    }
+    // A read's second reply may still be due although no new command went out.
+    if (m_engine.running() && m_engine.outstandingReplies() > 0)
+        m_host.startReplyTimer(replyTimeoutMs());
 }
 
 void OperationControl::commandSent() {
@@ -186,6 +191,8 @@ void OperationControl::showMessage(const std::string& text) {
     // The user's reading time is not the unit's silence.
     m_host.stopReplyTimer();
     m_host.showMessage(text);
+    if (m_engine.outstandingReplies() > 0)
+        m_host.startReplyTimer(replyTimeoutMs());
 }
 
 void OperationControl::waitMilliseconds(int milliseconds) {

@@ -204,6 +204,14 @@ void ScriptEngine::execute(const Instruction& instruction, const std::string& wo
     case Op::CheckConfig:
         check(instruction);
         break;
+    case Op::ReadCheckFlash:
+    case Op::ReadCheckBlankFlash:
+    case Op::ReadCheckEeprom:
+    case Op::ReadCheckBlankEeprom:
+    case Op::ReadCheckConfig:
+    case Op::ReadCheckBlankConfig:
+        readAndCheck(instruction);
+        break;
     case Op::Raw:
         if (m_state.InstructionPhase == 0) {
             m_link.SendCommandCode(instruction.code);
@@ -401,74 +409,133 @@ void ScriptEngine::readByte(const Instruction& instruction) {
     }
 }
 
-void ScriptEngine::check(const Instruction& instruction) {
-    const ChipSafety& safety = m_model.Safety;
-    std::int32_t expected = 0;
-    std::int32_t address = 0;
-    std::int32_t mask = 0xFF;
-    bool blank = false;
-    bool counts = false;
-    bool protectedAddress = false;
-    switch (instruction.op) {
+namespace {
+
+// The check that a read-and-check word makes on the byte it reads.
+Op checkOf(Op op) {
+    switch (op) {
+    case Op::ReadCheckFlash:
+        return Op::CheckFlash;
+    case Op::ReadCheckBlankFlash:
+        return Op::CheckBlankFlash;
+    case Op::ReadCheckEeprom:
+        return Op::CheckEeprom;
+    case Op::ReadCheckBlankEeprom:
+        return Op::CheckBlankEeprom;
+    case Op::ReadCheckConfig:
+        return Op::CheckConfig;
+    case Op::ReadCheckBlankConfig:
+        return Op::CheckBlankConfig;
+    default:
+        return op;
+    }
+}
+
+} // namespace
+
+void ScriptEngine::showCheckStatus(const Instruction& instruction) {
+    switch (checkOf(instruction.op)) {
     case Op::CheckBlankFlash:
+    case Op::CheckFlash:
         progress(Memory::Flash);
-        expected = 0xFF;
-        address = m_state.CurrentAddress;
-        blank = counts = true;
         break;
     case Op::CheckBlankEeprom:
+    case Op::CheckEeprom:
         progress(Memory::Eeprom);
-        expected = 0xFF;
-        address = kEepromBaseAddress + m_state.CurrentAddress;
-        blank = counts = true;
         break;
-    case Op::CheckBlankConfig:
+    default:
         configStatus(instruction.configIndex);
-        expected = m_model.ConfigErased[static_cast<std::size_t>(instruction.configIndex)];
-        address = kConfigBaseAddress + instruction.configIndex;
-        mask = safety.compareMask(static_cast<std::size_t>(instruction.configIndex));
-        blank = true;
+        break;
+    }
+}
+
+ScriptEngine::Expectation ScriptEngine::expectationFor(const Instruction& instruction) const {
+    const ChipSafety& safety = m_model.Safety;
+    const auto config = static_cast<std::size_t>(instruction.configIndex);
+    Expectation expect;
+    switch (checkOf(instruction.op)) {
+    case Op::CheckBlankFlash:
+    case Op::CheckBlankEeprom: {
+        const bool flash = checkOf(instruction.op) == Op::CheckBlankFlash;
+        expect.expected = 0xFF;
+        expect.address = (flash ? 0 : kEepromBaseAddress) + m_state.CurrentAddress;
+        expect.blank = expect.counts = true;
+        break;
+    }
+    case Op::CheckBlankConfig:
+        expect.expected = m_model.ConfigErased[config];
+        expect.address = kConfigBaseAddress + instruction.configIndex;
+        expect.mask = safety.compareMask(config);
+        expect.blank = true;
         break;
     case Op::CheckFlash:
     case Op::CheckEeprom: {
-        const bool flash = instruction.op == Op::CheckFlash;
-        progress(flash ? Memory::Flash : Memory::Eeprom);
-        address = (flash ? 0 : kEepromBaseAddress) + m_state.CurrentAddress;
-        expected = flash ? flashAt(m_state.CurrentAddress) : eepromAt(m_state.CurrentAddress);
+        const bool flash = checkOf(instruction.op) == Op::CheckFlash;
+        expect.address = (flash ? 0 : kEepromBaseAddress) + m_state.CurrentAddress;
+        expect.expected =
+            flash ? flashAt(m_state.CurrentAddress) : eepromAt(m_state.CurrentAddress);
         // Where the image code-protects the address, the chip reads 00h there, which
         // shows that the protection took.
-        protectedAddress = m_protectionInPlace && safety.protects(m_buffer.Config, address);
-        if (protectedAddress)
-            expected = 0x00;
-        counts = true;
+        expect.protectedAddress =
+            m_protectionInPlace && safety.protects(m_buffer.Config, expect.address);
+        if (expect.protectedAddress)
+            expect.expected = 0x00;
+        expect.counts = true;
         break;
     }
     default:
-        configStatus(instruction.configIndex);
-        expected = m_buffer.Config[static_cast<std::size_t>(instruction.configIndex)];
-        address = kConfigBaseAddress + instruction.configIndex;
-        mask = safety.compareMask(static_cast<std::size_t>(instruction.configIndex));
+        expect.expected = m_buffer.Config[config];
+        expect.address = kConfigBaseAddress + instruction.configIndex;
+        expect.mask = safety.compareMask(config);
         break;
     }
+    return expect;
+}
+
+// Compares TempByte: a match steps on; a mismatch tells the user, marks the check failed
+// and sends the engine to the script's last instruction.
+void ScriptEngine::judge(const Expectation& expect) {
     // Configuration bits that the model does not implement take no part.
-    if (((m_state.TempByte ^ expected) & mask) == 0) {
-        if (counts)
+    if (((m_state.TempByte ^ expect.expected) & expect.mask) == 0) {
+        if (expect.counts)
             ++m_state.CurrentAddress;
         advance();
-    } else {
-        m_state.CheckFailed = true;
-        m_state.InstructionIndex = m_state.LastInstruction;
-        std::string message =
-            (blank ? "Chip is not blank at address " : "Verify failed at address ") +
-            Hex6(address) + "h!\r\nThe value read from that address is " + Hex2(m_state.TempByte) +
-            "h.";
-        if (protectedAddress)
-            message += "\r\nThe address is code-protected, so the value expected is 00h.";
-        else if (!blank)
-            message += "\r\nThe value expected is " + Hex2(expected) + "h.";
-        m_host.showMessage(message);
+        return;
     }
+    m_state.CheckFailed = true;
+    m_state.InstructionIndex = m_state.LastInstruction;
+    std::string message =
+        (expect.blank ? "Chip is not blank at address " : "Verify failed at address ") +
+        Hex6(expect.address) + "h!\r\nThe value read from that address is " +
+        Hex2(m_state.TempByte) + "h.";
+    if (expect.protectedAddress)
+        message += "\r\nThe address is code-protected, so the value expected is 00h.";
+    else if (!expect.blank)
+        message += "\r\nThe value expected is " + Hex2(expect.expected) + "h.";
+    m_host.showMessage(message);
+}
+
+void ScriptEngine::check(const Instruction& instruction) {
+    showCheckStatus(instruction);
+    judge(expectationFor(instruction));
     m_link.SendNop();
+}
+
+// Two commands for a byte: the read's command code, then the read itself; the byte is
+// judged as it arrives, and the read's second reply runs the next instruction.
+void ScriptEngine::readAndCheck(const Instruction& instruction) {
+    if (m_state.InstructionPhase == 0) {
+        showCheckStatus(instruction);
+        m_link.SendCommandCode(instruction.code);
+        m_state.InstructionPhase = 1;
+    } else if (m_state.InstructionPhase == 1) {
+        m_link.SendReadByte();
+        m_state.InstructionPhase = 2;
+    } else if (isReadCompletionPhase(m_state.InstructionPhase)) {
+        m_state.TempByte = m_state.ReceivedByte;
+        m_state.InstructionPhase = 0;
+        judge(expectationFor(instruction));
+    }
 }
 
 } // namespace tessaline

@@ -87,9 +87,21 @@ private:
     void writeConfigByte(const Instruction& instruction);
     void waitForWrite();
     void readByte(const Instruction& instruction);
+    // What a check compares the byte read with, and how it reports a mismatch.
+    struct Expectation {
+        std::int32_t expected = 0;
+        std::int32_t address = 0;
+        std::int32_t mask = 0xFF;
+        bool blank = false;            // a blank check's message
+        bool counts = false;           // a match steps CurrentAddress on
+        bool protectedAddress = false; // the image code-protects the address
+    };
     void check(const Instruction& instruction);
+    void readAndCheck(const Instruction& instruction);
+    void showCheckStatus(const Instruction& instruction);
+    Expectation expectationFor(const Instruction& instruction) const;
+    void judge(const Expectation& expect);
     void skipVerifyBlock();
-    std::int32_t expectedByte(Memory memory, std::int32_t address) const;
     void fail(const std::string& message);
 
     std::uint8_t flashAt(std::int32_t address) const;

@@ -146,7 +146,8 @@ TEST_P(FamilyThroughPty, CommandLineProgramsVerifiesReadsErases) {
     const std::string lines = folder.read("blank.trace");
     EXPECT_EQ(lines.rfind("# tessaline-cli blank: ", 0), 0u) << lines.substr(0, 200);
     EXPECT_NE(lines.find("-> 65  begin, VDD before VPP           begin\n"), std::string::npos);
-    EXPECT_NE(lines.find("<- FF  data byte of read byte          temp=s09\n"), std::string::npos);
+    EXPECT_NE(lines.find("<- FF  data byte of read byte          checkblankflash=s09\n"),
+              std::string::npos);
     EXPECT_NE(lines.find("-> 67  end                             end\n"), std::string::npos);
     EXPECT_TRUE(lines.ends_with("<- 00  reply to end                    end\n"))
         << lines.substr(lines.size() - 200);

@@ -42,6 +42,18 @@ TEST(ScriptCheck, RefusesScriptsThatCouldNotRunToTheirEnd) {
         {"begin,s00-0000", 1,
          "devices.cfg:12: The script applies power with 'begin' but does not end with 'end'."},
         {"temp=s09,checkflash,s00-0000", 1, nullptr},
+        {"begin,setflashloop,checkflash=s09,loop,end", 1, nullptr},
+        {"begin,checkflash=s09", 1,
+         "devices.cfg:12: The script ends with the check 'checkflash=s09', which a failed check "
+         "would run again."},
+        {"begin,ifverify,setflashloop,checkflash=s09,loop,endverify,end", 1, nullptr},
+        {"begin,ifverify,setflashloop,checkflash=s09,endverify,loop,end", 1,
+         "devices.cfg:12: The loop that begins with 'setflashloop' crosses the edge of an "
+         "'ifverify' block."},
+        {"begin,ifverify,w,end", 1,
+         "devices.cfg:12: The 'ifverify' block has no 'endverify' after it."},
+        {"begin,endverify,end", 1,
+         "devices.cfg:12: The word 'endverify' has no 'ifverify' before it."},
     };
     for (const Row& row : rows) {
         const auto problem = checkScript(decodeScript(row.script, {"devices.cfg", 12}),

@@ -166,3 +166,36 @@ TEST(ShippedScripts, TheChipCatchesAScriptThatSkipsAStep) {
             << row.remove << ": " << found[0];
     }
 }
+
+// Every reply is a round trip, so the number of commands sets the time: verify, blank
+// check and read take two commands per byte (the read and the shift-out) plus little.
+TEST(ShippedScripts, ReadsChecksAndVerifiesAtTwoCommandsPerByte) {
+    for (const char* name : {"18F452", "18F2320", "18F4520"}) {
+        const DeviceModel& record = recordNamed(name);
+        const sim::ChipModel& chipModel = *sim::findChipModel(name);
+        SimRig rig(record, chipModel);
+        auto commandsOf = [&](OperationKind kind) {
+            const std::int64_t before = rig.unit.commandCount();
+            EXPECT_TRUE(rig.run(kind)) << name;
+            return static_cast<double>(rig.unit.commandCount() - before);
+        };
+        // A data EEPROM byte needs RD, MOVF, MOVWF and INCF before its two commands; on
+        // a 32 KiB part with 256 bytes of it, the whole stays within 2.2 per byte.
+        const double bytes = chipModel.flashSize + chipModel.eepromSize + 14.0;
+        const double bound = chipModel.flashSize == 32768
+                                 ? 2.2 * bytes
+                                 : 2.05 * chipModel.flashSize + 10.2 * chipModel.eepromSize + 100;
+        ASSERT_TRUE(rig.run(OperationKind::Erase));
+        EXPECT_LE(commandsOf(OperationKind::Blank), bound) << name;
+        EXPECT_LE(commandsOf(OperationKind::Read), bound) << name;
+
+        // A 4 KiB program: 2.2 commands per byte and a fixed cost to start and end.
+        for (std::size_t i = 0; i < 4096; ++i)
+            rig.buffer.Flash[i] = static_cast<std::uint8_t>(i * 7);
+        rig.chip.erase();
+        for (std::size_t i = 0; i < 4096; ++i)
+            rig.chip.flash[i] = rig.buffer.Flash[i];
+        EXPECT_LE(commandsOf(OperationKind::Verify), 2.2 * 4096 + 100) << name;
+        EXPECT_EQ(rig.host.status(), "Chip verified") << name;
+    }
+}
