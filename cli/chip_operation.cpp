@@ -105,6 +105,13 @@ private:
 
 } // namespace
 
+namespace {
+
+// How long the end of an operation waits for bytes that no command asked for.
+constexpr int kGracePeriodMs = 100;
+
+} // namespace
+
 int exitStatusFor(Outcome outcome) {
     switch (outcome) {
     case Outcome::Done:
@@ -140,6 +147,9 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
     CliHost host(out, terminal);
     OperationControl control(state.buffer, state.model, port, host);
     control.setTrace(link.trace);
+    control.setDeviceTable(&state.deviceTable);
+    // A byte that comes after the last reply still fails the operation.
+    control.setGracePeriodMs(kGracePeriodMs);
     host.attach(control, port);
     port.setReceiveThreshold(1);
     QEventLoop loop;

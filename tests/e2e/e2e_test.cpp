@@ -5,6 +5,7 @@
 #include "tests/support/window_fixture.hpp"
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -218,6 +219,94 @@ TEST(EndToEnd, CommandLineReportsAMissingPortAndASilentUnit) {
     EXPECT_EQ(silent.status, 3);
     EXPECT_NE(silent.out.find("The programmer unit does not answer."), std::string::npos);
     EXPECT_NE(silent.err.find("Blank check failed"), std::string::npos);
+}
+
+// A wrong chip, and no chip at all, stop every operation before anything is written;
+// the tool exits 4 and names what it found.
+TEST(EndToEnd, CommandLineRefusesAWrongChipAndAnEmptySocket) {
+    TempFolder folder;
+    const std::string program = writeProgram(folder, shippedModel("18F4520"));
+    UnitSimulator wrong({QStringLiteral("--chip"), QStringLiteral("18F452")});
+    CliResult refused = cli({"--model", "18F4520", "--port", wrong.device(), "program",
+                             QString::fromStdString(program)});
+    EXPECT_EQ(refused.status, 4) << refused.out << refused.err;
+    EXPECT_NE(refused.out.find("The chip in the socket reports device ID 0420h (18F452), not "
+                               "the selected 18F4520. Nothing was written."),
+              std::string::npos)
+        << refused.out;
+    EXPECT_EQ(wrong.stop().first, 0);
+
+    UnitSimulator empty({QStringLiteral("--empty")});
+    CliResult none = cli({"--model", "18F452", "--port", empty.device(), "erase"});
+    EXPECT_EQ(none.status, 4);
+    EXPECT_NE(none.out.find("No chip answers in the socket"), std::string::npos) << none.out;
+}
+
+// gputils writes every configuration byte with its unimplemented bits set, and these
+// programs code-protect blocks: each programs, verifies after programming and verifies
+// again on its own. The 64 KiB one takes a while, so it runs only when asked for.
+TEST(EndToEnd, ToolchainFilesWithFullConfigurationProgramAndVerify) {
+    const bool all = !qEnvironmentVariableIsEmpty("TESSALINE_PTY_ALL_MODELS");
+    for (const char* name : {"18F452", "18F4620"}) {
+        if (!all && std::string(name) == "18F4620")
+            continue;
+        const QString hex = QStringLiteral(TESSALINE_TOOLCHAIN_DIR "/p%1.hex")
+                                .arg(QString::fromLatin1(name).toLower());
+        UnitSimulator unit({QStringLiteral("--chip"), QString::fromLatin1(name)});
+        const QStringList common{"--model", QString::fromLatin1(name), "--port", unit.device()};
+        CliResult programmed = cli(common + QStringList{"program", hex});
+        EXPECT_EQ(programmed.status, 0) << name << programmed.out << programmed.err;
+        EXPECT_NE(programmed.out.find("Chip programmed"), std::string::npos) << programmed.out;
+        CliResult verified = cli(common + QStringList{"verify", hex});
+        EXPECT_EQ(verified.status, 0) << name << verified.out;
+        const auto [status, report] = unit.stop();
+        EXPECT_EQ(status, 0) << report;
+    }
+}
+
+// With stray bytes on the link, Program All, Verify and Read All may fail, but never
+// end in success with a wrong result.
+TEST(EndToEnd, ANoisyLinkNeverEndsInAWrongSuccess) {
+    TempFolder folder;
+    SelectedModelValues model = shippedModel("18F1220");
+    ProgramBuffer image;
+    ResetBuffer(image, model.FlashSize, model.EepromSize, model.ConfigErased);
+    for (std::uint8_t i = 0; i < 64; ++i)
+        image.Flash[i] = static_cast<std::uint8_t>(i * 3 + 1);
+    folder.write("image.hex", writeHexText(image));
+    const QString file = QString::fromStdString(folder.file("image.hex"));
+    int successes = 0;
+    const int runs = qEnvironmentVariableIsEmpty("TESSALINE_NOISE_RUNS")
+                         ? 8
+                         : qEnvironmentVariableIntValue("TESSALINE_NOISE_RUNS");
+    for (int seed = 1; seed <= runs; ++seed) {
+        SCOPED_TRACE(seed);
+        const QString chip = QString::fromStdString(folder.file("chip.hex"));
+        UnitSimulator unit(
+            {"--chip", "18F1220", "--noise", "--seed", QString::number(seed), "--save", chip});
+        const QStringList common{"--model", "18F1220", "--port", unit.device()};
+        const int programmed = cli(common + QStringList{"program", file}).status;
+        const int verified = cli(common + QStringList{"verify", file}).status;
+        const QString readBack = QString::fromStdString(folder.file("read.hex"));
+        QFile::remove(readBack);
+        const int read = cli(common + QStringList{"read", readBack}).status;
+        unit.stop();
+        const std::string onChip = folder.read("chip.hex");
+        const bool chipHoldsImage = onChip == folder.read("image.hex");
+        // A failed program leaves a chip that verify rightly finds different (1).
+        for (const int status : {programmed, verified, read})
+            EXPECT_TRUE(status == 0 || status == 1 || status == 3) << status;
+        if (programmed == 0 || verified == 0) {
+            EXPECT_TRUE(chipHoldsImage);
+        }
+        if (read == 0) {
+            EXPECT_EQ(folder.read("read.hex"), onChip);
+        } else {
+            EXPECT_FALSE(QFile::exists(readBack));
+        }
+        successes += (programmed == 0) + (verified == 0) + (read == 0);
+    }
+    EXPECT_GT(successes, 0); // the noise is rare enough that some runs get through
 }
 
 // A script's own wait is no silence of the unit, however long it is.
