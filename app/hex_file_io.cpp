@@ -3,8 +3,8 @@
 #include "buffer/hex_reader.hpp"
 #include "buffer/hex_writer.hpp"
 #include "buffer/load_report.hpp"
+#include "buffer/text_file.hpp"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -13,20 +13,16 @@ namespace tessaline {
 HexLoadOutcome loadHexFile(const std::string& path, ProgrammerState& state) {
     state.resetBuffer();
     state.buffer.LoadedFlashTop = 0;
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return {HexLoadOutcome::Status::Unreadable, file.errorString().toStdString()};
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return {HexLoadOutcome::Status::Unreadable, file.errorString().toStdString()};
-    file.close();
-    const HexReadResult result =
-        ReadHexText(std::string_view(content.constData(), static_cast<std::size_t>(content.size())),
-                    state.buffer);
-    if (!result.ok()) {
+    HexLineReader reader(state.buffer);
+    const std::string unreadable =
+        readTextFileLines(path, [&reader](std::string_view line) { return reader.readLine(line); });
+    const HexReadResult result = reader.result();
+    if (!unreadable.empty() || !result.ok())
         state.resetBuffer();
+    if (!unreadable.empty())
+        return {HexLoadOutcome::Status::Unreadable, unreadable};
+    if (!result.ok())
         return {HexLoadOutcome::Status::Faulty, hexLoadErrorMessage(result)};
-    }
     return {HexLoadOutcome::Status::Loaded, loadReport(state.buffer.LoadedFlashTop)};
 }
 

@@ -1,5 +1,6 @@
 #include "cli/cli_app.hpp"
 
+#include "app/device_file.hpp"
 #include "app/hex_file_io.hpp"
 #include "app/port_name.hpp"
 #include "app/settings_store.hpp"
@@ -174,20 +175,25 @@ private:
     }
 
     bool loadTable(const Options& options) {
-        const std::string path = options.devicesFile.empty()
-                                     ? m_environment.programFolder + "devices.cfg"
-                                     : options.devicesFile;
-        auto table = LoadDeviceTable(path);
-        if (!table) {
-            m_err << "tessaline-cli: cannot open the device file " << path << "\n";
+        DeviceFile file = options.devicesFile.empty() ? findDeviceFile(m_environment.programFolder)
+                                                      : readDeviceFile(options.devicesFile);
+        switch (file.status) {
+        case DeviceFile::Status::Loaded:
+            m_state.deviceTable = std::move(file.table);
+            return true;
+        case DeviceFile::Status::Missing:
+            m_err << "tessaline-cli: cannot find the device file at " << file.path << " or at "
+                  << file.sharedPath << "\n";
+            return false;
+        case DeviceFile::Status::Unreadable:
+            m_err << "tessaline-cli: cannot open the device file " << file.path << ": "
+                  << file.reason << "\n";
+            return false;
+        case DeviceFile::Status::NoModel:
+            m_err << "tessaline-cli: the device file " << file.path << " describes no model\n";
             return false;
         }
-        if (table->empty()) {
-            m_err << "tessaline-cli: the device file " << path << " describes no model\n";
-            return false;
-        }
-        m_state.deviceTable = std::move(*table);
-        return true;
+        return false;
     }
 
     std::optional<std::int32_t> findModel(const Options& options) {

@@ -5,9 +5,9 @@
 #include "app/single_instance.hpp"
 #include "ui/main_window.hpp"
 #include "ui/qt_dialogs.hpp"
+#include "ui/startup.hpp"
 
 #include <QApplication>
-#include <QFile>
 
 using namespace tessaline;
 
@@ -24,19 +24,9 @@ int main(int argc, char* argv[]) {
     state.app.AppTitle = kAppTitle;
     QtDialogs dialogs(QString::fromStdString(state.app.AppTitle));
 
-    const std::string devicesPath = state.app.ProgramFolder + "devices.cfg";
-    auto table = LoadDeviceTable(devicesPath);
-    if (!table) {
-        QFile file(QString::fromStdString(devicesPath));
-        const QString reason = file.open(QIODevice::ReadOnly) ? QString() : file.errorString();
-        dialogs.message("The device file " + devicesPath + " cannot be opened" +
-                            (reason.isEmpty() ? std::string() : ": " + reason.toStdString()) +
-                            ".\r\nThe program must end.",
-                        Dialogs::Icon::Critical);
+    std::optional<DeviceTable> table = loadDeviceTableForWindow(state.app.ProgramFolder, dialogs);
+    if (!table)
         return 1;
-    }
-    if (table->empty())
-        return 0;
     state.deviceTable = std::move(*table);
 
     SettingsStore settings = SettingsStore::userStore();

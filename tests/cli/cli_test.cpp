@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace tessaline;
 
@@ -31,10 +33,12 @@ protected:
         folder.write("devices.cfg", kDevices);
     }
 
-    CliRun run(const std::vector<std::string>& args) {
+    CliRun run(const std::vector<std::string>& args) { return runIn(folder.path(), args); }
+
+    CliRun runIn(const std::string& programFolder, const std::vector<std::string>& args) {
         std::ostringstream out;
         std::ostringstream err;
-        const CliEnvironment environment{folder.path(), &settings};
+        const CliEnvironment environment{programFolder, &settings};
         CliRun result;
         result.status = runCli(args, environment, out, err);
         result.out = out.str();
@@ -146,6 +150,56 @@ TEST_F(CliTest, UsageErrorsGoToStandardErrorWithStatus2) {
     const CliRun noDevices = run({"--devices", folder.file("none.cfg"), "models"});
     EXPECT_EQ(noDevices.status, 2);
     EXPECT_NE(noDevices.err.find("cannot open the device file"), std::string::npos);
+}
+
+TEST_F(CliTest, DeviceFileBesideTheProgramOrWhereItIsInstalled) {
+    std::filesystem::create_directories(folder.file("bin"));
+    std::filesystem::create_directories(folder.file("share/tessaline"));
+    const std::string programFolder = folder.file("bin") + "/";
+    const CliRun missing = runIn(programFolder, {"models"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "tessaline-cli: cannot find the device file at " + programFolder +
+                               "devices.cfg or at " + folder.path() +
+                               "share/tessaline/devices.cfg\n");
+    folder.write("share/tessaline/devices.cfg", "model:18f4520\r\nflash:64\r\n");
+    EXPECT_EQ(runIn(programFolder, {"models"}).out, "1 18F4520 64 0\n");
+    folder.write("bin/devices.cfg", kDevices);
+    EXPECT_EQ(runIn(programFolder, {"models"}).out.substr(0, 15), "1 18F452 64 16\n");
+}
+
+// A FIFO blocks whoever opens it for reading, /dev/zero never ends and a huge sparse file
+// takes all memory: each is refused at once, by name.
+TEST(CliProgram, SpecialAndHugeFilesAreRefusedAtOnce) {
+    test::TempFolder folder;
+    const std::string fifo = folder.file("pipe.hex");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    folder.write("huge.hex", "");
+    std::filesystem::resize_file(folder.file("huge.hex"), std::uintmax_t{3} << 30);
+    const struct {
+        QStringList arguments;
+        std::string err;
+    } rows[] = {
+        {{"check", QString::fromStdString(fifo)},
+         "tessaline-cli: cannot read " + fifo + ": Not a regular file\n"},
+        {{"check", "/dev/zero"}, "tessaline-cli: cannot read /dev/zero: Not a regular file\n"},
+        {{"check", QString::fromStdString(folder.file("huge.hex"))},
+         "tessaline-cli: cannot read " + folder.file("huge.hex") +
+             ": File too large (more than 16 MiB)\n"},
+        {{"--devices", QString::fromStdString(fifo), "models"},
+         "tessaline-cli: cannot open the device file " + fifo + ": Not a regular file\n"},
+        {{"--devices", "/dev/zero", "models"},
+         "tessaline-cli: cannot open the device file /dev/zero: Not a regular file\n"},
+    };
+    for (const auto& row : rows) {
+        QProcess process;
+        process.start(QStringLiteral(TESSALINE_CLI_PATH), row.arguments);
+        const bool ended = process.waitForFinished(5000);
+        if (!ended)
+            process.kill();
+        ASSERT_TRUE(ended) << row.err;
+        EXPECT_EQ(process.exitCode(), 2);
+        EXPECT_EQ(process.readAllStandardError().toStdString(), row.err);
+    }
 }
 
 TEST(CliProgram, RunsWithTheDeviceFileBesideIt) {

@@ -226,3 +226,17 @@ TEST(FileCommands, WriteProtectedFileIsNotReplaced) {
     }
     EXPECT_EQ(label(form.label_hex), "");
 }
+
+TEST(FileCommands, SpecialFilesAreRefusedAtOnceByName) {
+    WindowFixture fixture(kTwoModels);
+    WindowControls& form = fixture.load();
+    const std::string fifo = fixture.folder.file("pipe.hex");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        fixture.dialogs.answers = {path};
+        form.menuopen->trigger();
+        EXPECT_EQ(fixture.dialogs.messages().back(),
+                  "The file " + path + " cannot be opened: Not a regular file.");
+        EXPECT_TRUE(form.menu1->menuAction()->isEnabled());
+    }
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "devices/device_table.hpp"
+
+#include <optional>
+#include <string>
+
+namespace tessaline {
+
+class Dialogs;
+
+// The device table of the window's start. When the device file is missing, cannot be read
+// or describes no model, the user is told so, naming the file, and nothing is returned:
+// the program must end.
+std::optional<DeviceTable> loadDeviceTableForWindow(const std::string& programFolder,
+                                                    Dialogs& dialogs);
+
+} // namespace tessaline
