@@ -218,8 +218,14 @@ void Form1::buildControls() {
     tabla_eeprom->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setBackground(tabla_eeprom, white);
     tabla_eeprom->setPlainText(QStringLiteral("0000: FF FF FF FF FF FF FF FF\n"));
+    // The views only show the buffer: no caret, no typing, no dropped text and no editing
+    // actions in their menu; selecting and copying stay.
     for (QPlainTextEdit* view : {tabla_flash, tabla_eeprom}) {
+        view->setReadOnly(true);
+        view->setTextInteractionFlags(Qt::TextSelectableByMouse);
         view->setUndoRedoEnabled(false);
+        view->setAcceptDrops(false);
+        view->viewport()->setAcceptDrops(false);
         view->installEventFilter(this);
     }
 
