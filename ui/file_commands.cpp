@@ -49,6 +49,13 @@ std::string dialogFolder(const std::string& lastPath) {
     return QDir::toNativeSeparators(QDir::homePath() + QLatin1Char('/')).toStdString();
 }
 
+// The reader's fault, or why the file could not be read.
+std::string failureMessage(const std::string& path, const HexLoadOutcome& outcome) {
+    if (outcome.status == HexLoadOutcome::Status::Faulty)
+        return outcome.message;
+    return "The file " + path + " cannot be opened: " + outcome.message + ".";
+}
+
 } // namespace
 
 FileCommands::FileCommands(ProgrammerState& state, SettingsStore& settings, Dialogs& dialogs,
@@ -70,10 +77,26 @@ void FileCommands::menuopen_Click() {
                                                       dialogFolder(m_state.app.LastPath));
     if (chosen.empty())
         return;
+    openHexFile(chosen);
+}
+
+void FileCommands::openHexFile(const std::string& chosen) {
     auto [folder, name] = splitChosenPath(chosen);
     m_state.app.LastPath = folder;
     m_settings.WriteSetting(kSettingLastPath, m_state.app.LastPath);
     LoadHexFile(name);
+}
+
+void FileCommands::openDroppedFile(const std::string& path) {
+    // A trial load into a scratch buffer of the same model tells whether the file is one.
+    ProgrammerState trial;
+    trial.model = m_state.model;
+    const HexLoadOutcome outcome = loadHexFile(path, trial);
+    if (outcome.status != HexLoadOutcome::Status::Loaded) {
+        m_dialogs.message(failureMessage(path, outcome));
+        return;
+    }
+    openHexFile(path);
 }
 
 void FileCommands::LoadHexFile(const std::string& fileName) {
@@ -87,9 +110,7 @@ void FileCommands::LoadHexFile(const std::string& fileName) {
         m_dialogs.message(outcome.message);
     } else {
         // The buffer is already back in its erased state.
-        m_dialogs.message(outcome.status == HexLoadOutcome::Status::Faulty
-                              ? outcome.message
-                              : "The file " + path + " cannot be opened: " + outcome.message + ".");
+        m_dialogs.message(failureMessage(path, outcome));
         m_window.updatedisplay();
         m_window.setLoadedFile("");
     }

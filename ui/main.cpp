@@ -11,19 +11,22 @@
 
 using namespace tessaline;
 
-// Start-up: one instance only, the program folder and title, the device table, then the
-// window, whose load handler restores the settings and opens the serial port.
+// Start-up: one window only (a second start hands its file to the running one), the
+// program folder and title, the device table, then the window, whose load handler
+// restores the settings and opens the serial port.
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    const QString file = fileArgument(QApplication::arguments());
     SingleInstance instance;
-    if (!instance.acquire())
+    if (!instance.acquire()) {
+        instance.handOver(file);
         return 0;
+    }
 
     ProgrammerState state;
     state.app.ProgramFolder = ProgramFolder().toStdString();
     state.app.AppTitle = kAppTitle;
     QtDialogs dialogs(QString::fromStdString(state.app.AppTitle));
-
     std::optional<DeviceTable> table = loadDeviceTableForWindow(state.app.ProgramFolder, dialogs);
     if (!table)
         return 1;
@@ -33,6 +36,16 @@ int main(int argc, char* argv[]) {
     QtSerialPort port(settings.folder());
     Form1 window(state, settings, port, dialogs);
     dialogs.setParent(&window);
+    QObject::connect(
+        &instance, &SingleInstance::activated, &window,
+        [&window](const QString& handed) {
+            window.bringToFront();
+            if (!handed.isEmpty())
+                window.openFromDesktop(handed);
+        },
+        Qt::QueuedConnection);
     window.Form_Load();
+    if (!file.isEmpty())
+        window.openFromDesktop(file);
     return QApplication::exec();
 }

@@ -3,6 +3,9 @@
 #include "app/device_file.hpp"
 #include "ui/dialogs.hpp"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace tessaline {
 
 std::optional<DeviceTable> loadDeviceTableForWindow(const std::string& programFolder,
@@ -25,6 +28,12 @@ std::optional<DeviceTable> loadDeviceTableForWindow(const std::string& programFo
     }
     dialogs.message(problem + "\r\nThe program must end.", Dialogs::Icon::Critical);
     return std::nullopt;
+}
+
+QString fileArgument(const QStringList& arguments) {
+    if (arguments.size() != 2 || arguments[1].isEmpty())
+        return {};
+    return QDir::toNativeSeparators(QFileInfo(arguments[1]).absoluteFilePath());
 }
 
 } // namespace tessaline

@@ -2,6 +2,8 @@
 
 #include "devices/device_table.hpp"
 
+#include <QStringList>
+
 #include <optional>
 #include <string>
 
@@ -14,5 +16,9 @@ class Dialogs;
 // the program must end.
 std::optional<DeviceTable> loadDeviceTableForWindow(const std::string& programFolder,
                                                     Dialogs& dialogs);
+
+// The HEX file that the desktop hands the window (its entry's %f): the only argument after
+// the program's name, as an absolute path. Nothing else is taken from the command line.
+QString fileArgument(const QStringList& arguments);
 
 } // namespace tessaline

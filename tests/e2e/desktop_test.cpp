@@ -1,0 +1,91 @@
+#include "tests/support/temp_folder.hpp"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace tessaline::test;
+
+// The programs as the desktop and a user at a terminal meet them, each in its own
+// process.
+
+namespace {
+
+// A program in its own process with the given environment; stopped at the end.
+class Program {
+public:
+    Program(const QString& path, const QStringList& arguments, const QProcessEnvironment& env,
+            const QString& workingFolder = {}) {
+        m_process.setProcessEnvironment(env);
+        if (!workingFolder.isEmpty())
+            m_process.setWorkingDirectory(workingFolder);
+        m_process.start(path, arguments);
+        m_process.waitForStarted(5000);
+    }
+    ~Program() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    QProcess& process() { return m_process; }
+
+private:
+    QProcess m_process;
+};
+
+// A user's runtime and settings folders of their own, and serial port 2 linked to a
+// device that is no serial port, so that no real one is touched.
+QProcessEnvironment userEnvironment(const TempFolder& folder) {
+    const QString runtime = QString::fromStdString(folder.file("runtime"));
+    const QString config = QString::fromStdString(folder.file("config"));
+    QDir().mkpath(runtime);
+    chmod(runtime.toLocal8Bit().constData(), 0700);
+    QDir().mkpath(config + QStringLiteral("/Tessaline"));
+    QFile::link(QStringLiteral("/dev/null"), config + QStringLiteral("/Tessaline/com2"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
+} // namespace
+
+// A lock file that a crash left empty or corrupt does not stop the start; a second start
+// with a file (as the desktop entry's %f, relative to its folder) hands it to the running
+// window and ends.
+TEST(Desktop, SecondStartHandsItsFileToTheRunningWindow) {
+    TempFolder folder;
+    const QProcessEnvironment env = userEnvironment(folder);
+    folder.write("runtime/tessaline.lock", "\x01 not a lock\n");
+    QDir().mkpath(QString::fromStdString(folder.file("work")));
+    folder.write("work/prog.hex", ":0100000012ED\r\n:00000001FF\r\n");
+    Program first(QStringLiteral(TESSALINE_WINDOW_PATH), {}, env);
+    const QString socket = QString::fromStdString(folder.file("runtime/tessaline.socket"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, 20000))
+        << "the first start did not come up; it ended with " << first.process().exitCode();
+
+    Program second(QStringLiteral(TESSALINE_WINDOW_PATH), {QStringLiteral("prog.hex")}, env,
+                   QString::fromStdString(folder.file("work")));
+    ASSERT_TRUE(second.process().waitForFinished(20000));
+    EXPECT_EQ(second.process().exitCode(), 0);
+
+    // Open HEX File remembers the file's folder before it loads.
+    const QString settings = QString::fromStdString(folder.file("config/Tessaline/Tessaline.ini"));
+    const QString expected = QString::fromStdString(folder.file("work")) + QLatin1Char('/');
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return QSettings(settings, QSettings::IniFormat).value("Last Path").toString() ==
+                   expected;
+        },
+        20000));
+    EXPECT_EQ(first.process().state(), QProcess::Running);
+}
