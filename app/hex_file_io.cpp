@@ -8,6 +8,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <system_error>
+
 namespace tessaline {
 
 HexLoadOutcome loadHexFile(const std::string& path, ProgrammerState& state) {
@@ -38,11 +41,18 @@ HexSaveOutcome saveHexFile(const std::string& path, const ProgramBuffer& buffer)
     if (!file.open(QIODevice::WriteOnly))
         return {false, file.errorString().toStdString()};
     // The flush makes a disk that fills up show here, before commit() could put a cut
-    // file in the old one's place.
-    if (file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size()) ||
-        !file.flush()) {
-        const std::string reason = file.errorString().toStdString();
+    // file in the old one's place. A write or flush cut short by a full disk (or the size
+    // limit) leaves QFile without the reason; the system's own is then in errno.
+    errno = 0;
+    bool written = file.write(text.data(), static_cast<qint64>(text.size())) ==
+                   static_cast<qint64>(text.size());
+    if (written)
+        written = file.flush();
+    if (!written) {
+        const int systemError = errno;
+        const std::string reason =
+            systemError != 0 ? std::error_code(systemError, std::generic_category()).message()
+                             : file.errorString().toStdString();
         file.cancelWriting();
         return {false, reason};
     }

@@ -3,6 +3,7 @@
 #include "app/device_file.hpp"
 #include "app/hex_file_io.hpp"
 #include "app/port_name.hpp"
+#include "app/qt_serial_port.hpp"
 #include "app/settings_store.hpp"
 #include "buffer/hex_text.hpp"
 #include "cli/chip_operation.hpp"
@@ -11,6 +12,8 @@
 #include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
 #include "tessaline_version.hpp"
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <fstream>
@@ -90,6 +93,22 @@ std::string plainLines(std::string text) {
         }
     }
     return out;
+}
+
+// Why a file cannot be written there, or empty: its folder must exist and take files, and
+// the name must not be a folder.
+std::string unwritableFileProblem(const std::string& path) {
+    const QFileInfo target(QString::fromStdString(path));
+    if (target.exists() && !target.isFile())
+        return "Not a file";
+    const QFileInfo folder(target.absolutePath());
+    if (!folder.exists())
+        return "No such file or directory";
+    if (!folder.isDir())
+        return "Not a directory";
+    if (!folder.isWritable())
+        return "Permission denied";
+    return {};
 }
 
 class Tool {
@@ -196,15 +215,18 @@ private:
         return false;
     }
 
+    // A remembered setting, or its default. The tool only reads the store: it never
+    // writes the defaults back, as the window's start does.
+    std::string setting(const char* name, const char* defaultValue) const {
+        if (!m_environment.settings)
+            return defaultValue;
+        return m_environment.settings->storedSetting(name).value_or(defaultValue);
+    }
+
     std::optional<std::int32_t> findModel(const Options& options) {
         const auto count = static_cast<std::int32_t>(m_state.deviceTable.size());
-        if (!options.haveModel) {
-            if (!m_environment.settings)
-                return 1;
-            return storedModel(m_environment.settings->ReadSetting(kSettingModel, kDefaultModel),
-                               count)
-                .value_or(1);
-        }
+        if (!options.haveModel)
+            return storedModel(setting(kSettingModel, kDefaultModel), count).value_or(1);
         const std::string wanted = toUpperAscii(options.model);
         for (std::int32_t i = 0; i < count; ++i)
             if (toUpperAscii(m_state.deviceTable[static_cast<std::size_t>(i)].model) == wanted)
@@ -292,9 +314,7 @@ private:
     std::string serialDevice(const Options& options) const {
         std::string port = options.port;
         if (port.empty())
-            port = m_environment.settings
-                       ? m_environment.settings->ReadSetting(kSettingPortNumber, kDefaultPortNumber)
-                       : kDefaultPortNumber;
+            port = setting(kSettingPortNumber, kDefaultPortNumber);
         const bool number = !port.empty() && std::all_of(port.begin(), port.end(), [](char c) {
             return c >= '0' && c <= '9';
         });
@@ -311,6 +331,16 @@ private:
             return usageError("the programming time must lie from 1 to 30 ms");
         if (progTime.verdict == EntryVerdict::Take)
             m_state.model.ProgTime = progTime.value;
+        if (SerialSettings parsed;
+            !options.baud.empty() && !parseSerialSettings(serialSettingsText(options.baud), parsed))
+            return usageError("the baud rate must be a number from 1 to 4000000");
+        // What was read must have a place to go before the chip is touched.
+        if (chip.kind == OperationKind::Read) {
+            if (const std::string problem = unwritableFileProblem(file); !problem.empty()) {
+                m_err << "tessaline-cli: cannot write " << file << ": " << problem << '\n';
+                return kExitUsage;
+            }
+        }
         if (chip.kind == OperationKind::Program || chip.kind == OperationKind::Verify) {
             // A faulty program file is a file error here, not a chip that differs.
             const int loaded = load(file);
@@ -319,12 +349,8 @@ private:
         }
         ChipLink link;
         link.device = serialDevice(options);
-        link.baud = options.baud;
-        if (link.baud.empty())
-            link.baud =
-                m_environment.settings
-                    ? m_environment.settings->ReadSetting(kSettingBaudRate, kDefaultBaudRate)
-                    : kDefaultBaudRate;
+        link.baud =
+            options.baud.empty() ? setting(kSettingBaudRate, kDefaultBaudRate) : options.baud;
         std::ofstream traceFile;
         std::optional<TraceWriter> trace;
         if (!options.traceFile.empty()) {

@@ -2,6 +2,7 @@
 
 #include "app/settings_store.hpp"
 #include "tessaline_version.hpp"
+#include "tests/support/file_size_limit.hpp"
 #include "tests/support/temp_folder.hpp"
 
 #include <QProcess>
@@ -131,10 +132,20 @@ TEST_F(CliTest, ConvertWritesWhatSaveBufferAsWrites) {
 }
 
 TEST_F(CliTest, UsageErrorsGoToStandardErrorWithStatus2) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {}, {"frobnicate"}, {"check"}, {"convert", "a"}, {"--model"}, {"--bogus", "models"}}) {
+    const std::string noPort = folder.file("no-such-port");
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"frobnicate"},
+                                               {"check"},
+                                               {"convert", "a"},
+                                               {"--model"},
+                                               {"--bogus", "models"},
+                                               {"--baud", "abc", "--port", noPort, "erase"},
+                                               {"--baud", "nan", "--port", noPort, "erase"},
+                                               {"--baud", "0", "--port", noPort, "blank"},
+                                               {"--baud", "-9600", "--port", noPort, "blank"}}) {
         const CliRun result = run(args);
-        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.status, 2) << args.size() << result.err;
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find("Usage: tessaline-cli"), std::string::npos);
     }
@@ -152,6 +163,18 @@ TEST_F(CliTest, UsageErrorsGoToStandardErrorWithStatus2) {
     EXPECT_NE(noDevices.err.find("cannot open the device file"), std::string::npos);
 }
 
+TEST_F(CliTest, ReadOnlyCommandsLeaveTheSettingsStoreUntouched) {
+    folder.write("in.hex", ":0100000012ED\r\n");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"check", folder.file("in.hex")},
+             {"convert", folder.file("in.hex"), folder.file("out.hex")},
+             {"models"},
+             {"--help"}}) {
+        EXPECT_EQ(run(args).status, 0) << args[0];
+        EXPECT_FALSE(std::filesystem::exists(folder.file("settings.ini"))) << args[0];
+    }
+}
+
 TEST_F(CliTest, DeviceFileBesideTheProgramOrWhereItIsInstalled) {
     std::filesystem::create_directories(folder.file("bin"));
     std::filesystem::create_directories(folder.file("share/tessaline"));
@@ -165,6 +188,26 @@ TEST_F(CliTest, DeviceFileBesideTheProgramOrWhereItIsInstalled) {
     EXPECT_EQ(runIn(programFolder, {"models"}).out, "1 18F4520 64 0\n");
     folder.write("bin/devices.cfg", kDevices);
     EXPECT_EQ(runIn(programFolder, {"models"}).out.substr(0, 15), "1 18F452 64 16\n");
+}
+
+// What the tool read must have a place to go before the chip is touched, and a disk that
+// fills up is named as such.
+TEST_F(CliTest, UnwritableOutputIsNamedWithTheSystemsReason) {
+    const std::string nowhere = folder.file("no/such/folder/chip.hex");
+    const CliRun read = run({"--port", folder.file("no-such-port"), "read", nowhere});
+    EXPECT_EQ(read.status, 2);
+    EXPECT_EQ(read.out, "");
+    EXPECT_EQ(read.err, "tessaline-cli: cannot write " + nowhere + ": No such file or directory\n");
+
+    folder.write("in.hex", ":10000000000102030405060708090A0B0C0D0E0F78\r\n");
+    CliRun full;
+    {
+        const test::FileSizeLimit limit(40);
+        full = run({"convert", folder.file("in.hex"), folder.file("out.hex")});
+    }
+    EXPECT_EQ(full.status, 2);
+    EXPECT_EQ(full.err,
+              "tessaline-cli: cannot write " + folder.file("out.hex") + ": File too large\n");
 }
 
 // A FIFO blocks whoever opens it for reading, /dev/zero never ends and a huge sparse file

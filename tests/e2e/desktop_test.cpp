@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSerialPort>
 #include <QSettings>
 #include <QTest>
 
@@ -57,6 +58,39 @@ QProcessEnvironment userEnvironment(const TempFolder& folder) {
     return env;
 }
 
+// tessaline-unitsim serving one chip on a pseudo-terminal.
+class UnitSimulator {
+public:
+    explicit UnitSimulator(const QStringList& arguments) {
+        m_process.start(QStringLiteral(TESSALINE_UNITSIM_PATH), arguments);
+        if (m_process.waitForReadyRead(5000))
+            m_device = QString::fromLatin1(m_process.readLine()).trimmed();
+    }
+    ~UnitSimulator() {
+        m_process.terminate();
+        m_process.waitForFinished(5000);
+    }
+    QString device() const { return m_device; }
+
+private:
+    QProcess m_process;
+    QString m_device;
+};
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+CliResult cli(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(TESSALINE_CLI_PATH), arguments);
+    process.waitForFinished(60000);
+    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
+}
+
 } // namespace
 
 // A lock file that a crash left empty or corrupt does not stop the start; a second start
@@ -88,4 +122,35 @@ TEST(Desktop, SecondStartHandsItsFileToTheRunningWindow) {
         },
         20000));
     EXPECT_EQ(first.process().state(), QProcess::Running);
+}
+
+TEST(Desktop, CommandLineNamesAPortThatAnotherProgramHolds) {
+    UnitSimulator unit({QStringLiteral("--chip"), QStringLiteral("18F452")});
+    ASSERT_FALSE(unit.device().isEmpty());
+    QSerialPort holder;
+    holder.setPortName(unit.device());
+    ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+    const CliResult busy = cli({"--model", "18F452", "--port", unit.device(), "erase"});
+    EXPECT_EQ(busy.status, 3);
+    EXPECT_EQ(busy.err.rfind("tessaline-cli: cannot open the serial port " +
+                                 unit.device().toStdString() + ": Another program holds the port\n",
+                             0),
+              0u)
+        << busy.err;
+}
+
+// The configuration bytes' progress shares a line with nothing else.
+TEST(Desktop, CommandLineKeepsProgressAndMessagesOnTheirOwnLines) {
+    TempFolder folder;
+    // CONFIG1H one bit off its erased CFh.
+    folder.write("config.hex", ":020000040030CA\r\n:010001004FAF\r\n:00000001FF\r\n");
+    UnitSimulator unit({QStringLiteral("--chip"), QStringLiteral("18F1220"),
+                        QStringLiteral("--load"),
+                        QString::fromStdString(folder.file("config.hex"))});
+    const CliResult blank = cli({"--model", "18F1220", "--port", unit.device(), "blank"});
+    EXPECT_EQ(blank.status, 1);
+    EXPECT_NE(blank.out.find("\nCONF1L: CONF1H:\nChip is not blank at address 300001h!\n"),
+              std::string::npos)
+        << blank.out;
+    EXPECT_TRUE(blank.out.ends_with("\nChip is not blank\n")) << blank.out;
 }
