@@ -4,6 +4,7 @@
 #include "app/hex_file_io.hpp"
 #include "app/port_name.hpp"
 #include "app/qt_serial_port.hpp"
+#include "app/serial_ports.hpp"
 #include "app/settings_store.hpp"
 #include "buffer/hex_text.hpp"
 #include "cli/chip_operation.hpp"
@@ -33,6 +34,8 @@ constexpr const char* kUsage =
     "  models --verbose  print each model as understood: sizes, erased configuration\n"
     "                    values, every script word decoded, with their lines; report\n"
     "                    script errors as FILE:LINE\n"
+    "  ports             list the serial ports and the port numbers 1-8 that lead to\n"
+    "                    them (through a comN link in the settings folder, or ttyS)\n"
     "  check FILE        load a HEX file and print the load report or its first fault\n"
     "  convert IN OUT    load IN and save the buffer to OUT as Save Buffer As writes it\n"
     "  program FILE      erase the chip and program it with FILE\n"
@@ -126,6 +129,8 @@ public:
         const std::size_t operands = options.words.size() - 1;
         if (command == "models" && operands == 0)
             return loadTable(options) ? listModels(options.verbose) : kExitUsage;
+        if (command == "ports" && operands == 0)
+            return listPorts();
         if (command == "check" && operands == 1)
             return loadModel(options) ? check(options.words[1]) : kExitUsage;
         if (command == "convert" && operands == 2)
@@ -139,7 +144,8 @@ public:
                 return kExitUsage;
             return chipOperation(chip, options, chip.takesFile ? options.words[1] : "");
         }
-        if (command == "models" || command == "check" || command == "convert" ||
+        if (command == "models" || command == "ports" || command == "check" ||
+            command == "convert" ||
             std::any_of(std::begin(kChipCommands), std::end(kChipCommands),
                         [&](const ChipCommand& chip) { return command == chip.name; }))
             return usageError("wrong number of arguments for '" + command + "'");
@@ -276,6 +282,16 @@ private:
             m_out << (i + 1) << ' ' << values.SelectedModelName << ' ' << values.FlashSize << ' '
                   << values.EepromSize << '\n';
         }
+        return kExitOk;
+    }
+
+    // The system's serial ports, then which port numbers lead where; nothing at all on a
+    // machine without serial ports.
+    int listPorts() {
+        const std::vector<SerialPortEntry> ports = systemSerialPorts();
+        const QString folder =
+            m_environment.settings ? m_environment.settings->folder() : QString();
+        m_out << portListText(ports) << portMapText(portNumberMap(folder, ports));
         return kExitOk;
     }
 

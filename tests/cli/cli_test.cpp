@@ -5,6 +5,7 @@
 #include "tests/support/file_size_limit.hpp"
 #include "tests/support/temp_folder.hpp"
 
+#include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -138,6 +139,7 @@ TEST_F(CliTest, UsageErrorsGoToStandardErrorWithStatus2) {
                                                {"frobnicate"},
                                                {"check"},
                                                {"convert", "a"},
+                                               {"ports", "a"},
                                                {"--model"},
                                                {"--bogus", "models"},
                                                {"--baud", "abc", "--port", noPort, "erase"},
@@ -169,6 +171,7 @@ TEST_F(CliTest, ReadOnlyCommandsLeaveTheSettingsStoreUntouched) {
              {"check", folder.file("in.hex")},
              {"convert", folder.file("in.hex"), folder.file("out.hex")},
              {"models"},
+             {"ports"},
              {"--help"}}) {
         EXPECT_EQ(run(args).status, 0) << args[0];
         EXPECT_FALSE(std::filesystem::exists(folder.file("settings.ini"))) << args[0];
@@ -208,6 +211,17 @@ TEST_F(CliTest, UnwritableOutputIsNamedWithTheSystemsReason) {
     EXPECT_EQ(full.status, 2);
     EXPECT_EQ(full.err,
               "tessaline-cli: cannot write " + folder.file("out.hex") + ": File too large\n");
+}
+
+TEST_F(CliTest, PortsShowWhereThePortNumbersLead) {
+    const QString link = QString::fromStdString(folder.file("com3"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), link));
+    const CliRun result = run({"ports"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_NE(result.out.find("port 3 = /dev/null (link " + link.toStdString() + ")\n"),
+              std::string::npos)
+        << result.out;
 }
 
 // A FIFO blocks whoever opens it for reading, /dev/zero never ends and a huge sparse file

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QDropEvent>
+#include <QFile>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -68,7 +69,8 @@ TEST(Form1, MissingPortLeavesTheWindowUsableWithTheErrorText) {
     WindowControls& form = fixture.load();
     EXPECT_FALSE(fixture.state.app.PortReady);
     EXPECT_EQ(text(form.label_status), "Serial port 5 error!");
-    EXPECT_EQ(form.label_status->toolTip().toStdString(), "fake port 5");
+    EXPECT_EQ(form.label_status->toolTip().toStdString().rfind("fake port 5\n\nPort numbers:\n", 0),
+              0u);
     EXPECT_TRUE(form.Command1->isEnabled());
 }
 
@@ -197,6 +199,17 @@ TEST(Form1, ViewsShowTheBufferWithoutEditingActionsOrDrops) {
         EXPECT_FALSE(view->textInteractionFlags() & Qt::TextEditable);
     }
     EXPECT_TRUE(fixture.dialogs.shown.empty());
+}
+
+TEST(Form1, StatusToolTipListsWhereThePortNumbersLead) {
+    WindowFixture fixture(kTwoModels);
+    const QString link = QString::fromStdString(fixture.folder.file("com3"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), link));
+    WindowControls& form = fixture.load();
+    const std::string tip = form.label_status->toolTip().toStdString();
+    EXPECT_NE(tip.find("\n\nPort numbers:\n"), std::string::npos) << tip;
+    EXPECT_NE(tip.find("port 3 = /dev/null (link " + link.toStdString() + ")"), std::string::npos)
+        << tip;
 }
 
 // Progress texts may be skipped at one per screen refresh; the first text of an operation
