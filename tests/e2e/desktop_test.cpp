@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 
 using namespace tessaline::test;
@@ -153,4 +155,34 @@ TEST(Desktop, CommandLineKeepsProgressAndMessagesOnTheirOwnLines) {
               std::string::npos)
         << blank.out;
     EXPECT_TRUE(blank.out.ends_with("\nChip is not blank\n")) << blank.out;
+}
+
+// The manual pages keep up with the tools: every command and option that --help names
+// has its entry.
+TEST(Desktop, ManualPagesNameEveryCommandAndOptionOfTheHelp) {
+    const std::pair<const char*, const char*> tools[] = {
+        {TESSALINE_CLI_PATH, "tessaline-cli.1"}, {TESSALINE_UNITSIM_PATH, "tessaline-unitsim.1"}};
+    for (const auto& [program, page] : tools) {
+        std::ifstream in(std::string(TESSALINE_SOURCE_DIR "/packaging/man/") + page);
+        std::stringstream source;
+        source << in.rdbuf();
+        // The page as its text reads: "\-" is a hyphen.
+        std::string manual = source.str();
+        for (std::size_t at; (at = manual.find("\\-")) != std::string::npos;)
+            manual.erase(at, 1);
+        QProcess help;
+        help.start(QString::fromLatin1(program), {QStringLiteral("--help")});
+        ASSERT_TRUE(help.waitForFinished(10000));
+        std::istringstream lines(help.readAllStandardOutput().toStdString());
+        int entries = 0;
+        for (std::string line; std::getline(lines, line);) {
+            // Entries are indented by two blanks: "  check FILE   load ...".
+            if (line.rfind("  ", 0) != 0 || line.size() < 3 || line[2] == ' ')
+                continue;
+            const std::string word = line.substr(2, line.find(' ', 2) - 2);
+            EXPECT_NE(manual.find(word), std::string::npos) << page << " lacks " << word;
+            ++entries;
+        }
+        EXPECT_GE(entries, 8) << program;
+    }
 }
