@@ -3,30 +3,29 @@
 #include "buffer/hex_reader.hpp"
 #include "buffer/hex_writer.hpp"
 #include "buffer/load_report.hpp"
+#include "buffer/text_file.hpp"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#include <cerrno>
+#include <system_error>
 
 namespace tessaline {
 
 HexLoadOutcome loadHexFile(const std::string& path, ProgrammerState& state) {
     state.resetBuffer();
     state.buffer.LoadedFlashTop = 0;
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return {HexLoadOutcome::Status::Unreadable, file.errorString().toStdString()};
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return {HexLoadOutcome::Status::Unreadable, file.errorString().toStdString()};
-    file.close();
-    const HexReadResult result =
-        ReadHexText(std::string_view(content.constData(), static_cast<std::size_t>(content.size())),
-                    state.buffer);
-    if (!result.ok()) {
+    HexLineReader reader(state.buffer);
+    const std::string unreadable =
+        readTextFileLines(path, [&reader](std::string_view line) { return reader.readLine(line); });
+    const HexReadResult result = reader.result();
+    if (!unreadable.empty() || !result.ok())
         state.resetBuffer();
+    if (!unreadable.empty())
+        return {HexLoadOutcome::Status::Unreadable, unreadable};
+    if (!result.ok())
         return {HexLoadOutcome::Status::Faulty, hexLoadErrorMessage(result)};
-    }
     return {HexLoadOutcome::Status::Loaded, loadReport(state.buffer.LoadedFlashTop)};
 }
 
@@ -42,11 +41,18 @@ HexSaveOutcome saveHexFile(const std::string& path, const ProgramBuffer& buffer)
     if (!file.open(QIODevice::WriteOnly))
         return {false, file.errorString().toStdString()};
     // The flush makes a disk that fills up show here, before commit() could put a cut
-    // file in the old one's place.
-    if (file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size()) ||
-        !file.flush()) {
-        const std::string reason = file.errorString().toStdString();
+    // file in the old one's place. A write or flush cut short by a full disk (or the size
+    // limit) leaves QFile without the reason; the system's own is then in errno.
+    errno = 0;
+    bool written = file.write(text.data(), static_cast<qint64>(text.size())) ==
+                   static_cast<qint64>(text.size());
+    if (written)
+        written = file.flush();
+    if (!written) {
+        const int systemError = errno;
+        const std::string reason =
+            systemError != 0 ? std::error_code(systemError, std::generic_category()).message()
+                             : file.errorString().toStdString();
         file.cancelWriting();
         return {false, reason};
     }

@@ -3,6 +3,7 @@
 #include "app/port_name.hpp"
 #include "devices/lenient_number.hpp"
 
+#include <QFileInfo>
 #include <QMetaObject>
 
 #ifdef Q_OS_LINUX
@@ -18,7 +19,8 @@ bool parseSerialSettings(const std::string& text, SerialSettings& out) {
         return false;
     bool isNumber = false;
     const double baud = fields[0].toDouble(&isNumber);
-    if (!isNumber || baud < 1 || baud > 4000000)
+    // Written so that "nan" fails too.
+    if (!isNumber || !(baud >= 1 && baud <= 4000000))
         return false;
     SerialSettings parsed;
     parsed.baud = roundHalfEven(baud);
@@ -154,6 +156,12 @@ bool QtSerialPort::openDevice(const QString& path) {
     m_port.setPortName(path);
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_lastError = m_port.errorString();
+        // A device that this user may read and write but cannot open is locked or held
+        // exclusively by another program (a terminal program, another programmer).
+        const QFileInfo device(path);
+        if (m_port.error() == QSerialPort::PermissionError && device.isReadable() &&
+            device.isWritable())
+            m_lastError = QStringLiteral("Another program holds the port");
         return false;
     }
     applySettings();

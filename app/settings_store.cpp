@@ -34,16 +34,23 @@ static std::unique_ptr<QSettings> openStore(const QString& location, bool native
                                        native ? QSettings::NativeFormat : QSettings::IniFormat);
 }
 
+std::optional<std::string> SettingsStore::storedSetting(const std::string& name) const {
+    auto store = openStore(m_location, m_native);
+    const QVariant stored = store->value(QString::fromStdString(name));
+    if (!stored.isValid())
+        return std::nullopt;
+    const QString text = stored.toString();
+    if (text.size() > kMaxStoredLength)
+        return std::nullopt;
+    return text.toStdString();
+}
+
 std::string SettingsStore::ReadSetting(const std::string& name,
                                        const std::string& defaultValue) const {
-    const QString key = QString::fromStdString(name);
+    if (std::optional<std::string> stored = storedSetting(name))
+        return std::move(*stored);
     auto store = openStore(m_location, m_native);
-    const QVariant stored = store->value(key);
-    if (stored.isValid()) {
-        const QString text = stored.toString();
-        if (text.size() <= kMaxStoredLength)
-            return text.toStdString();
-    }
+    const QString key = QString::fromStdString(name);
     store->setValue(key, QString::fromStdString(defaultValue));
     store->sync();
     return defaultValue;

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <string>
 
 namespace tessaline {
@@ -23,6 +24,9 @@ public:
     // characters; in that case the default is stored too.
     std::string ReadSetting(const std::string& name, const std::string& defaultValue) const;
     void WriteSetting(const std::string& name, const std::string& value) const;
+    // The stored text, or nothing when it is missing or too long; stores nothing, for
+    // readers such as the command-line tool that must leave the store as it is.
+    std::optional<std::string> storedSetting(const std::string& name) const;
 
     // The folder that holds the store's file (empty for the Windows registry).
     QString folder() const;

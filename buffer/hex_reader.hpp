@@ -31,6 +31,29 @@ struct HexReadResult {
     bool ok() const { return error == HexLoadError::None; }
 };
 
+// The reader fed one line at a time, for a file read in pieces: ReadHexText over a text
+// that arrives line by line.
+class HexLineReader {
+public:
+    explicit HexLineReader(ProgramBuffer& buffer) : m_buffer(buffer) {}
+
+    // Takes the next line, without its line end. False once reading must stop: at a
+    // fault or at the end-of-file record.
+    bool readLine(std::string_view rawLine);
+    HexReadResult result() const { return m_result; }
+
+private:
+    bool fail(HexLoadError error);
+    bool extendedLinear(std::int32_t address, std::string_view data);
+    bool extendedSegment(std::int32_t address, std::string_view data);
+    bool dataRecord(std::int32_t count, std::int32_t address, std::string_view data);
+
+    ProgramBuffer& m_buffer;
+    HexReadResult m_result;
+    std::int32_t m_upperLinearAddress = 0;
+    std::int32_t m_segmentBase = 0;
+};
+
 // Reads a PIC18 Intel HEX text into a buffer that the caller has reset: FLASH, the
 // configuration bytes and the EEPROM are stored, ID locations and the device ID are
 // checked and dropped, anything else is out of range. Stops at the first fault or at the

@@ -1,7 +1,10 @@
 #include "cli/cli_app.hpp"
 
+#include "app/device_file.hpp"
 #include "app/hex_file_io.hpp"
 #include "app/port_name.hpp"
+#include "app/qt_serial_port.hpp"
+#include "app/serial_ports.hpp"
 #include "app/settings_store.hpp"
 #include "buffer/hex_text.hpp"
 #include "cli/chip_operation.hpp"
@@ -10,6 +13,8 @@
 #include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
 #include "tessaline_version.hpp"
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <fstream>
@@ -29,6 +34,8 @@ constexpr const char* kUsage =
     "  models --verbose  print each model as understood: sizes, erased configuration\n"
     "                    values, every script word decoded, with their lines; report\n"
     "                    script errors as FILE:LINE\n"
+    "  ports             list the serial ports and the port numbers 1-8 that lead to\n"
+    "                    them (through a comN link in the settings folder, or ttyS)\n"
     "  check FILE        load a HEX file and print the load report or its first fault\n"
     "  convert IN OUT    load IN and save the buffer to OUT as Save Buffer As writes it\n"
     "  program FILE      erase the chip and program it with FILE\n"
@@ -91,6 +98,22 @@ std::string plainLines(std::string text) {
     return out;
 }
 
+// Why a file cannot be written there, or empty: its folder must exist and take files, and
+// the name must not be a folder.
+std::string unwritableFileProblem(const std::string& path) {
+    const QFileInfo target(QString::fromStdString(path));
+    if (target.exists() && !target.isFile())
+        return "Not a file";
+    const QFileInfo folder(target.absolutePath());
+    if (!folder.exists())
+        return "No such file or directory";
+    if (!folder.isDir())
+        return "Not a directory";
+    if (!folder.isWritable())
+        return "Permission denied";
+    return {};
+}
+
 class Tool {
 public:
     Tool(const CliEnvironment& environment, std::ostream& out, std::ostream& err)
@@ -106,6 +129,8 @@ public:
         const std::size_t operands = options.words.size() - 1;
         if (command == "models" && operands == 0)
             return loadTable(options) ? listModels(options.verbose) : kExitUsage;
+        if (command == "ports" && operands == 0)
+            return listPorts();
         if (command == "check" && operands == 1)
             return loadModel(options) ? check(options.words[1]) : kExitUsage;
         if (command == "convert" && operands == 2)
@@ -119,7 +144,8 @@ public:
                 return kExitUsage;
             return chipOperation(chip, options, chip.takesFile ? options.words[1] : "");
         }
-        if (command == "models" || command == "check" || command == "convert" ||
+        if (command == "models" || command == "ports" || command == "check" ||
+            command == "convert" ||
             std::any_of(std::begin(kChipCommands), std::end(kChipCommands),
                         [&](const ChipCommand& chip) { return command == chip.name; }))
             return usageError("wrong number of arguments for '" + command + "'");
@@ -174,31 +200,39 @@ private:
     }
 
     bool loadTable(const Options& options) {
-        const std::string path = options.devicesFile.empty()
-                                     ? m_environment.programFolder + "devices.cfg"
-                                     : options.devicesFile;
-        auto table = LoadDeviceTable(path);
-        if (!table) {
-            m_err << "tessaline-cli: cannot open the device file " << path << "\n";
+        DeviceFile file = options.devicesFile.empty() ? findDeviceFile(m_environment.programFolder)
+                                                      : readDeviceFile(options.devicesFile);
+        switch (file.status) {
+        case DeviceFile::Status::Loaded:
+            m_state.deviceTable = std::move(file.table);
+            return true;
+        case DeviceFile::Status::Missing:
+            m_err << "tessaline-cli: cannot find the device file at " << file.path << " or at "
+                  << file.sharedPath << "\n";
+            return false;
+        case DeviceFile::Status::Unreadable:
+            m_err << "tessaline-cli: cannot open the device file " << file.path << ": "
+                  << file.reason << "\n";
+            return false;
+        case DeviceFile::Status::NoModel:
+            m_err << "tessaline-cli: the device file " << file.path << " describes no model\n";
             return false;
         }
-        if (table->empty()) {
-            m_err << "tessaline-cli: the device file " << path << " describes no model\n";
-            return false;
-        }
-        m_state.deviceTable = std::move(*table);
-        return true;
+        return false;
+    }
+
+    // A remembered setting, or its default. The tool only reads the store: it never
+    // writes the defaults back, as the window's start does.
+    std::string setting(const char* name, const char* defaultValue) const {
+        if (!m_environment.settings)
+            return defaultValue;
+        return m_environment.settings->storedSetting(name).value_or(defaultValue);
     }
 
     std::optional<std::int32_t> findModel(const Options& options) {
         const auto count = static_cast<std::int32_t>(m_state.deviceTable.size());
-        if (!options.haveModel) {
-            if (!m_environment.settings)
-                return 1;
-            return storedModel(m_environment.settings->ReadSetting(kSettingModel, kDefaultModel),
-                               count)
-                .value_or(1);
-        }
+        if (!options.haveModel)
+            return storedModel(setting(kSettingModel, kDefaultModel), count).value_or(1);
         const std::string wanted = toUpperAscii(options.model);
         for (std::int32_t i = 0; i < count; ++i)
             if (toUpperAscii(m_state.deviceTable[static_cast<std::size_t>(i)].model) == wanted)
@@ -251,6 +285,16 @@ private:
         return kExitOk;
     }
 
+    // The system's serial ports, then which port numbers lead where; nothing at all on a
+    // machine without serial ports.
+    int listPorts() {
+        const std::vector<SerialPortEntry> ports = systemSerialPorts();
+        const QString folder =
+            m_environment.settings ? m_environment.settings->folder() : QString();
+        m_out << portListText(ports) << portMapText(portNumberMap(folder, ports));
+        return kExitOk;
+    }
+
     // Loads a file as the window does; prints the report or the fault.
     int load(const std::string& path) {
         const HexLoadOutcome outcome = loadHexFile(path, m_state);
@@ -286,9 +330,7 @@ private:
     std::string serialDevice(const Options& options) const {
         std::string port = options.port;
         if (port.empty())
-            port = m_environment.settings
-                       ? m_environment.settings->ReadSetting(kSettingPortNumber, kDefaultPortNumber)
-                       : kDefaultPortNumber;
+            port = setting(kSettingPortNumber, kDefaultPortNumber);
         const bool number = !port.empty() && std::all_of(port.begin(), port.end(), [](char c) {
             return c >= '0' && c <= '9';
         });
@@ -305,6 +347,16 @@ private:
             return usageError("the programming time must lie from 1 to 30 ms");
         if (progTime.verdict == EntryVerdict::Take)
             m_state.model.ProgTime = progTime.value;
+        if (SerialSettings parsed;
+            !options.baud.empty() && !parseSerialSettings(serialSettingsText(options.baud), parsed))
+            return usageError("the baud rate must be a number from 1 to 4000000");
+        // What was read must have a place to go before the chip is touched.
+        if (chip.kind == OperationKind::Read) {
+            if (const std::string problem = unwritableFileProblem(file); !problem.empty()) {
+                m_err << "tessaline-cli: cannot write " << file << ": " << problem << '\n';
+                return kExitUsage;
+            }
+        }
         if (chip.kind == OperationKind::Program || chip.kind == OperationKind::Verify) {
             // A faulty program file is a file error here, not a chip that differs.
             const int loaded = load(file);
@@ -313,12 +365,8 @@ private:
         }
         ChipLink link;
         link.device = serialDevice(options);
-        link.baud = options.baud;
-        if (link.baud.empty())
-            link.baud =
-                m_environment.settings
-                    ? m_environment.settings->ReadSetting(kSettingBaudRate, kDefaultBaudRate)
-                    : kDefaultBaudRate;
+        link.baud =
+            options.baud.empty() ? setting(kSettingBaudRate, kDefaultBaudRate) : options.baud;
         std::ofstream traceFile;
         std::optional<TraceWriter> trace;
         if (!options.traceFile.empty()) {

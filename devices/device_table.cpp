@@ -1,11 +1,9 @@
 #include "devices/device_table.hpp"
 
+#include "buffer/text_file.hpp"
 #include "buffer/text_lines.hpp"
 
 #include <array>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 namespace tessaline {
 
@@ -79,15 +77,19 @@ DeviceTable parseDeviceTable(std::string_view text, const std::string& fileName)
     return table;
 }
 
-std::optional<DeviceTable> LoadDeviceTable(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
+std::optional<DeviceTable> LoadDeviceTable(const std::string& path, std::string* reason) {
+    DeviceTable table;
+    std::int32_t number = 0;
+    std::string problem = readTextFileLines(path, [&](std::string_view line) {
+        classifyLine(line, ++number, path, table);
+        return true;
+    });
+    if (!problem.empty()) {
+        if (reason)
+            *reason = std::move(problem);
         return std::nullopt;
-    std::ostringstream content;
-    content << file.rdbuf();
-    if (file.bad())
-        return std::nullopt;
-    return parseDeviceTable(content.str(), path);
+    }
+    return table;
 }
 
 } // namespace tessaline

@@ -71,7 +71,8 @@ using DeviceTable = std::vector<DeviceModel>;
 // given file and keeps the line number of each key.
 DeviceTable parseDeviceTable(std::string_view text, const std::string& fileName = {});
 
-// Reads and parses the file; nothing when it cannot be opened or read.
-std::optional<DeviceTable> LoadDeviceTable(const std::string& path);
+// Reads and parses the file line by line; nothing when it cannot be read (then reason, when
+// given, says why: the system's reason, not a regular file, or too large).
+std::optional<DeviceTable> LoadDeviceTable(const std::string& path, std::string* reason = nullptr);
 
 } // namespace tessaline

@@ -8,6 +8,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
+#include <QStorageInfo>
 
 namespace tessaline {
 
@@ -28,6 +30,32 @@ std::pair<std::string, std::string> splitChosenPath(const std::string& chosen) {
     return {chosen.substr(0, cut + 1), chosen.substr(cut + 1)};
 }
 
+// File systems of the system's own state: reading some of their files blocks (/proc/kmsg)
+// or never ends.
+bool onSystemFileSystem(const QString& folder) {
+    static const QSet<QByteArray> kSystemTypes{
+        "proc",       "sysfs",   "devtmpfs", "devpts",    "debugfs",    "tracefs",
+        "securityfs", "cgroup",  "cgroup2",  "configfs",  "pstore",     "efivarfs",
+        "bpf",        "fusectl", "mqueue",   "hugetlbfs", "binfmt_misc"};
+    return kSystemTypes.contains(QStorageInfo(folder).fileSystemType());
+}
+
+// The folder a file dialog starts in: the remembered one when it is an ordinary folder
+// that exists, else the home folder.
+std::string dialogFolder(const std::string& lastPath) {
+    const QString folder = QString::fromStdString(lastPath);
+    if (!folder.isEmpty() && QFileInfo(folder).isDir() && !onSystemFileSystem(folder))
+        return lastPath;
+    return QDir::toNativeSeparators(QDir::homePath() + QLatin1Char('/')).toStdString();
+}
+
+// The reader's fault, or why the file could not be read.
+std::string failureMessage(const std::string& path, const HexLoadOutcome& outcome) {
+    if (outcome.status == HexLoadOutcome::Status::Faulty)
+        return outcome.message;
+    return "The file " + path + " cannot be opened: " + outcome.message + ".";
+}
+
 } // namespace
 
 FileCommands::FileCommands(ProgrammerState& state, SettingsStore& settings, Dialogs& dialogs,
@@ -45,14 +73,30 @@ void FileCommands::menuclear_Click() {
 }
 
 void FileCommands::menuopen_Click() {
-    const std::string chosen =
-        m_dialogs.openFileName("Select HEX File To Open", kHexFilter, m_state.app.LastPath);
+    const std::string chosen = m_dialogs.openFileName("Select HEX File To Open", kHexFilter,
+                                                      dialogFolder(m_state.app.LastPath));
     if (chosen.empty())
         return;
+    openHexFile(chosen);
+}
+
+void FileCommands::openHexFile(const std::string& chosen) {
     auto [folder, name] = splitChosenPath(chosen);
     m_state.app.LastPath = folder;
     m_settings.WriteSetting(kSettingLastPath, m_state.app.LastPath);
     LoadHexFile(name);
+}
+
+void FileCommands::openDroppedFile(const std::string& path) {
+    // A trial load into a scratch buffer of the same model tells whether the file is one.
+    ProgrammerState trial;
+    trial.model = m_state.model;
+    const HexLoadOutcome outcome = loadHexFile(path, trial);
+    if (outcome.status != HexLoadOutcome::Status::Loaded) {
+        m_dialogs.message(failureMessage(path, outcome));
+        return;
+    }
+    openHexFile(path);
 }
 
 void FileCommands::LoadHexFile(const std::string& fileName) {
@@ -66,9 +110,7 @@ void FileCommands::LoadHexFile(const std::string& fileName) {
         m_dialogs.message(outcome.message);
     } else {
         // The buffer is already back in its erased state.
-        m_dialogs.message(outcome.status == HexLoadOutcome::Status::Faulty
-                              ? outcome.message
-                              : "The file " + path + " cannot be opened: " + outcome.message + ".");
+        m_dialogs.message(failureMessage(path, outcome));
         m_window.updatedisplay();
         m_window.setLoadedFile("");
     }
@@ -87,21 +129,29 @@ void FileCommands::reload_Click() {
 
 void FileCommands::menusave_Click() {
     const std::string chosen =
-        m_dialogs.saveFileName("Save Buffer As", kHexFilter, m_state.app.LastPath);
+        m_dialogs.saveFileName("Save Buffer As", kHexFilter, dialogFolder(m_state.app.LastPath));
     if (chosen.empty())
         return;
     auto [folder, name] = splitChosenPath(chosen);
-    m_state.app.LastPath = folder;
-    m_settings.WriteSetting(kSettingLastPath, m_state.app.LastPath);
-    const std::string path = m_state.app.LastPath + name;
+    const std::string path = folder + name;
+    // The folder is remembered unless the save fails there: a folder that takes no file
+    // (/proc, a read-only mount) is no place to offer again.
+    const auto rememberFolder = [this, folder = folder] {
+        m_state.app.LastPath = folder;
+        m_settings.WriteSetting(kSettingLastPath, m_state.app.LastPath);
+    };
     if (QFileInfo::exists(QString::fromStdString(path)) &&
-        !m_dialogs.askYesNo("Do you want to overwrite file " + path + "?"))
+        !m_dialogs.askYesNo("Do you want to overwrite file " + path + "?")) {
+        rememberFolder();
         return;
+    }
     m_window.disable();
     const std::string previousName = m_window.loadedFile();
     m_window.setLoadedFile(name);
     const HexSaveOutcome outcome = saveHexFile(path, m_state.buffer);
-    if (!outcome.saved) {
+    if (outcome.saved) {
+        rememberFolder();
+    } else {
         m_window.setLoadedFile(previousName);
         m_dialogs.message("The file " + path + " could not be written: " + outcome.error + ".");
     }

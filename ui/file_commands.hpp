@@ -19,6 +19,12 @@ public:
 
     void menuclear_Click();
     void menuopen_Click();
+    // What Open HEX File does once a file was chosen; also for the file that the desktop
+    // hands the window (its command line, a second start).
+    void openHexFile(const std::string& chosen);
+    // A file dropped on the window: opened as Open HEX File opens it when it reads as a HEX
+    // file; otherwise the reader's message, and nothing changes.
+    void openDroppedFile(const std::string& path);
     // Loads a file of the last folder; also the reload.
     void LoadHexFile(const std::string& fileName);
     // A click on the loaded-file line.

@@ -5,44 +5,47 @@
 #include "app/single_instance.hpp"
 #include "ui/main_window.hpp"
 #include "ui/qt_dialogs.hpp"
+#include "ui/startup.hpp"
 
 #include <QApplication>
-#include <QFile>
 
 using namespace tessaline;
 
-// Start-up: one instance only, the program folder and title, the device table, then the
-// window, whose load handler restores the settings and opens the serial port.
+// Start-up: one window only (a second start hands its file to the running one), the
+// program folder and title, the device table, then the window, whose load handler
+// restores the settings and opens the serial port.
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    const QString file = fileArgument(QApplication::arguments());
     SingleInstance instance;
-    if (!instance.acquire())
+    if (!instance.acquire()) {
+        instance.handOver(file);
         return 0;
+    }
 
     ProgrammerState state;
     state.app.ProgramFolder = ProgramFolder().toStdString();
     state.app.AppTitle = kAppTitle;
     QtDialogs dialogs(QString::fromStdString(state.app.AppTitle));
-
-    const std::string devicesPath = state.app.ProgramFolder + "devices.cfg";
-    auto table = LoadDeviceTable(devicesPath);
-    if (!table) {
-        QFile file(QString::fromStdString(devicesPath));
-        const QString reason = file.open(QIODevice::ReadOnly) ? QString() : file.errorString();
-        dialogs.message("The device file " + devicesPath + " cannot be opened" +
-                            (reason.isEmpty() ? std::string() : ": " + reason.toStdString()) +
-                            ".\r\nThe program must end.",
-                        Dialogs::Icon::Critical);
+    std::optional<DeviceTable> table = loadDeviceTableForWindow(state.app.ProgramFolder, dialogs);
+    if (!table)
         return 1;
-    }
-    if (table->empty())
-        return 0;
     state.deviceTable = std::move(*table);
 
     SettingsStore settings = SettingsStore::userStore();
     QtSerialPort port(settings.folder());
     Form1 window(state, settings, port, dialogs);
     dialogs.setParent(&window);
+    QObject::connect(
+        &instance, &SingleInstance::activated, &window,
+        [&window](const QString& handed) {
+            window.bringToFront();
+            if (!handed.isEmpty())
+                window.openFromDesktop(handed);
+        },
+        Qt::QueuedConnection);
     window.Form_Load();
+    if (!file.isEmpty())
+        window.openFromDesktop(file);
     return QApplication::exec();
 }

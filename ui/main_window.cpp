@@ -11,10 +11,14 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -78,6 +82,9 @@ Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& por
     setTabOrder();
     m_statusTimer.setSingleShot(true);
     connect(&m_statusTimer, &QTimer::timeout, this, &Form1::showStatusNow);
+    setAcceptDrops(true);
+    m_pendingTimer.setSingleShot(true);
+    connect(&m_pendingTimer, &QTimer::timeout, this, &Form1::openPendingFiles);
 }
 
 Form1::~Form1() = default;
@@ -218,8 +225,15 @@ void Form1::buildControls() {
     tabla_eeprom->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setBackground(tabla_eeprom, white);
     tabla_eeprom->setPlainText(QStringLiteral("0000: FF FF FF FF FF FF FF FF\n"));
+    // The views only show the buffer: no caret, no typing, no dropped text and no editing
+    // actions in their menu; selecting and copying stay. A file dropped on them reaches
+    // the window.
     for (QPlainTextEdit* view : {tabla_flash, tabla_eeprom}) {
+        view->setReadOnly(true);
+        view->setTextInteractionFlags(Qt::TextSelectableByMouse);
         view->setUndoRedoEnabled(false);
+        view->setAcceptDrops(false);
+        view->viewport()->setAcceptDrops(false);
         view->installEventFilter(this);
     }
 
@@ -277,6 +291,71 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+namespace {
+
+// The one local file of a drag, or nothing: several files, text or a web address are no
+// file to open.
+QString draggedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1)
+        return {};
+    const QUrl& url = data->urls().constFirst();
+    return url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : QString();
+}
+
+} // namespace
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!busy() && !draggedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    const QString file = draggedFile(event->mimeData());
+    if (busy() || file.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // The drag ends before any message box of the load shows.
+    QTimer::singleShot(0, this, [this, file] {
+        if (busy())
+            return;
+        m_files.openDroppedFile(file.toStdString());
+    });
+}
+
+bool Form1::busy() const {
+    return !menu1->menuAction()->isEnabled() || m_operations.running() ||
+           QApplication::activeModalWidget() != nullptr;
+}
+
+void Form1::openFromDesktop(const QString& file) {
+    m_pendingFiles.append(file);
+    m_pendingTimer.start(0);
+}
+
+void Form1::openPendingFiles() {
+    if (m_pendingFiles.isEmpty())
+        return;
+    // A file that arrives while the window is busy waits: it would change the buffer
+    // under an operation or behind an open dialog.
+    constexpr int kRetryMs = 200;
+    if (busy()) {
+        m_pendingTimer.start(kRetryMs);
+        return;
+    }
+    const QString file = m_pendingFiles.takeFirst();
+    m_files.openHexFile(file.toStdString());
+    if (!m_pendingFiles.isEmpty())
+        m_pendingTimer.start(0);
+}
+
+void Form1::bringToFront() {
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
 }
 
 void Form1::letPendingEventsRun() {

@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QStringList>
 #include <QTimer>
 
 #include <array>
@@ -51,8 +52,17 @@ public:
 
     bool operationRunning() const { return m_operations.running(); }
 
+    // A HEX file that the desktop hands the window (its command line, a second start):
+    // opened as Open HEX File opens a chosen file, once no long task, operation or dialog
+    // is in the way.
+    void openFromDesktop(const QString& file);
+    // Shows the window on top, for a second start.
+    void bringToFront();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // WindowView, for the command groups.
@@ -67,6 +77,9 @@ private:
     void buildControls();
     void setTabOrder();
     void showStatusNow();
+    // True while a long task or an operation holds the window, or a dialog is open.
+    bool busy() const;
+    void openPendingFiles();
 
     ProgrammerState& m_state;
     SettingsStore& m_settings;
@@ -102,6 +115,9 @@ private:
     std::string m_pendingStatus;
     QElapsedTimer m_statusShown;
     QTimer m_statusTimer;
+    // Files handed over while the window was busy, opened in turn when it is free.
+    QStringList m_pendingFiles;
+    QTimer m_pendingTimer;
 };
 
 } // namespace tessaline

@@ -12,9 +12,10 @@ std::string entry(const DeviceTable& table, std::size_t number) {
 
 std::string leftEntry(const DeviceTable& table, std::size_t number) {
     const std::string name = toUpperAscii(table[number - 1].model);
-    // Up to ten characters fill a ten-character field; a longer name keeps one blank
-    // before the right column so that the two never run together.
-    const std::size_t padding = name.size() < 10 ? 10 - name.size() : 1;
+    // Up to ten characters fill a ten-character field, so a name of exactly ten gets no
+    // blank; a longer name keeps one blank before the right column so that the two never
+    // run together.
+    const std::size_t padding = name.size() <= 10 ? 10 - name.size() : 1;
     return entry(table, number) + std::string(padding, ' ');
 }
 

@@ -1,6 +1,7 @@
 #include "ui/option_dialogs.hpp"
 
 #include "app/serial_control.hpp"
+#include "app/serial_ports.hpp"
 #include "app/settings_store.hpp"
 #include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
@@ -75,7 +76,13 @@ void OptionDialogs::reopenSerialPort() {
     ApplicationValues& app = m_state.app;
     app.PortReady = MSComm1.setPortOpen(true);
     m_window.setStatus(portStatusText(app.PortNumber, app.PortReady));
-    m_window.setStatusToolTip(MSComm1.description());
+    // The tooltip names the device and, after a failure, the reason; then where each port
+    // number leads, for a user looking for the number of an adapter.
+    std::string map = portMapText(portNumberMap(m_settings.folder(), systemSerialPorts()));
+    if (!map.empty() && map.back() == '\n')
+        map.pop_back();
+    m_window.setStatusToolTip(MSComm1.description() + "\n\nPort numbers:\n" +
+                              (map.empty() ? std::string("none leads to a serial port") : map));
 }
 
 void OptionDialogs::openSerialPort() {

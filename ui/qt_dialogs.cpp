@@ -2,10 +2,12 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFontDatabase>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeDatabase>
 
 namespace tessaline {
 
@@ -61,6 +63,58 @@ QString nativeFolder(const std::string& folder) {
     return QDir::fromNativeSeparators(QString::fromStdString(folder));
 }
 
+// Icons and type names from a file's name and kind alone. The stock provider asks the MIME
+// database, which reads the first bytes of every file it is shown: a FIFO, or a file of
+// /proc such as kmsg, then blocks the window for good.
+class NameOnlyIconProvider : public QFileIconProvider {
+public:
+    using QFileIconProvider::icon;
+
+    QIcon icon(const QFileInfo& info) const override {
+        if (info.isDir())
+            return icon(Folder);
+        const QIcon themed = QIcon::fromTheme(mimeType(info).iconName());
+        return themed.isNull() ? icon(File) : themed;
+    }
+
+    QString type(const QFileInfo& info) const override {
+        if (info.isDir())
+            return QFileIconProvider::type(info);
+        const QMimeType mime = mimeType(info);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+
+private:
+    QMimeType mimeType(const QFileInfo& info) const {
+        return m_mimeTypes.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+    }
+
+    QMimeDatabase m_mimeTypes;
+};
+
+// Qt's own file dialog, so that the icon provider above is the one in use. The provider
+// is set before the folder, whose files are then looked at.
+QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const std::string& title,
+                      const std::string& filter, const std::string& folder) {
+    NameOnlyIconProvider provider;
+    QFileDialog dialog(parent, QString::fromStdString(title));
+    QFileDialog::Options options =
+        QFileDialog::DontUseNativeDialog | QFileDialog::DontUseCustomDirectoryIcons;
+    // The program asks its own overwrite question, after the dialog.
+    if (mode == QFileDialog::AcceptSave)
+        options |= QFileDialog::DontConfirmOverwrite;
+    dialog.setOptions(options);
+    dialog.setIconProvider(&provider);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    dialog.setNameFilters(qtFileFilter(filter).split(QStringLiteral(";;")));
+    dialog.setDirectory(nativeFolder(folder));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 } // namespace
 
 QtDialogs::QtDialogs(QString title, QWidget* parent)
@@ -106,17 +160,13 @@ std::string QtDialogs::inputBox(const std::string& prompt, const std::string& pr
 
 std::string QtDialogs::openFileName(const std::string& title, const std::string& filter,
                                     const std::string& folder) {
-    const QString chosen = QFileDialog::getOpenFileName(m_parent, QString::fromStdString(title),
-                                                        nativeFolder(folder), qtFileFilter(filter));
+    const QString chosen = runFileDialog(m_parent, QFileDialog::AcceptOpen, title, filter, folder);
     return QDir::toNativeSeparators(chosen).toStdString();
 }
 
 std::string QtDialogs::saveFileName(const std::string& title, const std::string& filter,
                                     const std::string& folder) {
-    // The program asks its own overwrite question, after the dialog.
-    const QString chosen = QFileDialog::getSaveFileName(m_parent, QString::fromStdString(title),
-                                                        nativeFolder(folder), qtFileFilter(filter),
-                                                        nullptr, QFileDialog::DontConfirmOverwrite);
+    const QString chosen = runFileDialog(m_parent, QFileDialog::AcceptSave, title, filter, folder);
     return QDir::toNativeSeparators(chosen).toStdString();
 }
 

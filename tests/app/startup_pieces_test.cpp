@@ -63,12 +63,17 @@ TEST(SingleInstance, SecondHolderIsRefusedAndAStaleLockIsTakenOver) {
         SingleInstance second(lockPath);
         EXPECT_FALSE(second.acquire());
     }
-    // A lock file left by a process that no longer runs does not block the next start.
+    // A lock file whose owner no longer runs, or cannot be read at all (a crash or a full
+    // disk while it was written), does not block the next start.
     // (4194305 lies above the largest process number Linux can hand out.)
-    QFile stale(lockPath);
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.write(QByteArray("4194305\ntessaline\n") + QSysInfo::machineHostName().toUtf8() + "\n");
-    stale.close();
-    SingleInstance next(lockPath);
-    EXPECT_TRUE(next.acquire());
+    for (const QByteArray& content :
+         {QByteArray("4194305\ntessaline\n") + QSysInfo::machineHostName().toUtf8() + "\n",
+          QByteArray(), QByteArray("\x01garbage")}) {
+        QFile stale(lockPath);
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        stale.write(content);
+        stale.close();
+        SingleInstance next(lockPath);
+        EXPECT_TRUE(next.acquire()) << content.toStdString();
+    }
 }

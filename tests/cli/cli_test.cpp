@@ -2,14 +2,18 @@
 
 #include "app/settings_store.hpp"
 #include "tessaline_version.hpp"
+#include "tests/support/file_size_limit.hpp"
 #include "tests/support/temp_folder.hpp"
 
+#include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace tessaline;
 
@@ -31,10 +35,12 @@ protected:
         folder.write("devices.cfg", kDevices);
     }
 
-    CliRun run(const std::vector<std::string>& args) {
+    CliRun run(const std::vector<std::string>& args) { return runIn(folder.path(), args); }
+
+    CliRun runIn(const std::string& programFolder, const std::vector<std::string>& args) {
         std::ostringstream out;
         std::ostringstream err;
-        const CliEnvironment environment{folder.path(), &settings};
+        const CliEnvironment environment{programFolder, &settings};
         CliRun result;
         result.status = runCli(args, environment, out, err);
         result.out = out.str();
@@ -127,10 +133,21 @@ TEST_F(CliTest, ConvertWritesWhatSaveBufferAsWrites) {
 }
 
 TEST_F(CliTest, UsageErrorsGoToStandardErrorWithStatus2) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {}, {"frobnicate"}, {"check"}, {"convert", "a"}, {"--model"}, {"--bogus", "models"}}) {
+    const std::string noPort = folder.file("no-such-port");
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"frobnicate"},
+                                               {"check"},
+                                               {"convert", "a"},
+                                               {"ports", "a"},
+                                               {"--model"},
+                                               {"--bogus", "models"},
+                                               {"--baud", "abc", "--port", noPort, "erase"},
+                                               {"--baud", "nan", "--port", noPort, "erase"},
+                                               {"--baud", "0", "--port", noPort, "blank"},
+                                               {"--baud", "-9600", "--port", noPort, "blank"}}) {
         const CliRun result = run(args);
-        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.status, 2) << args.size() << result.err;
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find("Usage: tessaline-cli"), std::string::npos);
     }
@@ -146,6 +163,100 @@ TEST_F(CliTest, UsageErrorsGoToStandardErrorWithStatus2) {
     const CliRun noDevices = run({"--devices", folder.file("none.cfg"), "models"});
     EXPECT_EQ(noDevices.status, 2);
     EXPECT_NE(noDevices.err.find("cannot open the device file"), std::string::npos);
+}
+
+TEST_F(CliTest, ReadOnlyCommandsLeaveTheSettingsStoreUntouched) {
+    folder.write("in.hex", ":0100000012ED\r\n");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"check", folder.file("in.hex")},
+             {"convert", folder.file("in.hex"), folder.file("out.hex")},
+             {"models"},
+             {"ports"},
+             {"--help"}}) {
+        EXPECT_EQ(run(args).status, 0) << args[0];
+        EXPECT_FALSE(std::filesystem::exists(folder.file("settings.ini"))) << args[0];
+    }
+}
+
+TEST_F(CliTest, DeviceFileBesideTheProgramOrWhereItIsInstalled) {
+    std::filesystem::create_directories(folder.file("bin"));
+    std::filesystem::create_directories(folder.file("share/tessaline"));
+    const std::string programFolder = folder.file("bin") + "/";
+    const CliRun missing = runIn(programFolder, {"models"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "tessaline-cli: cannot find the device file at " + programFolder +
+                               "devices.cfg or at " + folder.path() +
+                               "share/tessaline/devices.cfg\n");
+    folder.write("share/tessaline/devices.cfg", "model:18f4520\r\nflash:64\r\n");
+    EXPECT_EQ(runIn(programFolder, {"models"}).out, "1 18F4520 64 0\n");
+    folder.write("bin/devices.cfg", kDevices);
+    EXPECT_EQ(runIn(programFolder, {"models"}).out.substr(0, 15), "1 18F452 64 16\n");
+}
+
+// What the tool read must have a place to go before the chip is touched, and a disk that
+// fills up is named as such.
+TEST_F(CliTest, UnwritableOutputIsNamedWithTheSystemsReason) {
+    const std::string nowhere = folder.file("no/such/folder/chip.hex");
+    const CliRun read = run({"--port", folder.file("no-such-port"), "read", nowhere});
+    EXPECT_EQ(read.status, 2);
+    EXPECT_EQ(read.out, "");
+    EXPECT_EQ(read.err, "tessaline-cli: cannot write " + nowhere + ": No such file or directory\n");
+
+    folder.write("in.hex", ":10000000000102030405060708090A0B0C0D0E0F78\r\n");
+    CliRun full;
+    {
+        const test::FileSizeLimit limit(40);
+        full = run({"convert", folder.file("in.hex"), folder.file("out.hex")});
+    }
+    EXPECT_EQ(full.status, 2);
+    EXPECT_EQ(full.err,
+              "tessaline-cli: cannot write " + folder.file("out.hex") + ": File too large\n");
+}
+
+TEST_F(CliTest, PortsShowWhereThePortNumbersLead) {
+    const QString link = QString::fromStdString(folder.file("com3"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), link));
+    const CliRun result = run({"ports"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_NE(result.out.find("port 3 = /dev/null (link " + link.toStdString() + ")\n"),
+              std::string::npos)
+        << result.out;
+}
+
+// A FIFO blocks whoever opens it for reading, /dev/zero never ends and a huge sparse file
+// takes all memory: each is refused at once, by name.
+TEST(CliProgram, SpecialAndHugeFilesAreRefusedAtOnce) {
+    test::TempFolder folder;
+    const std::string fifo = folder.file("pipe.hex");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    folder.write("huge.hex", "");
+    std::filesystem::resize_file(folder.file("huge.hex"), std::uintmax_t{3} << 30);
+    const struct {
+        QStringList arguments;
+        std::string err;
+    } rows[] = {
+        {{"check", QString::fromStdString(fifo)},
+         "tessaline-cli: cannot read " + fifo + ": Not a regular file\n"},
+        {{"check", "/dev/zero"}, "tessaline-cli: cannot read /dev/zero: Not a regular file\n"},
+        {{"check", QString::fromStdString(folder.file("huge.hex"))},
+         "tessaline-cli: cannot read " + folder.file("huge.hex") +
+             ": File too large (more than 16 MiB)\n"},
+        {{"--devices", QString::fromStdString(fifo), "models"},
+         "tessaline-cli: cannot open the device file " + fifo + ": Not a regular file\n"},
+        {{"--devices", "/dev/zero", "models"},
+         "tessaline-cli: cannot open the device file /dev/zero: Not a regular file\n"},
+    };
+    for (const auto& row : rows) {
+        QProcess process;
+        process.start(QStringLiteral(TESSALINE_CLI_PATH), row.arguments);
+        const bool ended = process.waitForFinished(5000);
+        if (!ended)
+            process.kill();
+        ASSERT_TRUE(ended) << row.err;
+        EXPECT_EQ(process.exitCode(), 2);
+        EXPECT_EQ(process.readAllStandardError().toStdString(), row.err);
+    }
 }
 
 TEST(CliProgram, RunsWithTheDeviceFileBesideIt) {

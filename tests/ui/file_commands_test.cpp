@@ -1,18 +1,27 @@
+#include "tests/support/file_size_limit.hpp"
 #include "tests/support/window_fixture.hpp"
 
 #include "ui/clickable_label.hpp"
+#include "ui/qt_dialogs.hpp"
 
 #include <QAction>
+#include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace tessaline;
@@ -36,25 +45,39 @@ bool runningAsRoot() {
     return geteuid() == 0;
 }
 
-// Lowers the largest file this process may write, for as long as it lives.
-class FileSizeLimit {
+// Ends the test program when the event loop stays frozen past the time: a dialog that
+// blocks in a read never returns, and a hang would tell nobody which test it was.
+class Watchdog {
 public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_previousHandler = signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = m_saved;
-        lowered.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lowered);
+    explicit Watchdog(const char* what, std::chrono::seconds limit)
+        : m_thread([this, what, limit] {
+              std::unique_lock lock(m_mutex);
+              if (!m_done.wait_for(lock, limit, [this] { return m_finished; })) {
+                  std::fprintf(stderr, "frozen: %s\n", what);
+                  std::_Exit(EXIT_FAILURE);
+              }
+          }) {}
+    ~Watchdog() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_finished = true;
+        }
+        m_done.notify_one();
+        m_thread.join();
     }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        signal(SIGXFSZ, m_previousHandler);
-    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
 
 private:
-    rlimit m_saved{};
-    void (*m_previousHandler)(int) = nullptr;
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_finished = false;
+    std::thread m_thread;
 };
+
+std::string homeFolder() {
+    return QDir::toNativeSeparators(QDir::homePath() + QLatin1Char('/')).toStdString();
+}
 
 } // namespace
 
@@ -178,9 +201,10 @@ TEST(FileCommands, FailedWriteKeepsTheOldFileAndTheLoadedName) {
     }
     EXPECT_EQ(fixture.folder.read("keep.hex"), "old content");
     EXPECT_EQ(label(form.label_hex), "before.hex");
-    ASSERT_EQ(fixture.dialogs.messages().size(), 1u);
+    // The system's reason, which the file itself does not report for a write cut short.
     EXPECT_EQ(
-        fixture.dialogs.messages()[0].rfind("The file " + path + " could not be written: ", 0), 0u);
+        fixture.dialogs.messages(),
+        std::vector<std::string>{"The file " + path + " could not be written: File too large."});
     EXPECT_TRUE(form.menu1->menuAction()->isEnabled());
     EXPECT_TRUE(form.Command1->isEnabled());
 }
@@ -225,4 +249,76 @@ TEST(FileCommands, WriteProtectedFileIsNotReplaced) {
         EXPECT_EQ(fixture.folder.read("keep.hex"), "old content");
     }
     EXPECT_EQ(label(form.label_hex), "");
+}
+
+TEST(FileCommands, SpecialFilesAreRefusedAtOnceByName) {
+    WindowFixture fixture(kTwoModels);
+    WindowControls& form = fixture.load();
+    const std::string fifo = fixture.folder.file("pipe.hex");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        fixture.dialogs.answers = {path};
+        form.menuopen->trigger();
+        EXPECT_EQ(fixture.dialogs.messages().back(),
+                  "The file " + path + " cannot be opened: Not a regular file.");
+        EXPECT_TRUE(form.menu1->menuAction()->isEnabled());
+    }
+}
+
+TEST(FileCommands, DialogsStartInOrdinaryFoldersOnlyAndAFailedSaveIsNotRemembered) {
+    WindowFixture fixture(kTwoModels);
+    WindowControls& form = fixture.load();
+    const std::string start = fixture.folder.path();
+    fixture.dialogs.answers = {"/proc/x.hex"};
+    form.menusave->trigger();
+    ASSERT_EQ(fixture.dialogs.messages().size(), 1u);
+    EXPECT_EQ(fixture.state.app.LastPath, start);
+    EXPECT_EQ(fixture.settings->ReadSetting("Last Path", "x"), start);
+
+    // A folder holding a FIFO is an ordinary one; /proc, a file and a folder that is gone
+    // are not.
+    std::filesystem::create_directory(fixture.folder.file("fifo"));
+    ASSERT_EQ(mkfifo(fixture.folder.file("fifo/pipe").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> rows[] = {
+        {fixture.folder.file("fifo") + "/", fixture.folder.file("fifo") + "/"},
+        {"/proc/", homeFolder()},
+        {"/proc/self/", homeFolder()},
+        {fixture.folder.file("gone") + "/", homeFolder()},
+    };
+    for (const auto& [remembered, offered] : rows) {
+        fixture.state.app.LastPath = remembered;
+        fixture.dialogs.answers = {"", ""};
+        fixture.dialogs.shown.clear();
+        form.menuopen->trigger();
+        form.menusave->trigger();
+        ASSERT_EQ(fixture.dialogs.shown.size(), 2u);
+        for (const auto& shown : fixture.dialogs.shown)
+            EXPECT_EQ(shown.detail.substr(shown.detail.rfind('|') + 1), offered) << remembered;
+    }
+}
+
+// The file dialogs list a folder without reading its files: a FIFO, or /proc/kmsg, would
+// block the read and the window with it.
+TEST(QtDialogs, FileDialogsListFoldersWithoutReadingTheirFiles) {
+    test::TempFolder folder;
+    ASSERT_EQ(mkfifo(folder.file("pipe.hex").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(folder.file("pipe").c_str(), 0600), 0);
+    QtDialogs dialogs(QStringLiteral("Quenvar Tessaline"));
+    for (const std::string& shown : {folder.path(), std::string("/proc/")}) {
+        for (bool save : {false, true}) {
+            const Watchdog watchdog("a file dialog on a folder with a FIFO or on /proc",
+                                    std::chrono::seconds(20));
+            QTimer closer;
+            QObject::connect(&closer, &QTimer::timeout, [] {
+                if (QWidget* dialog = QApplication::activeModalWidget())
+                    dialog->close();
+            });
+            // Long enough for the dialog to have looked at every file.
+            closer.start(500);
+            const std::string filter = "Intel HEX files (*.hex)|*.hex|All files (*.*)|*.*";
+            EXPECT_EQ(save ? dialogs.saveFileName("Save Buffer As", filter, shown)
+                           : dialogs.openFileName("Select HEX File To Open", filter, shown),
+                      "");
+        }
+    }
 }

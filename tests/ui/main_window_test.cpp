@@ -1,13 +1,19 @@
+#include "tests/support/sim_serial_port.hpp"
 #include "tests/support/window_fixture.hpp"
 
 #include "buffer/hex_text.hpp"
 #include "ui/clickable_label.hpp"
 
 #include <QAction>
+#include <QDropEvent>
+#include <QFile>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +25,22 @@ namespace {
 std::string text(const QLabel* label) {
     return label->text().toStdString();
 }
+
+// Every text the status line was painted with, each once in a row.
+class PaintedTexts : public QObject {
+public:
+    std::vector<std::string> texts;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            const std::string shown = static_cast<QLabel*>(watched)->text().toStdString();
+            if (texts.empty() || texts.back() != shown)
+                texts.push_back(shown);
+        }
+        return false;
+    }
+};
 
 } // namespace
 
@@ -47,7 +69,8 @@ TEST(Form1, MissingPortLeavesTheWindowUsableWithTheErrorText) {
     WindowControls& form = fixture.load();
     EXPECT_FALSE(fixture.state.app.PortReady);
     EXPECT_EQ(text(form.label_status), "Serial port 5 error!");
-    EXPECT_EQ(form.label_status->toolTip().toStdString(), "fake port 5");
+    EXPECT_EQ(form.label_status->toolTip().toStdString().rfind("fake port 5\n\nPort numbers:\n", 0),
+              0u);
     EXPECT_TRUE(form.Command1->isEnabled());
 }
 
@@ -146,4 +169,67 @@ TEST(Form1, ClientAreaIsFixedAt473By409) {
     EXPECT_NEAR(form.window.centralWidget()->width(), 473 * scale, 1);
     EXPECT_NEAR(form.window.centralWidget()->height(), 409 * scale, 1);
     EXPECT_EQ(form.window.minimumSize(), form.window.maximumSize());
+}
+
+TEST(Form1, ViewsShowTheBufferWithoutEditingActionsOrDrops) {
+    WindowFixture fixture(kTwoModels);
+    WindowControls& form = fixture.load();
+    for (QPlainTextEdit* view : {form.tabla_flash, form.tabla_eeprom}) {
+        const QString before = view->toPlainText();
+        // The context menu: copying and selecting only.
+        view->selectAll();
+        const std::unique_ptr<QMenu> menu(view->createStandardContextMenu());
+        QStringList entries;
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator() && action->isVisible())
+                entries << action->text().remove(QLatin1Char('&')).section(QLatin1Char('\t'), 0, 0);
+        EXPECT_EQ(entries, (QStringList{QStringLiteral("Copy"), QStringLiteral("Select All")}));
+        for (QAction* action : menu->actions())
+            action->trigger();
+        // Dropped text goes nowhere.
+        QMimeData data;
+        data.setText(QStringLiteral("dropped"));
+        const QPoint middle = view->viewport()->rect().center();
+        QDragEnterEvent enter(middle, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view->viewport(), &enter);
+        QDropEvent drop(middle, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view->viewport(), &drop);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(view->toPlainText(), before);
+        EXPECT_FALSE(view->textInteractionFlags() & Qt::TextEditable);
+    }
+    EXPECT_TRUE(fixture.dialogs.shown.empty());
+}
+
+TEST(Form1, StatusToolTipListsWhereThePortNumbersLead) {
+    WindowFixture fixture(kTwoModels);
+    const QString link = QString::fromStdString(fixture.folder.file("com3"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), link));
+    WindowControls& form = fixture.load();
+    const std::string tip = form.label_status->toolTip().toStdString();
+    EXPECT_NE(tip.find("\n\nPort numbers:\n"), std::string::npos) << tip;
+    EXPECT_NE(tip.find("port 3 = /dev/null (link " + link.toStdString() + ")"), std::string::npos)
+        << tip;
+}
+
+// Progress texts may be skipped at one per screen refresh; the first text of an operation
+// never is.
+TEST(Form1, BeginTextOfEveryOperationIsPaintedFirst) {
+    WindowFixture fixture(shippedRecordText("18F1220"));
+    SimSerialPort port("18F1220");
+    WindowControls& form = fixture.load(&port);
+    const std::pair<QPushButton*, const char*> starts[] = {{form.Command4, "Begin blank check"},
+                                                           {form.Command3, "Begin erase all"},
+                                                           {form.Command4, "Begin blank check"},
+                                                           {form.Command2, "Begin read all"}};
+    for (const auto& [button, begin] : starts) {
+        PaintedTexts painted;
+        painted.texts.push_back(text(form.label_status));
+        form.label_status->installEventFilter(&painted);
+        button->click();
+        ASSERT_TRUE(operationEnds(form.window));
+        form.label_status->removeEventFilter(&painted);
+        ASSERT_GE(painted.texts.size(), 3u);
+        EXPECT_EQ(painted.texts[1], begin);
+    }
 }

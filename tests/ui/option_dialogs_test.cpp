@@ -39,6 +39,17 @@ TEST(ModelList, TwoColumnsWithTheFirstHalfOnTheLeft) {
     EXPECT_EQ(decimalText(9600.5), "9600.5");
 }
 
+TEST(OptionDialogs, ModelPromptPadsATenCharacterNameWithNoBlank) {
+    WindowFixture fixture("model:18f4620abc\r\nflash:64\r\nmodel:18f452\r\nflash:64\r\n");
+    WindowControls& form = fixture.load();
+    fixture.dialogs.answers = {""};
+    form.menumodel->trigger();
+    ASSERT_EQ(fixture.dialogs.shown.size(), 1u);
+    EXPECT_NE(fixture.dialogs.shown[0].text.find("1.\t18F4620ABC\t\t2.\t18F452\r\n"),
+              std::string::npos)
+        << fixture.dialogs.shown[0].text;
+}
+
 TEST(OptionDialogs, ModelDialogAppliesAndClearsOnlyForAnotherValidNumber) {
     for (const char* entry : {"1", "0", "3", "abc", ""}) {
         WindowFixture fixture(kTwoModels);

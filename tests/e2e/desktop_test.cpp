@@ -1,0 +1,188 @@
+#include "tests/support/temp_folder.hpp"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSerialPort>
+#include <QSettings>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+using namespace tessaline::test;
+
+// The programs as the desktop and a user at a terminal meet them, each in its own
+// process.
+
+namespace {
+
+// A program in its own process with the given environment; stopped at the end.
+class Program {
+public:
+    Program(const QString& path, const QStringList& arguments, const QProcessEnvironment& env,
+            const QString& workingFolder = {}) {
+        m_process.setProcessEnvironment(env);
+        if (!workingFolder.isEmpty())
+            m_process.setWorkingDirectory(workingFolder);
+        m_process.start(path, arguments);
+        m_process.waitForStarted(5000);
+    }
+    ~Program() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    QProcess& process() { return m_process; }
+
+private:
+    QProcess m_process;
+};
+
+// A user's runtime and settings folders of their own, and serial port 2 linked to a
+// device that is no serial port, so that no real one is touched.
+QProcessEnvironment userEnvironment(const TempFolder& folder) {
+    const QString runtime = QString::fromStdString(folder.file("runtime"));
+    const QString config = QString::fromStdString(folder.file("config"));
+    QDir().mkpath(runtime);
+    chmod(runtime.toLocal8Bit().constData(), 0700);
+    QDir().mkpath(config + QStringLiteral("/Tessaline"));
+    QFile::link(QStringLiteral("/dev/null"), config + QStringLiteral("/Tessaline/com2"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
+// tessaline-unitsim serving one chip on a pseudo-terminal.
+class UnitSimulator {
+public:
+    explicit UnitSimulator(const QStringList& arguments) {
+        m_process.start(QStringLiteral(TESSALINE_UNITSIM_PATH), arguments);
+        if (m_process.waitForReadyRead(5000))
+            m_device = QString::fromLatin1(m_process.readLine()).trimmed();
+    }
+    ~UnitSimulator() {
+        m_process.terminate();
+        m_process.waitForFinished(5000);
+    }
+    QString device() const { return m_device; }
+
+private:
+    QProcess m_process;
+    QString m_device;
+};
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+CliResult cli(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(TESSALINE_CLI_PATH), arguments);
+    process.waitForFinished(60000);
+    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
+}
+
+} // namespace
+
+// A lock file that a crash left empty or corrupt does not stop the start; a second start
+// with a file (as the desktop entry's %f, relative to its folder) hands it to the running
+// window and ends.
+TEST(Desktop, SecondStartHandsItsFileToTheRunningWindow) {
+    TempFolder folder;
+    const QProcessEnvironment env = userEnvironment(folder);
+    folder.write("runtime/tessaline.lock", "\x01 not a lock\n");
+    QDir().mkpath(QString::fromStdString(folder.file("work")));
+    folder.write("work/prog.hex", ":0100000012ED\r\n:00000001FF\r\n");
+    Program first(QStringLiteral(TESSALINE_WINDOW_PATH), {}, env);
+    const QString socket = QString::fromStdString(folder.file("runtime/tessaline.socket"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, 20000))
+        << "the first start did not come up; it ended with " << first.process().exitCode();
+
+    Program second(QStringLiteral(TESSALINE_WINDOW_PATH), {QStringLiteral("prog.hex")}, env,
+                   QString::fromStdString(folder.file("work")));
+    ASSERT_TRUE(second.process().waitForFinished(20000));
+    EXPECT_EQ(second.process().exitCode(), 0);
+
+    // Open HEX File remembers the file's folder before it loads.
+    const QString settings = QString::fromStdString(folder.file("config/Tessaline/Tessaline.ini"));
+    const QString expected = QString::fromStdString(folder.file("work")) + QLatin1Char('/');
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return QSettings(settings, QSettings::IniFormat).value("Last Path").toString() ==
+                   expected;
+        },
+        20000));
+    EXPECT_EQ(first.process().state(), QProcess::Running);
+}
+
+TEST(Desktop, CommandLineNamesAPortThatAnotherProgramHolds) {
+    UnitSimulator unit({QStringLiteral("--chip"), QStringLiteral("18F452")});
+    ASSERT_FALSE(unit.device().isEmpty());
+    QSerialPort holder;
+    holder.setPortName(unit.device());
+    ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+    const CliResult busy = cli({"--model", "18F452", "--port", unit.device(), "erase"});
+    EXPECT_EQ(busy.status, 3);
+    EXPECT_EQ(busy.err.rfind("tessaline-cli: cannot open the serial port " +
+                                 unit.device().toStdString() + ": Another program holds the port\n",
+                             0),
+              0u)
+        << busy.err;
+}
+
+// The configuration bytes' progress shares a line with nothing else.
+TEST(Desktop, CommandLineKeepsProgressAndMessagesOnTheirOwnLines) {
+    TempFolder folder;
+    // CONFIG1H one bit off its erased CFh.
+    folder.write("config.hex", ":020000040030CA\r\n:010001004FAF\r\n:00000001FF\r\n");
+    UnitSimulator unit({QStringLiteral("--chip"), QStringLiteral("18F1220"),
+                        QStringLiteral("--load"),
+                        QString::fromStdString(folder.file("config.hex"))});
+    const CliResult blank = cli({"--model", "18F1220", "--port", unit.device(), "blank"});
+    EXPECT_EQ(blank.status, 1);
+    EXPECT_NE(blank.out.find("\nCONF1L: CONF1H:\nChip is not blank at address 300001h!\n"),
+              std::string::npos)
+        << blank.out;
+    EXPECT_TRUE(blank.out.ends_with("\nChip is not blank\n")) << blank.out;
+}
+
+// The manual pages keep up with the tools: every command and option that --help names
+// has its entry.
+TEST(Desktop, ManualPagesNameEveryCommandAndOptionOfTheHelp) {
+    const std::pair<const char*, const char*> tools[] = {
+        {TESSALINE_CLI_PATH, "tessaline-cli.1"}, {TESSALINE_UNITSIM_PATH, "tessaline-unitsim.1"}};
+    for (const auto& [program, page] : tools) {
+        std::ifstream in(std::string(TESSALINE_SOURCE_DIR "/packaging/man/") + page);
+        std::stringstream source;
+        source << in.rdbuf();
+        // The page as its text reads: "\-" is a hyphen.
+        std::string manual = source.str();
+        for (std::size_t at; (at = manual.find("\\-")) != std::string::npos;)
+            manual.erase(at, 1);
+        QProcess help;
+        help.start(QString::fromLatin1(program), {QStringLiteral("--help")});
+        ASSERT_TRUE(help.waitForFinished(10000));
+        std::istringstream lines(help.readAllStandardOutput().toStdString());
+        int entries = 0;
+        for (std::string line; std::getline(lines, line);) {
+            // Entries are indented by two blanks: "  check FILE   load ...".
+            if (line.rfind("  ", 0) != 0 || line.size() < 3 || line[2] == ' ')
+                continue;
+            const std::string word = line.substr(2, line.find(' ', 2) - 2);
+            EXPECT_NE(manual.find(word), std::string::npos) << page << " lacks " << word;
+            ++entries;
+        }
+        EXPECT_GE(entries, 8) << program;
+    }
+}
