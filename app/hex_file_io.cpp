@@ -26,7 +26,8 @@ HexLoadOutcome loadHexFile(const std::string& path, ProgrammerState& state) {
         return {HexLoadOutcome::Status::Unreadable, unreadable};
     if (!result.ok())
         return {HexLoadOutcome::Status::Faulty, hexLoadErrorMessage(result)};
-    return {HexLoadOutcome::Status::Loaded, loadReport(state.buffer.LoadedFlashTop)};
+    return {HexLoadOutcome::Status::Loaded, loadReport(state.buffer.LoadedFlashTop),
+            result.dataRecords, result.endOfFileRecord};
 }
 
 HexSaveOutcome saveHexFile(const std::string& path, const ProgramBuffer& buffer) {

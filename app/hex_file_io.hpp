@@ -11,6 +11,9 @@ struct HexLoadOutcome {
     Status status = Status::Unreadable;
     // The load report, the reader's fault message, or why the file could not be read.
     std::string message;
+    // Of a loaded file: its data records, and whether it ended with the end-of-file record.
+    std::int32_t dataRecords = 0;
+    bool endOfFileRecord = false;
 };
 
 // Loads a HEX file into the buffer of the selected model: the buffer is reset first,

@@ -86,6 +86,7 @@ bool HexLineReader::readLine(std::string_view rawLine) {
     const std::string_view data = record.substr(8, record.size() - 10);
     switch (type) {
     case 0x01:
+        m_result.endOfFileRecord = true;
         return false;
     case 0x05:
         return true;
@@ -94,6 +95,7 @@ bool HexLineReader::readLine(std::string_view rawLine) {
     case 0x02:
         return extendedSegment(address, data);
     case 0x00:
+        ++m_result.dataRecords;
         return dataRecord(count, address, data);
     default:
         return fail(HexLoadError::BadRecordType);

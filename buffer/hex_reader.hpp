@@ -27,6 +27,10 @@ struct HexReadResult {
     HexLoadError error = HexLoadError::None;
     // The line of the fault, counting every line of the file from 1.
     std::int32_t lineNumber = 0;
+    // What was read up to the end or the fault: the data records, and whether the
+    // end-of-file record closed the text.
+    std::int32_t dataRecords = 0;
+    bool endOfFileRecord = false;
 
     bool ok() const { return error == HexLoadError::None; }
 };

@@ -2,6 +2,7 @@
 
 #include "app/qt_operation_host.hpp"
 #include "app/qt_serial_port.hpp"
+#include "cli/stop_signals.hpp"
 #include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
 
@@ -134,7 +135,8 @@ int exitStatusFor(Outcome outcome) {
 }
 
 int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink& link,
-                     std::ostream& out, std::ostream& err, bool terminal) {
+                     std::ostream& out, std::ostream& err, bool terminal,
+                     std::optional<OperationEnd>* endOut) {
     QtSerialPort port{QString()};
     if (!port.setSettings(serialSettingsText(link.baud))) {
         err << "tessaline-cli: the baud rate '" << link.baud << "' is not usable\n";
@@ -147,6 +149,7 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
     CliHost host(out, terminal);
     OperationControl control(state.buffer, state.model, port, host);
     control.setTrace(link.trace);
+    control.setVerifyAfterProgram(link.verifyAfterProgram);
     control.setDeviceTable(&state.deviceTable);
     // A byte that comes after the last reply still fails the operation.
     control.setGracePeriodMs(kGracePeriodMs);
@@ -158,10 +161,19 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
         ended = end;
         loop.quit();
     };
+    // Ctrl-C, a kill or a closed terminal stop the operation after the unit's current
+    // reply; the unit removes the voltages before the tool ends.
+    const StopSignals stopSignals([&control](int) { control.requestStop(); });
     control.StartOperation(kind, true);
     if (!ended)
         loop.exec();
-    return exitStatusFor(ended->outcome);
+    if (endOut)
+        *endOut = ended;
+    if (ended->outcome != Outcome::Stopped)
+        return exitStatusFor(ended->outcome);
+    if (!host.waitForEndReply(control.replyTimeoutMs()))
+        err << "tessaline-cli: the programmer unit did not confirm the end of the operation\n";
+    return stopSignals.received() != 0 ? kExitSignalBase + stopSignals.received() : kExitStopped;
 }
 
 } // namespace tessaline

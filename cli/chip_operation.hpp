@@ -5,30 +5,37 @@
 #include "engine/operation_kind.hpp"
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 namespace tessaline {
 
 class ByteTrace;
 
-inline constexpr int kExitPort = 3;        // the port cannot be opened or the unit stops answering
-inline constexpr int kExitWrongDevice = 4; // the chip in the socket is not the selected model
-inline constexpr int kExitStopped = 130;   // stopped by a signal (128 + its number)
+inline constexpr int kExitPort = 3;         // the port cannot be opened or the unit stops answering
+inline constexpr int kExitWrongDevice = 4;  // the chip in the socket is not the selected model
+inline constexpr int kExitSignalBase = 128; // stopped by a signal: 128 + its number
+inline constexpr int kExitStopped = 130;    // stopped, as by SIGINT
 
 struct ChipLink {
     std::string device; // the serial device to open
     std::string baud;   // the baud rate text
     // Sees every byte sent and received, when set.
     ByteTrace* trace = nullptr;
+    // Program All verifies what it wrote.
+    bool verifyAfterProgram = true;
 };
 
 // Runs one operation on the chip through the serial port with the same start, engine and
 // completion code as the window, printing the begin and completion texts, the progress
 // (a bar on a terminal, a line per tenth otherwise) and any check's message. Returns the
 // exit status: 0 for the good completion, 1 for a chip that is not blank or does not
-// verify, 2 for a script the device file gets wrong, 3 for port and unit failures.
+// verify, 2 for a script the device file gets wrong, 3 for port and unit failures, 4 for
+// a chip that is not the selected model, 128 + the signal's number for an operation that
+// SIGINT, SIGTERM or SIGHUP stopped. The end itself goes to `end` when given.
 int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink& link,
-                     std::ostream& out, std::ostream& err, bool terminal);
+                     std::ostream& out, std::ostream& err, bool terminal,
+                     std::optional<OperationEnd>* end = nullptr);
 
 // The exit status for the way an operation ended.
 int exitStatusFor(Outcome outcome);

@@ -9,6 +9,7 @@
 #include "buffer/hex_text.hpp"
 #include "cli/chip_operation.hpp"
 #include "cli/model_listing.hpp"
+#include "devices/chip_safety.hpp"
 #include "engine/byte_trace.hpp"
 #include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
@@ -43,6 +44,8 @@ constexpr const char* kUsage =
     "  read FILE         read the chip and save what was read to FILE\n"
     "  erase             erase the chip\n"
     "  blank             check that the chip is blank\n"
+    "  identify          read the chip's device ID and print the model it belongs to,\n"
+    "                    or the ID itself when the device file does not know it\n"
     "\n"
     "Options:\n"
     "  --devices FILE    device file to read (default: devices.cfg beside the program)\n"
@@ -53,11 +56,14 @@ constexpr const char* kUsage =
     "  --baud B          baud rate (default: the rate in the settings)\n"
     "  --progtime MS     programming time, 1 to 30 ms (default: the model's)\n"
     "  --trace FILE      write every byte to and from the unit to FILE, one line each\n"
+    "  --no-verify       program without reading back what was written\n"
     "  --help            show this text\n"
     "  --version         show the program's version\n"
     "\n"
     "Exit status: 0 done; 1 the file has a fault, the chip is not blank or does not verify;\n"
-    "2 usage or file error; 3 the port cannot be opened or the unit stops answering.\n";
+    "2 usage or file error; 3 the port cannot be opened or the unit stops answering;\n"
+    "4 the chip in the socket is not the selected model, or no chip answers;\n"
+    "129, 130, 143 stopped by SIGHUP, SIGINT or SIGTERM (the unit is powered down first).\n";
 
 struct Options {
     std::string devicesFile;
@@ -68,6 +74,7 @@ struct Options {
     std::string progTime;
     std::string traceFile;
     bool verbose = false;
+    bool noVerify = false;
     std::vector<std::string> words;
 };
 
@@ -80,7 +87,7 @@ struct ChipCommand {
 constexpr ChipCommand kChipCommands[] = {
     {"program", OperationKind::Program, true}, {"verify", OperationKind::Verify, true},
     {"read", OperationKind::Read, true},       {"erase", OperationKind::Erase, false},
-    {"blank", OperationKind::Blank, false},
+    {"blank", OperationKind::Blank, false},    {"identify", OperationKind::Identify, false},
 };
 
 // Messages from the core use CR LF; a terminal wants plain line feeds.
@@ -171,8 +178,8 @@ private:
                 m_helpShown = true;
                 return false;
             }
-            if (arg == "--verbose") {
-                options.verbose = true;
+            if (arg == "--verbose" || arg == "--no-verify") {
+                (arg == "--verbose" ? options.verbose : options.noVerify) = true;
                 continue;
             }
             std::string* value = arg == "--devices"    ? &options.devicesFile
@@ -297,7 +304,8 @@ private:
 
     // Loads a file as the window does; prints the report or the fault.
     int load(const std::string& path) {
-        const HexLoadOutcome outcome = loadHexFile(path, m_state);
+        m_lastLoad = loadHexFile(path, m_state);
+        const HexLoadOutcome& outcome = m_lastLoad;
         switch (outcome.status) {
         case HexLoadOutcome::Status::Loaded:
             m_out << plainLines(outcome.message) << '\n';
@@ -362,11 +370,25 @@ private:
             const int loaded = load(file);
             if (loaded != kExitOk)
                 return kExitUsage;
+            // An empty or cut-off file would erase the chip for nothing, or program part
+            // of a program.
+            if (chip.kind == OperationKind::Program && m_lastLoad.dataRecords == 0) {
+                m_err << "tessaline-cli: " << file
+                      << " holds no data record; the chip was not touched\n";
+                return kExitFault;
+            }
+            if (chip.kind == OperationKind::Program && !m_lastLoad.endOfFileRecord) {
+                m_err << "tessaline-cli: " << file
+                      << " has no end-of-file record and may be cut short; the chip was not "
+                         "touched\n";
+                return kExitFault;
+            }
         }
         ChipLink link;
         link.device = serialDevice(options);
         link.baud =
             options.baud.empty() ? setting(kSettingBaudRate, kDefaultBaudRate) : options.baud;
+        link.verifyAfterProgram = !options.noVerify;
         std::ofstream traceFile;
         std::optional<TraceWriter> trace;
         if (!options.traceFile.empty()) {
@@ -379,7 +401,11 @@ private:
                       << ": seconds since the first byte, -> to the unit, <- from the unit\n";
             link.trace = &trace.emplace(traceFile);
         }
-        const int status = runChipOperation(chip.kind, m_state, link, m_out, m_err, m_terminal);
+        std::optional<OperationEnd> end;
+        const int status =
+            runChipOperation(chip.kind, m_state, link, m_out, m_err, m_terminal, &end);
+        if (chip.kind == OperationKind::Identify && status == kExitOk && end && end->deviceId)
+            return printIdentified(*end->deviceId);
         if (status == kExitOk || status == kExitFault) {
             if (chip.kind == OperationKind::Read) {
                 const HexSaveOutcome saved = saveHexFile(file, m_state.buffer);
@@ -394,10 +420,25 @@ private:
         return status;
     }
 
+    // The model that the device ID belongs to, or the ID itself.
+    int printIdentified(std::uint16_t id) {
+        if (id == 0x0000 || id == 0xFFFF) {
+            m_err << "tessaline-cli: no chip answers in the socket: its device ID reads "
+                  << Hex4(id) << "h\n";
+            return kExitWrongDevice;
+        }
+        if (const auto index = modelWithDeviceId(m_state.deviceTable, id))
+            m_out << toUpperAscii(m_state.deviceTable[*index].model) << '\n';
+        else
+            m_out << Hex4(id) << "h\n";
+        return kExitOk;
+    }
+
     const CliEnvironment& m_environment;
     std::ostream& m_out;
     std::ostream& m_err;
     ProgrammerState m_state;
+    HexLoadOutcome m_lastLoad;
     bool m_helpShown = false;
     bool m_terminal = false;
 };

@@ -1,5 +1,6 @@
 #include "cli/model_listing.hpp"
 
+#include "buffer/config_bytes.hpp"
 #include "buffer/hex_text.hpp"
 #include "devices/selected_model.hpp"
 #include "engine/script_check.hpp"
@@ -54,6 +55,37 @@ void listScript(std::ostream& out, const DeviceModel& record, DeviceKey key,
     }
 }
 
+// The device ID, the configuration masks and the protected ranges, as understood; a
+// malformed value shows as the refusal it causes.
+void listSafety(std::ostream& out, const DeviceModel& record, const ChipSafety& safety) {
+    keyLine(out, record, DeviceKey::DeviceId);
+    if (safety.deviceId)
+        out << Hex4(safety.deviceId->id) << "h under mask " << Hex4(safety.deviceId->mask) << "h\n";
+    else
+        out << "none (no device ID check)\n";
+    keyLine(out, record, DeviceKey::ConfigMask);
+    if (safety.configMask) {
+        std::string text;
+        for (const std::uint8_t mask : *safety.configMask)
+            text += (text.empty() ? "" : " ") + Hex2(mask);
+        out << text << '\n';
+    } else {
+        out << "none (every bit compared)\n";
+    }
+    keyLine(out, record, DeviceKey::Protect);
+    out << safety.protection.size() << (safety.protection.size() == 1 ? " range\n" : " ranges\n");
+    for (const ProtectedRange& range : safety.protection) {
+        out << "          CONFIG" << kConfigBytes[range.configIndex].gridCaption << " bit "
+            << int{range.bit} << ": " << Hex6(range.first) << "h-" << Hex6(range.last) << "h";
+        if (range.when)
+            out << " while CONFIG" << kConfigBytes[range.when->configIndex].gridCaption << " & "
+                << Hex2(range.when->mask) << "h = " << Hex2(range.when->value) << "h";
+        out << '\n';
+    }
+    if (safety.error)
+        out << "          refused: " << *safety.error << '\n';
+}
+
 } // namespace
 
 std::vector<std::string> listModel(std::ostream& out, std::int32_t number,
@@ -73,6 +105,7 @@ std::vector<std::string> listModel(std::ostream& out, std::int32_t number,
     out << sequenceText(values.VoltageSequence) << '\n';
     keyLine(out, record, DeviceKey::ProgTime);
     out << values.ProgTime << " ms\n";
+    listSafety(out, record, values.Safety);
     struct Listed {
         DeviceKey key;
         const DeviceScript* script;
@@ -85,6 +118,8 @@ std::vector<std::string> listModel(std::ostream& out, std::int32_t number,
         {DeviceKey::Verify, &values.VerifyScript},
     };
     std::vector<std::string> problems;
+    if (values.Safety.error)
+        problems.push_back(*values.Safety.error);
     for (const Listed& listed : scripts) {
         listScript(out, record, listed.key, *listed.script);
         if (auto problem =

@@ -113,6 +113,7 @@ void OperationControl::StartOperation(OperationKind kind, bool portReady) {
     m_commands = 0;
     m_overLimit = false;
     m_stopRequested = false;
+    m_endReplyDue = false;
     m_pendingEnd.reset();
     m_starting = true;
     m_host.disable();
@@ -147,8 +148,10 @@ void OperationControl::MSComm1_OnComm() {
     const std::vector<std::uint8_t> bytes = m_port.readAll();
     if (bytes.empty())
         return;
-    if (!running())
-        return; // nothing asked for them; dropped
+    if (!running()) {
+        m_endReplyDue = false; // the reply to the end command, or noise; dropped
+        return;
+    }
     // The unit has answered; the wait for its next reply starts when the next command
     // is out.
     m_host.stopReplyTimer();
@@ -161,7 +164,10 @@ void OperationControl::MSComm1_OnComm() {
             return;
         }
         --due;
-        if (m_stopRequested && m_engine.outstandingReplies() == 1) {
+        // A stop waits for the end of a loop's pass, where every write of the pass is
+        // complete and the chip is idle: a power-down there cuts no instruction, write
+        // or erase in two.
+        if (m_stopRequested && m_engine.outstandingReplies() == 1 && m_engine.atLoopEnd()) {
             m_engine.consumeReply(byte);
             abort(Outcome::Stopped, {});
             return;
@@ -201,12 +207,21 @@ void OperationControl::waitMilliseconds(int milliseconds) {
 }
 
 void OperationControl::completeOperation(OperationKind kind) {
+    // Between two scripts the unit has removed the voltages already.
+    if (m_stopRequested && m_phase == Phase::Identify && kind != OperationKind::Identify) {
+        endOperation({m_kind, Outcome::Stopped});
+        return;
+    }
     if (m_phase == Phase::Identify) {
         identified();
         return;
     }
     if (m_phase == Phase::Main && kind == OperationKind::Program && m_verifyAfterProgram &&
         !programScriptVerifies() && !m_engine.state().CheckFailed) {
+        if (m_stopRequested) {
+            endOperation({m_kind, Outcome::Stopped});
+            return;
+        }
         startPhase(Phase::VerifyAfterProgram);
         return;
     }
@@ -287,8 +302,10 @@ void OperationControl::abort(Outcome outcome, const std::string& detail) {
     // After a pending end the unit has removed the voltages already.
     const bool pending = m_pendingEnd.has_value();
     m_pendingEnd.reset();
-    if (!pending)
+    if (!pending) {
+        m_endReplyDue = m_port.isOpen();
         m_engine.stop();
+    }
     m_port.setReceiveThreshold(1);
     m_host.operationEnded({m_kind, outcome, detail});
 }
@@ -316,7 +333,7 @@ void OperationControl::portFailed(const std::string& systemError) {
 }
 
 void OperationControl::requestStop() {
-    if (m_engine.running() || m_starting)
+    if (m_engine.running() || m_starting || m_switching)
         m_stopRequested = true;
 }
 

@@ -79,8 +79,10 @@ public:
     void replyTimedOut();
     // The serial port failed (an adapter pulled out); ends the operation.
     void portFailed(const std::string& systemError);
-    // Stops the operation after the unit's current reply: the programming voltages are
-    // removed and the end reads Outcome::Stopped.
+    // Stops the operation at the end of the current pass of a loop (a block written, a
+    // byte read) or between two of its scripts, where the chip is idle: the unit removes
+    // the programming voltages and the end reads Outcome::Stopped. Steps outside loops
+    // (an erase, the configuration bytes) run to their end first.
     void requestStop();
 
     // Every byte sent and received from now on goes to the trace as well; nullptr ends it.
@@ -95,6 +97,10 @@ public:
     void setGracePeriodMs(int milliseconds) { m_graceMs = milliseconds; }
 
     bool running() const { return m_engine.running() || m_starting || m_pendingEnd.has_value(); }
+    // An operation that was cut short sent the end command; its reply has not come yet.
+    // A front end that is about to close the port waits for it (bounded), so that the unit
+    // has removed the voltages before the program lets go of the link.
+    bool endReplyDue() const { return m_endReplyDue; }
     const ScriptEngine& engine() const { return m_engine; }
     int replyTimeoutMs() const;
     // The most commands an operation of the selected model may send.
@@ -138,6 +144,7 @@ private:
     bool m_switching = false;
     bool m_verifyAfterProgram = true;
     bool m_stopRequested = false;
+    bool m_endReplyDue = false;
     int m_graceMs = 0;
     // An end that waits for the grace period to pass.
     std::optional<OperationEnd> m_pendingEnd;

@@ -96,6 +96,7 @@ void ScriptEngine::RunScriptStep(bool firstStep) {
     const ScriptStep& step =
         m_state.RunningScript.steps[static_cast<std::size_t>(m_state.InstructionIndex - 1)];
     m_link.setWord(step.word);
+    m_atLoopEnd = step.instruction.op == Op::Loop;
     execute(step.instruction, step.word);
     if (!m_halted)
         m_port.setReceiveThreshold(1);

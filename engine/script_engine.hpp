@@ -57,6 +57,9 @@ public:
     void consumeReply(std::uint8_t value) { m_link.received(value); }
     // The reply bytes still due for the commands sent.
     int outstandingReplies() const { return m_link.outstandingReplies(); }
+    // The last command sent is the NOP of a "loop" word: every instruction and write of
+    // the loop's body is complete, so the chip is idle until the next pass.
+    bool atLoopEnd() const { return m_atLoopEnd; }
     // Whether the "ifverify" blocks of a script run (Program All verifies what it wrote).
     void setVerifyAfterProgram(bool on) { m_verifyAfterProgram = on; }
     // Whether the chip's configuration is in place, so that addresses the image
@@ -114,6 +117,7 @@ private:
     BytePort& m_port;
     EngineHost& m_host;
     bool m_halted = false;
+    bool m_atLoopEnd = false;
     bool m_verifyAfterProgram = true;
     bool m_protectionInPlace = true;
 };

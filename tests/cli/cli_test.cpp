@@ -98,6 +98,26 @@ TEST_F(CliTest, CheckPrintsTheReportOrTheFault) {
     EXPECT_NE(missing.err.find("cannot read " + folder.file("missing.hex")), std::string::npos);
 }
 
+// An empty file, or one cut off before its end-of-file record, would erase the chip for
+// nothing or program part of a program: program refuses both before the port is opened,
+// while check keeps its report.
+TEST_F(CliTest, ProgramRefusesAFileWithoutDataOrWithoutItsEnd) {
+    folder.write("empty.hex", ":00000001FF\r\n");
+    folder.write("cut.hex", ":0200000012FFED\r\n");
+    const struct {
+        const char* file;
+        const char* reason;
+    } rows[] = {{"empty.hex", "holds no data record"}, {"cut.hex", "has no end-of-file record"}};
+    for (const auto& row : rows) {
+        CliRun program =
+            run({"--port", "/dev/tessaline-no-such-port", "program", folder.file(row.file)});
+        EXPECT_EQ(program.status, 1) << row.file;
+        EXPECT_NE(program.err.find(row.reason), std::string::npos) << program.err;
+        EXPECT_NE(program.err.find("the chip was not touched"), std::string::npos);
+        EXPECT_EQ(run({"check", folder.file(row.file)}).status, 0) << row.file;
+    }
+}
+
 TEST_F(CliTest, ModelIsChosenByNameNumberOrSettings) {
     // 128 bytes of FLASH only in model 2: data at 64 loads there and nowhere else.
     folder.write("high.hex", ":01004000AA15\r\n");

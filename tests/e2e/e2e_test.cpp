@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <random>
 
 using namespace tessaline;
@@ -234,12 +235,54 @@ TEST(EndToEnd, CommandLineRefusesAWrongChipAndAnEmptySocket) {
                                "the selected 18F4520. Nothing was written."),
               std::string::npos)
         << refused.out;
+    CliResult found = cli({"--model", "18F4520", "--port", wrong.device(), "identify"});
+    EXPECT_EQ(found.status, 0);
+    EXPECT_EQ(found.out.substr(found.out.rfind('\n', found.out.size() - 2) + 1), "18F452\n");
     EXPECT_EQ(wrong.stop().first, 0);
 
     UnitSimulator empty({QStringLiteral("--empty")});
     CliResult none = cli({"--model", "18F452", "--port", empty.device(), "erase"});
     EXPECT_EQ(none.status, 4);
     EXPECT_NE(none.out.find("No chip answers in the socket"), std::string::npos) << none.out;
+    EXPECT_EQ(cli({"--model", "18F452", "--port", empty.device(), "identify"}).status, 4);
+}
+
+// SIGTERM, SIGINT and SIGHUP stop an operation where the chip is idle: the unit removes
+// the voltages, the tool exits 128 + the signal, a read writes no file, and the next
+// operation starts cleanly.
+TEST(EndToEnd, ASignalStopsTheOperationAndPowersTheUnitDown) {
+    TempFolder folder;
+    const SelectedModelValues model = shippedModel("18F452");
+    folder.write("full.hex", writeHexText(fullImage(model, 5)));
+    UnitSimulator unit({QStringLiteral("--baud"), QStringLiteral("56000")});
+    const QString full = QString::fromStdString(folder.file("full.hex"));
+    const QString read = QString::fromStdString(folder.file("read.hex"));
+    const struct {
+        QStringList command;
+        int signal;
+        const char* stopped;
+    } rows[] = {{{"program", full}, SIGTERM, "Program all stopped"},
+                {{"erase"}, 0, "Chip erased"},
+                {{"blank"}, SIGHUP, "Blank check stopped"},
+                {{"read", read}, SIGINT, "Read all stopped"}};
+    for (const auto& row : rows) {
+        QProcess process;
+        process.start(QStringLiteral(TESSALINE_CLI_PATH),
+                      QStringList{"--model", "18F452", "--port", unit.device()} + row.command);
+        QByteArray out;
+        while (row.signal != 0 && !out.contains("FLASH") && process.waitForReadyRead(10000))
+            out += process.readAllStandardOutput();
+        if (row.signal != 0)
+            ::kill(static_cast<pid_t>(process.processId()), row.signal);
+        ASSERT_TRUE(process.waitForFinished(10000));
+        out += process.readAllStandardOutput();
+        EXPECT_EQ(process.exitCode(), row.signal == 0 ? 0 : 128 + row.signal) << out.toStdString();
+        EXPECT_TRUE(out.contains(row.stopped)) << out.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(folder.file("read.hex"))));
+    EXPECT_EQ(cli({"--model", "18F452", "--port", unit.device(), "erase"}).status, 0);
+    const auto [status, report] = unit.stop();
+    EXPECT_EQ(status, 0) << report;
 }
 
 // gputils writes every configuration byte with its unimplemented bits set, and these

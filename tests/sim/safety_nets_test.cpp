@@ -126,3 +126,49 @@ TEST(SafetyNets, VerifyAfterProgrammingCatchesWhatDidNotTake) {
     EXPECT_EQ(rig.host.status(), "Chip programmed");
     EXPECT_TRUE(rig.host.messages.empty());
 }
+
+// A stop at any point of Program All ends where the chip is idle (after a loop's pass,
+// or between two scripts), or lets the last steps run to the end: the unit removes the
+// voltages, the chip saw no broken sequence, and the next operations start cleanly.
+TEST(SafetyNets, AStopAtAnyPointPowersTheChipDownCleanly) {
+    for (const char* model : kOneOfEachFamily) {
+        const auto image = [](SafetyRig& rig) {
+            for (std::size_t i = 0; i < 40; ++i)
+                rig.buffer.Flash[i] = static_cast<std::uint8_t>(i * 7);
+            for (std::size_t i = 0; i < 3 && i < rig.buffer.Eeprom.size(); ++i)
+                rig.buffer.Eeprom[i] = static_cast<std::uint8_t>(i + 1);
+        };
+        SafetyRig whole(model, model);
+        image(whole);
+        ASSERT_TRUE(whole.run(OperationKind::Program));
+        const std::int64_t total = whole.unit.commandCount();
+        const std::int64_t stride = total / 120 + 1;
+        int stops = 0;
+        for (std::int64_t at = 1; at < total - 2; at += stride) {
+            SafetyRig rig(model, model);
+            image(rig);
+            std::int64_t sent = 0;
+            rig.host.onCommand = [&] {
+                if (++sent == at)
+                    rig.control.requestStop();
+            };
+            rig.run(OperationKind::Program);
+            stops += rig.lastOutcome() == Outcome::Stopped;
+            ASSERT_EQ(rig.host.status(), rig.lastOutcome() == Outcome::Stopped
+                                             ? "Program all stopped"
+                                             : "Chip programmed")
+                << model << " at " << at;
+            EXPECT_FALSE(rig.chip.powered()) << model << " at " << at;
+            EXPECT_FALSE(rig.control.endReplyDue());
+            EXPECT_EQ(rig.unit.allViolations(), std::vector<std::string>{})
+                << model << " at " << at;
+            if ((at / stride) % 40 != 0)
+                continue;
+            rig.host.onCommand = nullptr;
+            ASSERT_TRUE(rig.run(OperationKind::Erase));
+            ASSERT_TRUE(rig.run(OperationKind::Program));
+            EXPECT_EQ(rig.host.status(), "Chip programmed") << model << " at " << at;
+        }
+        EXPECT_GT(stops, 100) << model;
+    }
+}

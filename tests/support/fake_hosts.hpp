@@ -39,6 +39,8 @@ public:
     std::vector<std::string> messages;
     std::vector<OperationEnd> ends;
     std::function<void(int)> onWait;
+    // Called as each command goes out (the reply timer starts).
+    std::function<void()> onCommand;
     int enables = 0;
     int disables = 0;
     int displays = 0;
@@ -61,7 +63,11 @@ public:
         if (onWait)
             onWait(milliseconds);
     }
-    void startReplyTimer(int milliseconds) override { timerMs = milliseconds; }
+    void startReplyTimer(int milliseconds) override {
+        timerMs = milliseconds;
+        if (onCommand)
+            onCommand();
+    }
     void stopReplyTimer() override { timerMs = -1; }
     void operationEnded(const OperationEnd& end) override {
         ends.push_back(end);
