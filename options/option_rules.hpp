@@ -15,10 +15,13 @@ inline constexpr const char* kSettingLastPath = "Last Path";
 inline constexpr const char* kSettingModel = "Microcontroller Model";
 inline constexpr const char* kSettingPortNumber = "Serial Port Number";
 inline constexpr const char* kSettingBaudRate = "Serial Port Baud Rate";
+// "1" or "0": Program All reads back and checks what it wrote.
+inline constexpr const char* kSettingVerifyAfterProgram = "Verify After Program All";
 
 inline constexpr const char* kDefaultModel = "1";
 inline constexpr const char* kDefaultPortNumber = "2";
 inline constexpr const char* kDefaultBaudRate = "56000";
+inline constexpr const char* kDefaultVerifyAfterProgram = "1";
 
 // What a dialog makes of an entry: take the value, keep the current one without a word
 // (an empty entry, Cancel), or keep it and tell the user "Wrong entry!".

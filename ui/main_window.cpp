@@ -4,12 +4,15 @@
 #include "app/settings_store.hpp"
 #include "buffer/config_bytes.hpp"
 #include "buffer/hex_text.hpp"
+#include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
 #include "ui/clickable_label.hpp"
+#include "ui/dialogs.hpp"
 #include "ui/display_text.hpp"
 #include "ui/window_icon.hpp"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -22,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 
 #include <cmath>
 
@@ -66,7 +70,7 @@ WindowView::~WindowView() = default;
 
 Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& port, Dialogs& dialogs,
              QWidget* parent)
-    : QMainWindow(parent), m_state(state), m_settings(settings), MSComm1(port),
+    : QMainWindow(parent), m_state(state), m_settings(settings), MSComm1(port), m_dialogs(dialogs),
       m_operations(state, port, dialogs, *this),
       m_files(state, settings, dialogs, *this, m_operations),
       m_editors(state, dialogs, *this, m_operations),
@@ -83,6 +87,13 @@ Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& por
     m_statusTimer.setSingleShot(true);
     connect(&m_statusTimer, &QTimer::timeout, this, &Form1::showStatusNow);
     setAcceptDrops(true);
+    m_operations.selectModel = [this](std::int32_t number) { m_options.selectModel(number); };
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (m_operations.running())
+            m_operations.stop();
+    });
     m_pendingTimer.setSingleShot(true);
     connect(&m_pendingTimer, &QTimer::timeout, this, &Form1::openPendingFiles);
 }
@@ -123,6 +134,9 @@ void Form1::buildMenus() {
             [this] { m_operations.Command4_Click(); });
     addItem(menu3, "menuverify", QStringLiteral("&Verify"),
             [this] { m_operations.Command5_Click(); });
+    menu3->addSeparator();
+    addItem(menu3, "menuidentify", QStringLiteral("&Identify Chip"),
+            [this] { m_operations.menuidentify_Click(); });
     menu4 = addMenu("menu4", QStringLiteral("&Options"));
     addItem(menu4, "menumodel", QStringLiteral("Change Microcontroller Model"),
             [this] { m_options.menumodel_Click(); });
@@ -132,6 +146,15 @@ void Form1::buildMenus() {
             [this] { m_options.menubaud_Click(); });
     addItem(menu4, "menuprogtime", QStringLiteral("Change Default Programming Time"),
             [this] { m_options.menuprogtime_Click(); });
+    menu4->addSeparator();
+    menuverifyafter = menu4->addAction(QStringLiteral("&Verify after Program All"));
+    menuverifyafter->setObjectName(QStringLiteral("menuverifyafter"));
+    menuverifyafter->setCheckable(true);
+    menuverifyafter->setChecked(true);
+    connect(menuverifyafter, &QAction::toggled, this, [this](bool checked) {
+        m_operations.setVerifyAfterProgram(checked);
+        m_options.menuverifyafter_Toggled(checked);
+    });
     menu5 = addMenu("menu5", QStringLiteral("Help"));
     addItem(menu5, "menuportinfo", QStringLiteral("Serial Port Pinout"),
             [this] { m_help.menuportinfo_Click(); });
@@ -263,6 +286,11 @@ void Form1::buildControls() {
     label(QStringLiteral("Label5"), QStringLiteral("Status"), 348, 364, 117, 17,
           rgb(255, 192, 192));
     label_status = label(QStringLiteral("label_status"), QString(), 348, 384, 117, 17, white);
+    CommandStop = button(QStringLiteral("CommandStop"), QStringLiteral("Stop"), 348, 362, 117, 21);
+    CommandStop->setToolTip(QStringLiteral("Stop the operation (Esc)"));
+    CommandStop->setFocusPolicy(Qt::NoFocus);
+    CommandStop->hide();
+    connect(CommandStop, &QPushButton::clicked, this, [this] { m_operations.stop(); });
 
     const QSize client96(kClientWidth, kClientHeight);
     client->setFixedSize(static_cast<int>(std::lround(client96.width() * m_scale)),
@@ -381,6 +409,26 @@ void Form1::setProgressStatus(const std::string& text) {
     }
 }
 
+void Form1::showStopControl(bool shown) {
+    CommandStop->setVisible(shown);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    const std::optional<OperationKind> kind = m_operations.runningKind();
+    if (!kind) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    if (!m_dialogs.askYesNo(operationName(*kind) +
+                            " is running. Stop it and quit?\r\nThe programmer unit removes "
+                            "the voltages first.")) {
+        event->ignore();
+        return;
+    }
+    m_operations.stopAndWait();
+    event->accept();
+}
+
 void Form1::setStatusToolTip(const std::string& text) {
     label_status->setToolTip(QString::fromStdString(text));
 }
@@ -448,6 +496,9 @@ void Form1::Form_Load() {
     app.PortNumber =
         storedPortNumber(m_settings.ReadSetting(kSettingPortNumber, kDefaultPortNumber));
     app.BaudRate = m_settings.ReadSetting(kSettingBaudRate, kDefaultBaudRate);
+    menuverifyafter->setChecked(
+        m_settings.ReadSetting(kSettingVerifyAfterProgram, kDefaultVerifyAfterProgram) != "0");
+    m_operations.setVerifyAfterProgram(menuverifyafter->isChecked());
     m_options.openSerialPort();
     // Notifications are on from the start, so that a byte arriving before the first
     // operation is read and dropped rather than left for that operation.

@@ -61,6 +61,9 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // While an operation runs, asks whether to stop it; a window that closes stops it
+    // first, so that the unit has removed the voltages when the program ends.
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -70,6 +73,7 @@ private:
     void setStatus(const std::string& text) override;
     void setProgressStatus(const std::string& text) override;
     void setStatusToolTip(const std::string& text) override;
+    void showStopControl(bool shown) override;
     std::string loadedFile() const override;
     void setLoadedFile(const std::string& name) override;
 
@@ -84,6 +88,7 @@ private:
     ProgrammerState& m_state;
     SettingsStore& m_settings;
     SerialControl& MSComm1;
+    Dialogs& m_dialogs;
 
     WindowOperations m_operations;
     FileCommands m_files;
@@ -96,6 +101,7 @@ private:
     QMenu* menu3 = nullptr;
     QMenu* menu4 = nullptr;
     QMenu* menu5 = nullptr;
+    QAction* menuverifyafter = nullptr;
     ClickableLabel* label_hex = nullptr;
     QPushButton* Command0 = nullptr;
     QPushButton* Command1 = nullptr;
@@ -108,6 +114,8 @@ private:
     QPlainTextEdit* tabla_flash = nullptr;
     QPlainTextEdit* tabla_eeprom = nullptr;
     QLabel* label_status = nullptr;
+    // Over the status caption while an operation runs.
+    QPushButton* CommandStop = nullptr;
     // CONFIG1L .. CONFIG7H.
     std::array<ClickableLabel*, kConfigByteCount> configLabels{};
 

@@ -1,9 +1,14 @@
 #include "ui/operations.hpp"
 
 #include "app/serial_control.hpp"
+#include "buffer/hex_text.hpp"
+#include "devices/chip_safety.hpp"
 #include "engine/operation_texts.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/window_view.hpp"
+
+#include <QCoreApplication>
+#include <QEventLoop>
 
 namespace tessaline {
 
@@ -12,6 +17,10 @@ WindowOperations::WindowOperations(ProgrammerState& state, SerialControl& port, 
     : m_state(state), m_dialogs(dialogs), m_window(window),
       m_control(state.buffer, state.model, port, *this) {
     attach(m_control, port);
+    m_control.setDeviceTable(&state.deviceTable);
+    // A byte that comes after the last reply still fails the operation.
+    constexpr int kGracePeriodMs = 100;
+    m_control.setGracePeriodMs(kGracePeriodMs);
 }
 
 void WindowOperations::Command1_Click() {
@@ -34,8 +43,62 @@ void WindowOperations::Command5_Click() {
     m_control.StartVerify(m_state.app.PortReady);
 }
 
+void WindowOperations::menuidentify_Click() {
+    m_control.StartIdentify(m_state.app.PortReady);
+}
+
 void WindowOperations::MSComm1_OnComm() {
     m_control.MSComm1_OnComm();
+}
+
+void WindowOperations::stop() {
+    m_control.requestStop();
+}
+
+void WindowOperations::stopAndWait() {
+    m_control.requestStop();
+    // The operation ends at the next idle point, or when the unit stops answering.
+    while (m_control.running())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    waitForEndReply(m_control.replyTimeoutMs());
+}
+
+// The model that the device ID belongs to, offered when it is not the selected one.
+void WindowOperations::identified(std::uint16_t id) {
+    std::string shown = Hex4(id) + "h";
+    if (id == 0x0000 || id == 0xFFFF) {
+        m_window.setStatus(operationName(OperationKind::Identify) + " failed");
+        m_dialogs.message("No chip answers in the socket: its device ID reads " + shown + ".",
+                          Dialogs::Icon::Critical);
+        return;
+    }
+    const std::optional<std::size_t> index = modelWithDeviceId(m_state.deviceTable, id);
+    if (!index) {
+        m_dialogs.message("The chip in the socket reports device ID " + shown +
+                              ", which no model of the device file has.",
+                          Dialogs::Icon::Information);
+        return;
+    }
+    const DeviceModel& record = m_state.deviceTable[*index];
+    const std::string name = toUpperAscii(record.model);
+    const auto number = static_cast<std::int32_t>(*index) + 1;
+    // The bits outside the model's mask are the silicon revision.
+    if (const std::optional<DeviceIdSpec> spec = parseDeviceId(record.deviceid)) {
+        const auto revision = static_cast<std::uint16_t>(id & ~spec->mask);
+        shown = Hex4(id & spec->mask) + "h" +
+                (revision != 0 ? " (revision " + std::to_string(revision) + ")" : std::string());
+    }
+    if (number == m_state.app.SelectedModel) {
+        m_dialogs.message("The chip in the socket reports device ID " + shown + ": it is a " +
+                              name + ", the selected model.",
+                          Dialogs::Icon::Information);
+        return;
+    }
+    if (m_dialogs.askYesNo("The chip in the socket reports device ID " + shown + ": it is a " +
+                           name + ", not the selected " + m_state.model.SelectedModelName +
+                           ".\r\nSelect " + name + " as the microcontroller model?") &&
+        selectModel)
+        selectModel(number);
 }
 
 void WindowOperations::disable() {
@@ -47,7 +110,9 @@ void WindowOperations::updatedisplay() {
 }
 
 void WindowOperations::operationBegins(OperationKind kind) {
+    m_kind = kind;
     m_window.setStatus(beginText(kind));
+    m_window.showStopControl(true);
 }
 
 void WindowOperations::showProgress(Memory memory, std::int32_t done, std::int32_t total) {
@@ -65,6 +130,8 @@ void WindowOperations::showMessage(const std::string& text) {
 void WindowOperations::operationEnded(const OperationEnd& end) {
     const std::string status = endStatusText(end, m_state.app.PortNumber);
     const std::string message = endMessage(end);
+    if (end.outcome != Outcome::Refused)
+        m_window.showStopControl(false);
     switch (end.outcome) {
     case Outcome::Refused:
         if (!status.empty())
@@ -82,6 +149,8 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
             m_window.updatedisplay();
             letPendingEventsRun();
         }
+        if (end.kind == OperationKind::Identify && end.deviceId)
+            identified(*end.deviceId);
         return;
     case Outcome::Stopped:
         m_window.setStatus(status);

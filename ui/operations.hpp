@@ -4,6 +4,9 @@
 #include "app/qt_operation_host.hpp"
 #include "engine/operation_control.hpp"
 
+#include <functional>
+#include <optional>
+
 namespace tessaline {
 
 class Dialogs;
@@ -23,9 +26,24 @@ public:
     void Command3_Click();
     void Command4_Click();
     void Command5_Click();
+    // Tools, Identify Chip: reads the chip's device ID and offers the model it belongs to.
+    void menuidentify_Click();
     void MSComm1_OnComm();
 
+    // The Stop control and Escape: the operation stops where the chip is idle.
+    void stop();
+    // Stops the operation and waits until it has ended and the unit has removed the
+    // voltages, for a window that is about to close.
+    void stopAndWait();
+    void setVerifyAfterProgram(bool on) { m_control.setVerifyAfterProgram(on); }
+
     bool running() const { return m_control.running(); }
+    // The operation under way, while one runs.
+    std::optional<OperationKind> runningKind() const {
+        return running() ? m_kind : std::optional<OperationKind>();
+    }
+    // Selects a model by its number, as the model dialog does (set by the window).
+    std::function<void(std::int32_t)> selectModel;
 
     // OperationHost.
     void disable() override;
@@ -40,7 +58,10 @@ private:
     ProgrammerState& m_state;
     Dialogs& m_dialogs;
     WindowView& m_window;
+    void identified(std::uint16_t id);
+
     OperationControl m_control;
+    std::optional<OperationKind> m_kind;
 };
 
 } // namespace tessaline

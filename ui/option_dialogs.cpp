@@ -29,10 +29,18 @@ void OptionDialogs::menumodel_Click() {
         count);
     if (chosen.verdict != EntryVerdict::Take || chosen.value == app.SelectedModel)
         return;
-    app.SelectedModel = chosen.value;
-    m_settings.WriteSetting(kSettingModel, std::to_string(chosen.value));
+    selectModel(chosen.value);
+}
+
+void OptionDialogs::selectModel(std::int32_t number) {
+    m_state.app.SelectedModel = number;
+    m_settings.WriteSetting(kSettingModel, std::to_string(number));
     ApplySelectedModel(m_state.selectedRecord(), m_state.model);
     m_files.menuclear_Click();
+}
+
+void OptionDialogs::menuverifyafter_Toggled(bool checked) {
+    m_settings.WriteSetting(kSettingVerifyAfterProgram, checked ? "1" : "0");
 }
 
 void OptionDialogs::menuport_Click() {

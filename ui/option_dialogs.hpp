@@ -22,6 +22,10 @@ public:
     void menuport_Click();
     void menubaud_Click();
     void menuprogtime_Click();
+    // Options, Verify after Program All: the checked state is stored at once.
+    void menuverifyafter_Toggled(bool checked);
+    // Selects the model with this number and stores it, as the model dialog does.
+    void selectModel(std::int32_t number);
 
     // Configures the port with the baud rate and port number and opens it.
     void openSerialPort();

@@ -20,6 +20,8 @@ public:
     // A progress text: shown at most once per screen refresh, the last one always.
     virtual void setProgressStatus(const std::string& text) = 0;
     virtual void setStatusToolTip(const std::string& text) = 0;
+    // The Stop control, shown while an operation runs.
+    virtual void showStopControl(bool shown) = 0;
     // The name of the loaded HEX file, held only as the caption of its label.
     virtual std::string loadedFile() const = 0;
     virtual void setLoadedFile(const std::string& name) = 0;

@@ -90,7 +90,8 @@ std::string shippedRecordText(const std::string& model) {
                "\r\nvoltageseq:" + record.voltageseq + "\r\nprogtime:" + record.progtime +
                "\r\nerase:" + record.erase + "\r\nprogram:" + record.program +
                "\r\nread:" + record.read + "\r\nblankcheck:" + record.blankcheck +
-               "\r\nverify:" + record.verify + "\r\n";
+               "\r\nverify:" + record.verify + "\r\ndeviceid:" + record.deviceid +
+               "\r\nconfigmask:" + record.configmask + "\r\nprotect:" + record.protect + "\r\n";
     }
     return {};
 }

@@ -1,0 +1,138 @@
+// The window's safety controls: the verify after Program All setting, Identify Chip, the
+// Stop control and the question when the window closes mid-operation.
+#include "app/settings_store.hpp"
+#include "options/option_rules.hpp"
+#include "tests/support/sim_serial_port.hpp"
+#include "tests/support/window_fixture.hpp"
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tessaline;
+using namespace tessaline::test;
+
+namespace {
+
+QAction* action(WindowControls& form, const char* name) {
+    return form.window.findChild<QAction*>(QString::fromLatin1(name));
+}
+
+QPushButton* stopControl(WindowControls& form) {
+    return form.window.findChild<QPushButton*>(QStringLiteral("CommandStop"));
+}
+
+std::string status(WindowControls& form) {
+    return form.label_status->text().toStdString();
+}
+
+// A program in the first 2 KiB, so that Program All runs long enough to be stopped.
+void fillProgram(ProgrammerState& state) {
+    for (std::size_t i = 0; i < 2048; ++i)
+        state.buffer.Flash[i] = static_cast<std::uint8_t>(i * 5 + 1);
+}
+
+} // namespace
+
+TEST(WindowSafety, VerifyAfterProgramAllIsAStoredSettingOnByDefault) {
+    std::int64_t commands[2] = {};
+    for (const bool on : {true, false}) {
+        WindowFixture fixture(shippedRecordText("18F1220"));
+        SimSerialPort port("18F1220");
+        if (!on)
+            fixture.settings->WriteSetting(kSettingVerifyAfterProgram, "0");
+        WindowControls& form = fixture.load(&port);
+        QAction* setting = action(form, "menuverifyafter");
+        ASSERT_NE(setting, nullptr);
+        EXPECT_TRUE(setting->isCheckable());
+        EXPECT_EQ(setting->isChecked(), on);
+        fixture.state.buffer.Flash[0] = 0x12;
+        form.Command1->click();
+        ASSERT_TRUE(operationEnds(form.window));
+        EXPECT_EQ(status(form), "Chip programmed");
+        commands[on ? 0 : 1] = port.unit.commandCount();
+        setting->trigger();
+        EXPECT_EQ(fixture.settings->storedSetting(kSettingVerifyAfterProgram), on ? "0" : "1");
+    }
+    // The read-back costs commands; without it Program All sends fewer.
+    EXPECT_LT(commands[1], commands[0]);
+}
+
+TEST(WindowSafety, IdentifyChipOffersTheModelItFinds) {
+    const std::string devices = shippedRecordText("18F4520") + "\r\n" + shippedRecordText("18F452");
+    for (const bool take : {false, true}) {
+        WindowFixture fixture(devices);
+        SimSerialPort port("18F452");
+        WindowControls& form = fixture.load(&port);
+        ASSERT_EQ(form.label_ime->text().toStdString(), "18F4520");
+        fixture.dialogs.yesNoAnswers = {take};
+        action(form, "menuidentify")->trigger();
+        ASSERT_TRUE(operationEnds(form.window));
+        ASSERT_EQ(fixture.dialogs.shown.size(), 1u);
+        EXPECT_EQ(fixture.dialogs.shown[0].text,
+                  "The chip in the socket reports device ID 0420h (revision 3): it is a 18F452, "
+                  "not the "
+                  "selected 18F4520.\r\nSelect 18F452 as the microcontroller model?");
+        EXPECT_EQ(form.label_ime->text().toStdString(), take ? "18F452" : "18F4520");
+        EXPECT_EQ(fixture.settings->storedSetting(kSettingModel), take ? "2" : "1");
+    }
+    WindowFixture fixture(devices);
+    SimSerialPort port("18F452");
+    port.unit.emptySocket = true;
+    WindowControls& form = fixture.load(&port);
+    action(form, "menuidentify")->trigger();
+    ASSERT_TRUE(operationEnds(form.window));
+    EXPECT_EQ(status(form), "Identify chip failed");
+    EXPECT_EQ(
+        fixture.dialogs.messages(),
+        std::vector<std::string>{"No chip answers in the socket: its device ID reads 0000h."});
+}
+
+// The Stop control shows only while an operation runs; it and Escape stop the operation
+// where the chip is idle, and the unit is powered down.
+TEST(WindowSafety, StopAndEscapeEndTheOperationWithThePowerOff) {
+    for (const bool escape : {false, true}) {
+        WindowFixture fixture(shippedRecordText("18F4520"));
+        SimSerialPort port("18F4520");
+        WindowControls& form = fixture.load(&port);
+        fillProgram(fixture.state);
+        EXPECT_FALSE(stopControl(form)->isVisible());
+        form.Command1->click();
+        ASSERT_TRUE(form.window.operationRunning());
+        EXPECT_TRUE(stopControl(form)->isVisible());
+        EXPECT_TRUE(stopControl(form)->isEnabled());
+        if (escape)
+            QTest::keyClick(&form.window, Qt::Key_Escape);
+        else
+            stopControl(form)->click();
+        ASSERT_TRUE(operationEnds(form.window));
+        EXPECT_EQ(status(form), "Program all stopped");
+        EXPECT_FALSE(stopControl(form)->isVisible());
+        EXPECT_TRUE(form.Command1->isEnabled());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !port.chip.powered(); }, 5000));
+        EXPECT_TRUE(fixture.dialogs.messages().empty());
+        EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
+    }
+}
+
+TEST(WindowSafety, ClosingMidOperationAsksAndStopsFirst) {
+    WindowFixture fixture(shippedRecordText("18F4520"));
+    SimSerialPort port("18F4520");
+    WindowControls& form = fixture.load(&port);
+    fillProgram(fixture.state);
+    form.Command1->click();
+    fixture.dialogs.yesNoAnswers = {false, true};
+    EXPECT_FALSE(form.window.close());
+    EXPECT_TRUE(form.window.operationRunning());
+    EXPECT_EQ(fixture.dialogs.shown.back().text,
+              "Program all is running. Stop it and quit?\r\nThe programmer unit removes the "
+              "voltages first.");
+    EXPECT_TRUE(form.window.close());
+    EXPECT_FALSE(form.window.operationRunning());
+    EXPECT_EQ(status(form), "Program all stopped");
+    EXPECT_FALSE(port.chip.powered());
+    EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
+}
