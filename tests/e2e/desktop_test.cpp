@@ -1,3 +1,4 @@
+#include "tests/e2e/tool_processes.hpp"
 #include "tests/support/temp_folder.hpp"
 
 #include <QDir>
@@ -58,39 +59,6 @@ QProcessEnvironment userEnvironment(const TempFolder& folder) {
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     return env;
-}
-
-// tessaline-unitsim serving one chip on a pseudo-terminal.
-class UnitSimulator {
-public:
-    explicit UnitSimulator(const QStringList& arguments) {
-        m_process.start(QStringLiteral(TESSALINE_UNITSIM_PATH), arguments);
-        if (m_process.waitForReadyRead(5000))
-            m_device = QString::fromLatin1(m_process.readLine()).trimmed();
-    }
-    ~UnitSimulator() {
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-    }
-    QString device() const { return m_device; }
-
-private:
-    QProcess m_process;
-    QString m_device;
-};
-
-struct CliResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliResult cli(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(TESSALINE_CLI_PATH), arguments);
-    process.waitForFinished(60000);
-    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
 }
 
 } // namespace

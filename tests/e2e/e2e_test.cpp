@@ -1,6 +1,7 @@
 #include "app/qt_serial_port.hpp"
 #include "buffer/hex_text.hpp"
 #include "buffer/hex_writer.hpp"
+#include "tests/e2e/tool_processes.hpp"
 #include "tests/support/sim_rig.hpp"
 #include "tests/support/window_fixture.hpp"
 
@@ -19,47 +20,6 @@ using namespace tessaline;
 using namespace tessaline::test;
 
 namespace {
-
-// tessaline-unitsim in its own process, serving one chip on a pseudo-terminal.
-class UnitSimulator {
-public:
-    explicit UnitSimulator(const QStringList& arguments) {
-        m_process.start(QStringLiteral(TESSALINE_UNITSIM_PATH), arguments);
-        if (m_process.waitForReadyRead(5000))
-            m_device = QString::fromLatin1(m_process.readLine()).trimmed();
-    }
-    ~UnitSimulator() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            m_process.waitForFinished(5000);
-        }
-    }
-    QString device() const { return m_device; }
-    // Stops the simulator; its report of violations and its exit status.
-    std::pair<int, std::string> stop() {
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-        return {m_process.exitCode(), m_process.readAllStandardError().toStdString()};
-    }
-
-private:
-    QProcess m_process;
-    QString m_device;
-};
-
-struct CliResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliResult cli(const QStringList& arguments, int timeoutMs = 60000) {
-    QProcess process;
-    process.start(QStringLiteral(TESSALINE_CLI_PATH), arguments);
-    process.waitForFinished(timeoutMs);
-    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
-}
 
 // The model's record of the shipped device file, as the selected model.
 SelectedModelValues shippedModel(const std::string& name) {
