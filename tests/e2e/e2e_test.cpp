@@ -49,14 +49,7 @@ std::string writeProgram(TempFolder& folder, const SelectedModelValues& model) {
 ProgramBuffer fullImage(const SelectedModelValues& model, unsigned seed) {
     ProgramBuffer buffer;
     ResetBuffer(buffer, model.FlashSize, model.EepromSize, model.ConfigErased);
-    std::mt19937 random(seed);
-    for (std::uint8_t& byte : buffer.Flash)
-        byte = static_cast<std::uint8_t>(random());
-    buffer.Flash.back() = 0x00;
-    for (std::uint8_t& byte : buffer.Eeprom)
-        byte = static_cast<std::uint8_t>(random());
-    if (!buffer.Eeprom.empty())
-        buffer.Eeprom.back() = 0x00;
+    fillMemories(buffer, seed);
     return buffer;
 }
 

@@ -34,14 +34,8 @@ constexpr std::array<std::uint8_t, 14> kProtectionBits{0, 0,    0,    0,    0,  
 // A program that fills the whole FLASH and EEPROM, with configuration values that only
 // use bits the chip has and protect nothing.
 void fillProgram(ProgramBuffer& buffer, const sim::ChipModel& chip, unsigned seed) {
+    fillMemories(buffer, seed);
     std::mt19937 random(seed);
-    for (std::uint8_t& byte : buffer.Flash)
-        byte = static_cast<std::uint8_t>(random());
-    buffer.Flash.back() = 0x00;
-    for (std::uint8_t& byte : buffer.Eeprom)
-        byte = static_cast<std::uint8_t>(random());
-    if (!buffer.Eeprom.empty())
-        buffer.Eeprom.back() = 0x00;
     for (std::size_t k = 0; k < buffer.Config.size(); ++k)
         buffer.Config[k] =
             static_cast<std::int32_t>((random() | kProtectionBits[k]) & chip.configMask[k]);

@@ -1,5 +1,7 @@
 #include "tests/support/sim_rig.hpp"
 
+#include <random>
+
 namespace tessaline::test {
 
 SimRig::SimRig(const DeviceModel& record, const sim::ChipModel& chipModel)
@@ -17,6 +19,17 @@ bool SimRig::run(OperationKind kind) {
     port.deliver();
     return !control.running() && host.ends.size() == 1 &&
            (host.ends[0].outcome == Outcome::Done || host.ends[0].outcome == Outcome::CheckFailed);
+}
+
+void fillMemories(ProgramBuffer& buffer, unsigned seed) {
+    std::mt19937 random(seed);
+    for (std::uint8_t& byte : buffer.Flash)
+        byte = static_cast<std::uint8_t>(random());
+    buffer.Flash.back() = 0x00;
+    for (std::uint8_t& byte : buffer.Eeprom)
+        byte = static_cast<std::uint8_t>(random());
+    if (!buffer.Eeprom.empty())
+        buffer.Eeprom.back() = 0x00;
 }
 
 const DeviceTable& shippedDevices() {

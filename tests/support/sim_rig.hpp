@@ -31,6 +31,10 @@ struct SimRig {
     OperationControl control;
 };
 
+// Fills the whole FLASH and EEPROM with seeded random bytes; the last byte of each is 00h,
+// so that an operation that covers up to the last byte in use covers all.
+void fillMemories(ProgramBuffer& buffer, unsigned seed);
+
 // The shipped device file.
 const DeviceTable& shippedDevices();
 
