@@ -169,11 +169,21 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
         loop.exec();
     if (endOut)
         *endOut = ended;
-    if (ended->outcome != Outcome::Stopped)
-        return exitStatusFor(ended->outcome);
-    if (!host.waitForEndReply(control.replyTimeoutMs()))
-        err << "tessaline-cli: the programmer unit did not confirm the end of the operation\n";
-    return stopSignals.received() != 0 ? kExitSignalBase + stopSignals.received() : kExitStopped;
+    const int signalNumber = stopSignals.received();
+    if (ended->outcome == Outcome::Stopped) {
+        if (!host.waitForEndReply(control.replyTimeoutMs()))
+            err << "tessaline-cli: the programmer unit did not confirm the end of the "
+                   "operation\n";
+        return signalNumber != 0 ? kExitSignalBase + signalNumber : kExitStopped;
+    }
+    // A signal that came where the chip could not be left (an erase, the configuration
+    // bytes, the last steps) let the operation finish; the tool still ends as stopped.
+    if (signalNumber != 0) {
+        err << "tessaline-cli: stopped by signal " << signalNumber
+            << " after the operation's last steps\n";
+        return kExitSignalBase + signalNumber;
+    }
+    return exitStatusFor(ended->outcome);
 }
 
 } // namespace tessaline

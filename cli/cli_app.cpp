@@ -406,6 +406,7 @@ private:
             runChipOperation(chip.kind, m_state, link, m_out, m_err, m_terminal, &end);
         if (chip.kind == OperationKind::Identify && status == kExitOk && end && end->deviceId)
             return printIdentified(*end->deviceId);
+        // A stopped read, or one that a signal ended, writes no file.
         if (status == kExitOk || status == kExitFault) {
             if (chip.kind == OperationKind::Read) {
                 const HexSaveOutcome saved = saveHexFile(file, m_state.buffer);

@@ -97,6 +97,8 @@ public:
     void setGracePeriodMs(int milliseconds) { m_graceMs = milliseconds; }
 
     bool running() const { return m_engine.running() || m_starting || m_pendingEnd.has_value(); }
+    // The operation under way (or the last one), from the moment its start is accepted.
+    OperationKind kind() const { return m_kind; }
     // An operation that was cut short sent the end command; its reply has not come yet.
     // A front end that is about to close the port waits for it (bounded), so that the unit
     // has removed the voltages before the program lets go of the link.

@@ -419,14 +419,16 @@ void Form1::closeEvent(QCloseEvent* event) {
         QMainWindow::closeEvent(event);
         return;
     }
+    // The window closes once the operation has stopped; until then it stays, and a
+    // second close asks nothing.
+    event->ignore();
+    if (m_operations.closing())
+        return;
     if (!m_dialogs.askYesNo(operationName(*kind) +
                             " is running. Stop it and quit?\r\nThe programmer unit removes "
-                            "the voltages first.")) {
-        event->ignore();
+                            "the voltages first."))
         return;
-    }
-    m_operations.stopAndWait();
-    event->accept();
+    m_operations.stopForClose([this] { close(); });
 }
 
 void Form1::setStatusToolTip(const std::string& text) {

@@ -7,8 +7,7 @@
 #include "ui/dialogs.hpp"
 #include "ui/window_view.hpp"
 
-#include <QCoreApplication>
-#include <QEventLoop>
+#include <QTimer>
 
 namespace tessaline {
 
@@ -55,12 +54,12 @@ void WindowOperations::stop() {
     m_control.requestStop();
 }
 
-void WindowOperations::stopAndWait() {
+void WindowOperations::stopForClose(std::function<void()> then) {
+    // The operation ends at its next idle point, or when the unit stops answering; it is
+    // not waited for here, because the request may come from deep inside the engine's
+    // own event processing, where no reply can arrive.
+    m_afterStop = std::move(then);
     m_control.requestStop();
-    // The operation ends at the next idle point, or when the unit stops answering.
-    while (m_control.running())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    waitForEndReply(m_control.replyTimeoutMs());
 }
 
 // The model that the device ID belongs to, offered when it is not the selected one.
@@ -110,7 +109,6 @@ void WindowOperations::updatedisplay() {
 }
 
 void WindowOperations::operationBegins(OperationKind kind) {
-    m_kind = kind;
     m_window.setStatus(beginText(kind));
     m_window.showStopControl(true);
 }
@@ -130,8 +128,18 @@ void WindowOperations::showMessage(const std::string& text) {
 void WindowOperations::operationEnded(const OperationEnd& end) {
     const std::string status = endStatusText(end, m_state.app.PortNumber);
     const std::string message = endMessage(end);
-    if (end.outcome != Outcome::Refused)
+    if (end.outcome != Outcome::Refused) {
         m_window.showStopControl(false);
+        if (m_afterStop) {
+            // From the event loop, once the engine's frames have unwound.
+            QTimer::singleShot(0, [this] {
+                waitForEndReply(m_control.replyTimeoutMs());
+                const std::function<void()> then = std::move(m_afterStop);
+                m_afterStop = nullptr;
+                then();
+            });
+        }
+    }
     switch (end.outcome) {
     case Outcome::Refused:
         if (!status.empty())
@@ -149,7 +157,7 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
             m_window.updatedisplay();
             letPendingEventsRun();
         }
-        if (end.kind == OperationKind::Identify && end.deviceId)
+        if (end.kind == OperationKind::Identify && end.deviceId && !m_afterStop)
             identified(*end.deviceId);
         return;
     case Outcome::Stopped:

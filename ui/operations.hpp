@@ -32,15 +32,17 @@ public:
 
     // The Stop control and Escape: the operation stops where the chip is idle.
     void stop();
-    // Stops the operation and waits until it has ended and the unit has removed the
-    // voltages, for a window that is about to close.
-    void stopAndWait();
+    // Stops the operation for a window that closes: `then` runs from the event loop once
+    // the operation has ended and the unit has answered the end command (or the wait for
+    // that answer has run out). The end offers nothing more to the user.
+    void stopForClose(std::function<void()> then);
+    bool closing() const { return static_cast<bool>(m_afterStop); }
     void setVerifyAfterProgram(bool on) { m_control.setVerifyAfterProgram(on); }
 
     bool running() const { return m_control.running(); }
     // The operation under way, while one runs.
     std::optional<OperationKind> runningKind() const {
-        return running() ? m_kind : std::optional<OperationKind>();
+        return running() ? m_control.kind() : std::optional<OperationKind>();
     }
     // Selects a model by its number, as the model dialog does (set by the window).
     std::function<void(std::int32_t)> selectModel;
@@ -61,7 +63,7 @@ private:
     void identified(std::uint16_t id);
 
     OperationControl m_control;
-    std::optional<OperationKind> m_kind;
+    std::function<void()> m_afterStop;
 };
 
 } // namespace tessaline

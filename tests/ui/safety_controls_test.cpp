@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -118,21 +119,49 @@ TEST(WindowSafety, StopAndEscapeEndTheOperationWithThePowerOff) {
     }
 }
 
-TEST(WindowSafety, ClosingMidOperationAsksAndStopsFirst) {
-    WindowFixture fixture(shippedRecordText("18F4520"));
-    SimSerialPort port("18F4520");
-    WindowControls& form = fixture.load(&port);
-    fillProgram(fixture.state);
-    form.Command1->click();
-    fixture.dialogs.yesNoAnswers = {false, true};
-    EXPECT_FALSE(form.window.close());
-    EXPECT_TRUE(form.window.operationRunning());
-    EXPECT_EQ(fixture.dialogs.shown.back().text,
-              "Program all is running. Stop it and quit?\r\nThe programmer unit removes the "
-              "voltages first.");
-    EXPECT_TRUE(form.window.close());
-    EXPECT_FALSE(form.window.operationRunning());
-    EXPECT_EQ(status(form), "Program all stopped");
-    EXPECT_FALSE(port.chip.powered());
-    EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
+// A close while an operation runs asks first; the window then closes once the operation
+// has stopped and the unit is powered down. The close may come from the top of the event
+// loop, from inside a step that lets events run, or while the operation is starting.
+TEST(WindowSafety, ClosingMidOperationAsksAndClosesOnceStopped) {
+    enum class From { EventLoop, InsideAStep, InsideTheStart };
+    for (const From from : {From::EventLoop, From::InsideAStep, From::InsideTheStart}) {
+        WindowFixture fixture(shippedRecordText("18F4520"));
+        SimSerialPort port("18F4520");
+        WindowControls& form = fixture.load(&port);
+        fillProgram(fixture.state);
+        fixture.dialogs.yesNoAnswers = {false, true};
+        bool starting = false;
+        int closes = 0;
+        // A close now, and one more after the first question was answered No.
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            const bool now = from == From::InsideTheStart ? starting
+                             : from == From::InsideAStep  ? port.receiveThreshold() == 0
+                                                          : true;
+            if (closes < 2 && now && form.window.operationRunning()) {
+                ++closes;
+                form.window.close();
+            }
+        });
+        closer.start(0);
+        starting = true;
+        form.Command1->click();
+        starting = false;
+        if (from == From::InsideTheStart)
+            closer.stop();
+        while (closes < 2 && from != From::InsideTheStart && form.window.operationRunning())
+            QTest::qWait(1);
+        if (from == From::InsideTheStart)
+            form.window.close(); // the second close, after the start
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !form.window.isVisible(); }, 20000));
+        closer.stop();
+        EXPECT_EQ(fixture.dialogs.shown.size(), 2u);
+        EXPECT_EQ(fixture.dialogs.shown.back().text,
+                  "Program all is running. Stop it and quit?\r\nThe programmer unit removes the "
+                  "voltages first.");
+        EXPECT_FALSE(form.window.operationRunning());
+        EXPECT_EQ(status(form), "Program all stopped");
+        EXPECT_FALSE(port.chip.powered());
+        EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
+    }
 }
