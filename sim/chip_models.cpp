@@ -10,7 +10,7 @@ namespace {
 using Bytes = std::array<std::uint8_t, 14>;
 
 // Erased values and implemented bits of CONFIG1L .. CONFIG7H, from the programming
-// specifications' configuration tables (DS39576B Table 5-2, DS39592E Tables 5-2/5-3,
+// documents' configuration tables (DS39576B Table 5-2, DS39592E Tables 5-2/5-3,
 // DS39622L Tables 5-1 and 5-5, DS41297D and DS41398B Table 5-1). On the FXX2 and X220 parts
 // every implemented bit erases to 1, so the erased value is the mask. CP, WRT and EBTR bits
 // of blocks a part does not have are taken as unimplemented: they read 0.

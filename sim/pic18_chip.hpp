@@ -15,7 +15,7 @@ namespace tessaline::sim {
 // commands with their 16-bit operands, the core instructions that programming uses, the
 // table pointer, EECON1 and the data EEPROM registers, the code write buffers, bulk erase,
 // configuration writes and code protection. It is as strict as the programming
-// specifications are clear: anything a real chip would not do as intended is recorded as
+// documents are clear: anything a real chip would not do as intended is recorded as
 // a violation, and where silicon would quietly do something else (an erase that never
 // starts, a stale TABLAT, a protected block reading 00h) the model does that too.
 class Pic18Chip {

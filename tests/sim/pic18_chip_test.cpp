@@ -8,7 +8,7 @@ using namespace tessaline::sim;
 
 namespace {
 
-// Drives a chip the way the programming specifications print their sequences.
+// Drives a chip the way the programming documents print their sequences.
 struct ChipRig {
     explicit ChipRig(const char* name) : chip(*findChipModel(name), clock) {
         chip.fillWithPattern(0x5A);
