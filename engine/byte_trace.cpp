@@ -1,7 +1,7 @@
 #include "engine/byte_trace.hpp"
 
 #include "buffer/hex_text.hpp"
-#include "engine/programmer_link.hpp"
+#include "engine/unit_protocol.hpp"
 
 #include <cstdio>
 #include <ostream>
@@ -53,7 +53,7 @@ std::string sentText(const TracedByte& byte) {
 std::string receivedText(const TracedByte& byte) {
     if (byte.command == 0)
         return "stray byte, no command sent yet";
-    const int replies = byte.command == kCmdReadByte ? 2 : 1;
+    const int replies = unitReplyCount(byte.command);
     if (byte.position >= replies)
         return "stray byte after " + commandName(byte.command);
     if (byte.command == kCmdReadByte && byte.position == 0)

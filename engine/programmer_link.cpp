@@ -47,7 +47,7 @@ void ProgrammerLink::received(std::uint8_t value) {
 }
 
 void ProgrammerLink::finishCommand() {
-    m_outstanding += m_command == kCmdReadByte ? 2 : 1;
+    m_outstanding += unitReplyCount(m_command);
     m_host.commandSent();
 }
 

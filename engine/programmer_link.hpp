@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/byte_port.hpp"
+#include "engine/unit_protocol.hpp"
 
 #include <cstdint>
 #include <string>
@@ -10,20 +11,6 @@ namespace tessaline {
 
 class ByteTrace;
 class EngineHost;
-
-// Command bytes of the programmer unit. Every command is answered with one reply byte,
-// ReadByte with two (the data byte first).
-enum UnitCommand : std::uint8_t {
-    kCmdNop = 100,
-    kCmdBeginVddFirst = 101,
-    kCmdBeginVppFirst = 102,
-    kCmdEnd = 103,
-    kCmdCommandCode = 107, // + the 4-bit ICSP command
-    kCmdDataWord = 108,    // + low byte, high byte of the 16-bit operand
-    kCmdStartProg = 109,   // core instruction with its 4th clock held for the programming time
-    kCmdReadByte = 110,    // clocks the operand and returns the 8 bits the chip shifts out
-    kCmdProgTime = 111,    // + programming time in milliseconds
-};
 
 // The three bytes of an address, as "movlw-upper", "movlw-high" and "movlw-low" load them.
 struct AddressBytes {

@@ -1,23 +1,10 @@
 #include "sim/programmer_unit.hpp"
 
-#include "engine/programmer_link.hpp"
+#include "engine/unit_protocol.hpp"
 
 namespace tessaline::sim {
 
 namespace {
-
-// Argument bytes that follow each command byte.
-std::size_t argumentCount(std::uint8_t command) {
-    switch (command) {
-    case kCmdCommandCode:
-    case kCmdProgTime:
-        return 1;
-    case kCmdDataWord:
-        return 2;
-    default:
-        return 0;
-    }
-}
 
 // The reply byte's value carries nothing; the unit echoes the command.
 constexpr std::uint8_t kAcknowledge = 0x00;
@@ -35,13 +22,13 @@ std::vector<std::string> ProgrammerUnit::allViolations() const {
 
 std::vector<std::uint8_t> ProgrammerUnit::receive(std::uint8_t byte) {
     if (m_pending.empty()) {
-        if (byte < kCmdNop || byte > kCmdProgTime || (byte >= 104 && byte <= 106)) {
+        if (!isUnitCommand(byte)) {
             violation("byte " + std::to_string(byte) + " is not a command of the unit");
             return {};
         }
     }
     m_pending.push_back(byte);
-    if (m_pending.size() < 1 + argumentCount(m_pending.front()))
+    if (m_pending.size() < 1 + static_cast<std::size_t>(unitArgumentCount(m_pending.front())))
         return {};
     std::vector<std::uint8_t> reply = execute();
     m_pending.clear();
