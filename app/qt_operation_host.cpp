@@ -3,8 +3,6 @@
 #include "app/serial_control.hpp"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QThread>
 
 namespace tessaline {
@@ -38,21 +36,6 @@ void QtOperationHost::startReplyTimer(int milliseconds) {
 
 void QtOperationHost::stopReplyTimer() {
     m_replyTimer.stop();
-}
-
-} // namespace tessaline
-
-namespace tessaline {
-
-bool QtOperationHost::waitForEndReply(int boundMs) {
-    QElapsedTimer waited;
-    waited.start();
-    while (m_control && m_control->endReplyDue() && waited.elapsed() < boundMs) {
-        constexpr int kSliceMs = 10;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, kSliceMs);
-        QThread::msleep(1);
-    }
-    return !m_control || !m_control->endReplyDue();
 }
 
 } // namespace tessaline

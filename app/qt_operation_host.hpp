@@ -23,10 +23,6 @@ public:
     void startReplyTimer(int milliseconds) override;
     void stopReplyTimer() override;
 
-    // After an operation was cut short: lets events run until the unit has answered the
-    // end command, or for at most `boundMs`. False when no answer came.
-    bool waitForEndReply(int boundMs);
-
 private:
     QTimer m_replyTimer;
     OperationControl* m_control = nullptr;

@@ -2,7 +2,7 @@
 
 #include "app/qt_operation_host.hpp"
 #include "app/qt_serial_port.hpp"
-#include "cli/stop_signals.hpp"
+#include "app/stop_signals.hpp"
 #include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
 
@@ -154,6 +154,7 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
     // A byte that comes after the last reply still fails the operation.
     control.setGracePeriodMs(kGracePeriodMs);
     host.attach(control, port);
+    control.portOpened();
     port.setReceiveThreshold(1);
     QEventLoop loop;
     std::optional<OperationEnd> ended;
@@ -171,7 +172,7 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
         *endOut = ended;
     const int signalNumber = stopSignals.received();
     if (ended->outcome == Outcome::Stopped) {
-        if (!host.waitForEndReply(control.replyTimeoutMs()))
+        if (!control.unitIdle())
             err << "tessaline-cli: the programmer unit did not confirm the end of the "
                    "operation\n";
         return signalNumber != 0 ? kExitSignalBase + signalNumber : kExitStopped;

@@ -23,6 +23,12 @@ constexpr std::int64_t kCommandsBase = 2000;
 constexpr std::int64_t kCommandsPerFlashByte = 100;
 constexpr std::int64_t kCommandsPerEepromByte = 2000;
 
+// The ICSP command code of a core instruction.
+constexpr int kCoreInstruction = 0x0;
+// How long a cut core instruction's completion holds the power: the longest bulk erase
+// or data EEPROM write its 4th clock may have started, P11 of up to 15 ms, plus P10.
+constexpr int kCutFrameHoldMs = 20;
+
 } // namespace
 
 OperationHost::~OperationHost() = default;
@@ -46,6 +52,13 @@ namespace {
 
 // Power up, TBLPTR <- 3FFFFEh, read DEVID1 and DEVID2 with post-increment, power down:
 // the same on every family.
+// The end command alone: a unit in an unknown state removes the programming voltages
+// (and drops a command code that waits for its operand) before anything powers up.
+const DeviceScript& powerDownScript() {
+    static const DeviceScript script = decodeScript("end");
+    return script;
+}
+
 const DeviceScript& identifyScript() {
     static const DeviceScript script = [] {
         DeviceScript built =
@@ -111,46 +124,79 @@ void OperationControl::StartOperation(OperationKind kind, bool portReady) {
     }
     m_kind = kind;
     m_commands = 0;
-    m_overLimit = false;
-    m_stopRequested = false;
-    m_endReplyDue = false;
-    m_pendingEnd.reset();
-    m_starting = true;
+    m_stopWith.reset();
+    m_stage = Stage::Starting;
     m_host.disable();
     m_host.operationBegins(kind);
     m_host.letPendingEventsRun();
-    if (kind == OperationKind::Read) {
+    if (kind == OperationKind::Read && m_stage == Stage::Starting) {
         ResetBuffer(m_buffer, m_model.FlashSize, m_model.EepromSize, m_model.ConfigErased);
         m_host.updatedisplay();
         m_host.letPendingEventsRun();
     }
+    // The events that ran may have ended the operation already (a failed port).
+    if (m_stage != Stage::Starting)
+        return;
     // Whatever the unit sent while no operation ran is no reply to this one.
     m_port.readAll();
-    const bool identifyFirst = kind == OperationKind::Identify || m_model.Safety.deviceId;
-    startPhase(identifyFirst ? Phase::Identify : Phase::Main);
-    m_starting = false;
+    m_engine.resetReplies();
+    if (m_stopWith) {
+        endOperation({m_kind, *m_stopWith});
+        return;
+    }
+    startScript(m_unitIdle ? firstScriptStage() : Stage::PowerDown);
 }
 
-void OperationControl::startPhase(Phase phase) {
-    m_phase = phase;
-    const DeviceScript& script = phase == Phase::Identify ? identifyScript()
-                                 : phase == Phase::Main   ? scriptFor(m_kind)
-                                                          : m_model.VerifyScript;
+OperationControl::Stage OperationControl::firstScriptStage() const {
+    return m_kind == OperationKind::Identify || m_model.Safety.deviceId ? Stage::Identify
+                                                                        : Stage::Main;
+}
+
+bool OperationControl::runningScript() const {
+    return m_stage == Stage::PowerDown || m_stage == Stage::Identify || m_stage == Stage::Main ||
+           m_stage == Stage::ReadBack;
+}
+
+void OperationControl::startScript(Stage stage) {
+    m_stage = stage;
+    m_unitIdle = false;
+    const DeviceScript& script = stage == Stage::PowerDown  ? powerDownScript()
+                                 : stage == Stage::Identify ? identifyScript()
+                                 : stage == Stage::Main     ? scriptFor(m_kind)
+                                                            : m_model.VerifyScript;
     m_engine.setVerifyAfterProgram(m_verifyAfterProgram && m_kind == OperationKind::Program);
     // A program script verifies what it wrote before its configuration bytes.
-    m_engine.setProtectionInPlace(phase != Phase::Main || m_kind != OperationKind::Program);
-    m_switching = true;
+    m_engine.setProtectionInPlace(stage != Stage::Main || m_kind != OperationKind::Program);
     m_engine.start(m_kind, script);
-    m_switching = false;
 }
 
 void OperationControl::MSComm1_OnComm() {
     const std::vector<std::uint8_t> bytes = m_port.readAll();
     if (bytes.empty())
         return;
-    if (!running()) {
-        m_endReplyDue = false; // the reply to the end command, or noise; dropped
+    switch (m_stage) {
+    case Stage::Idle:
+    case Stage::Starting:
+        // Nothing was asked: noise, or the late reply to an operation that has ended.
         return;
+    case Stage::EndPending:
+        // The scripts have ended with the unit powered down; anything more is a byte that
+        // no command asked for.
+        report({m_kind, Outcome::StrayBytes});
+        return;
+    case Stage::CompletingFrame:
+    case Stage::Stopping:
+        for (const std::uint8_t byte : bytes) {
+            if (m_stage != Stage::CompletingFrame && m_stage != Stage::Stopping)
+                return;
+            stoppingReply(byte);
+        }
+        return;
+    case Stage::PowerDown:
+    case Stage::Identify:
+    case Stage::Main:
+    case Stage::ReadBack:
+        break;
     }
     // The unit has answered; the wait for its next reply starts when the next command
     // is out.
@@ -159,41 +205,56 @@ void OperationControl::MSComm1_OnComm() {
     // only the replies due now may be among them.
     int due = m_engine.outstandingReplies();
     for (const std::uint8_t byte : bytes) {
-        if (due == 0) {
-            abort(Outcome::StrayBytes, {});
+        if (!runningScript()) {
+            // The scripts ended with an earlier byte of the batch, or the operation is
+            // being stopped: the rest came before anything that could answer.
+            if (m_stage == Stage::EndPending)
+                report({m_kind, Outcome::StrayBytes});
             return;
+        }
+        if (due == 0) {
+            // A byte that no command asked for: the replies can no longer be trusted to
+            // carry data, but they still pace the commands, so the operation fails at the
+            // next point where the chip is idle, as a stop would end it. Cutting it here
+            // could leave a write armed, an erase keyed or a data EEPROM write running.
+            m_stopWith = Outcome::StrayBytes;
+            continue;
         }
         --due;
         // A stop waits for the end of a loop's pass, where every write of the pass is
         // complete and the chip is idle: a power-down there cuts no instruction, write
         // or erase in two.
-        if (m_stopRequested && m_engine.outstandingReplies() == 1 && m_engine.atLoopEnd()) {
+        if (m_stopWith && m_engine.outstandingReplies() == 1 && m_engine.atLoopEnd()) {
             m_engine.consumeReply(byte);
-            abort(Outcome::Stopped, {});
+            stopWithTheUnit({m_kind, *m_stopWith});
             return;
         }
         m_engine.receiveByte(byte);
-        if (!running())
-            return;
     }
-    if (m_overLimit && m_engine.running()) {
-        abort(Outcome::UnitSilent, {});
+    if (!runningScript())
+        return;
+    // A runaway script: the unit answers, so it is powered down as after a stop.
+    if (m_commands > commandLimit()) {
+        stopWithTheUnit({m_kind, Outcome::UnitSilent});
         return;
     }
     // A read's second reply may still be due although no new command went out.
-    if (m_engine.running() && m_engine.outstandingReplies() > 0)
+    if (m_engine.outstandingReplies() > 0)
         m_host.startReplyTimer(replyTimeoutMs());
 }
 
 void OperationControl::commandSent() {
-    if (!m_engine.running() && !m_starting && !m_switching)
+    if (m_stage == Stage::Idle)
         return;
-    if (++m_commands > commandLimit())
-        m_overLimit = true;
+    ++m_commands;
     m_host.startReplyTimer(replyTimeoutMs());
 }
 
 void OperationControl::showMessage(const std::string& text) {
+    // After a stray byte a check may have judged a byte out of line; the operation fails
+    // for the stray byte, not for that.
+    if (m_stopWith == Outcome::StrayBytes)
+        return;
     // The user's reading time is not the unit's silence.
     m_host.stopReplyTimer();
     m_host.showMessage(text);
@@ -206,23 +267,39 @@ void OperationControl::waitMilliseconds(int milliseconds) {
     m_host.waitMilliseconds(milliseconds);
 }
 
+// A script has run to its end, and the unit has answered its end command.
 void OperationControl::completeOperation(OperationKind kind) {
-    // Between two scripts the unit has removed the voltages already.
-    if (m_stopRequested && m_phase == Phase::Identify && kind != OperationKind::Identify) {
-        endOperation({m_kind, Outcome::Stopped});
+    m_unitIdle = true;
+    const Stage ended = m_stage;
+    // A script ends with the unit powered down: a failure found on the way ends the
+    // operation here.
+    if (m_stopWith == Outcome::StrayBytes) {
+        endOperation({m_kind, Outcome::StrayBytes});
         return;
     }
-    if (m_phase == Phase::Identify) {
-        identified();
-        return;
-    }
-    if (m_phase == Phase::Main && kind == OperationKind::Program && m_verifyAfterProgram &&
-        !programScriptVerifies() && !m_engine.state().CheckFailed) {
-        if (m_stopRequested) {
+    // Between two scripts the unit has removed the voltages already; an operation whose
+    // last script has run to its end reports that end.
+    const bool stopHere = m_stopWith == Outcome::Stopped && m_kind != OperationKind::Identify;
+    if (ended == Stage::PowerDown) {
+        if (stopHere)
             endOperation({m_kind, Outcome::Stopped});
-            return;
-        }
-        startPhase(Phase::VerifyAfterProgram);
+        else
+            startScript(firstScriptStage());
+        return;
+    }
+    if (ended == Stage::Identify) {
+        if (stopHere)
+            endOperation({m_kind, Outcome::Stopped});
+        else
+            identified();
+        return;
+    }
+    if (ended == Stage::Main && kind == OperationKind::Program && m_verifyAfterProgram &&
+        !programScriptVerifies() && !m_engine.state().CheckFailed) {
+        if (stopHere)
+            endOperation({m_kind, Outcome::Stopped});
+        else
+            startScript(Stage::ReadBack);
         return;
     }
     switch (kind) {
@@ -258,7 +335,7 @@ void OperationControl::identified() {
         endOperation({m_kind, Outcome::WrongDevice, wrongDeviceText(read), read});
         return;
     }
-    startPhase(Phase::Main);
+    startScript(Stage::Main);
 }
 
 std::string OperationControl::wrongDeviceText(std::uint16_t read) const {
@@ -284,57 +361,134 @@ void OperationControl::finish(OperationKind kind) {
     endOperation({kind, failed ? Outcome::CheckFailed : Outcome::Done});
 }
 
-// The end is reported once the grace period has passed without a stray byte.
+// The scripts have ended with the unit powered down. The end is reported once the grace
+// period has passed without a stray byte.
 void OperationControl::endOperation(const OperationEnd& end) {
     m_host.stopReplyTimer();
-    if (m_graceMs > 0) {
-        m_pendingEnd = end;
-        m_host.startReplyTimer(m_graceMs);
+    if (m_graceMs <= 0) {
+        report(end);
         return;
     }
+    m_end = end;
+    m_stage = Stage::EndPending;
+    m_port.setReceiveThreshold(1);
+    m_host.startReplyTimer(m_graceMs);
+}
+
+// Ends an operation whose unit still answers: the script stops, and the unit removes the
+// voltages before the end is reported. A core instruction whose 4-bit code went out
+// without its operand is completed first with a NOP operand: pulling MCLR low discards
+// a cut frame, but the 4th clock of a core command may have started a bulk erase or a
+// data EEPROM write, which needs PGD held low and its time before the power goes.
+void OperationControl::stopWithTheUnit(const OperationEnd& end) {
+    m_end = end;
+    m_stopWith.reset();
+    m_engine.halt();
+    m_host.stopReplyTimer();
+    if (!m_port.isOpen() || m_engine.writingCommand()) {
+        m_unitIdle = false;
+        report(end);
+        return;
+    }
+    if (m_engine.codeWaiting() == kCoreInstruction) {
+        m_stage = Stage::CompletingFrame;
+        m_engine.sendNopOperand();
+    } else {
+        m_stage = Stage::Stopping;
+        m_engine.sendEnd();
+    }
+    m_port.setReceiveThreshold(1);
+}
+
+void OperationControl::stoppingReply(std::uint8_t byte) {
+    m_engine.consumeReply(byte);
+    if (m_engine.outstandingReplies() > 0)
+        return;
+    m_host.stopReplyTimer();
+    if (m_stage == Stage::CompletingFrame) {
+        m_host.waitMilliseconds(kCutFrameHoldMs);
+        m_stage = Stage::Stopping;
+        m_engine.sendEnd();
+        m_port.setReceiveThreshold(1);
+        return;
+    }
+    m_unitIdle = true;
+    report(m_end);
+}
+
+// Ends an operation whose unit does not answer, or whose port failed: the end command
+// still goes out (after the NOP operand of a cut core instruction, as when the unit
+// answers), but nothing waits for a reply; the unit's state is unknown after.
+void OperationControl::endWithoutTheUnit(const OperationEnd& end) {
+    const bool endCommandDue = runningScript() || m_stage == Stage::CompletingFrame;
+    const bool frameCut = runningScript() && m_engine.codeWaiting() == kCoreInstruction;
+    m_engine.halt();
+    m_host.stopReplyTimer();
+    if (endCommandDue && m_port.isOpen() && !m_engine.writingCommand()) {
+        if (frameCut) {
+            m_engine.sendNopOperand();
+            m_host.waitMilliseconds(kCutFrameHoldMs);
+        }
+        m_engine.sendEnd();
+    }
+    if (m_stage != Stage::EndPending)
+        m_unitIdle = false;
+    report(end);
+}
+
+void OperationControl::report(const OperationEnd& end) {
+    m_stage = Stage::Idle;
+    m_stopWith.reset();
+    // A read whose replies fell out of line holds bytes that are not the chip's: the
+    // buffer goes back to blank rather than show them as read.
+    if (end.kind == OperationKind::Read && end.outcome == Outcome::StrayBytes)
+        ResetBuffer(m_buffer, m_model.FlashSize, m_model.EepromSize, m_model.ConfigErased);
+    m_host.stopReplyTimer();
+    // Bytes that come while no operation runs are read and dropped at once.
+    m_port.setReceiveThreshold(1);
     m_host.operationEnded(end);
 }
 
-void OperationControl::abort(Outcome outcome, const std::string& detail) {
-    m_host.stopReplyTimer();
-    m_starting = false;
-    m_stopRequested = false;
-    // After a pending end the unit has removed the voltages already.
-    const bool pending = m_pendingEnd.has_value();
-    m_pendingEnd.reset();
-    if (!pending) {
-        m_endReplyDue = m_port.isOpen();
-        m_engine.stop();
-    }
-    m_port.setReceiveThreshold(1);
-    m_host.operationEnded({m_kind, outcome, detail});
-}
-
 void OperationControl::scriptError(const std::string& message) {
-    abort(Outcome::ScriptFailed, message);
+    stopWithTheUnit({m_kind, Outcome::ScriptFailed, message});
 }
 
 void OperationControl::replyTimedOut() {
-    if (m_pendingEnd) {
-        const OperationEnd end = *m_pendingEnd;
-        m_pendingEnd.reset();
-        m_host.operationEnded(end);
+    switch (m_stage) {
+    case Stage::Idle:
+    case Stage::Starting:
+        return;
+    case Stage::EndPending:
+        report(m_end);
+        return;
+    case Stage::CompletingFrame:
+    case Stage::Stopping:
+        // The unit did not confirm the end; the operation ends all the same.
+        endWithoutTheUnit(m_end);
+        return;
+    case Stage::PowerDown:
+    case Stage::Identify:
+    case Stage::Main:
+    case Stage::ReadBack:
+        endWithoutTheUnit({m_kind, Outcome::UnitSilent});
         return;
     }
-    if (!running())
-        return;
-    abort(Outcome::UnitSilent, {});
 }
 
 void OperationControl::portFailed(const std::string& systemError) {
-    if (!running())
+    if (m_stage == Stage::Idle)
         return;
-    abort(Outcome::PortFailed, systemError);
+    endWithoutTheUnit({m_kind, Outcome::PortFailed, systemError});
 }
 
 void OperationControl::requestStop() {
-    if (m_engine.running() || m_starting || m_switching)
-        m_stopRequested = true;
+    if ((m_stage == Stage::Starting || runningScript()) && !m_stopWith)
+        m_stopWith = Outcome::Stopped;
+}
+
+void OperationControl::portOpened() {
+    m_unitIdle = false;
+    m_engine.resetReplies();
 }
 
 } // namespace tessaline

@@ -9,6 +9,30 @@
 #include <cstdint>
 #include <string>
 
+// An operation's life, one stage at a time:
+//
+//   Idle --start--> Starting --> PowerDown(1) --> Identify(2) --> Main --> ReadBack(3)
+//                                    |                |             |          |
+//                                    |   stop at a safe point, stray byte,     |
+//                                    |   script error, command bound           |
+//                                    +-------------+----------------+----------+
+//                                                  v                           |
+//                        CompletingFrame(4) --> Stopping --+                   | script's end
+//                                                          | end reply or      v
+//   Idle <--------------------------------------------------+ time-out      EndPending
+//   Idle <-------------------------------------------------------------- grace period over
+//
+//   (1) only when the unit's state is unknown (a port just opened, or an end whose reply
+//       never came): the end command first, and its reply, before anything powers up;
+//   (2) when the model names its device ID; (3) Program All's read-back of what it wrote;
+//   (4) only when a core instruction's 4-bit code went out without its operand.
+//   A silent unit or a failed port ends the operation at once from any stage; the end
+//   command still goes out, and the unit's state is then unknown. A stop between two
+//   scripts (the unit is powered down there) goes straight to EndPending.
+//
+// The operation runs, for the front end, in every stage but Idle: from its start until
+// its end is reported.
+
 namespace tessaline {
 
 class BytePort;
@@ -96,21 +120,32 @@ public:
     // 0 reports it at once.
     void setGracePeriodMs(int milliseconds) { m_graceMs = milliseconds; }
 
-    bool running() const { return m_engine.running() || m_starting || m_pendingEnd.has_value(); }
+    bool running() const { return m_stage != Stage::Idle; }
     // The operation under way (or the last one), from the moment its start is accepted.
     OperationKind kind() const { return m_kind; }
-    // An operation that was cut short sent the end command; its reply has not come yet.
-    // A front end that is about to close the port waits for it (bounded), so that the unit
-    // has removed the voltages before the program lets go of the link.
-    bool endReplyDue() const { return m_endReplyDue; }
+    // The port was opened (again): nothing sent before is answered on it any more, and
+    // the unit may be in any state (another program may have left it powered, or cut a
+    // command short), so the next operation powers it down first.
+    void portOpened();
+    // The unit confirmed its last power-down and has had no command since.
+    bool unitIdle() const { return m_unitIdle; }
     const ScriptEngine& engine() const { return m_engine; }
     int replyTimeoutMs() const;
     // The most commands an operation of the selected model may send.
     std::int64_t commandLimit() const;
 
 private:
-    // The scripts an operation runs one after another.
-    enum class Phase { Identify, Main, VerifyAfterProgram };
+    enum class Stage {
+        Idle,
+        Starting,        // accepted; nothing sent yet
+        PowerDown,       // the end command, for a unit whose state is unknown
+        Identify,        // the device ID check
+        Main,            // the operation's own script
+        ReadBack,        // Program All reads back what it wrote
+        CompletingFrame, // the NOP operand that completes a cut core instruction
+        Stopping,        // the end command sent; its reply is due
+        EndPending,      // the scripts have ended; the end waits for the grace period
+    };
 
     // EngineHost, for the engine.
     void showProgress(Memory memory, std::int32_t done, std::int32_t total) override {
@@ -124,11 +159,16 @@ private:
     void completeOperation(OperationKind kind) override;
     void scriptError(const std::string& message) override;
 
-    void startPhase(Phase phase);
+    Stage firstScriptStage() const;
+    bool runningScript() const;
+    void startScript(Stage stage);
     void identified();
     void finish(OperationKind kind);
     void endOperation(const OperationEnd& end);
-    void abort(Outcome outcome, const std::string& detail);
+    void stopWithTheUnit(const OperationEnd& end);
+    void stoppingReply(std::uint8_t byte);
+    void endWithoutTheUnit(const OperationEnd& end);
+    void report(const OperationEnd& end);
     const DeviceScript& scriptFor(OperationKind kind) const;
     bool programScriptVerifies() const;
     std::string wrongDeviceText(std::uint16_t read) const;
@@ -140,18 +180,16 @@ private:
     OperationHost& m_host;
     const DeviceTable* m_table = nullptr;
     OperationKind m_kind = OperationKind::Program;
-    Phase m_phase = Phase::Main;
-    bool m_starting = false;
-    // The first step of a script that follows another in the same operation.
-    bool m_switching = false;
+    Stage m_stage = Stage::Idle;
+    // A stop to make at the next point where the chip is idle, with the outcome it ends
+    // in: the user's stop, or a byte that no command asked for.
+    std::optional<Outcome> m_stopWith;
+    bool m_unitIdle = true;
     bool m_verifyAfterProgram = true;
-    bool m_stopRequested = false;
-    bool m_endReplyDue = false;
     int m_graceMs = 0;
-    // An end that waits for the grace period to pass.
-    std::optional<OperationEnd> m_pendingEnd;
+    // The end that Stopping or EndPending holds until it is reported.
+    OperationEnd m_end;
     std::int64_t m_commands = 0;
-    bool m_overLimit = false;
 };
 
 } // namespace tessaline

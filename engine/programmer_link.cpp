@@ -10,6 +10,11 @@ AddressBytes SplitAddress(std::int32_t address) {
     return {address / 65536, remainder / 256, remainder % 256};
 }
 
+void ProgrammerLink::reset() {
+    m_outstanding = 0;
+    m_codeWaiting = -1;
+}
+
 void ProgrammerLink::trace(bool sent, std::uint8_t value, int position) {
     if (!m_trace)
         return;
@@ -28,12 +33,17 @@ void ProgrammerLink::sendCommand(std::uint8_t command) {
     m_commandWord = m_word;
     m_arguments = 0;
     m_replies = 0;
+    m_writing = true;
     m_port.writeByte(command);
     trace(true, command, 0);
     m_host.letPendingEventsRun();
 }
 
 void ProgrammerLink::sendArgument(std::int32_t value) {
+    // An operation ended while its command was being written (the port failed as events
+    // ran): the rest of the command would only follow the end command.
+    if (m_closed)
+        return;
     const auto byte = static_cast<std::uint8_t>(value & 0xFF);
     m_port.writeByte(byte);
     trace(true, byte, ++m_arguments);
@@ -47,6 +57,10 @@ void ProgrammerLink::received(std::uint8_t value) {
 }
 
 void ProgrammerLink::finishCommand() {
+    m_writing = false;
+    if (m_closed)
+        return;
+    m_codeWaiting = m_command == kCmdCommandCode ? m_codeSent : -1;
     m_outstanding += unitReplyCount(m_command);
     m_host.commandSent();
 }
@@ -76,6 +90,7 @@ void ProgrammerLink::SendCommandCode(std::int32_t code) {
     if (m_closed)
         return;
     sendCommand(kCmdCommandCode);
+    m_codeSent = code & 0x0F;
     sendArgument(code);
     finishCommand();
 }

@@ -48,6 +48,14 @@ public:
     // operation was stopped sends no stray command after the end command.
     void close() { m_closed = true; }
     void open() { m_closed = false; }
+    // A new operation: no reply is due and no command code waits (whatever was sent
+    // before belongs to an operation that has ended).
+    void reset();
+    // The 4-bit ICSP command of the last "command code" whose operand has not followed
+    // yet, or -1.
+    int codeWaiting() const { return m_codeWaiting; }
+    // A command's bytes are going out: events that run between them must not send.
+    bool writingCommand() const { return m_writing; }
 
     void setTrace(ByteTrace* trace) { m_trace = trace; }
     // The script word that the following commands belong to, for the trace.
@@ -72,6 +80,9 @@ private:
     int m_arguments = 0;
     int m_replies = 0;
     int m_outstanding = 0;
+    int m_codeWaiting = -1;
+    int m_codeSent = -1;
+    bool m_writing = false;
 };
 
 } // namespace tessaline

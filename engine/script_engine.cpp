@@ -59,11 +59,22 @@ void ScriptEngine::receiveByte(std::uint8_t value) {
     RunScriptStep(false);
 }
 
-void ScriptEngine::stop() {
+void ScriptEngine::halt() {
     m_state.RunningOperation.reset();
+    m_halted = true;
     m_link.setWord({});
-    if (m_port.isOpen())
-        m_link.SendEnd();
+    m_link.close();
+}
+
+void ScriptEngine::sendNopOperand() {
+    m_link.open();
+    m_link.SendDataWord(0x0000);
+    m_link.close();
+}
+
+void ScriptEngine::sendEnd() {
+    m_link.open();
+    m_link.SendEnd();
     m_link.close();
 }
 

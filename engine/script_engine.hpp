@@ -67,9 +67,20 @@ public:
     // the configuration bytes.
     void setProtectionInPlace(bool on) { m_protectionInPlace = on; }
 
-    // Ends the operation before its script does and asks the unit to remove the
-    // programming voltages (its reply is dropped).
-    void stop();
+    // A new operation: no reply is due from anything sent before it.
+    void resetReplies() { m_link.reset(); }
+    // Ends the script before its end: no step runs any more and the script sends nothing
+    // more. The two commands below still go out, for the operation control to end with.
+    void halt();
+    // The NOP operand (16 clocks with PGD low) that completes a core instruction whose
+    // 4-bit code went out alone.
+    void sendNopOperand();
+    // The end command: the unit removes the programming voltages.
+    void sendEnd();
+    // The 4-bit ICSP command whose operand has not been sent yet, or -1.
+    int codeWaiting() const { return m_link.codeWaiting(); }
+    // A command's bytes are going out (events run between them).
+    bool writingCommand() const { return m_link.writingCommand(); }
 
     const ExecutionState& state() const { return m_state; }
     bool running() const { return m_state.RunningOperation.has_value(); }

@@ -165,6 +165,17 @@ void Pic18Chip::powerDown() {
     m_powered = false;
 }
 
+void Pic18Chip::commandCut(int command) {
+    if (!m_powered)
+        return;
+    finishTimedWork();
+    if (m_eepromStartsIn > 0 && --m_eepromStartsIn == 0)
+        startEepromWrite();
+    // The unit holds PGD low when it pulls MCLR down, as the erase wants it.
+    if (m_erase == EraseState::NopDone && command == 0x0)
+        startBulkErase(0);
+}
+
 void Pic18Chip::finishTimedWork() {
     const std::int64_t now = m_clock.nowMicros();
     if (m_eepromBusy && now >= m_eepromWriteEnd) {

@@ -47,6 +47,11 @@ public:
     void transfer(int command, std::uint16_t operand);
     // A 4-bit command whose operand's last 8 clocks shift a byte out of the chip.
     std::uint8_t readTransfer(int command);
+    // A 4-bit command clocked in, then MCLR pulled low before its operand: the programming
+    // logic drops the cut frame, but what the command's 4th clock starts (a bulk erase
+    // after the key's NOP, a requested data EEPROM write) has started, and the power-down
+    // that follows is judged as any other.
+    void commandCut(int command);
     // A core instruction NOP whose 4th clock was held high for the given time, then its
     // 16 zero operand bits: the programming pulse after a table write that starts
     // programming.

@@ -9,9 +9,18 @@ namespace {
 // The reply byte's value carries nothing; the unit echoes the command.
 constexpr std::uint8_t kAcknowledge = 0x00;
 
+constexpr std::int64_t kPartialCommandMicros = 500'000;
+
+constexpr std::uint8_t kStrayByte = 0xA5;
+
 } // namespace
 
 ProgrammerUnit::ProgrammerUnit(Pic18Chip& chip, SimClock& clock) : m_chip(chip), m_clock(clock) {}
+
+void ProgrammerUnit::programEnded(bool poweredAllowed) {
+    if (m_chip.powered() && !poweredAllowed)
+        violation("left powered: voltages still applied when the program ended");
+}
 
 std::vector<std::string> ProgrammerUnit::allViolations() const {
     std::vector<std::string> all = m_violations;
@@ -21,6 +30,15 @@ std::vector<std::string> ProgrammerUnit::allViolations() const {
 }
 
 std::vector<std::uint8_t> ProgrammerUnit::receive(std::uint8_t byte) {
+    m_lastByte = byte;
+    if (muteAfter >= 0 && m_commands >= muteAfter)
+        return {};
+    // A command whose argument bytes stopped coming (its sender died) is dropped, so that
+    // the next program's first command is read as a command.
+    const std::int64_t now = m_clock.nowMicros();
+    if (!m_pending.empty() && now - m_lastByteMicros >= kPartialCommandMicros)
+        m_pending.clear();
+    m_lastByteMicros = now;
     if (m_pending.empty()) {
         if (!isUnitCommand(byte)) {
             violation("byte " + std::to_string(byte) + " is not a command of the unit");
@@ -33,8 +51,8 @@ std::vector<std::uint8_t> ProgrammerUnit::receive(std::uint8_t byte) {
     std::vector<std::uint8_t> reply = execute();
     m_pending.clear();
     ++m_commands;
-    if (muteAfter >= 0 && m_commands > muteAfter)
-        return {};
+    if (m_commands == strayAfter)
+        reply.push_back(kStrayByte);
     return reply;
 }
 
@@ -54,9 +72,10 @@ std::vector<std::uint8_t> ProgrammerUnit::execute() {
         m_chip.powerUp(command == kCmdBeginVddFirst);
         break;
     case kCmdEnd:
+        // MCLR low resets the chip's programming logic: a command code that waits for its
+        // operand is dropped, and only what its 4 clocks started can be cut.
         if (m_commandCode >= 0)
-            violation("power-down while command code " + std::to_string(m_commandCode) +
-                      " waited for its operand");
+            m_chip.commandCut(m_commandCode);
         m_commandCode = -1;
         m_chip.powerDown();
         break;

@@ -19,14 +19,23 @@ public:
     // One byte from the host; returns the reply bytes it causes.
     std::vector<std::uint8_t> receive(std::uint8_t byte);
 
-    // After this many commands the unit stops answering (a hung or unplugged unit);
-    // negative: never.
+    // After this many commands the unit takes nothing more, neither answers nor drives the
+    // chip (a hung or unplugged unit); negative: never.
     std::int64_t muteAfter = -1;
+    // The reply to this command (counting from 1) is followed by one byte that no command
+    // asked for; negative: none.
+    std::int64_t strayAfter = -1;
     // No chip in the socket: the unit answers as ever, nothing reaches a chip, and every
     // read gives 00h.
     bool emptySocket = false;
 
+    // The simulator ends: a chip that still has its programming voltages was left so by
+    // the program that drove the unit, unless the run wants that.
+    void programEnded(bool poweredAllowed);
+
     std::int64_t commandCount() const { return m_commands; }
+    // The last byte that reached the unit, whether or not it took it.
+    std::uint8_t lastByte() const { return m_lastByte; }
     std::int32_t progTimeMs() const { return m_progTimeMs; }
     const std::vector<std::string>& violations() const { return m_violations; }
     // The unit's and the chip's violations together.
@@ -39,7 +48,9 @@ private:
     Pic18Chip& m_chip;
     SimClock& m_clock;
     std::vector<std::uint8_t> m_pending; // the command byte and the arguments so far
-    int m_commandCode = -1;              // a 4-bit command waiting for its operand
+    std::int64_t m_lastByteMicros = 0;
+    std::uint8_t m_lastByte = 0;
+    int m_commandCode = -1; // a 4-bit command waiting for its operand
     std::int32_t m_progTimeMs = 1;
     std::int64_t m_commands = 0;
     std::vector<std::string> m_violations;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace tessaline {
@@ -16,6 +17,10 @@ public:
     virtual void message(const std::string& text, Icon icon = Icon::None) = 0;
     // A message box with Yes and No; true for Yes.
     virtual bool askYesNo(const std::string& text) = 0;
+    // The same question without waiting for it: the program goes on while it is open, and
+    // `answered` runs with the answer (true for Yes) once the user has given it. Closing
+    // the box answers No.
+    virtual void askYesNoLater(const std::string& text, std::function<void(bool)> answered) = 0;
     // An input box; Cancel gives the empty text.
     virtual std::string inputBox(const std::string& prompt, const std::string& proposed) = 0;
     // File dialogs; the filter is in the "Description|pattern|Description|pattern" form.

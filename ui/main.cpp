@@ -3,6 +3,7 @@
 #include "app/qt_serial_port.hpp"
 #include "app/settings_store.hpp"
 #include "app/single_instance.hpp"
+#include "app/stop_signals.hpp"
 #include "ui/main_window.hpp"
 #include "ui/qt_dialogs.hpp"
 #include "ui/startup.hpp"
@@ -44,6 +45,9 @@ int main(int argc, char* argv[]) {
                 window.openFromDesktop(handed);
         },
         Qt::QueuedConnection);
+    // A logout, a closed terminal or a kill stops the operation safely before the end.
+    const StopSignals stopSignals(
+        [&window](int signalNumber) { window.quitOnSignal(signalNumber); });
     window.Form_Load();
     if (!file.isEmpty())
         window.openFromDesktop(file);

@@ -88,6 +88,7 @@ Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& por
     connect(&m_statusTimer, &QTimer::timeout, this, &Form1::showStatusNow);
     setAcceptDrops(true);
     m_operations.selectModel = [this](std::int32_t number) { m_options.selectModel(number); };
+    m_options.portOpened = [this] { m_operations.portOpened(); };
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, [this] {
@@ -420,15 +421,32 @@ void Form1::closeEvent(QCloseEvent* event) {
         return;
     }
     // The window closes once the operation has stopped; until then it stays, and a
-    // second close asks nothing.
+    // second close asks nothing. The operation goes on while the question is open: a
+    // question that waited would hold the chip powered in the middle of a step.
     event->ignore();
-    if (m_operations.closing())
+    if (m_operations.closing() || m_closeQuestionOpen)
         return;
-    if (!m_dialogs.askYesNo(operationName(*kind) +
-                            " is running. Stop it and quit?\r\nThe programmer unit removes "
-                            "the voltages first."))
-        return;
-    m_operations.stopForClose([this] { close(); });
+    m_closeQuestionOpen = true;
+    m_dialogs.askYesNoLater(operationName(*kind) +
+                                " is running. Stop it and quit?\r\nThe programmer unit removes "
+                                "the voltages first.",
+                            [this](bool yes) {
+                                m_closeQuestionOpen = false;
+                                if (yes)
+                                    m_operations.stopForClose([this] { close(); });
+                            });
+}
+
+void Form1::quitOnSignal(int signalNumber) {
+    // Nothing is asked: a dialog that waits for the user (a check's message, the close
+    // question) is closed as if dismissed, so that the operation reaches its next idle
+    // point, stops there and powers the unit down; then the program ends.
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (!modal->close())
+            break;
+    }
+    const int status = 128 + signalNumber;
+    m_operations.stopForClose([status] { QCoreApplication::exit(status); });
 }
 
 void Form1::setStatusToolTip(const std::string& text) {

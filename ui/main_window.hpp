@@ -58,6 +58,10 @@ public:
     void openFromDesktop(const QString& file);
     // Shows the window on top, for a second start.
     void bringToFront();
+    // SIGTERM, SIGHUP or SIGINT: ends the program as a close does, without the question.
+    // An operation stops at its next idle point and the unit powers down first; the
+    // program then exits with 128 + the signal's number.
+    void quitOnSignal(int signalNumber);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -126,6 +130,7 @@ private:
     // Files handed over while the window was busy, opened in turn when it is free.
     QStringList m_pendingFiles;
     QTimer m_pendingTimer;
+    bool m_closeQuestionOpen = false;
 };
 
 } // namespace tessaline

@@ -55,9 +55,13 @@ void WindowOperations::stop() {
 }
 
 void WindowOperations::stopForClose(std::function<void()> then) {
-    // The operation ends at its next idle point, or when the unit stops answering; it is
-    // not waited for here, because the request may come from deep inside the engine's
-    // own event processing, where no reply can arrive.
+    // The operation ends at its next idle point, once the unit has confirmed the power-down
+    // (or stopped answering); it is not waited for here, because the request may come from
+    // deep inside the engine's own event processing, where no reply can arrive.
+    if (!m_control.running()) {
+        QTimer::singleShot(0, std::move(then));
+        return;
+    }
     m_afterStop = std::move(then);
     m_control.requestStop();
 }
@@ -126,18 +130,15 @@ void WindowOperations::showMessage(const std::string& text) {
 }
 
 void WindowOperations::operationEnded(const OperationEnd& end) {
+    const bool closing = static_cast<bool>(m_afterStop);
     const std::string status = endStatusText(end, m_state.app.PortNumber);
     const std::string message = endMessage(end);
     if (end.outcome != Outcome::Refused) {
         m_window.showStopControl(false);
         if (m_afterStop) {
             // From the event loop, once the engine's frames have unwound.
-            QTimer::singleShot(0, [this] {
-                waitForEndReply(m_control.replyTimeoutMs());
-                const std::function<void()> then = std::move(m_afterStop);
-                m_afterStop = nullptr;
-                then();
-            });
+            QTimer::singleShot(0, std::move(m_afterStop));
+            m_afterStop = nullptr;
         }
     }
     switch (end.outcome) {
@@ -157,7 +158,7 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
             m_window.updatedisplay();
             letPendingEventsRun();
         }
-        if (end.kind == OperationKind::Identify && end.deviceId && !m_afterStop)
+        if (end.kind == OperationKind::Identify && end.deviceId && !closing)
             identified(*end.deviceId);
         return;
     case Outcome::Stopped:

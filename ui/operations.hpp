@@ -37,6 +37,8 @@ public:
     // that answer has run out). The end offers nothing more to the user.
     void stopForClose(std::function<void()> then);
     bool closing() const { return static_cast<bool>(m_afterStop); }
+    // The serial port was opened (again): the next operation powers the unit down first.
+    void portOpened() { m_control.portOpened(); }
     void setVerifyAfterProgram(bool on) { m_control.setVerifyAfterProgram(on); }
 
     bool running() const { return m_control.running(); }

@@ -83,6 +83,8 @@ void OptionDialogs::menuprogtime_Click() {
 void OptionDialogs::reopenSerialPort() {
     ApplicationValues& app = m_state.app;
     app.PortReady = MSComm1.setPortOpen(true);
+    if (app.PortReady && portOpened)
+        portOpened();
     m_window.setStatus(portStatusText(app.PortNumber, app.PortReady));
     // The tooltip names the device and, after a failure, the reason; then where each port
     // number leads, for a user looking for the number of an adapter.

@@ -2,6 +2,8 @@
 
 #include "app/application_values.hpp"
 
+#include <functional>
+
 namespace tessaline {
 
 class Dialogs;
@@ -29,6 +31,8 @@ public:
 
     // Configures the port with the baud rate and port number and opens it.
     void openSerialPort();
+    // Runs after every opening of the port that succeeded (set by the window).
+    std::function<void()> portOpened;
 
 private:
     void reopenSerialPort();

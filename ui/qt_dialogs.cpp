@@ -145,6 +145,21 @@ bool QtDialogs::askYesNo(const std::string& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
+void QtDialogs::askYesNoLater(const std::string& text, std::function<void(bool)> answered) {
+    auto* box = new QMessageBox(m_parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowTitle(m_title);
+    box->setText(displayText(text));
+    box->setTextFormat(Qt::PlainText);
+    box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box->setDefaultButton(QMessageBox::Yes);
+    QObject::connect(box, &QMessageBox::finished, [answered = std::move(answered)](int result) {
+        if (answered)
+            answered(result == QMessageBox::Yes);
+    });
+    box->open();
+}
+
 std::string QtDialogs::inputBox(const std::string& prompt, const std::string& proposed) {
     QInputDialog dialog(m_parent);
     dialog.setWindowTitle(m_title);

@@ -24,6 +24,7 @@ public:
 
     void message(const std::string& text, Icon icon) override;
     bool askYesNo(const std::string& text) override;
+    void askYesNoLater(const std::string& text, std::function<void(bool)> answered) override;
     std::string inputBox(const std::string& prompt, const std::string& proposed) override;
     std::string openFileName(const std::string& title, const std::string& filter,
                              const std::string& folder) override;

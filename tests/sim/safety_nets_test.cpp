@@ -159,7 +159,7 @@ TEST(SafetyNets, AStopAtAnyPointPowersTheChipDownCleanly) {
                                              : "Chip programmed")
                 << model << " at " << at;
             EXPECT_FALSE(rig.chip.powered()) << model << " at " << at;
-            EXPECT_FALSE(rig.control.endReplyDue());
+            EXPECT_TRUE(rig.control.unitIdle());
             EXPECT_EQ(rig.unit.allViolations(), std::vector<std::string>{})
                 << model << " at " << at;
             if ((at / stride) % 40 != 0)

@@ -31,6 +31,15 @@ bool ScriptedDialogs::askYesNo(const std::string& text) {
     return answer;
 }
 
+void ScriptedDialogs::askYesNoLater(const std::string& text, std::function<void(bool)> answered) {
+    if (holdQuestions) {
+        shown.push_back({"yesno", text, {}, Icon::None});
+        heldQuestion = std::move(answered);
+        return;
+    }
+    answered(askYesNo(text));
+}
+
 std::string ScriptedDialogs::inputBox(const std::string& prompt, const std::string& proposed) {
     shown.push_back({"input", prompt, proposed, Icon::None});
     return nextAnswer();

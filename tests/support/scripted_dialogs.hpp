@@ -25,9 +25,14 @@ public:
     std::vector<Shown> shown;
     // Runs while a message is shown, as the time a user takes to read it.
     std::function<void()> whileMessageShown;
+    // A question asked without waiting is answered at once from yesNoAnswers, unless the
+    // test holds it open: then heldQuestion answers it when the test chooses.
+    bool holdQuestions = false;
+    std::function<void(bool)> heldQuestion;
 
     void message(const std::string& text, Icon icon) override;
     bool askYesNo(const std::string& text) override;
+    void askYesNoLater(const std::string& text, std::function<void(bool)> answered) override;
     std::string inputBox(const std::string& prompt, const std::string& proposed) override;
     std::string openFileName(const std::string& title, const std::string& filter,
                              const std::string& folder) override;

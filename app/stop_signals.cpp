@@ -1,4 +1,4 @@
-#include "cli/stop_signals.hpp"
+#include "app/stop_signals.hpp"
 
 #include <QSocketNotifier>
 
