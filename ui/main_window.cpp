@@ -446,7 +446,10 @@ void Form1::quitOnSignal(int signalNumber) {
             break;
     }
     const int status = 128 + signalNumber;
-    m_operations.stopForClose([status] { QCoreApplication::exit(status); });
+    m_operations.stopForClose([this, status] {
+        if (exitProgram)
+            exitProgram(status);
+    });
 }
 
 void Form1::setStatusToolTip(const std::string& text) {

@@ -8,12 +8,14 @@
 #include "ui/option_dialogs.hpp"
 #include "ui/window_view.hpp"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 #include <QTimer>
 
 #include <array>
+#include <functional>
 
 class QAction;
 class QLabel;
@@ -62,6 +64,10 @@ public:
     // An operation stops at its next idle point and the unit powers down first; the
     // program then exits with 128 + the signal's number.
     void quitOnSignal(int signalNumber);
+    // Ends the program with the given status (tests record it instead).
+    std::function<void(int status)> exitProgram = [](int status) {
+        QCoreApplication::exit(status);
+    };
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

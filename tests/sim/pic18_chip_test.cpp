@@ -521,3 +521,29 @@ TEST(Pic18Chip, MisuseIsRecorded) {
     k22.chip.powerUp(false); // K20 and K22 parts may take VPP first
     EXPECT_EQ(k22.chip.violations(), Violations{});
 }
+
+// MCLR low resets the programming logic: a command whose 4 bits were clocked in without
+// its operand is dropped. What its 4th clock started has started, though: the NOP after
+// the erase key's NOP starts the bulk erase, which a power-down then cuts, unless the
+// frame is completed with PGD low and the erase given its time (the documented shape).
+TEST(Pic18Chip, ACutCommandIsDroppedButWhatItsFourthClockStartedRuns) {
+    ChipRig tableWrite("18F4520");
+    tableWrite.tblptr(0x000000);
+    tableWrite.chip.commandCut(0xD);
+    tableWrite.chip.powerDown();
+    EXPECT_EQ(tableWrite.chip.violations(), Violations{});
+
+    ChipRig cut("18F4520");
+    cut.eraseKeyAndNop();
+    cut.chip.commandCut(0x0);
+    cut.chip.powerDown();
+    EXPECT_TRUE(cut.reported("during the bulk erase hold time"));
+
+    ChipRig completed("18F4520");
+    completed.eraseKeyAndNop();
+    completed.core(0x0000);
+    completed.clock.advance(20'000);
+    completed.chip.powerDown();
+    EXPECT_EQ(completed.chip.violations(), Violations{});
+    EXPECT_EQ(completed.chip.flash[0], 0xFF);
+}

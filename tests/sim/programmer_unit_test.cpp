@@ -76,3 +76,36 @@ TEST(ProgrammerUnit, MutedUnitStopsAnswering) {
     rig.unit.muteAfter = 2;
     EXPECT_EQ(rig.send({100, 100, 100, 100}).size(), 2u);
 }
+
+// The end command with a command code waiting drops the code; a command whose bytes stop
+// coming for 500 ms is dropped, so the next program's end command is read as one; and a
+// chip still powered when the simulator ends was left so by the program that drove it.
+TEST(ProgrammerUnit, DropsCutCommandsAndReportsAChipLeftPowered) {
+    UnitRig halfSent;
+    halfSent.send({101, 107, 0x0D, 103});
+    EXPECT_FALSE(halfSent.chip.powered());
+    EXPECT_TRUE(halfSent.unit.allViolations().empty());
+
+    UnitRig partial;
+    partial.send({101, 107});
+    partial.clock.advance(600'000);
+    EXPECT_EQ(partial.send({103}).size(), 1u);
+    EXPECT_FALSE(partial.chip.powered());
+    EXPECT_TRUE(partial.unit.allViolations().empty());
+
+    UnitRig quick;
+    quick.send({101, 107});
+    quick.clock.advance(100'000);
+    quick.send({103});
+    EXPECT_TRUE(quick.chip.powered()); // 103 was taken as the code
+
+    for (const bool allowed : {false, true}) {
+        UnitRig left;
+        left.send({101});
+        left.unit.programEnded(allowed);
+        EXPECT_EQ(left.unit.allViolations(),
+                  allowed ? std::vector<std::string>{}
+                          : std::vector<std::string>{
+                                "left powered: voltages still applied when the program ended"});
+    }
+}

@@ -1,6 +1,7 @@
 #include "tests/support/sim_rig.hpp"
 
 #include <random>
+#include <stdexcept>
 
 namespace tessaline::test {
 
@@ -38,6 +39,13 @@ const DeviceTable& shippedDevices() {
         return loaded ? *loaded : DeviceTable{};
     }();
     return table;
+}
+
+const DeviceModel& shippedRecord(const std::string& model) {
+    for (const DeviceModel& record : shippedDevices())
+        if (record.model == model)
+            return record;
+    throw std::runtime_error("the shipped device file has no model " + model);
 }
 
 } // namespace tessaline::test

@@ -35,7 +35,8 @@ struct SimRig {
 // so that an operation that covers up to the last byte in use covers all.
 void fillMemories(ProgramBuffer& buffer, unsigned seed);
 
-// The shipped device file.
+// The shipped device file, and its record of one model.
 const DeviceTable& shippedDevices();
+const DeviceModel& shippedRecord(const std::string& model);
 
 } // namespace tessaline::test
