@@ -65,6 +65,9 @@ TEST(ShippedDevices, EveryModelIsKnownToTheSimulatedChipWithTheSameSizes) {
                 << record.model << " " << k;
         }
         EXPECT_EQ(values.VoltageSequence, 1) << record.model;
+        // Named settings from gputils, whose masks agree with configmask.
+        EXPECT_FALSE(values.Safety.error) << *values.Safety.error;
+        EXPECT_GE(values.Settings.settings.size(), 20u) << record.model;
         // A model without data EEPROM has no EEPROM steps at all.
         if (chip->eepromSize == 0) {
             for (const std::string& script :
