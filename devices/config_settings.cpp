@@ -118,11 +118,10 @@ public:
                 fail(setting.source, "The setting " + setting.name + " gives " + m_blankNames[i] +
                                          " as its blank option, which is none of its options.");
             } else if (configErased[k] >= 0 && erased != &*blank) {
-                fail(setting.source, "The setting " + setting.name + " gives " + blank->name +
-                                         " (" + Hex2(blank->value) +
-                                         "h) as its blank option, but the configerased value" +
-                                         where + " has " + Hex2(configErased[k] & setting.mask) +
-                                         "h there.");
+                fail(setting.source,
+                     "The setting " + setting.name + " gives " + blank->name + " (" +
+                         Hex2(blank->value) + "h) as its blank option, but the configerased value" +
+                         where + " has " + Hex2(configErased[k] & setting.mask) + "h there.");
             } else {
                 setting.blankOption = static_cast<std::size_t>(blank - setting.options.begin());
             }
@@ -171,8 +170,8 @@ private:
             return;
         }
         if (m_result.settings.empty()) {
-            fail(where, "The option " + std::string(name) +
-                            " follows no setting line of its record.");
+            fail(where,
+                 "The option " + std::string(name) + " follows no setting line of its record.");
             return;
         }
         ConfigSetting& setting = m_result.settings.back();
@@ -183,8 +182,8 @@ private:
             return;
         }
         if (setting.findOption(name)) {
-            fail(where, "The option " + std::string(name) + " of " + setting.name +
-                            " is named twice.");
+            fail(where,
+                 "The option " + std::string(name) + " of " + setting.name + " is named twice.");
             return;
         }
         setting.options.push_back(
@@ -208,8 +207,9 @@ const ConfigOption* ConfigSetting::optionOf(std::int32_t byte) const {
 }
 
 const ConfigOption* ConfigSetting::findOption(std::string_view wanted) const {
-    const auto found = std::find_if(options.begin(), options.end(),
-                                    [&](const ConfigOption& o) { return sameName(o.name, wanted); });
+    const auto found = std::find_if(options.begin(), options.end(), [&](const ConfigOption& o) {
+        return sameName(o.name, wanted);
+    });
     return found == options.end() ? nullptr : &*found;
 }
 
@@ -227,8 +227,9 @@ std::string ConfigSetting::optionNames() const {
 }
 
 const ConfigSetting* ConfigSettings::find(std::string_view wanted) const {
-    const auto found = std::find_if(settings.begin(), settings.end(),
-                                    [&](const ConfigSetting& s) { return sameName(s.name, wanted); });
+    const auto found = std::find_if(settings.begin(), settings.end(), [&](const ConfigSetting& s) {
+        return sameName(s.name, wanted);
+    });
     return found == settings.end() ? nullptr : &*found;
 }
 
