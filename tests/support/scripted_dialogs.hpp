@@ -14,8 +14,8 @@ namespace tessaline::test {
 class ScriptedDialogs : public Dialogs {
 public:
     struct Shown {
-        std::string kind;   // "message", "yesno", "input", "open", "save"
-        std::string text;   // message or prompt, or the dialog's title
+        std::string kind;   // "message", "yesno", "input", "open", "save", "configbits"
+        std::string text;   // message or prompt, the dialog's title, or the model
         std::string detail; // proposed entry, or the file dialog's filter and folder
         Icon icon = Icon::None;
     };
@@ -25,6 +25,9 @@ public:
     std::vector<Shown> shown;
     // Runs while a message is shown, as the time a user takes to read it.
     std::function<void()> whileMessageShown;
+    // The answer of the configuration-bits dialog: the bytes chosen, or nothing for Cancel.
+    std::function<std::optional<ConfigValues>(const ConfigSettings&, const ConfigValues&)>
+        configurationBitsAnswer;
 
     void message(const std::string& text, Icon icon) override;
     bool askYesNo(const std::string& text) override;
@@ -33,6 +36,9 @@ public:
                              const std::string& folder) override;
     std::string saveFileName(const std::string& title, const std::string& filter,
                              const std::string& folder) override;
+    std::optional<ConfigValues> configurationBits(const std::string& model,
+                                                  const ConfigSettings& settings,
+                                                  const ConfigValues& config) override;
 
     std::vector<std::string> messages() const;
 
