@@ -49,6 +49,10 @@ ConfigBitsDialog::ConfigBitsDialog(const QString& title, const std::string& mode
     auto* groups = new QWidget(area);
     auto* groupsLayout = new QVBoxLayout(groups);
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    // The names take one width in every group, so that the drop-downs line up.
+    int nameWidth = 0;
+    for (const ConfigSetting& setting : settings.settings)
+        nameWidth = std::max(nameWidth, fontMetrics().horizontalAdvance(text(setting.name)));
     for (std::size_t k = 0; k < kConfigBytes.size(); ++k) {
         const std::vector<const ConfigSetting*> ofByte = settings.ofByte(k);
         if (ofByte.empty())
@@ -60,6 +64,7 @@ ConfigBitsDialog::ConfigBitsDialog(const QString& title, const std::string& mode
         group->setObjectName(name);
         auto* grid = new QGridLayout(group);
         grid->setColumnStretch(1, 1);
+        grid->setColumnMinimumWidth(0, nameWidth + 8);
         int row = 0;
         for (const ConfigSetting* setting : ofByte) {
             auto* label = new QLabel(text(setting->name), group);
@@ -113,8 +118,7 @@ ConfigBitsDialog::ConfigBitsDialog(const QString& title, const std::string& mode
     layout->addWidget(buttons);
 
     showValues();
-    const int width = std::max(groups->sizeHint().width() + 40, 520);
-    resize(width, 560);
+    resize(std::max(groups->sizeHint().width() + 40, 640), 600);
 }
 
 ConfigValues ConfigBitsDialog::values() const {
