@@ -213,10 +213,14 @@ const ConfigOption* ConfigSetting::findOption(std::string_view wanted) const {
     return found == options.end() ? nullptr : &*found;
 }
 
-std::string ConfigSetting::text(std::int32_t byte) const {
+std::string ConfigSetting::choiceText(std::int32_t byte) const {
     if (const ConfigOption* option = optionOf(byte))
-        return name + " = " + option->name;
-    return name + " = ? (bits " + (byte < 0 ? std::string("--") : Hex2(byte & mask)) + "h)";
+        return option->name;
+    return byte < 0 ? "? (byte not known)" : "? (bits " + Hex2(byte & mask) + "h)";
+}
+
+std::string ConfigSetting::text(std::int32_t byte) const {
+    return name + " = " + choiceText(byte);
 }
 
 std::string ConfigSetting::optionNames() const {

@@ -38,7 +38,9 @@ struct ConfigSetting {
     const ConfigOption* optionOf(std::int32_t byte) const;
     // An option by its name, in any letter case.
     const ConfigOption* findOption(std::string_view name) const;
-    // "OSC = HSPLL", or "OSC = ? (bits 0Ah)" when no option has the byte's bits.
+    // "HSPLL", or "? (bits 0Ah)" when no option has the byte's bits.
+    std::string choiceText(std::int32_t byte) const;
+    // "OSC = HSPLL", or "OSC = ? (bits 0Ah)".
     std::string text(std::int32_t byte) const;
     // "LP, XT, HS, ..." for a message that lists them.
     std::string optionNames() const;

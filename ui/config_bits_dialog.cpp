@@ -75,11 +75,7 @@ ConfigBitsDialog::ConfigBitsDialog(const QString& title, const std::string& mode
             options->setMinimumContentsLength(36);
             const ConfigOption* current = setting->optionOf(config[k]);
             if (!current)
-                options->addItem(
-                    text("? (bits " +
-                         (config[k] < 0 ? std::string("--") : Hex2(config[k] & setting->mask)) +
-                         "h)"),
-                    kKeepBits);
+                options->addItem(text(setting->choiceText(config[k])), kKeepBits);
             for (std::size_t i = 0; i < setting->options.size(); ++i) {
                 const ConfigOption& option = setting->options[i];
                 options->addItem(option.explanation.empty()

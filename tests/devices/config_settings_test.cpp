@@ -54,7 +54,7 @@ TEST(ConfigSettings, ReadsSettingsWithTheirOptionsAndBlankChoice) {
 
     EXPECT_EQ(osc.text(0x26), "OSC = HSPLL");
     EXPECT_EQ(osc.text(0xF1), "OSC = ? (bits 01h)");
-    EXPECT_EQ(osc.text(-1), "OSC = ? (bits --h)");
+    EXPECT_EQ(osc.text(-1), "OSC = ? (byte not known)");
 
     ConfigValues config = values.ConfigErased;
     applyOption(config, osc, osc.options[1]);
