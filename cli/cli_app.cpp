@@ -8,6 +8,7 @@
 #include "app/settings_store.hpp"
 #include "buffer/hex_text.hpp"
 #include "cli/chip_operation.hpp"
+#include "cli/config_command.hpp"
 #include "cli/model_listing.hpp"
 #include "devices/chip_safety.hpp"
 #include "engine/byte_trace.hpp"
@@ -39,6 +40,10 @@ constexpr const char* kUsage =
     "                    them (through a comN link in the settings folder, or ttyS)\n"
     "  check FILE        load a HEX file and print the load report or its first fault\n"
     "  convert IN OUT    load IN and save the buffer to OUT as Save Buffer As writes it\n"
+    "  config IN         print the configuration bytes of IN with their settings by name\n"
+    "  config IN OUT NAME=OPTION...\n"
+    "                    set those settings (any letter case), save to OUT as convert\n"
+    "                    does and print the new configuration\n"
     "  program FILE      erase the chip and program it with FILE\n"
     "  verify FILE       compare the chip with FILE\n"
     "  read FILE         read the chip and save what was read to FILE\n"
@@ -142,6 +147,11 @@ public:
             return loadModel(options) ? check(options.words[1]) : kExitUsage;
         if (command == "convert" && operands == 2)
             return loadModel(options) ? convert(options.words[1], options.words[2]) : kExitUsage;
+        if (command == "config" && operands != 0 && operands != 2)
+            return loadModel(options)
+                       ? runConfigCommand({options.words.begin() + 1, options.words.end()}, m_state,
+                                          m_out, m_err)
+                       : kExitUsage;
         for (const ChipCommand& chip : kChipCommands) {
             if (command != chip.name)
                 continue;
@@ -152,7 +162,7 @@ public:
             return chipOperation(chip, options, chip.takesFile ? options.words[1] : "");
         }
         if (command == "models" || command == "ports" || command == "check" ||
-            command == "convert" ||
+            command == "convert" || command == "config" ||
             std::any_of(std::begin(kChipCommands), std::end(kChipCommands),
                         [&](const ChipCommand& chip) { return command == chip.name; }))
             return usageError("wrong number of arguments for '" + command + "'");

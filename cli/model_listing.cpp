@@ -55,9 +55,33 @@ void listScript(std::ostream& out, const DeviceModel& record, DeviceKey key,
     }
 }
 
-// The device ID, the configuration masks and the protected ranges, as understood; a
-// malformed value shows as the refusal it causes.
-void listSafety(std::ostream& out, const DeviceModel& record, const ChipSafety& safety) {
+// The named settings, when the record has them: each with its byte, bits, blank option and
+// options.
+void listSettings(std::ostream& out, const DeviceModel& record, const ConfigSettings& settings) {
+    if (record.settingLines.empty())
+        return;
+    keyLine(out, record, DeviceKey::Setting);
+    if (settings.error) {
+        out << "not read: " << *settings.error << '\n';
+        return;
+    }
+    out << settings.settings.size()
+        << (settings.settings.size() == 1 ? " setting\n" : " settings\n");
+    for (const ConfigSetting& setting : settings.settings) {
+        out << "          CONFIG" << kConfigBytes[setting.configIndex].gridCaption << " "
+            << setting.name << ", bits " << Hex2(setting.mask) << "h, blank "
+            << (setting.blankOption ? setting.options[*setting.blankOption].name : "-") << ":";
+        for (std::size_t i = 0; i < setting.options.size(); ++i)
+            out << (i == 0 ? " " : ", ") << setting.options[i].name << " "
+                << Hex2(setting.options[i].value) << "h";
+        out << '\n';
+    }
+}
+
+// The device ID, the configuration masks, the protected ranges and the named settings, as
+// understood; a malformed value shows as the refusal it causes.
+void listSafety(std::ostream& out, const DeviceModel& record, const ChipSafety& safety,
+                const ConfigSettings& settings) {
     keyLine(out, record, DeviceKey::DeviceId);
     if (safety.deviceId)
         out << Hex4(safety.deviceId->id) << "h under mask " << Hex4(safety.deviceId->mask) << "h\n";
@@ -82,6 +106,7 @@ void listSafety(std::ostream& out, const DeviceModel& record, const ChipSafety& 
                 << Hex2(range.when->mask) << "h = " << Hex2(range.when->value) << "h";
         out << '\n';
     }
+    listSettings(out, record, settings);
     if (safety.error)
         out << "          refused: " << *safety.error << '\n';
 }
@@ -105,7 +130,7 @@ std::vector<std::string> listModel(std::ostream& out, std::int32_t number,
     out << sequenceText(values.VoltageSequence) << '\n';
     keyLine(out, record, DeviceKey::ProgTime);
     out << values.ProgTime << " ms\n";
-    listSafety(out, record, values.Safety);
+    listSafety(out, record, values.Safety, values.Settings);
     struct Listed {
         DeviceKey key;
         const DeviceScript* script;
@@ -120,6 +145,8 @@ std::vector<std::string> listModel(std::ostream& out, std::int32_t number,
     std::vector<std::string> problems;
     if (values.Safety.error)
         problems.push_back(*values.Safety.error);
+    if (values.Settings.error && values.Settings.error != values.Safety.error)
+        problems.push_back(*values.Settings.error);
     for (const Listed& listed : scripts) {
         listScript(out, record, listed.key, *listed.script);
         if (auto problem =

@@ -19,7 +19,7 @@ constexpr std::size_t keyIndex(DeviceKey key) {
 }
 
 // The order decides which key wins when one key is a prefix of a line that another key
-// would also match.
+// would also match. Keys without a field may occur many times in a record.
 const std::array<KeyField, kDeviceKeyCount> kKeys{{
     {"model:", &DeviceModel::model},
     {"flash:", &DeviceModel::flash},
@@ -35,6 +35,8 @@ const std::array<KeyField, kDeviceKeyCount> kKeys{{
     {"deviceid:", &DeviceModel::deviceid},
     {"configmask:", &DeviceModel::configmask},
     {"protect:", &DeviceModel::protect},
+    {"setting:", nullptr},
+    {"option:", nullptr},
 }};
 
 void classifyLine(std::string_view line, std::int32_t number, const std::string& fileName,
@@ -50,8 +52,15 @@ void classifyLine(std::string_view line, std::int32_t number, const std::string&
         } else if (table.empty()) {
             return;
         }
-        table.back().*entry.field = value;
-        table.back().lines[k] = number;
+        DeviceModel& record = table.back();
+        if (entry.field) {
+            record.*entry.field = value;
+            record.lines[k] = number;
+        } else {
+            record.settingLines.push_back({static_cast<DeviceKey>(k), number, value});
+            if (record.lines[k] == 0)
+                record.lines[k] = number;
+        }
         return;
     }
 }

@@ -27,8 +27,10 @@ enum class DeviceKey {
     DeviceId,
     ConfigMask,
     Protect,
+    Setting,
+    Option,
 };
-inline constexpr std::size_t kDeviceKeyCount = 14;
+inline constexpr std::size_t kDeviceKeyCount = 16;
 
 // "model:" .. "verify:" for a key.
 std::string_view deviceKeyText(DeviceKey key);
@@ -52,9 +54,19 @@ struct DeviceModel {
     std::string deviceid;
     std::string configmask;
     std::string protect;
+    // Optional: the named configuration settings, as "setting:" lines each followed by the
+    // "option:" lines of its options. A record may hold many of both, so they are kept in
+    // file order with their line numbers.
+    struct ListedLine {
+        DeviceKey key = DeviceKey::Setting;
+        std::int32_t line = 0;
+        std::string value;
+    };
+    std::vector<ListedLine> settingLines;
 
     // The file the record was read from (empty for a text without a name) and the line
-    // of each key's value, 0 for a key the record does not have.
+    // of each key's value, 0 for a key the record does not have (the first line of a key
+    // that a record may hold many times).
     std::string file;
     std::array<std::int32_t, kDeviceKeyCount> lines{};
 

@@ -40,6 +40,9 @@ void ApplySelectedModel(const DeviceModel& record, SelectedModelValues& values) 
         decodeScript(record.blankcheck, record.sourceOf(DeviceKey::BlankCheck));
     values.VerifyScript = decodeScript(record.verify, record.sourceOf(DeviceKey::Verify));
     values.Safety = parseChipSafety(record);
+    values.Settings = parseConfigSettings(record, values.Safety.configMask, values.ConfigErased);
+    if (values.Settings.error && !values.Safety.error)
+        values.Safety.error = values.Settings.error;
 }
 
 } // namespace tessaline

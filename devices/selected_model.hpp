@@ -2,6 +2,7 @@
 
 #include "buffer/program_buffer.hpp"
 #include "devices/chip_safety.hpp"
+#include "devices/config_settings.hpp"
 #include "devices/device_script.hpp"
 #include "devices/device_table.hpp"
 
@@ -38,7 +39,10 @@ struct SelectedModelValues {
     DeviceScript BlankCheckScript = decodeScript("");
     DeviceScript VerifyScript = decodeScript("");
     // The device ID, configuration masks and protected ranges, when the record has them.
+    // Its error is the first malformed value of these keys and of the named settings.
     ChipSafety Safety;
+    // The named configuration settings, when the record has them.
+    ConfigSettings Settings;
 };
 
 // Sets every selected-model value from the record and decodes its scripts; an

@@ -1,5 +1,5 @@
 // libFuzzer target: any text as devices.cfg; every record is applied, which decodes its
-// scripts, and every script is checked.
+// scripts and reads its named settings, every script is checked and every option set.
 #include "devices/device_table.hpp"
 #include "devices/selected_model.hpp"
 #include "engine/script_check.hpp"
@@ -19,6 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
              {&values.EraseScript, &values.ProgramScript, &values.ReadScript,
               &values.BlankCheckScript, &values.VerifyScript})
             checkScript(*script, values.VoltageSequence, values.VoltageSequenceSource);
+        for (const ConfigSetting& setting : values.Settings.settings) {
+            for (const ConfigOption& option : setting.options) {
+                applyOption(buffer.Config, setting, option);
+                setting.text(buffer.Config[setting.configIndex]);
+            }
+        }
     }
     return 0;
 }

@@ -39,10 +39,17 @@ constexpr Bytes k2420Erased{0x00, 0x07, 0x1F, 0x1F, 0x00, 0x83, 0x85,
                             0x00, 0x03, 0xC0, 0x03, 0xE0, 0x03, 0x40};
 constexpr Bytes k2420Mask{0x00, 0xCF, 0x1F, 0x1F, 0x00, 0x87, 0xC5,
                           0x00, 0x03, 0xC0, 0x03, 0xE0, 0x03, 0x40};
-// 2450/4450: USB, no data EEPROM (no CPD or WRTD), BBSIZ in CONFIG4L bit 3.
+// Parts without data EEPROM have no CPD (CONFIG5H bit 7) and no WRTD (CONFIG6H bit 7); but
+// for those bits 2410/4410 are as 2420, 2510/4510 and 2610/4610 as 2520, 2515/4515 as 2525.
+constexpr Bytes k2410Erased{0x00, 0x07, 0x1F, 0x1F, 0x00, 0x83, 0x85,
+                            0x00, 0x03, 0x40, 0x03, 0x60, 0x03, 0x40};
+constexpr Bytes k2410Mask{0x00, 0xCF, 0x1F, 0x1F, 0x00, 0x87, 0xC5,
+                          0x00, 0x03, 0x40, 0x03, 0x60, 0x03, 0x40};
+// 2450/4450: USB, no data EEPROM (no CPD or WRTD), BBSIZ in CONFIG4L bit 3, ICPRT in
+// bit 5.
 constexpr Bytes k2450Erased{0x00, 0x05, 0x1F, 0x1F, 0x00, 0x82, 0x85,
                             0x00, 0x03, 0x40, 0x03, 0x60, 0x03, 0x40};
-constexpr Bytes k2450Mask{0x3F, 0xCF, 0x3F, 0x1F, 0x00, 0x86, 0xCD,
+constexpr Bytes k2450Mask{0x3F, 0xCF, 0x3F, 0x1F, 0x00, 0x86, 0xED,
                           0x00, 0x03, 0x40, 0x03, 0x60, 0x03, 0x40};
 constexpr Bytes k2455Erased{0x00, 0x05, 0x1F, 0x1F, 0x00, 0x83, 0x85,
                             0x00, 0x07, 0xC0, 0x07, 0xE0, 0x07, 0x40};
@@ -57,6 +64,10 @@ constexpr Bytes k2580Erased{0x00, 0x07, 0x1F, 0x1F, 0x00, 0x82, 0x85,
                             0x00, 0x0F, 0xC0, 0x0F, 0xE0, 0x0F, 0x40};
 constexpr Bytes k2580Mask{0x00, 0xCF, 0x1F, 0x1F, 0x00, 0x86, 0xD5,
                           0x00, 0x0F, 0xC0, 0x0F, 0xE0, 0x0F, 0x40};
+constexpr Bytes k2510Erased{0x00, 0x07, 0x1F, 0x1F, 0x00, 0x83, 0x85,
+                            0x00, 0x0F, 0x40, 0x0F, 0x60, 0x0F, 0x40};
+constexpr Bytes k2510Mask{0x00, 0xCF, 0x1F, 0x1F, 0x00, 0x87, 0xC5,
+                          0x00, 0x0F, 0x40, 0x0F, 0x60, 0x0F, 0x40};
 constexpr Bytes k2520Erased{0x00, 0x07, 0x1F, 0x1F, 0x00, 0x83, 0x85,
                             0x00, 0x0F, 0xC0, 0x0F, 0xE0, 0x0F, 0x40};
 constexpr Bytes k2520Mask{0x00, 0xCF, 0x1F, 0x1F, 0x00, 0x87, 0xC5,
@@ -66,6 +77,10 @@ constexpr Bytes k2550Erased{0x00, 0x05, 0x1F, 0x1F, 0x00, 0x83, 0x85,
 constexpr Bytes k2550Mask{0x3F, 0xCF, 0x3F, 0x1F, 0x00, 0x87, 0xE5,
                           0x00, 0x0F, 0xC0, 0x0F, 0xE0, 0x0F, 0x40};
 // 48 KB parts: three blocks after the boot block.
+constexpr Bytes k2515Erased{0x00, 0x07, 0x1F, 0x1F, 0x00, 0x83, 0x85,
+                            0x00, 0x07, 0x40, 0x07, 0x60, 0x07, 0x40};
+constexpr Bytes k2515Mask{0x00, 0xCF, 0x1F, 0x1F, 0x00, 0x87, 0xC5,
+                          0x00, 0x07, 0x40, 0x07, 0x60, 0x07, 0x40};
 constexpr Bytes k2525Erased{0x00, 0x07, 0x1F, 0x1F, 0x00, 0x83, 0x85,
                             0x00, 0x07, 0xC0, 0x07, 0xE0, 0x07, 0x40};
 constexpr Bytes k2525Mask{0x00, 0xCF, 0x1F, 0x1F, 0x00, 0x87, 0xC5,
@@ -159,15 +174,15 @@ constexpr ChipModel kModels[] = {
     {"18F2321", Family::F2XXX, 8192, 256, 8, 0x2120, 0xFFE0, k2221Erased, k2221Mask, k2321Blocks},
     {"18F4221", Family::F2XXX, 4096, 256, 8, 0x2140, 0xFFE0, k2221Erased, k2221Mask, k2221Blocks},
     {"18F4321", Family::F2XXX, 8192, 256, 8, 0x2100, 0xFFE0, k2221Erased, k2221Mask, k2321Blocks},
-    {"18F2410", Family::F2XXX, 16384, 0, 32, 0x1160, 0xFFE0, k2420Erased, k2420Mask, kBlocks16},
+    {"18F2410", Family::F2XXX, 16384, 0, 32, 0x1160, 0xFFE0, k2410Erased, k2410Mask, kBlocks16},
     {"18F2420", Family::F2XXX, 16384, 256, 32, 0x1140, 0xFFF0, k2420Erased, k2420Mask, kBlocks16},
     {"18F2423", Family::F2XXX, 16384, 256, 32, 0x1150, 0xFFF0, k2420Erased, k2420Mask, kBlocks16},
     {"18F2450", Family::F2XXX, 16384, 0, 16, 0x2420, 0xFFE0, k2450Erased, k2450Mask, k2450Blocks},
     {"18F2455", Family::F2XXX, 24576, 256, 32, 0x1260, 0xFFE0, k2455Erased, k2455Mask, kBlocks24},
     {"18F2458", Family::F2XXX, 24576, 256, 32, 0x2A60, 0xFFE0, k2455Erased, k2455Mask, kBlocks24},
     {"18F2480", Family::F2XXX, 16384, 256, 32, 0x1AE0, 0xFFE0, k2480Erased, k2480Mask, k2480Blocks},
-    {"18F2510", Family::F2XXX, 32768, 0, 32, 0x1120, 0xFFE0, k2520Erased, k2520Mask, kBlocks32},
-    {"18F2515", Family::F2XXX, 49152, 0, 64, 0x0CE0, 0xFFE0, k2525Erased, k2525Mask, kBlocks48},
+    {"18F2510", Family::F2XXX, 32768, 0, 32, 0x1120, 0xFFE0, k2510Erased, k2510Mask, kBlocks32},
+    {"18F2515", Family::F2XXX, 49152, 0, 64, 0x0CE0, 0xFFE0, k2515Erased, k2515Mask, kBlocks48},
     {"18F2520", Family::F2XXX, 32768, 256, 32, 0x1100, 0xFFF0, k2520Erased, k2520Mask, kBlocks32},
     {"18F2523", Family::F2XXX, 32768, 256, 32, 0x1110, 0xFFF0, k2520Erased, k2520Mask, kBlocks32},
     {"18F2525", Family::F2XXX, 49152, 1024, 64, 0x0CC0, 0xFFE0, k2525Erased, k2525Mask, kBlocks48},
@@ -176,7 +191,7 @@ constexpr ChipModel kModels[] = {
     {"18F2580", Family::F2XXX, 32768, 256, 32, 0x1AC0, 0xFFE0, k2580Erased, k2580Mask, k2580Blocks},
     {"18F2585", Family::F2XXX, 49152, 1024, 64, 0x0EE0, 0xFFE0, k2585Erased, k2585Mask,
      k2585Blocks},
-    {"18F2610", Family::F2XXX, 65536, 0, 64, 0x0CA0, 0xFFE0, k2520Erased, k2520Mask, kBlocks64},
+    {"18F2610", Family::F2XXX, 65536, 0, 64, 0x0CA0, 0xFFE0, k2510Erased, k2510Mask, kBlocks64},
     {"18F2620", Family::F2XXX, 65536, 1024, 64, 0x0C80, 0xFFE0, k2520Erased, k2520Mask, kBlocks64},
     {"18F2680", Family::F2XXX, 65536, 1024, 64, 0x0EC0, 0xFFE0, k2680Erased, k2680Mask,
      k2680Blocks},
@@ -184,15 +199,15 @@ constexpr ChipModel kModels[] = {
      k2682Blocks},
     {"18F2685", Family::F2XXX, 98304, 1024, 64, 0x2720, 0xFFE0, k2685Erased, k2685Mask,
      k2685Blocks},
-    {"18F4410", Family::F2XXX, 16384, 0, 32, 0x10E0, 0xFFE0, k2420Erased, k2420Mask, kBlocks16},
+    {"18F4410", Family::F2XXX, 16384, 0, 32, 0x10E0, 0xFFE0, k2410Erased, k2410Mask, kBlocks16},
     {"18F4420", Family::F2XXX, 16384, 256, 32, 0x10C0, 0xFFF0, k2420Erased, k2420Mask, kBlocks16},
     {"18F4423", Family::F2XXX, 16384, 256, 32, 0x10D0, 0xFFF0, k2420Erased, k2420Mask, kBlocks16},
     {"18F4450", Family::F2XXX, 16384, 0, 16, 0x2400, 0xFFE0, k2450Erased, k2450Mask, k2450Blocks},
     {"18F4455", Family::F2XXX, 24576, 256, 32, 0x1220, 0xFFE0, k2455Erased, k2455Mask, kBlocks24},
     {"18F4458", Family::F2XXX, 24576, 256, 32, 0x2A20, 0xFFE0, k2455Erased, k2455Mask, kBlocks24},
     {"18F4480", Family::F2XXX, 16384, 256, 32, 0x1AA0, 0xFFE0, k2480Erased, k2480Mask, k2480Blocks},
-    {"18F4510", Family::F2XXX, 32768, 0, 32, 0x10A0, 0xFFE0, k2520Erased, k2520Mask, kBlocks32},
-    {"18F4515", Family::F2XXX, 49152, 0, 64, 0x0C60, 0xFFE0, k2525Erased, k2525Mask, kBlocks48},
+    {"18F4510", Family::F2XXX, 32768, 0, 32, 0x10A0, 0xFFE0, k2510Erased, k2510Mask, kBlocks32},
+    {"18F4515", Family::F2XXX, 49152, 0, 64, 0x0C60, 0xFFE0, k2515Erased, k2515Mask, kBlocks48},
     {"18F4520", Family::F2XXX, 32768, 256, 32, 0x1080, 0xFFF0, k2520Erased, k2520Mask, kBlocks32},
     {"18F4523", Family::F2XXX, 32768, 256, 32, 0x1090, 0xFFF0, k2520Erased, k2520Mask, kBlocks32},
     {"18F4525", Family::F2XXX, 49152, 1024, 64, 0x0C40, 0xFFE0, k2525Erased, k2525Mask, kBlocks48},
@@ -201,7 +216,7 @@ constexpr ChipModel kModels[] = {
     {"18F4580", Family::F2XXX, 32768, 256, 32, 0x1A80, 0xFFE0, k2580Erased, k2580Mask, k2580Blocks},
     {"18F4585", Family::F2XXX, 49152, 1024, 64, 0x0EA0, 0xFFE0, k2585Erased, k2585Mask,
      k2585Blocks},
-    {"18F4610", Family::F2XXX, 65536, 0, 64, 0x0C20, 0xFFE0, k2520Erased, k2520Mask, kBlocks64},
+    {"18F4610", Family::F2XXX, 65536, 0, 64, 0x0C20, 0xFFE0, k2510Erased, k2510Mask, kBlocks64},
     {"18F4620", Family::F2XXX, 65536, 1024, 64, 0x0C00, 0xFFE0, k2520Erased, k2520Mask, kBlocks64},
     {"18F4680", Family::F2XXX, 65536, 1024, 64, 0x0E80, 0xFFE0, k2680Erased, k2680Mask,
      k2680Blocks},

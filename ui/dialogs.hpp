@@ -1,9 +1,14 @@
 #pragma once
 
+#include "buffer/program_buffer.hpp"
+
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace tessaline {
+
+struct ConfigSettings;
 
 // Every modal interaction of the program. The window uses the Qt implementation; tests
 // pass scripted answers. Titles are the application's title; texts may hold CR LF.
@@ -29,6 +34,11 @@ public:
                                      const std::string& folder) = 0;
     virtual std::string saveFileName(const std::string& title, const std::string& filter,
                                      const std::string& folder) = 0;
+    // The configuration bits of a model by setting: one row per setting, grouped by
+    // configuration byte, starting from config. The bytes as chosen, or nothing on Cancel.
+    virtual std::optional<ConfigValues> configurationBits(const std::string& model,
+                                                          const ConfigSettings& settings,
+                                                          const ConfigValues& config) = 0;
 };
 
 } // namespace tessaline

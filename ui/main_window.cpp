@@ -75,7 +75,7 @@ Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& por
       m_files(state, settings, dialogs, *this, m_operations),
       m_editors(state, dialogs, *this, m_operations),
       m_options(state, settings, port, dialogs, *this, m_files),
-      m_help(state.app.AppTitle, dialogs) {
+      m_configBits(state, dialogs, *this), m_help(state.app.AppTitle, dialogs) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen && screen->logicalDotsPerInchY() > 0)
         m_scale = screen->logicalDotsPerInchY() / 96.0;
@@ -147,6 +147,8 @@ void Form1::buildMenus() {
             [this] { m_options.menubaud_Click(); });
     addItem(menu4, "menuprogtime", QStringLiteral("Change Default Programming Time"),
             [this] { m_options.menuprogtime_Click(); });
+    addItem(menu4, "menuconfigbits", QStringLiteral("Configuration &Bits\u2026"),
+            [this] { m_configBits.menuconfigbits_Click(); });
     menu4->addSeparator();
     menuverifyafter = menu4->addAction(QStringLiteral("&Verify after Program All"));
     menuverifyafter->setObjectName(QStringLiteral("menuverifyafter"));
@@ -480,8 +482,12 @@ void Form1::updatedisplay() {
     letPendingEventsRun();
     tabla_flash->setPlainText(QString::fromLatin1(flashViewText(m_state.buffer)));
     tabla_eeprom->setPlainText(QString::fromLatin1(eepromViewText(m_state.buffer)));
-    for (std::size_t k = 0; k < configLabels.size(); ++k)
-        configLabels[k]->setText(QString::fromStdString(Hex2(m_state.buffer.Config[k])));
+    for (std::size_t k = 0; k < configLabels.size(); ++k) {
+        const std::int32_t value = m_state.buffer.Config[k];
+        configLabels[k]->setText(QString::fromStdString(Hex2(value)));
+        configLabels[k]->setToolTip(
+            QString::fromStdString(configLabelToolTip(m_state.model.Settings, k, value)));
+    }
     letPendingEventsRun();
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/application_values.hpp"
 #include "ui/buffer_editors.hpp"
+#include "ui/config_bits_editor.hpp"
 #include "ui/file_commands.hpp"
 #include "ui/help_dialogs.hpp"
 #include "ui/operations.hpp"
@@ -104,6 +105,7 @@ private:
     FileCommands m_files;
     BufferEditors m_editors;
     OptionDialogs m_options;
+    ConfigBitsEditor m_configBits;
     HelpDialogs m_help;
 
     QMenu* menu1 = nullptr;

@@ -1,5 +1,7 @@
 #include "ui/qt_dialogs.hpp"
 
+#include "ui/config_bits_dialog.hpp"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileIconProvider>
@@ -183,6 +185,15 @@ std::string QtDialogs::saveFileName(const std::string& title, const std::string&
                                     const std::string& folder) {
     const QString chosen = runFileDialog(m_parent, QFileDialog::AcceptSave, title, filter, folder);
     return QDir::toNativeSeparators(chosen).toStdString();
+}
+
+std::optional<ConfigValues> QtDialogs::configurationBits(const std::string& model,
+                                                         const ConfigSettings& settings,
+                                                         const ConfigValues& config) {
+    ConfigBitsDialog dialog(m_title, model, settings, config, m_parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.values();
 }
 
 } // namespace tessaline

@@ -30,6 +30,9 @@ public:
                              const std::string& folder) override;
     std::string saveFileName(const std::string& title, const std::string& filter,
                              const std::string& folder) override;
+    std::optional<ConfigValues> configurationBits(const std::string& model,
+                                                  const ConfigSettings& settings,
+                                                  const ConfigValues& config) override;
 
 private:
     QString m_title;

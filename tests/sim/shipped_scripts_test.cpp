@@ -58,9 +58,16 @@ TEST(ShippedDevices, EveryModelIsKnownToTheSimulatedChipWithTheSameSizes) {
         ApplySelectedModel(record, values);
         EXPECT_EQ(values.FlashSize, chip->flashSize) << record.model;
         EXPECT_EQ(values.EepromSize, chip->eepromSize) << record.model;
-        for (std::size_t k = 0; k < 14; ++k)
+        ASSERT_TRUE(values.Safety.configMask) << record.model;
+        for (std::size_t k = 0; k < 14; ++k) {
             EXPECT_EQ(values.ConfigErased[k], chip->configErased[k]) << record.model << " " << k;
+            EXPECT_EQ((*values.Safety.configMask)[k], chip->configMask[k])
+                << record.model << " " << k;
+        }
         EXPECT_EQ(values.VoltageSequence, 1) << record.model;
+        // Named settings from gputils, whose masks agree with configmask.
+        EXPECT_FALSE(values.Safety.error) << *values.Safety.error;
+        EXPECT_GE(values.Settings.settings.size(), 20u) << record.model;
         // A model without data EEPROM has no EEPROM steps at all.
         if (chip->eepromSize == 0) {
             for (const std::string& script :
@@ -68,6 +75,41 @@ TEST(ShippedDevices, EveryModelIsKnownToTheSimulatedChipWithTheSameSizes) {
                 EXPECT_EQ(script.find("eeprom"), std::string::npos) << record.model;
         }
     }
+}
+
+// Parts without data EEPROM have no CPD and no WRTD, whose bits then read 0: a record that
+// expects them set fails the Blank Check of every freshly erased chip. ICPRT exists on the
+// 2450 and 4450.
+TEST(ShippedDevices, ConfigurationBitsThatThePartsHave) {
+    const struct {
+        const char* model;
+        std::size_t index;
+        std::int32_t erased;
+        std::int32_t mask;
+    } rows[] = {
+        {"18F2410", 9, 0x40, 0x40},  {"18F4410", 11, 0x60, 0x60}, {"18F2510", 9, 0x40, 0x40},
+        {"18F4510", 11, 0x60, 0x60}, {"18F2515", 9, 0x40, 0x40},  {"18F4515", 11, 0x60, 0x60},
+        {"18F2610", 9, 0x40, 0x40},  {"18F4610", 11, 0x60, 0x60}, {"18F2450", 6, 0x85, 0xED},
+        {"18F4450", 6, 0x85, 0xED},  {"18F2420", 9, 0xC0, 0xC0},  {"18F2620", 11, 0xE0, 0xE0},
+    };
+    for (const auto& row : rows) {
+        SelectedModelValues values;
+        ApplySelectedModel(recordNamed(row.model), values);
+        EXPECT_EQ(values.ConfigErased[row.index], row.erased) << row.model;
+        EXPECT_EQ(values.Safety.compareMask(row.index), row.mask) << row.model;
+        const sim::ChipModel& chip = *sim::findChipModel(row.model);
+        EXPECT_EQ(chip.configErased[row.index], row.erased) << row.model;
+        EXPECT_EQ(chip.configMask[row.index], row.mask) << row.model;
+    }
+
+    SimRig rig(recordNamed("18F2410"), *sim::findChipModel("18F2410"));
+    rig.chip.fillWithPattern(0x3C);
+    ASSERT_TRUE(rig.run(OperationKind::Erase));
+    ASSERT_TRUE(rig.run(OperationKind::Blank));
+    EXPECT_EQ(rig.host.status(), "Chip is blank");
+    EXPECT_EQ(rig.chip.config[9], 0x40);
+    EXPECT_EQ(rig.chip.config[11], 0x60);
+    EXPECT_EQ(violations(rig), std::vector<std::string>{});
 }
 
 TEST_P(ShippedScripts, EraseProgramVerifyReadAndCatchAChangedByte) {

@@ -57,6 +57,17 @@ std::string ScriptedDialogs::saveFileName(const std::string& title, const std::s
     return nextAnswer();
 }
 
+std::optional<ConfigValues> ScriptedDialogs::configurationBits(const std::string& model,
+                                                               const ConfigSettings& settings,
+                                                               const ConfigValues& config) {
+    shown.push_back({"configbits", model, {}, Icon::None});
+    if (!configurationBitsAnswer) {
+        ADD_FAILURE() << "a configuration-bits dialog that the test did not script";
+        return std::nullopt;
+    }
+    return configurationBitsAnswer(settings, config);
+}
+
 std::vector<std::string> ScriptedDialogs::messages() const {
     std::vector<std::string> texts;
     for (const Shown& entry : shown)

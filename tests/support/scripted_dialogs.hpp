@@ -14,8 +14,8 @@ namespace tessaline::test {
 class ScriptedDialogs : public Dialogs {
 public:
     struct Shown {
-        std::string kind;   // "message", "yesno", "input", "open", "save"
-        std::string text;   // message or prompt, or the dialog's title
+        std::string kind;   // "message", "yesno", "input", "open", "save", "configbits"
+        std::string text;   // message or prompt, the dialog's title, or the model
         std::string detail; // proposed entry, or the file dialog's filter and folder
         Icon icon = Icon::None;
     };
@@ -29,6 +29,9 @@ public:
     // test holds it open: then heldQuestion answers it when the test chooses.
     bool holdQuestions = false;
     std::function<void(bool)> heldQuestion;
+    // The answer of the configuration-bits dialog: the bytes chosen, or nothing for Cancel.
+    std::function<std::optional<ConfigValues>(const ConfigSettings&, const ConfigValues&)>
+        configurationBitsAnswer;
 
     void message(const std::string& text, Icon icon) override;
     bool askYesNo(const std::string& text) override;
@@ -38,6 +41,9 @@ public:
                              const std::string& folder) override;
     std::string saveFileName(const std::string& title, const std::string& filter,
                              const std::string& folder) override;
+    std::optional<ConfigValues> configurationBits(const std::string& model,
+                                                  const ConfigSettings& settings,
+                                                  const ConfigValues& config) override;
 
     std::vector<std::string> messages() const;
 

@@ -81,6 +81,17 @@ WindowControls& WindowFixture::load(SerialControl* otherPort) {
     return *controls;
 }
 
+namespace {
+
+std::string settingLinesText(const DeviceModel& record) {
+    std::string text;
+    for (const DeviceModel::ListedLine& line : record.settingLines)
+        text += std::string(deviceKeyText(line.key)) + line.value + "\r\n";
+    return text;
+}
+
+} // namespace
+
 std::string shippedRecordText(const std::string& model) {
     for (const DeviceModel& record : shippedDevices()) {
         if (record.model != model)
@@ -91,7 +102,8 @@ std::string shippedRecordText(const std::string& model) {
                "\r\nerase:" + record.erase + "\r\nprogram:" + record.program +
                "\r\nread:" + record.read + "\r\nblankcheck:" + record.blankcheck +
                "\r\nverify:" + record.verify + "\r\ndeviceid:" + record.deviceid +
-               "\r\nconfigmask:" + record.configmask + "\r\nprotect:" + record.protect + "\r\n";
+               "\r\nconfigmask:" + record.configmask + "\r\nprotect:" + record.protect + "\r\n" +
+               settingLinesText(record);
     }
     return {};
 }
