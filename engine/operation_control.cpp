@@ -268,11 +268,12 @@ std::string OperationControl::wrongDeviceText(std::uint16_t read) const {
     std::string found;
     if (m_table) {
         if (const auto index = modelWithDeviceId(*m_table, read))
-            found = " (" + toUpperAscii((*m_table)[*index].model) + ")";
+            found = ": it is a " + toUpperAscii((*m_table)[*index].model);
     }
-    const auto shown = static_cast<std::uint16_t>(read & m_model.Safety.deviceId->mask);
-    return "The chip in the socket reports device ID " + Hex4(shown) + "h" + found +
-           ", not the selected " + m_model.SelectedModelName + ". Nothing was written.";
+    const std::string shown =
+        deviceIdText(m_table ? *m_table : DeviceTable{}, read, m_model.Safety.deviceId);
+    return "The chip in the socket reports device ID " + shown + found + ", not the selected " +
+           m_model.SelectedModelName + ". Nothing was written.";
 }
 
 void OperationControl::finish(OperationKind kind) {

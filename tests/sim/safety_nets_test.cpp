@@ -62,8 +62,9 @@ TEST(SafetyNets, AWrongChipIsRefusedBeforeAnythingIsWritten) {
     SafetyRig rig("18F4520", "18F452");
     rig.run(OperationKind::Verify);
     EXPECT_EQ(rig.host.status(), "Verify failed");
-    EXPECT_EQ(rig.host.messages.back(), "The chip in the socket reports device ID 0420h (18F452), "
-                                        "not the selected 18F4520. Nothing was written.");
+    EXPECT_EQ(rig.host.messages.back(),
+              "The chip in the socket reports device ID 0420h (revision 3): it is a 18F452, "
+              "not the selected 18F4520. Nothing was written.");
 
     SafetyRig empty("18F452", "18F452");
     empty.unit.emptySocket = true;
