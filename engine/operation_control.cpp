@@ -139,6 +139,8 @@ void OperationControl::startPhase(Phase phase) {
     m_engine.setVerifyAfterProgram(m_verifyAfterProgram && m_kind == OperationKind::Program);
     // A program script verifies what it wrote before its configuration bytes.
     m_engine.setProtectionInPlace(phase != Phase::Main || m_kind != OperationKind::Program);
+    if (phase == Phase::VerifyAfterProgram)
+        m_host.readBackBegins();
     m_switching = true;
     m_engine.start(m_kind, script);
     m_switching = false;

@@ -105,6 +105,33 @@ TEST(SafetyNets, MaskedConfigurationAndProtectedImagesProgramAndVerify) {
     }
 }
 
+// Program All tells where its read-back begins and ends, so that the front ends can say
+// what the progress counts: inside the program script ("ifverify" blocks around the
+// configuration bytes), or as the verify script after it.
+TEST(SafetyNets, ProgramAllMarksItsReadBack) {
+    DeviceModel separate = recordNamed("18F4520");
+    for (std::size_t at; (at = separate.program.find(",ifverify,")) != std::string::npos;)
+        separate.program.erase(at, separate.program.find(",endverify", at) + 10 - at);
+    using Marks = std::vector<bool>;
+    const struct {
+        const DeviceModel& record;
+        Marks marks;
+    } rows[] = {{recordNamed("18F4520"), {true, false, true, false}}, {separate, {true}}};
+    for (const auto& row : rows) {
+        SimRig rig(row.record, *sim::findChipModel("18F4520"));
+        rig.buffer.Flash[0] = 0x12;
+        ASSERT_TRUE(rig.run(OperationKind::Program));
+        EXPECT_EQ(rig.host.status(), "Chip programmed");
+        Marks marks;
+        for (const auto& [begins, at] : rig.host.readBacks)
+            marks.push_back(begins);
+        EXPECT_EQ(marks, row.marks);
+        // The read-back counts from the first byte again.
+        ASSERT_FALSE(rig.host.readBacks.empty());
+        EXPECT_EQ(rig.host.statuses.at(rig.host.readBacks.front().second), "F:1/1");
+    }
+}
+
 // Program All checks what it wrote before the configuration bytes; without the erase the
 // FLASH keeps bits the program needs, and the verify says so.
 TEST(SafetyNets, VerifyAfterProgrammingCatchesWhatDidNotTake) {
