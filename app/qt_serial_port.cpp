@@ -1,6 +1,7 @@
 #include "app/qt_serial_port.hpp"
 
 #include "app/port_name.hpp"
+#include "app/port_problem.hpp"
 #include "devices/lenient_number.hpp"
 
 #include <QFileInfo>
@@ -56,12 +57,12 @@ QtSerialPort::QtSerialPort(QString settingsFolder, QObject* parent)
     connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         if (error == QSerialPort::NoError)
             return;
-        m_lastError = m_port.errorString();
         // Failures of an open port: the device went away or stopped taking bytes.
         const bool fatal = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
                            error == QSerialPort::WriteError;
         if (fatal && m_port.isOpen() && m_errorHandler) {
-            const std::string text = m_lastError.toStdString();
+            const std::string text =
+                portFailureText(systemLocation(m_device), m_port.errorString().toStdString());
             QMetaObject::invokeMethod(
                 this,
                 [this, text] {
@@ -145,23 +146,60 @@ bool QtSerialPort::setPortOpen(bool open) {
     }
     if (m_port.isOpen())
         return true;
+    if (m_portNumber < kFirstPortNumber || m_portNumber > kLastPortNumber) {
+        m_device.clear();
+        m_lastError = QStringLiteral("There is no serial port %1").arg(m_portNumber);
+        return false;
+    }
     return openDevice(serialDeviceForPort(m_portNumber, m_settingsFolder));
 }
+
+QString QtSerialPort::systemLocation(const QString& path) {
+#ifdef Q_OS_UNIX
+    // As the serial library reads a port name.
+    if (!path.startsWith(QLatin1Char('/')) && !path.startsWith(QLatin1String("./")) &&
+        !path.startsWith(QLatin1String("../")))
+        return QStringLiteral("/dev/") + path;
+#endif
+    return path;
+}
+
+namespace {
+
+PortOpenError openError(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return PortOpenError::NotFound;
+    case QSerialPort::PermissionError:
+        return PortOpenError::Permission;
+    case QSerialPort::UnsupportedOperationError:
+        return PortOpenError::NotSerial;
+    default:
+        return PortOpenError::Other;
+    }
+}
+
+} // namespace
 
 bool QtSerialPort::openDevice(const QString& path) {
     if (m_port.isOpen())
         m_port.close();
-    m_device = path;
+    m_device = systemLocation(path);
     m_lastError.clear();
-    m_port.setPortName(path);
+    // Through a link the device itself is opened, so that its lock file bears the device's
+    // name whichever name another program opens it by.
+    const QFileInfo device(m_device);
+    m_port.setPortName(device.isSymLink() && device.exists() ? device.canonicalFilePath()
+                                                             : m_device);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_lastError = m_port.errorString();
+        const PortFacts facts = portFacts(m_device);
+        const PortOpenError error = openError(m_port.error());
         // A device that this user may read and write but cannot open is locked or held
         // exclusively by another program (a terminal program, another programmer).
-        const QFileInfo device(path);
-        if (m_port.error() == QSerialPort::PermissionError && device.isReadable() &&
-            device.isWritable())
-            m_lastError = QStringLiteral("Another program holds the port");
+        const std::string holder =
+            error == PortOpenError::Permission && facts.readWrite ? portHolder(m_device) : "";
+        m_lastError = QString::fromStdString(
+            portProblemText(facts, error, m_port.errorString().toStdString(), holder));
         return false;
     }
     applySettings();
@@ -185,10 +223,14 @@ void QtSerialPort::requestLowLatency() {
 }
 
 std::string QtSerialPort::description() const {
-    QString text = m_device;
     if (!m_lastError.isEmpty())
-        text += QStringLiteral(": ") + m_lastError;
-    return text.toStdString();
+        return m_lastError.toStdString();
+    const QFileInfo device(m_device);
+    if (device.isSymLink())
+        return (m_device + QStringLiteral(" (a link to ") + device.symLinkTarget() +
+                QLatin1Char(')'))
+            .toStdString();
+    return m_device.toStdString();
 }
 
 } // namespace tessaline

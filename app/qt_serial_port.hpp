@@ -27,12 +27,20 @@ public:
     int commPort() const override { return m_portNumber; }
     bool setPortOpen(bool open) override;
     std::string description() const override;
+    std::string failureReason() const override { return m_lastError.toStdString(); }
     void setErrorHandler(ErrorHandler handler) override { m_errorHandler = std::move(handler); }
 
-    // Opens a device by its path, bypassing the port-number mapping.
+    // Opens a device by its path, bypassing the port-number mapping. A bare name such as
+    // "ttyUSB0" means the device of that name in /dev.
     bool openDevice(const QString& path);
 
+    // The port numbers that open a device; the window's port dialog offers 1 to 8.
+    static constexpr int kFirstPortNumber = 1;
+    static constexpr int kLastPortNumber = 255;
+
 private:
+    // The device a port name stands for.
+    static QString systemLocation(const QString& path);
     void raiseReceiveEvent();
     void applySettings();
     void requestLowLatency();

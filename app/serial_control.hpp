@@ -20,8 +20,10 @@ public:
     virtual int commPort() const = 0;
     // Opens or closes the port; true when the port is then in the asked state.
     virtual bool setPortOpen(bool open) = 0;
-    // The device behind the port number and, after a failure, the system's reason.
+    // The device behind the port number and, after a failure, the reason.
     virtual std::string description() const = 0;
+    // After a failed open, why, in words that name the device; empty otherwise.
+    virtual std::string failureReason() const { return {}; }
     // Called from the event loop when the open port fails (an adapter pulled out), with
     // the system's error text.
     using ErrorHandler = std::function<void(const std::string&)>;

@@ -45,7 +45,8 @@ std::vector<PortNumberEntry> portNumberMap(const QString& settingsFolder,
         const QString opened = serialDeviceForPort(number, settingsFolder);
         const QFileInfo info(opened);
         if (info.isSymLink()) {
-            map.push_back({number, info.symLinkTarget().toStdString(), opened.toStdString()});
+            map.push_back(
+                {number, info.symLinkTarget().toStdString(), opened.toStdString(), !info.exists()});
             continue;
         }
         const std::string device = opened.toStdString();
@@ -57,7 +58,7 @@ std::vector<PortNumberEntry> portNumberMap(const QString& settingsFolder,
             });
         // A comN that is an ordinary file is still where the number leads.
         if (present || info.isFile())
-            map.push_back({number, device, {}});
+            map.push_back({number, device, {}, false});
     }
     return map;
 }
@@ -88,6 +89,8 @@ std::string portMapText(const std::vector<PortNumberEntry>& map) {
         text += "port " + std::to_string(entry.number) + " = " + entry.device;
         if (!entry.link.empty())
             text += " (link " + entry.link + ")";
+        if (entry.missing)
+            text += ": missing";
         text += '\n';
     }
     return text;

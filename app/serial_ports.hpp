@@ -26,6 +26,8 @@ struct PortNumberEntry {
     std::string device;
     // The comN link in the settings folder that leads there, or empty.
     std::string link;
+    // The link leads to nothing (an adapter not plugged in).
+    bool missing = false;
 };
 
 // The port numbers that lead somewhere: through a comN link in the settings folder, or
@@ -37,7 +39,8 @@ std::vector<PortNumberEntry> portNumberMap(const QString& settingsFolder,
 // serial number A50285BI", the parts that the port does not tell left out.
 std::string portListText(const std::vector<SerialPortEntry>& ports);
 
-// One line per port number: "port 2 = /dev/ttyUSB0 (link /home/u/.config/Tessaline/com2)".
+// One line per port number: "port 2 = /dev/ttyUSB0 (link /home/u/.config/Tessaline/com2)",
+// with ": missing" after a link that leads to nothing.
 std::string portMapText(const std::vector<PortNumberEntry>& map);
 
 } // namespace tessaline

@@ -3,11 +3,14 @@
 #include "app/qt_operation_host.hpp"
 #include "app/qt_serial_port.hpp"
 #include "app/stop_signals.hpp"
+#include "buffer/program_buffer.hpp"
 #include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
 
 #include <QEventLoop>
 
+#include <algorithm>
+#include <array>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -16,22 +19,39 @@ namespace tessaline {
 
 namespace {
 
-// The command-line tool as the host of an operation: the begin and end texts become
-// lines, the progress a bar (or a line per tenth when the output is not a terminal), the
-// configuration bytes one line as they go.
+// The command-line tool as the host of an operation: the begin and success texts become
+// lines on standard output, the progress a bar (or a line per tenth when the output is not
+// a terminal), the configuration bytes one item with their count; a failure's texts and a
+// check's message go to standard error. Program All's read-back of what it wrote is
+// labelled as such.
 class CliHost : public QtOperationHost {
 public:
-    CliHost(std::ostream& out, bool terminal) : m_out(out), m_terminal(terminal) {}
+    CliHost(std::ostream& out, std::ostream& err, bool terminal)
+        : m_out(out), m_err(err), m_terminal(terminal) {}
 
     std::function<void(const OperationEnd&)> onEnded;
 
     void disable() override {}
     void updatedisplay() override {}
 
-    void operationBegins(OperationKind kind) override { printLine(beginText(kind)); }
+    void operationBegins(OperationKind kind) override {
+        endProgress();
+        m_out << beginText(kind) << '\n' << std::flush;
+    }
+
+    void readBackBegins() override {
+        endProgress();
+        m_label = "Verify after programming: ";
+    }
+    void readBackEnds() override {
+        endProgress();
+        m_label.clear();
+    }
 
     void showProgress(Memory memory, std::int32_t done, std::int32_t total) override {
-        endConfigLine();
+        endConfigItem();
+        // A block written or read at the end of the range may reach past its last byte.
+        done = std::min(done, total);
         const int percent = total > 0 ? static_cast<int>(std::int64_t{done} * 100 / total) : 100;
         const std::string text = progressText(memory, done, total);
         const char* name = memory == Memory::Flash ? "FLASH" : "EEPROM";
@@ -39,69 +59,95 @@ public:
             if (percent == m_lastPercent && memory == m_memory)
                 return;
             const int filled = percent * 30 / 100;
-            m_out << '\r' << name << " [" << std::string(static_cast<std::size_t>(filled), '#')
+            m_out << '\r' << m_label << name << " ["
+                  << std::string(static_cast<std::size_t>(filled), '#')
                   << std::string(static_cast<std::size_t>(30 - filled), ' ') << "] " << percent
                   << "% " << text << "   " << std::flush;
             m_barShown = true;
         } else if (memory != m_memory || percent / 10 != m_lastPercent / 10) {
-            m_out << name << ' ' << percent << "% " << text << '\n' << std::flush;
+            m_out << m_label << name << ' ' << percent << "% " << text << '\n' << std::flush;
         }
         m_memory = memory;
         m_lastPercent = percent;
     }
 
+    // The bytes count as they go: on a terminal in place, otherwise as one line when the
+    // run of configuration bytes ends.
     void showConfigByte(std::int32_t index) override {
         endBar();
-        if (m_configIndex == index)
-            return;
-        m_out << (m_configIndex ? " " : "") << configByteText(index) << std::flush;
-        m_configIndex = index;
+        const bool counted = index >= 0 && index < kConfigByteCount &&
+                             !m_configSeen[static_cast<std::size_t>(index)];
+        if (counted)
+            m_configSeen[static_cast<std::size_t>(index)] = true;
+        if (m_terminal && (counted || !m_configShown))
+            m_out << '\r' << configItem() << std::flush;
+        m_configShown = true;
     }
 
-    void showMessage(const std::string& text) override {
-        endBar();
-        endConfigLine();
-        std::string plain;
-        for (char c : text)
-            if (c != '\r')
-                plain.push_back(c);
-        m_out << plain << '\n' << std::flush;
-    }
+    // A check's mismatch.
+    void showMessage(const std::string& text) override { printError(text); }
 
     void operationEnded(const OperationEnd& end) override {
-        printLine(endStatusText(end, 0));
+        const bool good = end.outcome == Outcome::Done;
+        // Identify prints what it found itself, once.
+        if (!(good && end.kind == OperationKind::Identify)) {
+            if (const std::string status = endStatusText(end, 0); !status.empty()) {
+                if (good) {
+                    endProgress();
+                    m_out << status << '\n' << std::flush;
+                } else {
+                    printError(status);
+                }
+            }
+        }
         if (const std::string message = endMessage(end); !message.empty())
-            showMessage(message);
+            printError(message);
         if (onEnded)
             onEnded(end);
     }
 
 private:
-    void printLine(const std::string& text) {
+    // Standard output is complete before a failure's text follows it on the terminal.
+    void printError(const std::string& text) {
+        endProgress();
+        std::string plain;
+        for (char c : text)
+            if (c != '\r')
+                plain.push_back(c);
+        m_err << plain << '\n' << std::flush;
+    }
+    void endProgress() {
         endBar();
-        endConfigLine();
-        if (!text.empty())
-            m_out << text << '\n' << std::flush;
+        endConfigItem();
     }
     void endBar() {
         if (m_barShown)
-            m_out << '\n';
+            m_out << '\n' << std::flush;
         m_barShown = false;
         m_lastPercent = -1;
         m_memory.reset();
     }
-    void endConfigLine() {
-        if (m_configIndex)
-            m_out << '\n';
-        m_configIndex.reset();
+    void endConfigItem() {
+        if (m_configShown)
+            m_out << (m_terminal ? "" : configItem()) << '\n' << std::flush;
+        m_configShown = false;
+        m_configSeen = {};
+    }
+    std::string configItem() const {
+        const auto count = std::count(m_configSeen.begin(), m_configSeen.end(), true);
+        return m_label + "Configuration bytes " + std::to_string(count) + "/" +
+               std::to_string(kConfigByteCount);
     }
 
     std::ostream& m_out;
+    std::ostream& m_err;
     bool m_terminal;
     bool m_barShown = false;
     int m_lastPercent = -1;
     std::optional<Memory> m_memory;
-    std::optional<std::int32_t> m_configIndex;
+    std::string m_label;
+    bool m_configShown = false;
+    std::array<bool, kConfigByteCount> m_configSeen{};
 };
 
 } // namespace
@@ -120,7 +166,8 @@ int exitStatusFor(Outcome outcome) {
     case Outcome::CheckFailed:
         return kExitFault;
     case Outcome::Refused:
-        return kExitUsage;
+        // Only the model's record refuses an operation here: the port is open by then.
+        return kExitFault;
     case Outcome::WrongDevice:
         return kExitWrongDevice;
     case Outcome::Stopped:
@@ -143,10 +190,10 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
         return kExitPort;
     }
     if (!port.openDevice(QString::fromStdString(link.device))) {
-        err << "tessaline-cli: cannot open the serial port " << port.description() << "\n";
+        err << "tessaline-cli: cannot open the serial port: " << port.description() << "\n";
         return kExitPort;
     }
-    CliHost host(out, terminal);
+    CliHost host(out, err, terminal);
     OperationControl control(state.buffer, state.model, port, host);
     control.setTrace(link.trace);
     control.setVerifyAfterProgram(link.verifyAfterProgram);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/application_values.hpp"
-#include "cli/cli_app.hpp"
+#include "cli/exit_status.hpp"
 #include "engine/operation_kind.hpp"
 
 #include <iosfwd>
@@ -11,11 +11,6 @@
 namespace tessaline {
 
 class ByteTrace;
-
-inline constexpr int kExitPort = 3;         // the port cannot be opened or the unit stops answering
-inline constexpr int kExitWrongDevice = 4;  // the chip in the socket is not the selected model
-inline constexpr int kExitSignalBase = 128; // stopped by a signal: 128 + its number
-inline constexpr int kExitStopped = 130;    // stopped, as by SIGINT
 
 struct ChipLink {
     std::string device; // the serial device to open

@@ -38,7 +38,8 @@ constexpr const char* kUsage =
     "                    script errors as FILE:LINE\n"
     "  ports             list the serial ports and the port numbers 1-8 that lead to\n"
     "                    them (through a comN link in the settings folder, or ttyS)\n"
-    "  check FILE        load a HEX file and print the load report or its first fault\n"
+    "  check FILE        load a HEX file and print the load report or its first fault;\n"
+    "                    a file without an end-of-file record fails (see --allow-no-eof)\n"
     "  convert IN OUT    load IN and save the buffer to OUT as Save Buffer As writes it\n"
     "  config IN         print the configuration bytes of IN with their settings by name\n"
     "  config IN OUT NAME=OPTION...\n"
@@ -56,30 +57,37 @@ constexpr const char* kUsage =
     "  --devices FILE    device file to read (default: devices.cfg beside the program)\n"
     "  --model NAME|N    model by name (any letter case) or 1-based number\n"
     "                    (default: the model selected in the settings)\n"
-    "  --port DEVICE|N   serial device, or port number as the window maps it\n"
+    "  --port DEVICE|N   serial device (a bare name such as ttyUSB0 is looked for in\n"
+    "                    /dev), or port number 1-255 as the window maps it\n"
     "                    (default: the port in the settings)\n"
     "  --baud B          baud rate (default: the rate in the settings)\n"
     "  --progtime MS     programming time, 1 to 30 ms (default: the model's)\n"
     "  --trace FILE      write every byte to and from the unit to FILE, one line each\n"
     "  --no-verify       program without reading back what was written\n"
+    "  --allow-no-eof    let check and convert take a file without an end-of-file\n"
+    "                    record (program still refuses one)\n"
     "  --help            show this text\n"
     "  --version         show the program's version\n"
     "\n"
-    "Exit status: 0 done; 1 the file has a fault, the chip is not blank or does not verify;\n"
-    "2 usage or file error; 3 the port cannot be opened or the unit stops answering;\n"
+    "Exit status: 0 done; 1 a file has a fault (a HEX file, the model's record), the chip\n"
+    "is not blank or does not verify; 2 usage error, or a file that cannot be read or\n"
+    "written; 3 the port cannot be opened or fails, or the unit stops answering;\n"
     "4 the chip in the socket is not the selected model, or no chip answers;\n"
-    "129, 130, 143 stopped by SIGHUP, SIGINT or SIGTERM (the unit is powered down first).\n";
+    "129, 130, 143 stopped by SIGHUP, SIGINT or SIGTERM (the unit is powered down first).\n"
+    "Failures are reported on standard error.\n";
 
 struct Options {
     std::string devicesFile;
     std::string model;
     bool haveModel = false;
     std::string port;
+    bool havePort = false;
     std::string baud;
     std::string progTime;
     std::string traceFile;
     bool verbose = false;
     bool noVerify = false;
+    bool allowNoEof = false;
     std::vector<std::string> words;
 };
 
@@ -111,11 +119,13 @@ std::string plainLines(std::string text) {
 }
 
 // Why a file cannot be written there, or empty: its folder must exist and take files, and
-// the name must not be a folder.
+// the name must not be a folder or a file that this user may not write.
 std::string unwritableFileProblem(const std::string& path) {
     const QFileInfo target(QString::fromStdString(path));
     if (target.exists() && !target.isFile())
         return "Not a file";
+    if (target.exists() && !target.isWritable())
+        return "Permission denied";
     const QFileInfo folder(target.absolutePath());
     if (!folder.exists())
         return "No such file or directory";
@@ -124,6 +134,20 @@ std::string unwritableFileProblem(const std::string& path) {
     if (!folder.isWritable())
         return "Permission denied";
     return {};
+}
+
+// A port number as --port gives it: digits, perhaps signed; nothing for a device name. A
+// number too long to hold counts as far out of range.
+std::optional<std::int64_t> portNumberText(const std::string& text) {
+    const std::size_t sign = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    const std::string digits = text.substr(sign);
+    if (digits.empty() ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const std::size_t first = std::min(digits.find_first_not_of('0'), digits.size());
+    const std::int64_t value =
+        digits.size() - first > 9 ? 1'000'000'000 : std::stoll("0" + digits.substr(first));
+    return sign && text[0] == '-' ? -value : value;
 }
 
 class Tool {
@@ -140,25 +164,27 @@ public:
         const std::string& command = options.words.front();
         const std::size_t operands = options.words.size() - 1;
         if (command == "models" && operands == 0)
-            return loadTable(options) ? listModels(options.verbose) : kExitUsage;
+            return loadTable(options) ? listModels(options.verbose) : m_loadStatus;
         if (command == "ports" && operands == 0)
             return listPorts();
         if (command == "check" && operands == 1)
-            return loadModel(options) ? check(options.words[1]) : kExitUsage;
+            return loadModel(options) ? check(options.words[1], options.allowNoEof) : m_loadStatus;
         if (command == "convert" && operands == 2)
-            return loadModel(options) ? convert(options.words[1], options.words[2]) : kExitUsage;
+            return loadModel(options)
+                       ? convert(options.words[1], options.words[2], options.allowNoEof)
+                       : m_loadStatus;
         if (command == "config" && operands != 0 && operands != 2)
             return loadModel(options)
                        ? runConfigCommand({options.words.begin() + 1, options.words.end()}, m_state,
                                           m_out, m_err)
-                       : kExitUsage;
+                       : m_loadStatus;
         for (const ChipCommand& chip : kChipCommands) {
             if (command != chip.name)
                 continue;
             if (operands != (chip.takesFile ? 1u : 0u))
                 break;
             if (!loadModel(options))
-                return kExitUsage;
+                return m_loadStatus;
             return chipOperation(chip, options, chip.takesFile ? options.words[1] : "");
         }
         if (command == "models" || command == "ports" || command == "check" ||
@@ -188,8 +214,10 @@ private:
                 m_helpShown = true;
                 return false;
             }
-            if (arg == "--verbose" || arg == "--no-verify") {
-                (arg == "--verbose" ? options.verbose : options.noVerify) = true;
+            if (arg == "--verbose" || arg == "--no-verify" || arg == "--allow-no-eof") {
+                (arg == "--verbose"     ? options.verbose
+                 : arg == "--no-verify" ? options.noVerify
+                                        : options.allowNoEof) = true;
                 continue;
             }
             std::string* value = arg == "--devices"    ? &options.devicesFile
@@ -206,6 +234,7 @@ private:
                 }
                 *value = args[++i];
                 options.haveModel = options.haveModel || arg == "--model";
+                options.havePort = options.havePort || arg == "--port";
             } else if (arg.size() > 1 && arg.front() == '-') {
                 usageError("unknown option '" + arg + "'");
                 return false;
@@ -226,13 +255,16 @@ private:
         case DeviceFile::Status::Missing:
             m_err << "tessaline-cli: cannot find the device file at " << file.path << " or at "
                   << file.sharedPath << "\n";
+            m_loadStatus = kExitUsage;
             return false;
         case DeviceFile::Status::Unreadable:
             m_err << "tessaline-cli: cannot open the device file " << file.path << ": "
                   << file.reason << "\n";
+            m_loadStatus = kExitUsage;
             return false;
         case DeviceFile::Status::NoModel:
             m_err << "tessaline-cli: the device file " << file.path << " describes no model\n";
+            m_loadStatus = kExitFault;
             return false;
         }
         return false;
@@ -264,6 +296,7 @@ private:
         }
         m_err << "tessaline-cli: no model '" << options.model
               << "' in the device file (see 'tessaline-cli models')\n";
+        m_loadStatus = kExitUsage;
         return std::nullopt;
     }
 
@@ -321,7 +354,7 @@ private:
             m_out << plainLines(outcome.message) << '\n';
             return kExitOk;
         case HexLoadOutcome::Status::Faulty:
-            m_out << plainLines(outcome.message) << '\n';
+            m_err << plainLines(outcome.message) << '\n';
             return kExitFault;
         case HexLoadOutcome::Status::Unreadable:
             break;
@@ -330,12 +363,29 @@ private:
         return kExitUsage;
     }
 
-    int check(const std::string& path) { return load(path); }
+    // A file cut short before its end-of-file record loads without a fault; the report
+    // would hide that, so the file fails unless the user allows it.
+    int check(const std::string& path, bool allowNoEof) {
+        const int status = load(path);
+        if (status != kExitOk || m_lastLoad.endOfFileRecord)
+            return status;
+        m_err << "tessaline-cli: warning: " << path
+              << " has no end-of-file record: it may be cut short, and 'program' will refuse "
+                 "it\n";
+        return allowNoEof ? kExitOk : kExitFault;
+    }
 
-    int convert(const std::string& input, const std::string& output) {
+    int convert(const std::string& input, const std::string& output, bool allowNoEof) {
         const int status = load(input);
         if (status != kExitOk)
             return status;
+        // The written file would end with the record and pass for complete.
+        if (!m_lastLoad.endOfFileRecord && !allowNoEof) {
+            m_err << "tessaline-cli: " << input
+                  << " has no end-of-file record and may be cut short; nothing was written "
+                     "(--allow-no-eof writes it anyway)\n";
+            return kExitFault;
+        }
         const HexSaveOutcome saved = saveHexFile(output, m_state.buffer);
         if (!saved.saved) {
             m_err << "tessaline-cli: cannot write " << output << ": " << saved.error << '\n';
@@ -344,19 +394,32 @@ private:
         return kExitOk;
     }
 
-    // The device behind --port: a path as it stands, a number mapped as the window maps it.
-    std::string serialDevice(const Options& options) const {
-        std::string port = options.port;
-        if (port.empty())
-            port = setting(kSettingPortNumber, kDefaultPortNumber);
-        const bool number = !port.empty() && std::all_of(port.begin(), port.end(), [](char c) {
-            return c >= '0' && c <= '9';
-        });
-        if (!number)
-            return port;
+    // The device behind --port: a path as it stands, a number from 1 to 255 mapped as the
+    // window maps it. Nothing, after a usage error, for an empty port or a number outside.
+    std::optional<std::string> serialDevice(const Options& options) {
+        if (options.havePort && options.port.empty()) {
+            usageError("--port needs a serial device or a port number from 1 to 255");
+            return std::nullopt;
+        }
+        std::int64_t number = 0;
+        if (options.havePort) {
+            const std::optional<std::int64_t> given = portNumberText(options.port);
+            if (!given)
+                return options.port;
+            number = *given;
+        } else {
+            number = storedPortNumber(setting(kSettingPortNumber, kDefaultPortNumber));
+        }
+        if (number < QtSerialPort::kFirstPortNumber || number > QtSerialPort::kLastPortNumber) {
+            usageError("there is no port number " +
+                       (options.havePort ? options.port + ""
+                                         : std::to_string(number) + " (from the settings)") +
+                       ": port numbers run from 1 to 255");
+            return std::nullopt;
+        }
         const QString folder =
             m_environment.settings ? m_environment.settings->folder() : QString();
-        return serialDeviceForPort(storedPortNumber(port), folder).toStdString();
+        return serialDeviceForPort(static_cast<int>(number), folder).toStdString();
     }
 
     int chipOperation(const ChipCommand& chip, const Options& options, const std::string& file) {
@@ -376,10 +439,9 @@ private:
             }
         }
         if (chip.kind == OperationKind::Program || chip.kind == OperationKind::Verify) {
-            // A faulty program file is a file error here, not a chip that differs.
             const int loaded = load(file);
             if (loaded != kExitOk)
-                return kExitUsage;
+                return loaded;
             // An empty or cut-off file would erase the chip for nothing, or program part
             // of a program.
             if (chip.kind == OperationKind::Program && m_lastLoad.dataRecords == 0) {
@@ -394,8 +456,11 @@ private:
                 return kExitFault;
             }
         }
+        const std::optional<std::string> device = serialDevice(options);
+        if (!device)
+            return kExitUsage;
         ChipLink link;
-        link.device = serialDevice(options);
+        link.device = *device;
         link.baud =
             options.baud.empty() ? setting(kSettingBaudRate, kDefaultBaudRate) : options.baud;
         link.verifyAfterProgram = !options.noVerify;
@@ -425,23 +490,21 @@ private:
                     return kExitUsage;
                 }
             }
-        } else if (status == kExitPort) {
-            m_err << "tessaline-cli: " << operationName(chip.kind) << " failed\n";
         }
         return status;
     }
 
-    // The model that the device ID belongs to, or the ID itself.
+    // The one result of identify: the model the device ID belongs to, or the ID itself
+    // written as every refusal writes it; no chip is a failure.
     int printIdentified(std::uint16_t id) {
         if (id == 0x0000 || id == 0xFFFF) {
-            m_err << "tessaline-cli: no chip answers in the socket: its device ID reads "
-                  << Hex4(id) << "h\n";
+            m_err << "No chip answers in the socket: its device ID reads " << Hex4(id) << "h.\n";
             return kExitWrongDevice;
         }
         if (const auto index = modelWithDeviceId(m_state.deviceTable, id))
             m_out << toUpperAscii(m_state.deviceTable[*index].model) << '\n';
         else
-            m_out << Hex4(id) << "h\n";
+            m_out << deviceIdText(m_state.deviceTable, id, m_state.model.Safety.deviceId) << '\n';
         return kExitOk;
     }
 
@@ -451,6 +514,8 @@ private:
     ProgrammerState m_state;
     HexLoadOutcome m_lastLoad;
     bool m_helpShown = false;
+    // The exit status when the device file or the model could not be loaded.
+    int m_loadStatus = kExitUsage;
     bool m_terminal = false;
 };
 

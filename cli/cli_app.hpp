@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/exit_status.hpp"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -7,11 +9,6 @@
 namespace tessaline {
 
 class SettingsStore;
-
-// Exit statuses of the command-line tool.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFault = 1; // the file has a fault (or the chip is not as asked)
-inline constexpr int kExitUsage = 2; // usage and file errors
 
 // Where the tool finds its device file and its settings.
 struct CliEnvironment {

@@ -27,6 +27,10 @@ public:
     virtual void waitMilliseconds(int milliseconds) = 0;
     // A command's last byte went out; its reply is due from now on.
     virtual void commandSent() {}
+    // An "ifverify" block that runs begins, or its "endverify" is reached: Program All reads
+    // back what it wrote in between.
+    virtual void readBackBegins() {}
+    virtual void readBackEnds() {}
     // The script has run past its last instruction: run the operation's completion.
     virtual void completeOperation(OperationKind kind) = 0;
     // A word the engine cannot execute; the engine has stopped and sends nothing more.

@@ -167,6 +167,8 @@ void OperationControl::startScript(Stage stage) {
     m_engine.setVerifyAfterProgram(m_verifyAfterProgram && m_kind == OperationKind::Program);
     // A program script verifies what it wrote before its configuration bytes.
     m_engine.setProtectionInPlace(stage != Stage::Main || m_kind != OperationKind::Program);
+    if (stage == Stage::ReadBack)
+        m_host.readBackBegins();
     m_engine.start(m_kind, script);
 }
 
@@ -345,11 +347,12 @@ std::string OperationControl::wrongDeviceText(std::uint16_t read) const {
     std::string found;
     if (m_table) {
         if (const auto index = modelWithDeviceId(*m_table, read))
-            found = " (" + toUpperAscii((*m_table)[*index].model) + ")";
+            found = ": it is a " + toUpperAscii((*m_table)[*index].model);
     }
-    const auto shown = static_cast<std::uint16_t>(read & m_model.Safety.deviceId->mask);
-    return "The chip in the socket reports device ID " + Hex4(shown) + "h" + found +
-           ", not the selected " + m_model.SelectedModelName + ". Nothing was written.";
+    const std::string shown =
+        deviceIdText(m_table ? *m_table : DeviceTable{}, read, m_model.Safety.deviceId);
+    return "The chip in the socket reports device ID " + shown + found + ", not the selected " +
+           m_model.SelectedModelName + ". Nothing was written.";
 }
 
 void OperationControl::finish(OperationKind kind) {
@@ -422,8 +425,12 @@ void OperationControl::stoppingReply(std::uint8_t byte) {
 void OperationControl::endWithoutTheUnit(const OperationEnd& end) {
     const bool endCommandDue = runningScript() || m_stage == Stage::CompletingFrame;
     const bool frameCut = runningScript() && m_engine.codeWaiting() == kCoreInstruction;
+    const bool unitPoweredDown = m_stage == Stage::EndPending;
     m_engine.halt();
     m_host.stopReplyTimer();
+    // Idle before anything is sent: a port that fails again as the end command is written
+    // ends nothing twice.
+    m_stage = Stage::Idle;
     if (endCommandDue && m_port.isOpen() && !m_engine.writingCommand()) {
         if (frameCut) {
             m_engine.sendNopOperand();
@@ -431,8 +438,7 @@ void OperationControl::endWithoutTheUnit(const OperationEnd& end) {
         }
         m_engine.sendEnd();
     }
-    if (m_stage != Stage::EndPending)
-        m_unitIdle = false;
+    m_unitIdle = unitPoweredDown;
     report(end);
 }
 

@@ -54,6 +54,10 @@ public:
     virtual void showProgress(Memory memory, std::int32_t done, std::int32_t total) = 0;
     // A configuration byte, CONFIG1L .. CONFIG7H as 0 .. 13.
     virtual void showConfigByte(std::int32_t index) = 0;
+    // Program All's read-back of what it wrote begins, or ends (the configuration bytes
+    // are written between two read-backs).
+    virtual void readBackBegins() {}
+    virtual void readBackEnds() {}
     // A check's mismatch; returns when the user has read it.
     virtual void showMessage(const std::string& text) = 0;
     virtual void waitMilliseconds(int milliseconds) = 0;
@@ -153,6 +157,8 @@ private:
     }
     void showConfigByte(std::int32_t index) override { m_host.showConfigByte(index); }
     void letPendingEventsRun() override { m_host.letPendingEventsRun(); }
+    void readBackBegins() override { m_host.readBackBegins(); }
+    void readBackEnds() override { m_host.readBackEnds(); }
     void showMessage(const std::string& text) override;
     void waitMilliseconds(int milliseconds) override;
     void commandSent() override;

@@ -41,8 +41,9 @@ std::string configByteText(std::int32_t index) {
     return std::string(kConfigBytes.at(static_cast<std::size_t>(index)).statusText);
 }
 
-std::string portStatusText(std::int32_t portNumber, bool ready) {
-    return "Serial port " + std::to_string(portNumber) + (ready ? " ready" : " error!");
+std::string portStatusText(std::int32_t portNumber, bool ready, const std::string& reason) {
+    return "Serial port " + std::to_string(portNumber) + (ready ? " ready" : " error!") +
+           (ready || reason.empty() ? std::string() : " " + reason);
 }
 
 std::string operationName(OperationKind kind) {

@@ -19,8 +19,9 @@ std::string progressText(Memory memory, std::int32_t done, std::int32_t total);
 // "CONF1L:" .. "CONF7H:" for 0 .. 13.
 std::string configByteText(std::int32_t index);
 
-// "Serial port 2 ready" or "Serial port 2 error!".
-std::string portStatusText(std::int32_t portNumber, bool ready);
+// "Serial port 2 ready" or "Serial port 2 error!", the error followed by its reason when
+// one is known.
+std::string portStatusText(std::int32_t portNumber, bool ready, const std::string& reason = {});
 
 // "Program all", "Read all", "Erase all", "Blank check", "Verify".
 std::string operationName(OperationKind kind);

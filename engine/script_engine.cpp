@@ -240,13 +240,16 @@ void ScriptEngine::execute(const Instruction& instruction, const std::string& wo
         m_link.SendNop();
         break;
     case Op::IfVerify:
-        if (m_verifyAfterProgram)
+        if (m_verifyAfterProgram) {
+            m_host.readBackBegins();
             advance();
-        else
+        } else {
             skipVerifyBlock();
+        }
         m_link.SendNop();
         break;
     case Op::EndVerify:
+        m_host.readBackEnds();
         advance();
         m_link.SendNop();
         break;

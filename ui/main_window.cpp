@@ -89,6 +89,7 @@ Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& por
     setAcceptDrops(true);
     m_operations.selectModel = [this](std::int32_t number) { m_options.selectModel(number); };
     m_options.portOpened = [this] { m_operations.portOpened(); };
+    m_operations.reopenPort = [this] { m_options.openSerialPort(); };
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, [this] {
@@ -289,6 +290,12 @@ void Form1::buildControls() {
     label(QStringLiteral("Label5"), QStringLiteral("Status"), 348, 364, 117, 17,
           rgb(255, 192, 192));
     label_status = label(QStringLiteral("label_status"), QString(), 348, 384, 117, 17, white);
+    m_statusGeometry = label_status->geometry();
+    // A status that does not fit (a port error and its reason) takes the free room to the
+    // left, and above over the caption.
+    place(label_status, 265, 357, 200, 44);
+    m_wideStatusGeometry = label_status->geometry();
+    label_status->setGeometry(m_statusGeometry);
     CommandStop = button(QStringLiteral("CommandStop"), QStringLiteral("Stop"), 348, 362, 117, 21);
     CommandStop->setToolTip(QStringLiteral("Stop the operation (Esc)"));
     CommandStop->setFocusPolicy(Qt::NoFocus);
@@ -467,7 +474,17 @@ void Form1::setLoadedFile(const std::string& name) {
 }
 
 void Form1::showStatusNow() {
-    label_status->setText(QString::fromStdString(m_pendingStatus));
+    const QString text = QString::fromStdString(m_pendingStatus);
+    label_status->setText(text);
+    const bool wide = label_status->fontMetrics().horizontalAdvance(text) >
+                      m_statusGeometry.width() - 2 * label_status->margin();
+    if (wide != label_status->wordWrap()) {
+        label_status->setWordWrap(wide);
+        label_status->setAlignment(wide ? Qt::AlignLeft | Qt::AlignBottom
+                                        : Qt::AlignLeft | Qt::AlignVCenter);
+        label_status->setGeometry(wide ? m_wideStatusGeometry : m_statusGeometry);
+        label_status->raise();
+    }
     m_statusShown.start();
 }
 

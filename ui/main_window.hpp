@@ -132,6 +132,9 @@ private:
     std::array<ClickableLabel*, kConfigByteCount> configLabels{};
 
     double m_scale = 1.0;
+    // The status line's place, and the larger one for a text that does not fit in it.
+    QRect m_statusGeometry;
+    QRect m_wideStatusGeometry;
     std::string m_pendingStatus;
     QElapsedTimer m_statusShown;
     QTimer m_statusTimer;

@@ -13,7 +13,7 @@ namespace tessaline {
 
 WindowOperations::WindowOperations(ProgrammerState& state, SerialControl& port, Dialogs& dialogs,
                                    WindowView& window)
-    : m_state(state), m_dialogs(dialogs), m_window(window),
+    : m_state(state), m_port(port), m_dialogs(dialogs), m_window(window),
       m_control(state.buffer, state.model, port, *this) {
     attach(m_control, port);
     m_control.setDeviceTable(&state.deviceTable);
@@ -22,28 +22,36 @@ WindowOperations::WindowOperations(ProgrammerState& state, SerialControl& port, 
     m_control.setGracePeriodMs(kGracePeriodMs);
 }
 
+// A port that failed (an adapter plugged in late, another program that has let go) is
+// opened again before the operation is refused.
+void WindowOperations::start(OperationKind kind) {
+    if (!m_state.app.PortReady && !running() && reopenPort)
+        reopenPort();
+    m_control.StartOperation(kind, m_state.app.PortReady);
+}
+
 void WindowOperations::Command1_Click() {
-    m_control.StartProgramAll(m_state.app.PortReady);
+    start(OperationKind::Program);
 }
 
 void WindowOperations::Command2_Click() {
-    m_control.StartReadAll(m_state.app.PortReady);
+    start(OperationKind::Read);
 }
 
 void WindowOperations::Command3_Click() {
-    m_control.StartEraseAll(m_state.app.PortReady);
+    start(OperationKind::Erase);
 }
 
 void WindowOperations::Command4_Click() {
-    m_control.StartBlankCheck(m_state.app.PortReady);
+    start(OperationKind::Blank);
 }
 
 void WindowOperations::Command5_Click() {
-    m_control.StartVerify(m_state.app.PortReady);
+    start(OperationKind::Verify);
 }
 
 void WindowOperations::menuidentify_Click() {
-    m_control.StartIdentify(m_state.app.PortReady);
+    start(OperationKind::Identify);
 }
 
 void WindowOperations::MSComm1_OnComm() {
@@ -75,6 +83,7 @@ void WindowOperations::identified(std::uint16_t id) {
                           Dialogs::Icon::Critical);
         return;
     }
+    shown = deviceIdText(m_state.deviceTable, id, m_state.model.Safety.deviceId);
     const std::optional<std::size_t> index = modelWithDeviceId(m_state.deviceTable, id);
     if (!index) {
         m_dialogs.message("The chip in the socket reports device ID " + shown +
@@ -85,12 +94,6 @@ void WindowOperations::identified(std::uint16_t id) {
     const DeviceModel& record = m_state.deviceTable[*index];
     const std::string name = toUpperAscii(record.model);
     const auto number = static_cast<std::int32_t>(*index) + 1;
-    // The bits outside the model's mask are the silicon revision.
-    if (const std::optional<DeviceIdSpec> spec = parseDeviceId(record.deviceid)) {
-        const auto revision = static_cast<std::uint16_t>(id & ~spec->mask);
-        shown = Hex4(id & spec->mask) + "h" +
-                (revision != 0 ? " (revision " + std::to_string(revision) + ")" : std::string());
-    }
     if (number == m_state.app.SelectedModel) {
         m_dialogs.message("The chip in the socket reports device ID " + shown + ": it is a " +
                               name + ", the selected model.",
@@ -131,7 +134,10 @@ void WindowOperations::showMessage(const std::string& text) {
 
 void WindowOperations::operationEnded(const OperationEnd& end) {
     const bool closing = static_cast<bool>(m_afterStop);
-    const std::string status = endStatusText(end, m_state.app.PortNumber);
+    const std::string status =
+        end.outcome == Outcome::Refused && end.detail.empty()
+            ? portStatusText(m_state.app.PortNumber, false, m_port.failureReason())
+            : endStatusText(end, m_state.app.PortNumber);
     const std::string message = endMessage(end);
     if (end.outcome != Outcome::Refused) {
         m_window.showStopControl(false);

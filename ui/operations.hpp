@@ -48,6 +48,9 @@ public:
     }
     // Selects a model by its number, as the model dialog does (set by the window).
     std::function<void(std::int32_t)> selectModel;
+    // Opens the serial port again, as start-up does (set by the window); an operation
+    // tries it before it refuses for a port that is not ready.
+    std::function<void()> reopenPort;
 
     // OperationHost.
     void disable() override;
@@ -59,7 +62,10 @@ public:
     void operationEnded(const OperationEnd& end) override;
 
 private:
+    void start(OperationKind kind);
+
     ProgrammerState& m_state;
+    SerialControl& m_port;
     Dialogs& m_dialogs;
     WindowView& m_window;
     void identified(std::uint16_t id);

@@ -85,7 +85,7 @@ void OptionDialogs::reopenSerialPort() {
     app.PortReady = MSComm1.setPortOpen(true);
     if (app.PortReady && portOpened)
         portOpened();
-    m_window.setStatus(portStatusText(app.PortNumber, app.PortReady));
+    m_window.setStatus(portStatusText(app.PortNumber, app.PortReady, MSComm1.failureReason()));
     // The tooltip names the device and, after a failure, the reason; then where each port
     // number leads, for a user looking for the number of an adapter.
     std::string map = portMapText(portNumberMap(m_settings.folder(), systemSerialPorts()));

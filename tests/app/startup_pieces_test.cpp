@@ -50,8 +50,14 @@ TEST(QtSerialPort, MissingDeviceFailsWithAReason) {
     port.setCommPort(200);
     EXPECT_FALSE(port.setPortOpen(true));
     EXPECT_FALSE(port.isOpen());
-    EXPECT_NE(port.description().find("/dev/ttyS199"), std::string::npos);
-    EXPECT_GT(port.description().size(), std::string("/dev/ttyS199").size());
+    EXPECT_EQ(port.description(), "/dev/ttyS199 does not exist");
+    EXPECT_EQ(port.failureReason(), port.description());
+    // A number that no port has (a settings file edited by hand) opens nothing at all.
+    for (const int number : {0, -1, 256}) {
+        port.setCommPort(number);
+        EXPECT_FALSE(port.setPortOpen(true));
+        EXPECT_EQ(port.failureReason(), "There is no serial port " + std::to_string(number));
+    }
 }
 
 TEST(SingleInstance, SecondHolderIsRefusedAndAStaleLockIsTakenOver) {

@@ -10,10 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <linux/fs.h>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tessaline;
 
@@ -22,6 +26,44 @@ namespace {
 const char* const kDevices = "model:18f452\r\nflash:64\r\neeprom:16\r\n"
                              "configerased:00 27 0F 0F 00 01 85 00 0F C0 0F E0 0F 40\r\n"
                              "model:18F2520LongName\r\nflash:128\r\neeprom:0\r\n";
+
+// A file that this user cannot write, for as long as it lives: read-only for a user,
+// immutable for root (who writes read-only files). done() is false where the file system
+// cannot do it.
+class WriteProtected {
+public:
+    explicit WriteProtected(const std::string& path) : m_path(path) {
+        if (geteuid() != 0) {
+            m_done = chmod(path.c_str(), 0444) == 0;
+            return;
+        }
+        m_done = setImmutable(true);
+    }
+    ~WriteProtected() {
+        if (m_done && geteuid() == 0)
+            setImmutable(false);
+        else if (m_done)
+            chmod(m_path.c_str(), 0644);
+    }
+    WriteProtected(const WriteProtected&) = delete;
+    WriteProtected& operator=(const WriteProtected&) = delete;
+    bool done() const { return m_done; }
+
+private:
+    bool setImmutable(bool on) const {
+        const int fd = open(m_path.c_str(), O_RDONLY);
+        int flags = 0;
+        bool set = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        set = set && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0)
+            close(fd);
+        return set;
+    }
+
+    std::string m_path;
+    bool m_done = false;
+};
 
 struct CliRun {
     int status = -1;
@@ -90,7 +132,8 @@ TEST_F(CliTest, CheckPrintsTheReportOrTheFault) {
     EXPECT_EQ(good.out, "Operation completed.\nTotal 2 (.001K) program bytes loaded.\n");
     CliRun bad = run({"check", folder.file("bad.hex")});
     EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(bad.out, "Input program file in Intel Hex Format contains errors.\n"
+    EXPECT_EQ(bad.out, "");
+    EXPECT_EQ(bad.err, "Input program file in Intel Hex Format contains errors.\n"
                        "Line number 3: Address out of range.\n");
     CliRun missing = run({"check", folder.file("missing.hex")});
     EXPECT_EQ(missing.status, 2);
@@ -99,8 +142,7 @@ TEST_F(CliTest, CheckPrintsTheReportOrTheFault) {
 }
 
 // An empty file, or one cut off before its end-of-file record, would erase the chip for
-// nothing or program part of a program: program refuses both before the port is opened,
-// while check keeps its report.
+// nothing or program part of a program: program refuses both before the port is opened.
 TEST_F(CliTest, ProgramRefusesAFileWithoutDataOrWithoutItsEnd) {
     folder.write("empty.hex", ":00000001FF\r\n");
     folder.write("cut.hex", ":0200000012FFED\r\n");
@@ -114,13 +156,52 @@ TEST_F(CliTest, ProgramRefusesAFileWithoutDataOrWithoutItsEnd) {
         EXPECT_EQ(program.status, 1) << row.file;
         EXPECT_NE(program.err.find(row.reason), std::string::npos) << program.err;
         EXPECT_NE(program.err.find("the chip was not touched"), std::string::npos);
-        EXPECT_EQ(run({"check", folder.file(row.file)}).status, 0) << row.file;
     }
+}
+
+// A file cut off before its end-of-file record loads without a fault: check warns and
+// fails, and convert writes nothing (its output would end with the record and pass for
+// whole), unless the user allows it.
+TEST_F(CliTest, ACutFileFailsCheckAndConvertUnlessAllowed) {
+    folder.write("cut.hex", ":0200000012FFED\r\n");
+    const std::string cut = folder.file("cut.hex");
+    const std::string out = folder.file("out.hex");
+    const std::string report = "Operation completed.\nTotal 2 (.001K) program bytes loaded.\n";
+    const std::string warning = "tessaline-cli: warning: " + cut +
+                                " has no end-of-file record: it may be cut short, and 'program' "
+                                "will refuse it\n";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string err;
+        bool written;
+    } rows[] = {
+        {{"check", cut}, 1, report, warning, false},
+        {{"--allow-no-eof", "check", cut}, 0, report, warning, false},
+        {{"convert", cut, out},
+         1,
+         report,
+         "tessaline-cli: " + cut +
+             " has no end-of-file record and may be cut short; nothing was written "
+             "(--allow-no-eof writes it anyway)\n",
+         false},
+        {{"convert", "--allow-no-eof", cut, out}, 0, report, "", true},
+    };
+    for (const auto& row : rows) {
+        std::filesystem::remove(out);
+        const CliRun result = run(row.args);
+        EXPECT_EQ(result.status, row.status) << row.args[0];
+        EXPECT_EQ(result.out, row.out) << row.args[0];
+        EXPECT_EQ(result.err, row.err) << row.args[0];
+        EXPECT_EQ(std::filesystem::exists(out), row.written) << row.args[0];
+    }
+    EXPECT_NE(folder.read("out.hex").find(":0200000012FFED\r\n"), std::string::npos);
 }
 
 TEST_F(CliTest, ModelIsChosenByNameNumberOrSettings) {
     // 128 bytes of FLASH only in model 2: data at 64 loads there and nowhere else.
-    folder.write("high.hex", ":01004000AA15\r\n");
+    folder.write("high.hex", ":01004000AA15\r\n:00000001FF\r\n");
     EXPECT_EQ(run({"check", folder.file("high.hex")}).status, 1);
     EXPECT_EQ(run({"--model", "18f2520longname", "check", folder.file("high.hex")}).status, 0);
     EXPECT_EQ(run({"check", folder.file("high.hex"), "--model", "2"}).status, 0);
@@ -186,7 +267,7 @@ TEST_F(CliTest, UsageErrorsGoToStandardErrorWithStatus2) {
 }
 
 TEST_F(CliTest, ReadOnlyCommandsLeaveTheSettingsStoreUntouched) {
-    folder.write("in.hex", ":0100000012ED\r\n");
+    folder.write("in.hex", ":0100000012ED\r\n:00000001FF\r\n");
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"check", folder.file("in.hex")},
              {"convert", folder.file("in.hex"), folder.file("out.hex")},
@@ -213,8 +294,8 @@ TEST_F(CliTest, DeviceFileBesideTheProgramOrWhereItIsInstalled) {
     EXPECT_EQ(runIn(programFolder, {"models"}).out.substr(0, 15), "1 18F452 64 16\n");
 }
 
-// What the tool read must have a place to go before the chip is touched, and a disk that
-// fills up is named as such.
+// What the tool read must have a place to go before the chip is touched (the port given
+// does not exist, so reaching it would exit 3), and a disk that fills up is named as such.
 TEST_F(CliTest, UnwritableOutputIsNamedWithTheSystemsReason) {
     const std::string nowhere = folder.file("no/such/folder/chip.hex");
     const CliRun read = run({"--port", folder.file("no-such-port"), "read", nowhere});
@@ -222,7 +303,16 @@ TEST_F(CliTest, UnwritableOutputIsNamedWithTheSystemsReason) {
     EXPECT_EQ(read.out, "");
     EXPECT_EQ(read.err, "tessaline-cli: cannot write " + nowhere + ": No such file or directory\n");
 
-    folder.write("in.hex", ":10000000000102030405060708090A0B0C0D0E0F78\r\n");
+    folder.write("kept.hex", "old");
+    const std::string kept = folder.file("kept.hex");
+    if (const WriteProtected locked(kept); locked.done()) {
+        const CliRun refused = run({"--port", folder.file("no-such-port"), "read", kept});
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(refused.err, "tessaline-cli: cannot write " + kept + ": Permission denied\n");
+        EXPECT_EQ(folder.read("kept.hex"), "old");
+    }
+
+    folder.write("in.hex", ":10000000000102030405060708090A0B0C0D0E0F78\r\n:00000001FF\r\n");
     CliRun full;
     {
         const test::FileSizeLimit limit(40);
@@ -236,12 +326,73 @@ TEST_F(CliTest, UnwritableOutputIsNamedWithTheSystemsReason) {
 TEST_F(CliTest, PortsShowWhereThePortNumbersLead) {
     const QString link = QString::fromStdString(folder.file("com3"));
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), link));
+    const std::string gone = folder.file("ttyUSB7");
+    ASSERT_TRUE(
+        QFile::link(QString::fromStdString(gone), QString::fromStdString(folder.file("com4"))));
     const CliRun result = run({"ports"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    EXPECT_NE(result.out.find("port 3 = /dev/null (link " + link.toStdString() + ")\n"),
+    EXPECT_NE(result.out.find("port 3 = /dev/null (link " + link.toStdString() + ")\nport 4 = " +
+                              gone + " (link " + folder.file("com4") + "): missing\n"),
               std::string::npos)
         << result.out;
+}
+
+// A port that cannot be opened is named with what is wrong in words, a link with its
+// target; a port number outside 1 to 255 is a usage error, whether given or stored.
+TEST_F(CliTest, PortErrorsSayWhatIsWrong) {
+    folder.write("file", "");
+    ASSERT_EQ(mkfifo(folder.file("pipe").c_str(), 0600), 0);
+    ASSERT_TRUE(QFile::link(QString::fromStdString(folder.file("ttyUSB7")),
+                            QString::fromStdString(folder.file("com3"))));
+    const std::string cannot = "tessaline-cli: cannot open the serial port: ";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err; // the whole text, or for usage errors its first line
+    } rows[] = {
+        {{"--port", folder.file("com3"), "erase"},
+         3,
+         cannot + folder.file("com3") + " is a link to " + folder.file("ttyUSB7") +
+             ", which does not exist\n"},
+        {{"--port", "3", "erase"},
+         3,
+         cannot + folder.file("com3") + " is a link to " + folder.file("ttyUSB7") +
+             ", which does not exist\n"},
+        {{"--port", folder.file("ttyUSB7"), "blank"},
+         3,
+         cannot + folder.file("ttyUSB7") + " does not exist\n"},
+        {{"--port", folder.file("file"), "erase"},
+         3,
+         cannot + folder.file("file") + " is a regular file, not a serial device\n"},
+        {{"--port", folder.file("pipe"), "erase"},
+         3,
+         cannot + folder.file("pipe") + " is a named pipe, not a serial device\n"},
+        {{"--port", "/dev/null", "erase"}, 3, cannot + "/dev/null is not a serial device\n"},
+        {{"--port", "0", "erase"},
+         2,
+         "tessaline-cli: there is no port number 0: port numbers run from 1 to 255\n"},
+        {{"--port", "256", "erase"},
+         2,
+         "tessaline-cli: there is no port number 256: port numbers run from 1 to 255\n"},
+        {{"--port", "", "erase"},
+         2,
+         "tessaline-cli: --port needs a serial device or a port number from 1 to 255\n"},
+    };
+    for (const auto& row : rows) {
+        const CliRun result = run(row.args);
+        EXPECT_EQ(result.status, row.status) << row.args[1];
+        EXPECT_EQ(result.out, "") << row.args[1];
+        EXPECT_EQ(row.status == 2 ? result.err.substr(0, result.err.find('\n') + 1) : result.err,
+                  row.err);
+    }
+    settings.WriteSetting("Serial Port Number", "0");
+    const CliRun stored = run({"erase"});
+    EXPECT_EQ(stored.status, 2);
+    EXPECT_EQ(stored.err.rfind("tessaline-cli: there is no port number 0 (from the settings): "
+                               "port numbers run from 1 to 255\n",
+                               0),
+              0u);
 }
 
 // A FIFO blocks whoever opens it for reading, /dev/zero never ends and a huge sparse file

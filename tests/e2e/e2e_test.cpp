@@ -69,10 +69,22 @@ TEST_P(FamilyThroughPty, CommandLineProgramsVerifiesReadsErases) {
     const QStringList common{QStringLiteral("--model"), QString::fromStdString(name),
                              QStringLiteral("--port"), unit.device()};
 
+    // The load report comes first; the read-back after programming says what it is, and
+    // the configuration bytes count as one item, written and then read back.
     CliResult programmed = cli(common + QStringList{"program", QString::fromStdString(program)});
     EXPECT_EQ(programmed.status, 0) << programmed.out << programmed.err;
-    EXPECT_NE(programmed.out.find("Begin program all\n"), std::string::npos);
-    EXPECT_NE(programmed.out.find("Chip programmed\n"), std::string::npos);
+    EXPECT_EQ(programmed.err, "");
+    EXPECT_EQ(programmed.out.rfind("Operation completed.\nTotal 4098 (4.00K) program bytes "
+                                   "loaded.\nBegin program all\nFLASH 0% F:1/4098\n",
+                                   0),
+              0u)
+        << programmed.out;
+    EXPECT_NE(programmed.out.find("\nVerify after programming: FLASH 0% F:1/4098\n"),
+              std::string::npos);
+    EXPECT_TRUE(programmed.out.ends_with("\nConfiguration bytes 14/14\nVerify after "
+                                         "programming: Configuration bytes 14/14\nChip "
+                                         "programmed\n"))
+        << programmed.out;
 
     CliResult verified = cli(common + QStringList{"verify", QString::fromStdString(program)});
     EXPECT_EQ(verified.status, 0) << verified.out;
@@ -87,10 +99,13 @@ TEST_P(FamilyThroughPty, CommandLineProgramsVerifiesReadsErases) {
     CliResult mismatch =
         cli(common + QStringList{"verify", QString::fromStdString(folder.file("other.hex"))});
     EXPECT_EQ(mismatch.status, 1);
-    EXPECT_NE(mismatch.out.find("Verify failed at address 000000h!\nThe value read from that "
-                                "address is 00h.\nThe value expected is 12h."),
-              std::string::npos)
-        << mismatch.out;
+    EXPECT_EQ(mismatch.err.rfind("Verify failed at address 000000h!\nThe value read from that "
+                                 "address is 00h.\nThe value expected is 12h.",
+                                 0),
+              0u)
+        << mismatch.err;
+    EXPECT_TRUE(mismatch.err.ends_with("\nChip verify failed\n")) << mismatch.err;
+    EXPECT_EQ(mismatch.out.find("failed"), std::string::npos) << mismatch.out;
 
     EXPECT_EQ(cli(common + QStringList{"blank"}).status, 1);
     EXPECT_EQ(cli(common + QStringList{"erase"}).status, 0);
@@ -153,10 +168,10 @@ TEST(EndToEnd, EveryShippedModelWithAFullImageThroughThePseudoTerminal) {
                             QString::fromStdString(folder.file("changed.hex"))});
         CliResult mismatch = cli(common + QStringList{unit.device(), "verify", full}, 600000);
         EXPECT_EQ(mismatch.status, 1);
-        EXPECT_NE(mismatch.out.find("Verify failed at address " +
+        EXPECT_NE(mismatch.err.find("Verify failed at address " +
                                     Hex6(static_cast<std::int32_t>(changed)) + "h!"),
                   std::string::npos)
-            << mismatch.out;
+            << mismatch.err;
         const auto [status, report] = unit.stop();
         EXPECT_EQ(status, 0) << report;
     }
@@ -165,15 +180,36 @@ TEST(EndToEnd, EveryShippedModelWithAFullImageThroughThePseudoTerminal) {
 TEST(EndToEnd, CommandLineReportsAMissingPortAndASilentUnit) {
     CliResult missing = cli({"--port", "/dev/tessaline-no-such-port", "erase"});
     EXPECT_EQ(missing.status, 3);
-    EXPECT_NE(missing.err.find("cannot open the serial port /dev/tessaline-no-such-port"),
-              std::string::npos)
-        << missing.err;
+    EXPECT_EQ(missing.err, "tessaline-cli: cannot open the serial port: "
+                           "/dev/tessaline-no-such-port does not exist\n");
 
     UnitSimulator unit({QStringLiteral("--mute-after"), QStringLiteral("20")});
     CliResult silent = cli({"--model", "18F452", "--port", unit.device(), "blank"});
     EXPECT_EQ(silent.status, 3);
-    EXPECT_NE(silent.out.find("The programmer unit does not answer."), std::string::npos);
-    EXPECT_NE(silent.err.find("Blank check failed"), std::string::npos);
+    EXPECT_EQ(silent.err, "Blank check failed\nThe programmer unit does not answer.\nThe "
+                          "operation was stopped.\n");
+    EXPECT_EQ(silent.out.find("failed"), std::string::npos) << silent.out;
+}
+
+// A unit that goes away under an operation (its adapter pulled out) is named as such.
+TEST(EndToEnd, CommandLineNamesAUnitThatGoesAway) {
+    TempFolder folder;
+    UnitSimulator unit({QStringLiteral("--reply-delay"), QStringLiteral("20"), "--link",
+                        QString::fromStdString(folder.file("unit"))});
+    QProcess process;
+    process.start(
+        QStringLiteral(TESSALINE_CLI_PATH),
+        {"--model", "18F452", "--port", QString::fromStdString(folder.file("unit")), "blank"});
+    QByteArray out;
+    while (!out.contains("FLASH") && process.waitForReadyRead(10000))
+        out += process.readAllStandardOutput();
+    unit.stop();
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 3);
+    const std::string err = process.readAllStandardError().toStdString();
+    EXPECT_EQ(err, "Blank check failed\nThe serial port failed: " + folder.file("unit") +
+                       " has gone away (an adapter pulled out, or the program behind it "
+                       "ended)\nThe operation was stopped.\n");
 }
 
 // A wrong chip, and no chip at all, stop every operation before anything is written;
@@ -185,20 +221,32 @@ TEST(EndToEnd, CommandLineRefusesAWrongChipAndAnEmptySocket) {
     CliResult refused = cli({"--model", "18F4520", "--port", wrong.device(), "program",
                              QString::fromStdString(program)});
     EXPECT_EQ(refused.status, 4) << refused.out << refused.err;
-    EXPECT_NE(refused.out.find("The chip in the socket reports device ID 0420h (18F452), not "
-                               "the selected 18F4520. Nothing was written."),
-              std::string::npos)
-        << refused.out;
+    EXPECT_EQ(refused.err, "Program all failed\nThe chip in the socket reports device ID 0420h "
+                           "(revision 3): it is a 18F452, not the selected 18F4520. Nothing was "
+                           "written.\n");
+    // Identify prints its one result; a chip that the device file does not know shows its
+    // ID as the refusal does.
     CliResult found = cli({"--model", "18F4520", "--port", wrong.device(), "identify"});
     EXPECT_EQ(found.status, 0);
-    EXPECT_EQ(found.out.substr(found.out.rfind('\n', found.out.size() - 2) + 1), "18F452\n");
+    EXPECT_EQ(found.out, "Begin identify chip\n18F452\n");
+    folder.write("one.cfg", shippedRecordText("18F4520"));
+    const QStringList oneModel{"--devices", QString::fromStdString(folder.file("one.cfg")),
+                               "--port", wrong.device()};
+    CliResult unknown = cli(oneModel + QStringList{"identify"});
+    EXPECT_EQ(unknown.out, "Begin identify chip\n0420h (revision 3)\n");
+    EXPECT_NE(cli(oneModel + QStringList{"erase"})
+                  .err.find("reports device ID 0420h (revision 3), not the selected 18F4520."),
+              std::string::npos);
     EXPECT_EQ(wrong.stop().first, 0);
 
     UnitSimulator empty({QStringLiteral("--empty")});
     CliResult none = cli({"--model", "18F452", "--port", empty.device(), "erase"});
     EXPECT_EQ(none.status, 4);
-    EXPECT_NE(none.out.find("No chip answers in the socket"), std::string::npos) << none.out;
-    EXPECT_EQ(cli({"--model", "18F452", "--port", empty.device(), "identify"}).status, 4);
+    EXPECT_NE(none.err.find("No chip answers in the socket"), std::string::npos) << none.err;
+    CliResult noneFound = cli({"--model", "18F452", "--port", empty.device(), "identify"});
+    EXPECT_EQ(noneFound.status, 4);
+    EXPECT_EQ(noneFound.out, "Begin identify chip\n");
+    EXPECT_EQ(noneFound.err, "No chip answers in the socket: its device ID reads 0000h.\n");
 }
 
 // SIGTERM, SIGINT and SIGHUP stop an operation where the chip is idle: the unit removes
@@ -227,6 +275,8 @@ TEST(EndToEnd, ASignalStopsTheOperationAndPowersTheUnitDown) {
             ASSERT_EQ(cli({"--model", "18F452", "--port", unit.device(), "erase"}).status, 0);
         }
         QProcess process;
+        // The stop's text is a failure's, on standard error.
+        process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(QStringLiteral(TESSALINE_CLI_PATH),
                       QStringList{"--model", "18F452", "--port", unit.device()} + row.command);
         QByteArray out;

@@ -62,8 +62,9 @@ TEST(SafetyNets, AWrongChipIsRefusedBeforeAnythingIsWritten) {
     SafetyRig rig("18F4520", "18F452");
     rig.run(OperationKind::Verify);
     EXPECT_EQ(rig.host.status(), "Verify failed");
-    EXPECT_EQ(rig.host.messages.back(), "The chip in the socket reports device ID 0420h (18F452), "
-                                        "not the selected 18F4520. Nothing was written.");
+    EXPECT_EQ(rig.host.messages.back(),
+              "The chip in the socket reports device ID 0420h (revision 3): it is a 18F452, "
+              "not the selected 18F4520. Nothing was written.");
 
     SafetyRig empty("18F452", "18F452");
     empty.unit.emptySocket = true;
@@ -101,6 +102,33 @@ TEST(SafetyNets, MaskedConfigurationAndProtectedImagesProgramAndVerify) {
             EXPECT_EQ(rig.chip.flash[0x100], rig.buffer.Flash[0x100]) << model;
             EXPECT_EQ(rig.unit.allViolations(), std::vector<std::string>{}) << model;
         }
+    }
+}
+
+// Program All tells where its read-back begins and ends, so that the front ends can say
+// what the progress counts: inside the program script ("ifverify" blocks around the
+// configuration bytes), or as the verify script after it.
+TEST(SafetyNets, ProgramAllMarksItsReadBack) {
+    DeviceModel separate = recordNamed("18F4520");
+    for (std::size_t at; (at = separate.program.find(",ifverify,")) != std::string::npos;)
+        separate.program.erase(at, separate.program.find(",endverify", at) + 10 - at);
+    using Marks = std::vector<bool>;
+    const struct {
+        const DeviceModel& record;
+        Marks marks;
+    } rows[] = {{recordNamed("18F4520"), {true, false, true, false}}, {separate, {true}}};
+    for (const auto& row : rows) {
+        SimRig rig(row.record, *sim::findChipModel("18F4520"));
+        rig.buffer.Flash[0] = 0x12;
+        ASSERT_TRUE(rig.run(OperationKind::Program));
+        EXPECT_EQ(rig.host.status(), "Chip programmed");
+        Marks marks;
+        for (const auto& [begins, at] : rig.host.readBacks)
+            marks.push_back(begins);
+        EXPECT_EQ(marks, row.marks);
+        // The read-back counts from the first byte again.
+        ASSERT_FALSE(rig.host.readBacks.empty());
+        EXPECT_EQ(rig.host.statuses.at(rig.host.readBacks.front().second), "F:1/1");
     }
 }
 

@@ -58,6 +58,10 @@ public:
         statuses.push_back(progressText(memory, done, total));
     }
     void showConfigByte(std::int32_t index) override { statuses.push_back(configByteText(index)); }
+    // Program All's read-back begins (true) or ends, after this many statuses.
+    std::vector<std::pair<bool, std::size_t>> readBacks;
+    void readBackBegins() override { readBacks.emplace_back(true, statuses.size()); }
+    void readBackEnds() override { readBacks.emplace_back(false, statuses.size()); }
     void showMessage(const std::string& text) override { messages.push_back(text); }
     void waitMilliseconds(int milliseconds) override {
         if (onWait)

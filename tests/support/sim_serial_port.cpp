@@ -25,8 +25,8 @@ void SimSerialPort::setReceiveThreshold(int threshold) {
 }
 
 bool SimSerialPort::setPortOpen(bool open) {
-    m_open = open;
-    return true;
+    m_open = open && present;
+    return m_open == open;
 }
 
 void SimSerialPort::fail(const std::string& text) {

@@ -30,9 +30,14 @@ public:
     int commPort() const override { return m_portNumber; }
     bool setPortOpen(bool open) override;
     std::string description() const override { return "simulated unit"; }
+    std::string failureReason() const override { return m_open ? std::string() : absentReason; }
     void setErrorHandler(ErrorHandler handler) override { m_errorHandler = std::move(handler); }
 
     void fail(const std::string& text);
+
+    // The port opens only while the unit is present; failureReason() then says why not.
+    bool present = true;
+    std::string absentReason;
 
     sim::SteadyClock clock;
     sim::Pic18Chip chip;

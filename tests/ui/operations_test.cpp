@@ -50,6 +50,33 @@ TEST(WindowOperations, PortNotReadyRefusesEveryButtonAndMenuEntry) {
     EXPECT_TRUE(form.Command1->isEnabled());
 }
 
+// The status line gives the port's reason after its error text, in room of its own; a
+// button pressed while the port is not ready opens it again first, and goes ahead once it
+// opens.
+TEST(WindowOperations, PortErrorShowsItsReasonAndAButtonTriesThePortAgain) {
+    WindowFixture fixture(shippedRecordText("18F452"));
+    SimSerialPort port("18F452");
+    port.present = false;
+    port.absentReason = "Another program holds the port /dev/ttyUSB0: minicom (process 42)";
+    WindowControls& form = fixture.load(&port);
+    const std::string failed = "Serial port 2 error! " + port.absentReason;
+    EXPECT_EQ(status(form), failed);
+    form.Command3->click();
+    EXPECT_EQ(status(form), failed);
+    EXPECT_EQ(port.unit.commandCount(), 0);
+    const QRect wide = form.label_status->geometry();
+    EXPECT_TRUE(form.label_status->wordWrap());
+
+    port.present = true;
+    form.Command3->click();
+    ASSERT_TRUE(finishes(form));
+    EXPECT_EQ(status(form), "Chip erased");
+    EXPECT_TRUE(fixture.state.app.PortReady);
+    EXPECT_FALSE(form.label_status->wordWrap());
+    EXPECT_GT(wide.width(), form.label_status->geometry().width());
+    EXPECT_GT(wide.height(), form.label_status->geometry().height());
+}
+
 TEST(WindowOperations, ProgramThenVerifyThroughTheSimulatedUnit) {
     WindowFixture fixture(shippedRecordText("18F1220"));
     SimSerialPort port("18F1220");
