@@ -421,7 +421,7 @@ TEST(CliProgram, SpecialAndHugeFilesAreRefusedAtOnce) {
     for (const auto& row : rows) {
         QProcess process;
         process.start(QStringLiteral(TESSALINE_CLI_PATH), row.arguments);
-        const bool ended = process.waitForFinished(5000);
+        const bool ended = process.waitForFinished(30000);
         if (!ended)
             process.kill();
         ASSERT_TRUE(ended) << row.err;
@@ -433,7 +433,7 @@ TEST(CliProgram, SpecialAndHugeFilesAreRefusedAtOnce) {
 TEST(CliProgram, RunsWithTheDeviceFileBesideIt) {
     QProcess process;
     process.start(QStringLiteral(TESSALINE_CLI_PATH), {QStringLiteral("models")});
-    ASSERT_TRUE(process.waitForFinished(10000));
+    ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 0);
     EXPECT_TRUE(process.readAllStandardOutput().startsWith("1 18F452 32768 256\n"));
 }

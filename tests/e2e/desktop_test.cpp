@@ -36,7 +36,7 @@ public:
         if (!workingFolder.isEmpty())
             m_process.setWorkingDirectory(workingFolder);
         m_process.start(path, arguments);
-        m_process.waitForStarted(5000);
+        m_process.waitForStarted(30000);
     }
     ~Program() {
         if (m_process.state() != QProcess::NotRunning) {
@@ -165,7 +165,7 @@ TEST(Desktop, CommandLineSaysHowToGetPermissionForThePort) {
                                               "--", QStringLiteral(TESSALINE_CLI_PATH), "--devices",
                                               QString::fromStdString(folder.file("devices.cfg")),
                                               "--port", unit.device(), "erase"});
-    ASSERT_TRUE(process.waitForFinished(10000));
+    ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 3);
     EXPECT_EQ(process.readAllStandardError().toStdString(),
               "tessaline-cli: cannot open the serial port: Permission denied: " +
@@ -206,7 +206,7 @@ TEST(Desktop, ManualPagesNameEveryCommandAndOptionOfTheHelp) {
             manual.erase(at, 1);
         QProcess help;
         help.start(QString::fromLatin1(program), {QStringLiteral("--help")});
-        ASSERT_TRUE(help.waitForFinished(10000));
+        ASSERT_TRUE(help.waitForFinished(30000));
         std::istringstream lines(help.readAllStandardOutput().toStdString());
         int entries = 0;
         for (std::string line; std::getline(lines, line);) {

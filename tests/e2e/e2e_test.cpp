@@ -201,10 +201,10 @@ TEST(EndToEnd, CommandLineNamesAUnitThatGoesAway) {
         QStringLiteral(TESSALINE_CLI_PATH),
         {"--model", "18F452", "--port", QString::fromStdString(folder.file("unit")), "blank"});
     QByteArray out;
-    while (!out.contains("FLASH") && process.waitForReadyRead(10000))
+    while (!out.contains("FLASH") && process.waitForReadyRead(30000))
         out += process.readAllStandardOutput();
     unit.stop();
-    ASSERT_TRUE(process.waitForFinished(10000));
+    ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 3);
     const std::string err = process.readAllStandardError().toStdString();
     EXPECT_EQ(err, "Blank check failed\nThe serial port failed: " + folder.file("unit") +
@@ -280,10 +280,10 @@ TEST(EndToEnd, ASignalStopsTheOperationAndPowersTheUnitDown) {
         process.start(QStringLiteral(TESSALINE_CLI_PATH),
                       QStringList{"--model", "18F452", "--port", unit.device()} + row.command);
         QByteArray out;
-        while (!out.contains(row.stopAfter) && process.waitForReadyRead(10000))
+        while (!out.contains(row.stopAfter) && process.waitForReadyRead(30000))
             out += process.readAllStandardOutput();
         ::kill(static_cast<pid_t>(process.processId()), row.signal);
-        ASSERT_TRUE(process.waitForFinished(10000));
+        ASSERT_TRUE(process.waitForFinished(30000));
         out += process.readAllStandardOutput();
         EXPECT_EQ(process.exitCode(), 128 + row.signal) << out.toStdString();
         EXPECT_TRUE(QString::fromLatin1(out).contains(QRegularExpression(row.stopped)))
@@ -343,7 +343,9 @@ TEST(EndToEnd, ANoisyLinkNeverEndsInAWrongSuccess) {
         const QString readBack = QString::fromStdString(folder.file("read.hex"));
         QFile::remove(readBack);
         const int read = cli(common + QStringList{"read", readBack}).status;
-        unit.stop();
+        // The operations end where the documents allow: the chip saw nothing else.
+        const auto [unitStatus, report] = unit.stop();
+        EXPECT_EQ(unitStatus, 0) << report;
         const std::string onChip = folder.read("chip.hex");
         const bool chipHoldsImage = onChip == folder.read("image.hex");
         // A failed program leaves a chip that verify rightly finds different (1).
@@ -398,4 +400,58 @@ TEST(EndToEnd, WindowProgramsAndVerifiesThroughThePortNumberLink) {
     EXPECT_EQ(status, 0) << report;
     const std::string chip = fixture.folder.read("chip.hex");
     EXPECT_NE(chip.find(":0400000012345678E8"), std::string::npos) << chip;
+}
+
+// The simulator as a judge of the program that drives it: one that dies with the chip
+// powered leaves it so, and the report says so (unless the run allows it); the next
+// program powers the unit down before anything else, so the chip sees a clean start.
+TEST(EndToEnd, AKilledProgramLeavesTheChipPoweredAndTheNextStartsClean) {
+    TempFolder folder;
+    const std::string program = writeProgram(folder, shippedModel("18F4520"));
+    const struct {
+        bool allowPowered;
+        bool nextProgram;
+    } rows[] = {{false, false}, {true, false}, {false, true}};
+    for (const auto& row : rows) {
+        QStringList options{"--chip", "18F4520", "--reply-delay", "1"};
+        if (row.allowPowered)
+            options << "--allow-powered";
+        UnitSimulator unit(options);
+        const QStringList common{"--model", "18F4520", "--port", unit.device()};
+        QProcess killed;
+        killed.start(QStringLiteral(TESSALINE_CLI_PATH),
+                     common + QStringList{"program", QString::fromStdString(program)});
+        QByteArray out;
+        while (!out.contains("FLASH") && killed.waitForReadyRead(30000))
+            out += killed.readAllStandardOutput();
+        killed.kill();
+        ASSERT_TRUE(killed.waitForFinished(30000));
+        if (row.nextProgram) {
+            const CliResult again = cli(common + QStringList{"erase"});
+            EXPECT_EQ(again.status, 0) << again.out << again.err;
+        }
+        const auto [status, report] = unit.stop();
+        const bool leftPowered =
+            report.find("violation: left powered: voltages still applied when the program "
+                        "ended") != std::string::npos;
+        EXPECT_EQ(leftPowered, !row.allowPowered && !row.nextProgram) << report;
+        if (!row.nextProgram) {
+            EXPECT_EQ(status, row.allowPowered ? 0 : 1) << report;
+        }
+        EXPECT_EQ(report.find("applied again"), std::string::npos) << report;
+    }
+}
+
+// The simulator catches its signals before it prints the terminal's path: stopped as
+// soon as the path is read, it still reports and saves.
+TEST(EndToEnd, TheSimulatorStoppedAtOnceStillReportsAndSaves) {
+    for (int run = 0; run < 10; ++run) {
+        TempFolder folder;
+        UnitSimulator unit({"--save", QString::fromStdString(folder.file("chip.hex"))});
+        ASSERT_FALSE(unit.device().isEmpty());
+        const auto [status, report] = unit.stop();
+        EXPECT_EQ(status, 0) << report;
+        EXPECT_NE(report.find("0 commands, 0 violations"), std::string::npos) << report;
+        EXPECT_TRUE(QFile::exists(QString::fromStdString(folder.file("chip.hex"))));
+    }
 }

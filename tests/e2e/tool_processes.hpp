@@ -14,7 +14,8 @@ class UnitSimulator {
 public:
     explicit UnitSimulator(const QStringList& arguments) {
         m_process.start(QStringLiteral(TESSALINE_UNITSIM_PATH), arguments);
-        if (m_process.waitForReadyRead(5000))
+        // Generous: a sanitized build on a busy machine starts slowly.
+        if (m_process.waitForReadyRead(30000))
             m_device = QString::fromLatin1(m_process.readLine()).trimmed();
     }
     ~UnitSimulator() {
@@ -30,7 +31,7 @@ public:
     // Stops the simulator; its report of violations and its exit status.
     std::pair<int, std::string> stop() {
         m_process.terminate();
-        m_process.waitForFinished(5000);
+        m_process.waitForFinished(30000);
         return {m_process.exitCode(), m_process.readAllStandardError().toStdString()};
     }
 

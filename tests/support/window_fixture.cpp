@@ -108,17 +108,23 @@ std::string shippedRecordText(const std::string& model) {
     return {};
 }
 
-bool operationEnds(Form1& window, int timeoutMs) {
+bool runUntil(const std::function<bool()>& condition, int timeoutMs) {
+    if (condition())
+        return true;
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!window.operationRunning())
+        if (condition())
             loop.quit();
     });
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start(5);
+    poll.start(1);
     loop.exec();
-    return !window.operationRunning();
+    return condition();
+}
+
+bool operationEnds(Form1& window, int timeoutMs) {
+    return runUntil([&window] { return !window.operationRunning(); }, timeoutMs);
 }
 
 } // namespace tessaline::test

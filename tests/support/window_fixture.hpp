@@ -8,6 +8,7 @@
 #include "ui/main_window.hpp"
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -92,8 +93,10 @@ extern const char* const kTwoModels;
 // The record of the shipped devices.cfg with that name, as the text of a device file.
 std::string shippedRecordText(const std::string& model);
 
-// Runs the event loop until the window's operation has ended or the time is up; true
-// when it ended. (QTest::qWaitFor would sleep between every reply.)
+// Runs the event loop until the condition holds or the time is up; true when it holds.
+// (QTest::qWaitFor would sleep between every reply.)
+bool runUntil(const std::function<bool()>& condition, int timeoutMs = 60000);
+// Runs the event loop until the window's operation has ended.
 bool operationEnds(Form1& window, int timeoutMs = 60000);
 
 } // namespace tessaline::test

@@ -43,9 +43,10 @@ bool drop(QWidget* target, const QStringList& files) {
     return dropped.isAccepted();
 }
 
-// Runs the event loop until the window has opened what it was handed.
-void settle() {
-    QTest::qWait(50);
+// Runs the event loop until the window has opened what it was handed: every opening
+// ends in a message, the load report or the reason it failed.
+void settle(const ScriptedDialogs& dialogs, std::size_t messagesBefore) {
+    EXPECT_TRUE(runUntil([&] { return dialogs.messages().size() > messagesBefore; }));
 }
 
 } // namespace
@@ -55,8 +56,9 @@ TEST(DesktopOpen, FileArgumentOpensAsOpenHexFileDoes) {
     WindowControls& form = fixture.load();
     std::filesystem::create_directory(fixture.folder.file("sub"));
     fixture.folder.write("sub/prog.hex", kProgram);
+    const std::size_t before = fixture.dialogs.messages().size();
     form.window.openFromDesktop(QString::fromStdString(fixture.folder.file("sub/prog.hex")));
-    settle();
+    settle(fixture.dialogs, before);
     EXPECT_EQ(
         fixture.dialogs.messages(),
         std::vector<std::string>{"Operation completed.\r\nTotal 4 (.003K) program bytes loaded."});
@@ -66,8 +68,9 @@ TEST(DesktopOpen, FileArgumentOpensAsOpenHexFileDoes) {
 
     // A file that cannot be opened: the message of Open HEX File, and the window works on.
     const std::string missing = fixture.folder.file("missing.hex");
+    const std::size_t beforeMissing = fixture.dialogs.messages().size();
     form.window.openFromDesktop(QString::fromStdString(missing));
-    settle();
+    settle(fixture.dialogs, beforeMissing);
     EXPECT_EQ(fixture.dialogs.messages().back(),
               "The file " + missing + " cannot be opened: No such file or directory.");
     EXPECT_EQ(form.label_hex->text().toStdString(), "");
@@ -85,9 +88,15 @@ TEST(DesktopOpen, FileHandedOverDuringAnOperationWaitsForItsEnd) {
     // Not taken while the operation runs, nor dropped.
     EXPECT_FALSE(drop(form.tabla_flash->viewport(),
                       {QString::fromStdString(fixture.folder.file("prog.hex"))}));
-    ASSERT_TRUE(operationEnds(form.window));
-    EXPECT_EQ(fixture.state.buffer.Flash[0], 0xFF);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !fixture.dialogs.messages().empty(); }, 5000));
+    bool openedWhileRunning = false;
+    ASSERT_TRUE(runUntil([&] {
+        if (!form.window.operationRunning())
+            return true;
+        openedWhileRunning |= fixture.state.buffer.Flash[0] != 0xFF;
+        return false;
+    }));
+    EXPECT_FALSE(openedWhileRunning);
+    EXPECT_TRUE(runUntil([&] { return !fixture.dialogs.messages().empty(); }));
     EXPECT_EQ(form.label_hex->text().toStdString(), "prog.hex");
     EXPECT_EQ(fixture.state.buffer.Flash[0], 0x12);
 }
@@ -99,8 +108,9 @@ TEST(DesktopOpen, DroppedHexFileOpensAndAnythingElseChangesNothing) {
         std::filesystem::create_directory(fixture.folder.file(sub));
     fixture.folder.write("drop/prog.hex", kProgram);
     const QString program = QString::fromStdString(fixture.folder.file("drop/prog.hex"));
+    const std::size_t before = fixture.dialogs.messages().size();
     ASSERT_TRUE(drop(form.tabla_flash->viewport(), {program}));
-    settle();
+    settle(fixture.dialogs, before);
     EXPECT_EQ(form.label_hex->text().toStdString(), "prog.hex");
     EXPECT_EQ(fixture.state.buffer.Flash[0], 0x12);
     EXPECT_EQ(fixture.state.app.LastPath, fixture.folder.file("drop") + "/");
@@ -119,8 +129,9 @@ TEST(DesktopOpen, DroppedHexFileOpensAndAnythingElseChangesNothing) {
                                                       " cannot be opened: Not a regular file."},
     };
     for (const auto& row : refused) {
+        const std::size_t beforeRow = fixture.dialogs.messages().size();
         ASSERT_TRUE(drop(form.window.centralWidget(), {QString::fromStdString(row.file)}));
-        settle();
+        settle(fixture.dialogs, beforeRow);
         EXPECT_EQ(fixture.dialogs.messages().back(), row.message);
         EXPECT_EQ(form.label_hex->text().toStdString(), "prog.hex") << row.file;
         EXPECT_EQ(fixture.state.buffer.Flash[0], 0x12) << row.file;

@@ -1,9 +1,12 @@
 // The window's safety controls: the verify after Program All setting, Identify Chip, the
 // Stop control and the question when the window closes mid-operation.
 #include "app/settings_store.hpp"
+#include "app/stop_signals.hpp"
+#include "buffer/hex_text.hpp"
 #include "options/option_rules.hpp"
 #include "tests/support/sim_serial_port.hpp"
 #include "tests/support/window_fixture.hpp"
+#include "ui/clickable_label.hpp"
 
 #include <QAction>
 #include <QLabel>
@@ -12,6 +15,10 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <optional>
+#include <utility>
 
 using namespace tessaline;
 using namespace tessaline::test;
@@ -113,7 +120,7 @@ TEST(WindowSafety, StopAndEscapeEndTheOperationWithThePowerOff) {
         EXPECT_EQ(status(form), "Program all stopped");
         EXPECT_FALSE(stopControl(form)->isVisible());
         EXPECT_TRUE(form.Command1->isEnabled());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !port.chip.powered(); }, 5000));
+        EXPECT_FALSE(port.chip.powered()); // the end waited for the unit's power-down
         EXPECT_TRUE(fixture.dialogs.messages().empty());
         EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
     }
@@ -164,4 +171,117 @@ TEST(WindowSafety, ClosingMidOperationAsksAndClosesOnceStopped) {
         EXPECT_FALSE(port.chip.powered());
         EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
     }
+}
+
+namespace {
+
+// Runs the event loop until the unit has taken `more` commands beyond those it had.
+bool unitTakes(SimSerialPort& port, std::int64_t more) {
+    const std::int64_t target = port.unit.commandCount() + more;
+    return runUntil([&] { return port.unit.commandCount() >= target; });
+}
+
+} // namespace
+
+// Every stop works, however many came before it, and after an operation that ended with
+// a unit that stopped answering: the reply to each end command belongs to its own
+// operation.
+TEST(WindowSafety, EveryStopWorksAfterStopsAndAfterASilentUnit) {
+    for (const bool silentFirst : {false, true}) {
+        WindowFixture fixture(shippedRecordText("18F4520"));
+        SimSerialPort port("18F4520");
+        WindowControls& form = fixture.load(&port);
+        fillProgram(fixture.state);
+        if (silentFirst) {
+            port.unit.muteAfter = port.unit.commandCount() + 30;
+            form.Command4->click();
+            ASSERT_TRUE(operationEnds(form.window));
+            ASSERT_EQ(status(form), "Blank check failed");
+            port.unit.muteAfter = -1;
+        }
+        for (int round = 0; round < 3; ++round) {
+            form.Command1->click();
+            ASSERT_TRUE(unitTakes(port, 400)) << round;
+            ASSERT_TRUE(form.window.operationRunning()) << round;
+            stopControl(form)->click();
+            ASSERT_TRUE(operationEnds(form.window)) << round;
+            EXPECT_EQ(status(form), "Program all stopped") << silentFirst << " " << round;
+            EXPECT_FALSE(port.chip.powered()) << round;
+        }
+        EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
+    }
+}
+
+// After a stop, a byte that no command asked for fails the next Read All: nothing that
+// came out of line is shown as the chip's.
+TEST(WindowSafety, AStrayByteAfterAStopFailsTheNextReadAll) {
+    WindowFixture fixture(shippedRecordText("18F4520"));
+    SimSerialPort port("18F4520");
+    WindowControls& form = fixture.load(&port);
+    port.chip.erase();
+    form.Command2->click();
+    ASSERT_TRUE(unitTakes(port, 300));
+    stopControl(form)->click();
+    ASSERT_TRUE(operationEnds(form.window));
+    ASSERT_EQ(status(form), "Read all stopped");
+    port.unit.strayAfter = port.unit.commandCount() + 100;
+    form.Command2->click();
+    ASSERT_TRUE(operationEnds(form.window));
+    EXPECT_EQ(status(form), "Read all failed");
+    EXPECT_NE(fixture.dialogs.messages().back().find("bytes that no command asked for"),
+              std::string::npos);
+    ProgramBuffer blank;
+    ResetBuffer(blank, fixture.state.model.FlashSize, fixture.state.model.EepromSize,
+                fixture.state.model.ConfigErased);
+    EXPECT_EQ(fixture.state.buffer.Flash, blank.Flash);
+    EXPECT_EQ(fixture.state.buffer.Eeprom, blank.Eeprom);
+    EXPECT_EQ(fixture.state.buffer.Config, blank.Config);
+    EXPECT_EQ(form.configLabels[1]->text().toStdString(), Hex2(blank.Config[1]));
+}
+
+// SIGTERM (a logout, a closed terminal, a kill) ends the window as a close does, without
+// the question: the operation stops where the chip is idle, the unit powers down, and the
+// program ends with 128 + the signal's number.
+TEST(WindowSafety, SigtermMidOperationPowersTheUnitDownAndEndsTheProgram) {
+    WindowFixture fixture(shippedRecordText("18F4520"));
+    SimSerialPort port("18F4520");
+    WindowControls& form = fixture.load(&port);
+    fillProgram(fixture.state);
+    std::optional<int> exited;
+    form.window.exitProgram = [&](int status) { exited = status; };
+    const StopSignals stopSignals([&](int number) { form.window.quitOnSignal(number); });
+    form.Command1->click();
+    ASSERT_TRUE(unitTakes(port, 400));
+    std::raise(SIGTERM);
+    ASSERT_TRUE(runUntil([&] { return exited.has_value(); }));
+    EXPECT_EQ(*exited, 128 + SIGTERM);
+    EXPECT_EQ(status(form), "Program all stopped");
+    EXPECT_FALSE(port.chip.powered());
+    EXPECT_TRUE(fixture.dialogs.shown.empty());
+    EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
+}
+
+// The close question does not hold the operation: it goes on while the question is open,
+// and Yes ends it at its next idle point; the window goes as soon as the unit has
+// confirmed the power-down.
+TEST(WindowSafety, TheCloseQuestionLetsTheOperationGoOnAndYesQuitsPromptly) {
+    WindowFixture fixture(shippedRecordText("18F4520"));
+    SimSerialPort port("18F4520");
+    WindowControls& form = fixture.load(&port);
+    fillProgram(fixture.state);
+    fixture.dialogs.holdQuestions = true;
+    form.Command1->click();
+    ASSERT_TRUE(unitTakes(port, 100));
+    form.window.close();
+    ASSERT_TRUE(static_cast<bool>(fixture.dialogs.heldQuestion));
+    EXPECT_TRUE(unitTakes(port, 300)); // the question is open, the operation goes on
+    EXPECT_TRUE(form.window.isVisible());
+    const std::int64_t atYes = port.unit.commandCount();
+    std::exchange(fixture.dialogs.heldQuestion, nullptr)(true);
+    ASSERT_TRUE(runUntil([&] { return !form.window.isVisible(); }));
+    // One pass of the FLASH loop at most (64 bytes), then the end command.
+    EXPECT_LT(port.unit.commandCount() - atYes, 200);
+    EXPECT_EQ(status(form), "Program all stopped");
+    EXPECT_FALSE(port.chip.powered());
+    EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
 }
