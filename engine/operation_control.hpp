@@ -11,27 +11,28 @@
 
 // An operation's life, one stage at a time:
 //
-//   Idle --start--> Starting --> PowerDown(1) --> Identify(2) --> Main --> ReadBack(3)
-//                                    |                |             |          |
-//                                    |   stop at a safe point, stray byte,     |
-//                                    |   script error, command bound           |
-//                                    +-------------+----------------+----------+
-//                                                  v                           |
-//                        CompletingFrame(4) --> Stopping --+                   | script's end
-//                                                          | end reply or      v
-//   Idle <--------------------------------------------------+ time-out      EndPending
-//   Idle <-------------------------------------------------------------- grace period over
+//   Idle > Starting > [PowerDown] > [Identify] > Main > [ReadBack] > EndPending > Idle
+//                          |             |         |         |      the scripts have
+//                          +-------------+----+----+---------+      ended; the grace
+//                                             |                     period for stray
+//          a stop or a stray byte at a loop's |                     bytes runs
+//          end; a script error or the command |
+//          bound at once                      v
+//                                [CompletingFrame] > Stopping > Idle
+//                                                    the end command is out; its reply
+//                                                    (or the reply time-out) ends it
 //
-//   (1) only when the unit's state is unknown (a port just opened, or an end whose reply
-//       never came): the end command first, and its reply, before anything powers up;
-//   (2) when the model names its device ID; (3) Program All's read-back of what it wrote;
-//   (4) only when a core instruction's 4-bit code went out without its operand.
-//   A silent unit or a failed port ends the operation at once from any stage; the end
-//   command still goes out, and the unit's state is then unknown. A stop between two
-//   scripts (the unit is powered down there) goes straight to EndPending.
+//   [PowerDown]        only when the unit's state is unknown (a port just opened, an end
+//                      whose reply never came): the end command alone, and its reply.
+//   [Identify]         when the model names its device ID.
+//   [ReadBack]         Program All reads back what it wrote.
+//   [CompletingFrame]  a core instruction's 4-bit code went out alone: its NOP operand
+//                      first, then 20 ms for what its 4th clock may have started.
 //
-// The operation runs, for the front end, in every stage but Idle: from its start until
-// its end is reported.
+//   A stop or a stray byte between two scripts (the unit is powered down there) goes
+//   straight to EndPending. A silent unit or a failed port ends the operation at once
+//   from any stage: the end command still goes out, and the unit's state is unknown.
+//   The operation reads as running in every stage but Idle.
 
 namespace tessaline {
 
