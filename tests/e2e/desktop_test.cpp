@@ -16,6 +16,7 @@
 #include <fstream>
 #include <grp.h>
 #include <pwd.h>
+#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -191,19 +192,24 @@ TEST(Desktop, CommandLineKeepsProgressAndMessagesOnTheirOwnLines) {
     EXPECT_TRUE(blank.err.ends_with("\nChip is not blank\n")) << blank.err;
 }
 
-// The manual pages keep up with the tools: every command and option that --help names
-// has its entry.
+// The manual pages keep up with the programs: every command and option that a tool's
+// --help names has its entry, the window's page names every setting that the programs
+// store, and each page leads to the other two.
 TEST(Desktop, ManualPagesNameEveryCommandAndOptionOfTheHelp) {
-    const std::pair<const char*, const char*> tools[] = {
-        {TESSALINE_CLI_PATH, "tessaline-cli.1"}, {TESSALINE_UNITSIM_PATH, "tessaline-unitsim.1"}};
-    for (const auto& [program, page] : tools) {
+    // A page as its text reads: "\-" is a hyphen.
+    const auto pageText = [](const std::string& page) {
         std::ifstream in(std::string(TESSALINE_SOURCE_DIR "/packaging/man/") + page);
         std::stringstream source;
         source << in.rdbuf();
-        // The page as its text reads: "\-" is a hyphen.
-        std::string manual = source.str();
-        for (std::size_t at; (at = manual.find("\\-")) != std::string::npos;)
-            manual.erase(at, 1);
+        std::string text = source.str();
+        for (std::size_t at; (at = text.find("\\-")) != std::string::npos;)
+            text.erase(at, 1);
+        return text;
+    };
+    const std::pair<const char*, const char*> tools[] = {
+        {TESSALINE_CLI_PATH, "tessaline-cli"}, {TESSALINE_UNITSIM_PATH, "tessaline-unitsim"}};
+    for (const auto& [program, page] : tools) {
+        const std::string manual = pageText(std::string(page) + ".1");
         QProcess help;
         help.start(QString::fromLatin1(program), {QStringLiteral("--help")});
         ASSERT_TRUE(help.waitForFinished(30000));
@@ -218,5 +224,34 @@ TEST(Desktop, ManualPagesNameEveryCommandAndOptionOfTheHelp) {
             ++entries;
         }
         EXPECT_GE(entries, 8) << program;
+    }
+
+    // The settings' names as the settings file has them, from where they are defined.
+    std::ifstream rules(TESSALINE_SOURCE_DIR "/options/option_rules.hpp");
+    std::stringstream rulesText;
+    rulesText << rules.rdbuf();
+    const std::string definitions = rulesText.str();
+    const std::regex setting(R"re(kSetting\w+ = "([^"]+)")re");
+    const std::string window = pageText("tessaline.1");
+    int settings = 0;
+    for (auto it = std::sregex_iterator(definitions.begin(), definitions.end(), setting);
+         it != std::sregex_iterator(); ++it, ++settings) {
+        const std::string name = (*it)[1];
+        EXPECT_NE(window.find(".B " + name + "\n"), std::string::npos)
+            << "tessaline.1 lacks the setting " << name;
+    }
+    EXPECT_GE(settings, 5);
+
+    const char* pages[] = {"tessaline", "tessaline-cli", "tessaline-unitsim"};
+    for (const std::string page : pages) {
+        const std::string text = pageText(page + ".1");
+        const std::size_t seeAlso = text.find(".SH SEE ALSO\n");
+        ASSERT_NE(seeAlso, std::string::npos) << page;
+        for (const std::string other : pages) {
+            if (other != page) {
+                EXPECT_NE(text.find(".BR " + other + " (1)", seeAlso), std::string::npos)
+                    << page << " does not lead to " << other;
+            }
+        }
     }
 }
