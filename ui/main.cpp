@@ -10,6 +10,8 @@
 
 #include <QApplication>
 
+#include <iostream>
+
 using namespace tessaline;
 
 // Start-up: one window only (a second start hands its file to the running one), the
@@ -20,8 +22,11 @@ int main(int argc, char* argv[]) {
     const QString file = fileArgument(QApplication::arguments());
     SingleInstance instance;
     if (!instance.acquire()) {
-        instance.handOver(file);
-        return 0;
+        if (instance.handOver(file))
+            return 0;
+        std::cerr << "tessaline: another window holds the lock but does not answer; "
+                     "nothing was handed over\n";
+        return 1;
     }
 
     ProgrammerState state;
@@ -49,6 +54,10 @@ int main(int argc, char* argv[]) {
     const StopSignals stopSignals(
         [&window](int signalNumber) { window.quitOnSignal(signalNumber); });
     window.Form_Load();
+    // A signal that came while the window started (no operation can run yet) ends it
+    // here: the event loop that would have ended it has not begun.
+    if (const int signalNumber = stopSignals.received(); signalNumber != 0)
+        return 128 + signalNumber;
     if (!file.isEmpty())
         window.openFromDesktop(file);
     return QApplication::exec();

@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+
 #include <fstream>
 #include <grp.h>
 #include <pwd.h>
@@ -129,10 +132,11 @@ TEST(Desktop, CommandLineNamesTheWindowThatHoldsThePort) {
     // The window's lock file of the device, wherever the serial library keeps them.
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            for (const char* locks : {"/var/lock", "/run/lock", "/var/spool/locks", "/tmp"})
-                if (QFile::exists(QString::fromLatin1(locks) + QStringLiteral("/LCK..") + port))
-                    return true;
-            return false;
+            const std::array<const char*, 4> folders{"/var/lock", "/run/lock", "/var/spool/locks",
+                                                     "/tmp"};
+            return std::any_of(folders.begin(), folders.end(), [&](const char* locks) {
+                return QFile::exists(QString::fromLatin1(locks) + QStringLiteral("/LCK..") + port);
+            });
         },
         20000));
     const CliResult busy = cli({"--model", "18F452", "--port", unit.device(), "erase"});
