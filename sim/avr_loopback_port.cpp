@@ -8,8 +8,8 @@ AvrLoopbackPort::AvrLoopbackPort(AvrUnit& unit) : m_unit(unit) {
     m_unit.onByte = [this](std::uint8_t byte) {
         m_incoming.push_back(byte);
         m_lastReply = m_unit.cycle();
-        if (m_repliesDue > 0)
-            --m_repliesDue;
+        if (m_repliesDue > 0 && --m_repliesDue == 0)
+            m_unit.pause();
     };
 }
 
@@ -38,7 +38,7 @@ std::vector<std::uint8_t> AvrLoopbackPort::readAll() {
 bool AvrLoopbackPort::awaitReplies(int budgetMs) {
     const std::uint64_t limit =
         m_unit.cycle() + static_cast<std::uint64_t>(budgetMs) * AvrUnit::kCyclesPerMs;
-    if (!m_unit.runUntil(limit, [this] { return m_repliesDue == 0; }))
+    if (m_repliesDue > 0 && !m_unit.runUntil(limit))
         return false;
     if (m_repliesDue > 0)
         return false;

@@ -31,6 +31,7 @@ std::vector<std::string>& simulatorErrors() {
     static std::vector<std::string> errors;
     return errors;
 }
+bool g_simulatorErrors = false;
 
 void quietLogger(avr_t*, const int level, const char* format, va_list arguments) {
     if (level != LOG_ERROR)
@@ -41,6 +42,7 @@ void quietLogger(avr_t*, const int level, const char* format, va_list arguments)
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
         message.pop_back();
     simulatorErrors().push_back(message);
+    g_simulatorErrors = true;
 }
 
 // Deterministic runs: a sleeping core jumps to its next timer without waiting.
@@ -143,13 +145,16 @@ bool AvrUnit::load() {
     m_vddSense = avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC5);
     avr_raise_irq(m_vddSense, static_cast<std::uint32_t>(m_board.vddSenseMillivolts(false)));
     drainSimulatorErrors();
-    return true;
+    // The unit has been on for a while before anyone talks to it: its start-up is over.
+    m_stopped = false;
+    return runUntil(kCyclesPerMs);
 }
 
 void AvrUnit::drainSimulatorErrors() {
     for (const std::string& text : simulatorErrors())
         m_violations.push_back("firmware: the simulator reported: " + text);
     simulatorErrors().clear();
+    g_simulatorErrors = false;
 }
 
 std::uint64_t AvrUnit::cycle() const {
@@ -188,7 +193,7 @@ bool AvrUnit::step() {
     if (m_stopped)
         return false;
     const int state = avr_run(m_avr);
-    if (!simulatorErrors().empty())
+    if (g_simulatorErrors)
         drainSimulatorErrors();
     if (state == cpu_Done || state == cpu_Crashed) {
         m_violations.push_back(state == cpu_Crashed
@@ -196,20 +201,18 @@ bool AvrUnit::step() {
                                          std::to_string(m_avr->cycle)
                                    : "firmware: the AVR went to sleep with interrupts off at "
                                      "cycle " +
-                                         std::to_string(m_avr->cycle) + " and can never wake up");
+                                         std::to_string(m_avr->cycle) +
+                                         " and can never wake up");
         m_stopped = true;
         return false;
     }
     return true;
 }
 
-bool AvrUnit::runUntil(std::uint64_t cycle, const std::function<bool()>& done) {
-    while (m_avr && m_avr->cycle < cycle) {
-        if (done && done())
-            return true;
-        if (!step())
-            return false;
-    }
+bool AvrUnit::runUntil(std::uint64_t cycle) {
+    m_paused = false;
+    while (!m_stopped && !m_paused && m_avr->cycle < cycle)
+        step();
     return !m_stopped;
 }
 

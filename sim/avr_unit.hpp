@@ -57,9 +57,10 @@ public:
     // One instruction, or one stretch of sleep. False once the firmware has stopped
     // (crashed, or asleep with interrupts off).
     bool step();
-    // Runs until the given cycle or until `done` returns true; false when the firmware
-    // stopped.
-    bool runUntil(std::uint64_t cycle, const std::function<bool()>& done = {});
+    // Runs until the given cycle, or until a callback calls pause(); false when the
+    // firmware stopped.
+    bool runUntil(std::uint64_t cycle);
+    void pause() { m_paused = true; }
     std::uint64_t cycle() const;
     // Bytes on the wire that the UART has not received yet.
     std::size_t bytesOnWire() const { return m_wire.size(); }
@@ -126,6 +127,7 @@ private:
     std::function<void()> m_poll;
     std::uint64_t m_pollCycles = 0;
     bool m_stopped = false;
+    bool m_paused = false;
 };
 
 } // namespace tessaline::sim
