@@ -57,6 +57,9 @@ constexpr const char* kUsage =
     "  --progtime MS     programming time, 1 to 30 ms (default: the model's)\n"
     "  --trace FILE      write every byte to and from the unit to FILE, one line each\n"
     "  --no-verify       program without reading back what was written\n"
+    "  --unit-delay MS   after opening the port, wait MS milliseconds (0 to 10000) and\n"
+    "                    discard what arrives: for a unit that resets when its port opens\n"
+    "                    (default: the delay in the settings, else 0)\n"
     "  --help            show this text\n"
     "  --version         show the program's version\n"
     "\n"
@@ -73,6 +76,7 @@ struct Options {
     std::string baud;
     std::string progTime;
     std::string traceFile;
+    std::string unitDelay;
     bool verbose = false;
     bool noVerify = false;
     std::vector<std::string> words;
@@ -182,13 +186,14 @@ private:
                 (arg == "--verbose" ? options.verbose : options.noVerify) = true;
                 continue;
             }
-            std::string* value = arg == "--devices"    ? &options.devicesFile
-                                 : arg == "--model"    ? &options.model
-                                 : arg == "--port"     ? &options.port
-                                 : arg == "--baud"     ? &options.baud
-                                 : arg == "--progtime" ? &options.progTime
-                                 : arg == "--trace"    ? &options.traceFile
-                                                       : nullptr;
+            std::string* value = arg == "--devices"      ? &options.devicesFile
+                                 : arg == "--model"      ? &options.model
+                                 : arg == "--port"       ? &options.port
+                                 : arg == "--baud"       ? &options.baud
+                                 : arg == "--progtime"   ? &options.progTime
+                                 : arg == "--trace"      ? &options.traceFile
+                                 : arg == "--unit-delay" ? &options.unitDelay
+                                                         : nullptr;
             if (value) {
                 if (i + 1 >= args.size()) {
                     usageError("option " + arg + " needs a value");
@@ -358,6 +363,10 @@ private:
         if (SerialSettings parsed;
             !options.baud.empty() && !parseSerialSettings(serialSettingsText(options.baud), parsed))
             return usageError("the baud rate must be a number from 1 to 4000000");
+        const OptionEntry<std::int32_t> unitDelay = unitDelayEntry(options.unitDelay);
+        if (unitDelay.verdict == EntryVerdict::Wrong)
+            return usageError("the unit start-up delay must be a whole number of milliseconds "
+                              "from 0 to 10000");
         // What was read must have a place to go before the chip is touched.
         if (chip.kind == OperationKind::Read) {
             if (const std::string problem = unwritableFileProblem(file); !problem.empty()) {
@@ -389,6 +398,9 @@ private:
         link.baud =
             options.baud.empty() ? setting(kSettingBaudRate, kDefaultBaudRate) : options.baud;
         link.verifyAfterProgram = !options.noVerify;
+        link.unitDelayMs = unitDelay.verdict == EntryVerdict::Take
+                               ? unitDelay.value
+                               : storedUnitDelay(setting(kSettingUnitDelay, kDefaultUnitDelay));
         std::ofstream traceFile;
         std::optional<TraceWriter> trace;
         if (!options.traceFile.empty()) {
