@@ -146,6 +146,8 @@ void Form1::buildMenus() {
             [this] { m_options.menubaud_Click(); });
     addItem(menu4, "menuprogtime", QStringLiteral("Change Default Programming Time"),
             [this] { m_options.menuprogtime_Click(); });
+    addItem(menu4, "menuunitdelay", QStringLiteral("Change Unit Start-Up Delay"),
+            [this] { m_options.menuunitdelay_Click(); });
     menu4->addSeparator();
     menuverifyafter = menu4->addAction(QStringLiteral("&Verify after Program All"));
     menuverifyafter->setObjectName(QStringLiteral("menuverifyafter"));
