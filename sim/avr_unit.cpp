@@ -146,7 +146,6 @@ bool AvrUnit::load() {
     avr_raise_irq(m_vddSense, static_cast<std::uint32_t>(m_board.vddSenseMillivolts(false)));
     drainSimulatorErrors();
     // The unit has been on for a while before anyone talks to it: its start-up is over.
-    m_stopped = false;
     return runUntil(kCyclesPerMs);
 }
 
@@ -201,8 +200,7 @@ bool AvrUnit::step() {
                                          std::to_string(m_avr->cycle)
                                    : "firmware: the AVR went to sleep with interrupts off at "
                                      "cycle " +
-                                         std::to_string(m_avr->cycle) +
-                                         " and can never wake up");
+                                         std::to_string(m_avr->cycle) + " and can never wake up");
         m_stopped = true;
         return false;
     }

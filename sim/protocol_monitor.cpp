@@ -34,6 +34,12 @@ void ProtocolMonitor::byteToUnit(std::uint64_t cycle, std::uint8_t byte) {
                              " got no reply before the next byte came");
         m_repliesDue = 0;
     }
+    // The unit's millisecond count wraps after 65 s: a pause that long is seen as what it
+    // is, a timeout, before the count wraps.
+    const std::uint64_t timeout = (kUnitPartialCommandMs + 1) * kCyclesPerMs;
+    if (cycle > m_lastByte + timeout)
+        m_reference.tick(static_cast<std::uint16_t>((m_lastByte + timeout) / kCyclesPerMs));
+    m_lastByte = cycle;
     unit::Step step;
     if (!m_reference.receive(byte, static_cast<std::uint16_t>(cycle / kCyclesPerMs), step))
         return;

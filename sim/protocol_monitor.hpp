@@ -56,6 +56,7 @@ private:
     bool m_movedAfterReply = false;
     std::uint64_t m_commands = 0;
     std::uint64_t m_commandEnd = 0;
+    std::uint64_t m_lastByte = 0;
     std::uint64_t m_framesBefore = 0;
     std::uint64_t m_firstMove = 0;
     std::uint64_t m_lastMove = 0;
