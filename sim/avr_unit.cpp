@@ -216,7 +216,8 @@ bool AvrUnit::runUntil(std::uint64_t cycle) {
 
 // The serial line: one byte per byte time into the UART, which takes a byte time more to
 // receive it. A real ATmega328P holds two received bytes and the one it is receiving;
-// simavr holds 63, so a firmware that falls behind is caught here.
+// simavr holds 63, so a firmware that falls behind is caught here. A byte counts as unread
+// from the start of its reception.
 void AvrUnit::send(std::uint8_t byte) {
     m_wire.push_back(byte);
     if (!m_wireRunning && m_avr) {
@@ -232,7 +233,9 @@ std::uint64_t AvrUnit::wireTick(avr_t* avr, std::uint64_t when, void* self) {
         return 0;
     }
     const auto* uart = static_cast<const avr_uart_t*>(unit->m_uart);
-    if (unreadBytes(uart) >= 2)
+    // Two bytes in the receive buffer and one in the shift register: the start bit of
+    // another overruns them.
+    if (unreadBytes(uart) > 2)
         unit->m_violations.push_back(
             "firmware: " + std::to_string(unreadBytes(uart)) +
             " received bytes still unread as another came in: a real UART loses it (cycle " +
