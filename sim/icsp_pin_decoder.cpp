@@ -6,7 +6,11 @@ namespace tessaline::sim {
 
 namespace {
 
-// Minimums of the programming documents at 5 V, in cycles of 62.5 ns, rounded up.
+// Minimums of the programming documents at 5 V, in cycles of 62.5 ns, rounded up. The
+// clock's high and low times and period (P2A, P2B, P2: 40 and 100 ns) and the gaps
+// between command and operand (P5, P5A: 40 ns) are met by any two writes of a port, a
+// cycle apart at least; what can go wrong in a cycle is data changing with the falling
+// clock (P3/P4), checked below.
 constexpr std::uint64_t kP12 = 32; // MCLR up to the first rising clock: 2 µs
 constexpr std::uint64_t kP13 = 2;  // VDD up to MCLR up: 100 ns
 constexpr std::uint64_t kP15 = 32; // PGM up to MCLR up, low-voltage entry: 2 µs
