@@ -2,6 +2,7 @@
 // --firmware on a real pseudo-terminal, in real time; and the options that make no sense
 // with firmware.
 #include "tests/e2e/tool_processes.hpp"
+#include "tests/support/temp_folder.hpp"
 
 #include <QProcess>
 
@@ -10,8 +11,10 @@
 using namespace tessaline::test;
 
 TEST(FirmwareThroughPty, IdentifyProgramAndVerifyTheBlinkExample) {
+    TempFolder folder;
     UnitSimulator unit({QStringLiteral("--firmware"), QStringLiteral(TESSALINE_FIRMWARE_ELF),
-                        QStringLiteral("--chip"), QStringLiteral("18F452")});
+                        QStringLiteral("--chip"), QStringLiteral("18F452"), QStringLiteral("--vcd"),
+                        QString::fromStdString(folder.file("icsp.vcd"))});
     ASSERT_FALSE(unit.device().isEmpty());
     const QString blink = QStringLiteral(TESSALINE_SOURCE_DIR "/examples/blink-18f452.hex");
     const QStringList port{QStringLiteral("--port"), unit.device()};
@@ -34,6 +37,11 @@ TEST(FirmwareThroughPty, IdentifyProgramAndVerifyTheBlinkExample) {
     const auto [status, report] = unit.stop();
     EXPECT_EQ(status, 0) << report;
     EXPECT_NE(report.find(" 0 violations"), std::string::npos) << report;
+    // The lines for a waveform viewer: the header, then every change.
+    const std::string vcd = folder.read("icsp.vcd");
+    EXPECT_NE(vcd.find("$var wire 1 c PGC $end"), std::string::npos);
+    EXPECT_NE(vcd.find("\n1c\n"), std::string::npos) << "PGC rose";
+    EXPECT_NE(vcd.find("\nb11 m\n"), std::string::npos) << "MCLR at VPP";
 }
 
 TEST(FirmwareThroughPty, OptionsOfTheSimulatedUnitAreRefused) {
