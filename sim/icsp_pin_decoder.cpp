@@ -96,14 +96,29 @@ void IcspPinDecoder::netsChanged(std::uint64_t cycle, const IcspNets& nets) {
     if (contention && !m_contention)
         violation(cycle, "PGD driven by the programmer while the chip drives it (contention)");
     m_contention = contention;
-    const bool backPowered = !nets.vdd && (nets.pgc || nets.pgm || (nets.pgdDriven && nets.pgd));
-    if (backPowered && !m_backPowered)
-        violation(cycle, std::string(nets.pgc   ? "PGC"
-                                     : nets.pgm ? "PGM"
-                                                : "PGD") +
-                             " high while VDD is off: it powers the chip through its protection "
-                             "diodes");
-    m_backPowered = backPowered;
+    if (before.vdd && !nets.vdd)
+        m_vddFell = cycle;
+    checkBackPowering(cycle);
+}
+
+// A line high while VDD is off powers the chip through its protection diodes. Lines may
+// follow VDD down in the instruction after it (PGM must wait for MCLR, and VDD must follow
+// MCLR at once).
+void IcspPinDecoder::checkBackPowering(std::uint64_t cycle) {
+    const bool backPowered =
+        !m_nets.vdd && (m_nets.pgc || m_nets.pgm || (m_nets.pgdDriven && m_nets.pgd));
+    if (!backPowered) {
+        m_backPowerReported = false;
+        return;
+    }
+    if (m_backPowerReported || cycle <= m_vddFell + kP17)
+        return;
+    violation(cycle, std::string(m_nets.pgc   ? "PGC"
+                                 : m_nets.pgm ? "PGM"
+                                              : "PGD") +
+                         " high while VDD is off: it powers the chip through its protection "
+                         "diodes");
+    m_backPowerReported = true;
 }
 
 void IcspPinDecoder::supplyChanged(std::uint64_t cycle, const IcspNets& before) {
@@ -301,6 +316,7 @@ void IcspPinDecoder::completeFrame(std::uint64_t cycle) {
 }
 
 void IcspPinDecoder::finish(std::uint64_t cycle) {
+    checkBackPowering(cycle);
     if (m_exitPending && m_nets.vdd && cycle > m_exited + kP17)
         violation(cycle, "VDD stayed on " + duration(cycle - m_exited) +
                              " after MCLR left the programming level (P17: 100 ns at most)");

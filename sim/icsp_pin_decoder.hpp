@@ -95,6 +95,7 @@ private:
 
     void violation(std::uint64_t cycle, const std::string& text);
     void supplyChanged(std::uint64_t cycle, const IcspNets& before);
+    void checkBackPowering(std::uint64_t cycle);
     void enter(std::uint64_t cycle, bool vddFirst, bool lowVoltage);
     void leave(std::uint64_t cycle);
     void clockRose(std::uint64_t cycle);
@@ -137,7 +138,8 @@ private:
 
     // One report per episode of these.
     bool m_idleClockReported = false;
-    bool m_backPowered = false;
+    bool m_backPowerReported = false;
+    std::uint64_t m_vddFell = 0;
     bool m_contention = false;
 };
 

@@ -23,9 +23,12 @@ uint8_t portdWithoutPower() {
     return static_cast<uint8_t>(PORTD & ~kPowerLines);
 }
 
-// Two writes of PORTD in two consecutive instructions, 62.5 ns apart.
-inline void writePortdTwice(uint8_t first, uint8_t second) {
-    asm volatile("out %0, %1\n\tout %0, %2" : : "I"(_SFR_IO_ADDR(PORTD)), "r"(first), "r"(second));
+// MCLR to ground, VDD off and PGM down in three consecutive instructions, 62.5 ns apart.
+inline void powerOff(uint8_t mclrDown, uint8_t vddDown, uint8_t pgmDown) {
+    asm volatile("out %0, %2\n\tout %0, %3\n\tout %1, %4"
+                 :
+                 : "I"(_SFR_IO_ADDR(PORTD)), "I"(_SFR_IO_ADDR(PORTC)), "r"(mclrDown), "r"(vddDown),
+                   "r"(pgmDown));
 }
 
 uint16_t sample(uint8_t channel) {
@@ -107,15 +110,16 @@ void powerDown() {
     PORTD = mclrDown;
     __builtin_avr_delay_cycles(160);
     PORTD = vddDown;
+    PORTC = kSpare;
 #else
     // VPP off and MCLR to ground together; VDD off in the next instruction (P17 is
-    // 100 ns at most).
+    // 100 ns at most); PGM, high in a low-voltage session, only after MCLR (P18) and in
+    // the instruction after that.
     cli();
-    writePortdTwice(mclrDown, vddDown);
+    powerOff(mclrDown, vddDown, kSpare);
     sei();
 #endif
     g_base = kSpare;
-    PORTC = kSpare; // PGM down after MCLR (P18)
     timers::waitTicks(kPowerDownTicks);
     DDRC = 0;
     g_pgdInput = true;

@@ -82,7 +82,7 @@ TEST(FirmwareBench, ReadsTheDeviceIdAndStopsAtAWrongChip) {
     EXPECT_EQ(right.finish(), std::vector<std::string>{});
 
     // The command-line tool's exit status 4.
-    AvrRig wrong(recordNamed("18F4520"), firmwarePath(), "18F452");
+    AvrRig wrong(recordNamed("18F4520"), {.chip = "18F452"});
     wrong.unit.chip().fillWithPattern(0x33);
     const std::vector<std::uint8_t> before = wrong.unit.chip().flash;
     ASSERT_FALSE(wrong.run(OperationKind::Program));
@@ -90,6 +90,24 @@ TEST(FirmwareBench, ReadsTheDeviceIdAndStopsAtAWrongChip) {
     EXPECT_EQ(wrong.host.ends[0].outcome, Outcome::WrongDevice);
     EXPECT_EQ(wrong.unit.chip().flash, before);
     EXPECT_EQ(wrong.finish(), std::vector<std::string>{});
+}
+
+// J1 and J3 in their low-voltage positions: PGM up before MCLR goes to VDD. A chip whose
+// LVP bit is 0 does not enter programming mode that way.
+TEST(FirmwareBench, LowVoltageEntryThroughPgm) {
+    AvrRig rig(recordNamed("18F4520"), {.lowVoltage = true});
+    ASSERT_TRUE(rig.run(OperationKind::Erase));
+    ASSERT_TRUE(rig.run(OperationKind::Blank));
+    EXPECT_EQ(rig.host.status(), "Chip is blank");
+    EXPECT_EQ(rig.finish(), std::vector<std::string>{});
+
+    AvrRig locked(recordNamed("18F4520"), {.lowVoltage = true});
+    locked.unit.chip().config[6] &= 0xFB; // CONFIG4L: LVP = 0
+    locked.control.StartIdentify(true);
+    locked.port.deliver();
+    const std::vector<std::string> found = locked.finish();
+    ASSERT_FALSE(found.empty());
+    EXPECT_NE(found[0].find("LVP bit"), std::string::npos) << found[0];
 }
 
 TEST(FirmwareBench, AStopMidOperationPowersDownCleanly) {

@@ -4,11 +4,11 @@ namespace tessaline::test {
 
 namespace {
 
-sim::AvrUnit::Setup setupFor(const DeviceModel& record, const std::string& firmware,
-                             const char* chipName) {
+sim::AvrUnit::Setup setupFor(const DeviceModel& record, const AvrRigOptions& options) {
     sim::AvrUnit::Setup setup;
-    setup.firmware = firmware;
-    setup.model = sim::findChipModel(chipName ? chipName : record.model);
+    setup.firmware = options.firmware;
+    setup.model = sim::findChipModel(options.chip ? options.chip : record.model);
+    setup.lowVoltage = options.lowVoltage;
     return setup;
 }
 
@@ -18,8 +18,8 @@ std::string firmwarePath(const std::string& name) {
     return std::string(TESSALINE_FIRMWARE_DIR) + "/" + name + ".elf";
 }
 
-AvrRig::AvrRig(const DeviceModel& record, const std::string& firmware, const char* chipName)
-    : unit(setupFor(record, firmware, chipName)), port(unit), control(buffer, model, port, host) {
+AvrRig::AvrRig(const DeviceModel& record, const AvrRigOptions& options)
+    : unit(setupFor(record, options)), port(unit), control(buffer, model, port, host) {
     ApplySelectedModel(record, model);
     ResetBuffer(buffer, model.FlashSize, model.EepromSize, model.ConfigErased);
     host.onWait = [this](int ms) { port.waitMilliseconds(ms); };

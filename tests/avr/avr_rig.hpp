@@ -17,9 +17,14 @@ std::string firmwarePath(const std::string& name = "tessaline-unit");
 
 // One model of devices.cfg driving the unit's firmware in simulated silicon, in one
 // process and without a wall clock: the engine's waits run the firmware for that long.
+struct AvrRigOptions {
+    std::string firmware = firmwarePath();
+    const char* chip = nullptr; // another chip in the socket than the record's
+    bool lowVoltage = false;    // the unit's jumpers set for low-voltage entry
+};
+
 struct AvrRig {
-    AvrRig(const DeviceModel& record, const std::string& firmware = firmwarePath(),
-           const char* chipName = nullptr);
+    explicit AvrRig(const DeviceModel& record, const AvrRigOptions& options = {});
 
     // Runs an operation to its end; false when it did not complete.
     bool run(OperationKind kind);
