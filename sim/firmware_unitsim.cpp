@@ -29,11 +29,13 @@ bool wantsFirmware(int argc, char** argv) {
 
 namespace {
 
+#ifdef TESSALINE_HAVE_SIMAVR
 volatile std::sig_atomic_t g_stop = 0;
 
 void onSignal(int) {
     g_stop = 1;
 }
+#endif
 
 struct Options {
     std::string firmware;
