@@ -5,7 +5,7 @@
 // link, its trace, the simulated unit and the unit's firmware all read it from here. It
 // is plain C++14 with <stdint.h> only, so that avr-g++ compiles it too.
 
-#include <stdint.h>
+#include <stdint.h> // NOLINT(modernize-deprecated-headers): avr-g++ has no <cstdint>
 
 namespace tessaline {
 

@@ -62,7 +62,7 @@ void UnitLogic::powerMeasured(bool vppInRange, bool vddInRange) {
 }
 
 uint8_t UnitLogic::takeStatus() {
-    const uint8_t status = static_cast<uint8_t>(m_status | m_powerStatus);
+    const auto status = static_cast<uint8_t>(m_status | m_powerStatus);
     m_status = 0;
     return status;
 }

@@ -21,7 +21,6 @@ namespace {
 
 // The ATmega328P's I/O ports and the bits the unit uses on them.
 constexpr std::uint8_t kPgdBit = 1;
-constexpr std::uint8_t kVddOnBit = 1 << 4;
 constexpr std::uint8_t kModeJumper = 1 << 0;
 
 // simavr writes its messages through one global logger, some of them to standard output
@@ -143,7 +142,7 @@ bool AvrUnit::load() {
     avr_raise_irq(avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC4),
                   static_cast<std::uint32_t>(m_board.vppSenseMillivolts()));
     m_vddSense = avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC5);
-    avr_raise_irq(m_vddSense, static_cast<std::uint32_t>(m_board.vddSenseMillivolts(false)));
+    avr_raise_irq(m_vddSense, static_cast<std::uint32_t>(UnitBoard::vddSenseMillivolts(false)));
     drainSimulatorErrors();
     // The unit has been on for a while before anyone talks to it: its start-up is over.
     return runUntil(kCyclesPerMs);
@@ -279,7 +278,8 @@ void AvrUnit::linesChanged() {
         return;
     if (nets.vdd != m_vddOn) {
         m_vddOn = nets.vdd;
-        avr_raise_irq(m_vddSense, static_cast<std::uint32_t>(m_board.vddSenseMillivolts(m_vddOn)));
+        avr_raise_irq(m_vddSense,
+                      static_cast<std::uint32_t>(UnitBoard::vddSenseMillivolts(m_vddOn)));
     }
     m_decoder.netsChanged(now, nets);
     m_monitor.pinsChanged(now);
@@ -323,9 +323,9 @@ void AvrUnit::finish(bool allowPowered) {
     const std::uint64_t now = cycle();
     m_decoder.finish(now);
     if (m_monitor.repliesDue() > 0)
-        m_violations.push_back("firmware: the last command got no reply");
+        m_violations.emplace_back("firmware: the last command got no reply");
     if (!allowPowered && m_decoder.targetPowered())
-        m_violations.push_back(
+        m_violations.emplace_back(
             "firmware: the target was left powered at exit (VDD or VPP still on)");
     drainSimulatorErrors();
 }

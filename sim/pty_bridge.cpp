@@ -42,7 +42,7 @@ bool PtyBridge::open(const std::string& link, std::string& error) {
     return true;
 }
 
-std::string PtyBridge::read() {
+std::string PtyBridge::read() const {
     std::string bytes;
     char buffer[256];
     for (;;) {
@@ -54,7 +54,7 @@ std::string PtyBridge::read() {
     }
 }
 
-void PtyBridge::write(std::uint8_t byte) {
+void PtyBridge::write(std::uint8_t byte) const {
     // A reply that finds the terminal's buffer full is lost, as on a cable nobody reads.
     const ssize_t written = ::write(m_master, &byte, 1);
     (void)written;

@@ -22,8 +22,8 @@ public:
 
     // The bytes the programmer has written since the last call (none if it has the
     // terminal closed).
-    std::string read();
-    void write(std::uint8_t byte);
+    std::string read() const;
+    void write(std::uint8_t byte) const;
 
 private:
     int m_master = -1;

@@ -64,7 +64,7 @@ int UnitBoard::vppSenseMillivolts() const {
     return vpp * 82 / 1082;
 }
 
-int UnitBoard::vddSenseMillivolts(bool vddOn) const {
+int UnitBoard::vddSenseMillivolts(bool vddOn) {
     return vddOn ? kVddMillivolts * 10 / 57 : 0;
 }
 

@@ -28,7 +28,7 @@ public:
 
     // The voltages at the sense inputs, in millivolts (the divided VPP and VDD).
     int vppSenseMillivolts() const;
-    int vddSenseMillivolts(bool vddOn) const;
+    static int vddSenseMillivolts(bool vddOn);
 
     const std::vector<std::string>& violations() const { return m_violations; }
 
