@@ -82,6 +82,11 @@ struct Options {
     std::vector<std::string> words;
 };
 
+// Where the value of the unit's own option goes (--unit-delay MS); nothing for any other.
+std::string* unitOptionValue(Options& options, const std::string& arg) {
+    return arg == "--unit-delay" ? &options.unitDelay : nullptr;
+}
+
 struct ChipCommand {
     const char* name;
     OperationKind kind;
@@ -186,14 +191,13 @@ private:
                 (arg == "--verbose" ? options.verbose : options.noVerify) = true;
                 continue;
             }
-            std::string* value = arg == "--devices"      ? &options.devicesFile
-                                 : arg == "--model"      ? &options.model
-                                 : arg == "--port"       ? &options.port
-                                 : arg == "--baud"       ? &options.baud
-                                 : arg == "--progtime"   ? &options.progTime
-                                 : arg == "--trace"      ? &options.traceFile
-                                 : arg == "--unit-delay" ? &options.unitDelay
-                                                         : nullptr;
+            std::string* value = arg == "--devices"    ? &options.devicesFile
+                                 : arg == "--model"    ? &options.model
+                                 : arg == "--port"     ? &options.port
+                                 : arg == "--baud"     ? &options.baud
+                                 : arg == "--progtime" ? &options.progTime
+                                 : arg == "--trace"    ? &options.traceFile
+                                                       : unitOptionValue(options, arg);
             if (value) {
                 if (i + 1 >= args.size()) {
                     usageError("option " + arg + " needs a value");
