@@ -95,13 +95,13 @@ TEST(FirmwareBench, ReadsTheDeviceIdAndStopsAtAWrongChip) {
 // J1 and J3 in their low-voltage positions: PGM up before MCLR goes to VDD. A chip whose
 // LVP bit is 0 does not enter programming mode that way.
 TEST(FirmwareBench, LowVoltageEntryThroughPgm) {
-    AvrRig rig(recordNamed("18F4520"), {.lowVoltage = true});
+    AvrRig rig(recordNamed("18F2221"), {.lowVoltage = true});
     ASSERT_TRUE(rig.run(OperationKind::Erase));
     ASSERT_TRUE(rig.run(OperationKind::Blank));
     EXPECT_EQ(rig.host.status(), "Chip is blank");
     EXPECT_EQ(rig.finish(), std::vector<std::string>{});
 
-    AvrRig locked(recordNamed("18F4520"), {.lowVoltage = true});
+    AvrRig locked(recordNamed("18F2221"), {.lowVoltage = true});
     locked.unit.chip().config[6] &= 0xFB; // CONFIG4L: LVP = 0
     locked.control.StartIdentify(true);
     locked.port.deliver();
