@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QThread>
 
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
@@ -205,6 +206,13 @@ bool QtSerialPort::openDevice(const QString& path) {
     applySettings();
     m_port.clear();
     requestLowLatency();
+    if (m_startupDelayMs > 0) {
+        // An Arduino resets as its port opens and its bootloader listens for a second or
+        // two, and may answer bytes meant for the unit: nothing goes out until it has
+        // finished, and nothing it sent is taken for a reply.
+        QThread::msleep(static_cast<unsigned long>(m_startupDelayMs));
+        m_port.clear();
+    }
     return true;
 }
 

@@ -28,6 +28,7 @@ public:
     bool setPortOpen(bool open) override;
     std::string description() const override;
     std::string failureReason() const override { return m_lastError.toStdString(); }
+    void setStartupDelay(int milliseconds) override { m_startupDelayMs = milliseconds; }
     void setErrorHandler(ErrorHandler handler) override { m_errorHandler = std::move(handler); }
 
     // Opens a device by its path, bypassing the port-number mapping. A bare name such as
@@ -55,6 +56,7 @@ private:
     QSerialPort::DataBits m_dataBits = QSerialPort::Data8;
     QSerialPort::StopBits m_stopBits = QSerialPort::OneStop;
     int m_threshold = 0;
+    int m_startupDelayMs = 0;
     bool m_eventQueued = false;
     ReceiveHandler m_handler;
     ErrorHandler m_errorHandler;

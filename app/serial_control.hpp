@@ -20,6 +20,9 @@ public:
     virtual int commPort() const = 0;
     // Opens or closes the port; true when the port is then in the asked state.
     virtual bool setPortOpen(bool open) = 0;
+    // After every opening, wait this long and discard whatever arrived meanwhile: a unit
+    // that resets when its port opens is still starting up. 0 (the default): no wait.
+    virtual void setStartupDelay(int milliseconds) { (void)milliseconds; }
     // The device behind the port number and, after a failure, the reason.
     virtual std::string description() const = 0;
     // After a failed open, why, in words that name the device; empty otherwise.

@@ -189,6 +189,7 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
         err << "tessaline-cli: the baud rate '" << link.baud << "' is not usable\n";
         return kExitPort;
     }
+    port.setStartupDelay(link.unitDelayMs);
     if (!port.openDevice(QString::fromStdString(link.device))) {
         err << "tessaline-cli: cannot open the serial port: " << port.description() << "\n";
         return kExitPort;

@@ -19,6 +19,9 @@ struct ChipLink {
     ByteTrace* trace = nullptr;
     // Program All verifies what it wrote.
     bool verifyAfterProgram = true;
+    // Milliseconds to wait after opening the port, discarding what arrives (a unit that
+    // resets when its port opens).
+    int unitDelayMs = 0;
 };
 
 // Runs one operation on the chip through the serial port with the same start, engine and

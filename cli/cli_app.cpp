@@ -66,6 +66,9 @@ constexpr const char* kUsage =
     "  --no-verify       program without reading back what was written\n"
     "  --allow-no-eof    let check and convert take a file without an end-of-file\n"
     "                    record (program still refuses one)\n"
+    "  --unit-delay MS   after opening the port, wait MS milliseconds (0 to 10000) and\n"
+    "                    discard what arrives: for a unit that resets when its port opens\n"
+    "                    (default: the delay in the settings, else 0)\n"
     "  --help            show this text\n"
     "  --version         show the program's version\n"
     "\n"
@@ -85,11 +88,17 @@ struct Options {
     std::string baud;
     std::string progTime;
     std::string traceFile;
+    std::string unitDelay;
     bool verbose = false;
     bool noVerify = false;
     bool allowNoEof = false;
     std::vector<std::string> words;
 };
+
+// Where the value of the unit's own option goes (--unit-delay MS); nothing for any other.
+std::string* unitOptionValue(Options& options, const std::string& arg) {
+    return arg == "--unit-delay" ? &options.unitDelay : nullptr;
+}
 
 struct ChipCommand {
     const char* name;
@@ -226,7 +235,7 @@ private:
                                  : arg == "--baud"     ? &options.baud
                                  : arg == "--progtime" ? &options.progTime
                                  : arg == "--trace"    ? &options.traceFile
-                                                       : nullptr;
+                                                       : unitOptionValue(options, arg);
             if (value) {
                 if (i + 1 >= args.size()) {
                     usageError("option " + arg + " needs a value");
@@ -431,6 +440,10 @@ private:
         if (SerialSettings parsed;
             !options.baud.empty() && !parseSerialSettings(serialSettingsText(options.baud), parsed))
             return usageError("the baud rate must be a number from 1 to 4000000");
+        const OptionEntry<std::int32_t> unitDelay = unitDelayEntry(options.unitDelay);
+        if (unitDelay.verdict == EntryVerdict::Wrong)
+            return usageError("the unit start-up delay must be a whole number of milliseconds "
+                              "from 0 to 10000");
         // What was read must have a place to go before the chip is touched.
         if (chip.kind == OperationKind::Read) {
             if (const std::string problem = unwritableFileProblem(file); !problem.empty()) {
@@ -464,6 +477,9 @@ private:
         link.baud =
             options.baud.empty() ? setting(kSettingBaudRate, kDefaultBaudRate) : options.baud;
         link.verifyAfterProgram = !options.noVerify;
+        link.unitDelayMs = unitDelay.verdict == EntryVerdict::Take
+                               ? unitDelay.value
+                               : storedUnitDelay(setting(kSettingUnitDelay, kDefaultUnitDelay));
         std::ofstream traceFile;
         std::optional<TraceWriter> trace;
         if (!options.traceFile.empty()) {

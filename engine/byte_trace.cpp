@@ -50,6 +50,31 @@ std::string sentText(const TracedByte& byte) {
     }
 }
 
+// A reply's non-zero value: the unit's status bits, which the program never acts on.
+std::string statusText(std::uint8_t value) {
+    struct Bit {
+        std::uint8_t mask;
+        const char* meaning;
+    };
+    static constexpr Bit kBits[] = {
+        {kStatusRefused, "a command refused"},
+        {kStatusReceiveError, "bytes dropped"},
+        {kStatusVppOutOfRange, "VPP out of range"},
+        {kStatusVddLow, "VDD low"},
+    };
+    std::string text;
+    std::uint8_t rest = value;
+    for (const Bit& bit : kBits) {
+        if ((value & bit.mask) == 0)
+            continue;
+        text += (text.empty() ? "" : ", ") + std::string(bit.meaning);
+        rest = static_cast<std::uint8_t>(rest & ~bit.mask);
+    }
+    if (rest != 0)
+        text += (text.empty() ? "bits " : ", bits ") + Hex2(rest) + "h";
+    return text;
+}
+
 std::string receivedText(const TracedByte& byte) {
     if (byte.command == 0)
         return "stray byte, no command sent yet";
@@ -58,7 +83,10 @@ std::string receivedText(const TracedByte& byte) {
         return "stray byte after " + commandName(byte.command);
     if (byte.command == kCmdReadByte && byte.position == 0)
         return "data byte of read byte";
-    return "reply to " + commandName(byte.command);
+    std::string text = "reply to " + commandName(byte.command);
+    if (byte.value != 0)
+        text += ", status: " + statusText(byte.value);
+    return text;
 }
 
 } // namespace

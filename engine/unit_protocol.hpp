@@ -5,7 +5,7 @@
 // link, its trace, the simulated unit and the unit's firmware all read it from here. It
 // is plain C++14 with <stdint.h> only, so that avr-g++ compiles it too.
 
-#include <stdint.h>
+#include <stdint.h> // NOLINT(modernize-deprecated-headers): avr-g++ has no <cstdint>
 
 namespace tessaline {
 
@@ -39,5 +39,19 @@ constexpr int unitArgumentCount(uint8_t command) {
 constexpr int unitReplyCount(uint8_t command) {
     return command == kCmdReadByte ? 2 : 1;
 }
+
+// The value of a reply byte (the second one after a read): 00h when all is well, else
+// status bits. The program never acts on them; its trace names them.
+enum UnitStatus : uint8_t {
+    kStatusRefused = 0x01,       // a command refused or malformed since the last reply
+    kStatusReceiveError = 0x02,  // a byte dropped: outside the command set, garbled, or
+                                 // part of a command whose remaining bytes did not come
+    kStatusVppOutOfRange = 0x04, // VPP outside 10.0 to 12.5 V at the last power-up
+    kStatusVddLow = 0x08,        // target VDD below 4.6 V at the last power-up
+};
+
+// A command whose argument bytes stop coming for this long is dropped, so that the
+// program's recovery command after its reply timeout is read as a command.
+constexpr uint16_t kUnitPartialCommandMs = 500;
 
 } // namespace tessaline

@@ -18,6 +18,8 @@ constexpr double kHighestBaud = 56000;
 constexpr double kShortestProgTime = 1;
 constexpr double kLongestProgTime = 30;
 
+constexpr std::int32_t kLongestUnitDelay = 10000;
+
 } // namespace
 
 std::optional<std::int32_t> storedModel(std::string_view stored, std::int32_t modelCount) {
@@ -62,6 +64,22 @@ OptionEntry<std::int32_t> progTimeEntry(std::string_view entry) {
     if (time >= kShortestProgTime && time <= kLongestProgTime)
         return {EntryVerdict::Take, roundHalfEven(time)};
     return {EntryVerdict::Wrong, 0};
+}
+
+OptionEntry<std::int32_t> unitDelayEntry(std::string_view entry) {
+    if (entry.empty())
+        return {EntryVerdict::Keep, 0};
+    std::int32_t delay = 0;
+    const auto [end, error] = std::from_chars(entry.data(), entry.data() + entry.size(), delay);
+    if (error != std::errc() || end != entry.data() + entry.size() || entry[0] == '-' ||
+        delay > kLongestUnitDelay)
+        return {EntryVerdict::Wrong, 0};
+    return {EntryVerdict::Take, delay};
+}
+
+std::int32_t storedUnitDelay(std::string_view stored) {
+    const OptionEntry<std::int32_t> entry = unitDelayEntry(stored);
+    return entry.verdict == EntryVerdict::Take ? entry.value : 0;
 }
 
 std::string serialSettingsText(const std::string& baudRate) {

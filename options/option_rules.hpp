@@ -17,11 +17,16 @@ inline constexpr const char* kSettingPortNumber = "Serial Port Number";
 inline constexpr const char* kSettingBaudRate = "Serial Port Baud Rate";
 // "1" or "0": Program All reads back and checks what it wrote.
 inline constexpr const char* kSettingVerifyAfterProgram = "Verify After Program All";
+// Milliseconds to wait after the serial port opens, discarding whatever arrives meanwhile:
+// a unit that resets when its port opens (an Arduino with its bootloader) is still
+// starting up and may send bytes of its own.
+inline constexpr const char* kSettingUnitDelay = "Unit Start-Up Delay";
 
 inline constexpr const char* kDefaultModel = "1";
 inline constexpr const char* kDefaultPortNumber = "2";
 inline constexpr const char* kDefaultBaudRate = "56000";
 inline constexpr const char* kDefaultVerifyAfterProgram = "1";
+inline constexpr const char* kDefaultUnitDelay = "0";
 
 // What a dialog makes of an entry: take the value, keep the current one without a word
 // (an empty entry, Cancel), or keep it and tell the user "Wrong entry!".
@@ -55,6 +60,12 @@ OptionEntry<std::string> baudEntry(std::string_view entry);
 // The programming time: an empty entry keeps it; 1 .. 30 ms is taken, rounded half to
 // even (2.5 gives 2); anything else is wrong.
 OptionEntry<std::int32_t> progTimeEntry(std::string_view entry);
+
+// The unit's start-up delay: an empty entry keeps it; a whole number of milliseconds from
+// 0 to 10000 is taken; anything else is wrong.
+OptionEntry<std::int32_t> unitDelayEntry(std::string_view entry);
+// The stored start-up delay; a value the dialog would not take counts as 0.
+std::int32_t storedUnitDelay(std::string_view stored);
 
 // The serial settings text for a baud rate: no parity, 8 data bits, 1 stop bit.
 std::string serialSettingsText(const std::string& baudRate);

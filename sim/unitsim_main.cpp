@@ -2,6 +2,7 @@
 // pseudo-terminal so that the programmer can open it like a serial port.
 #include "buffer/hex_reader.hpp"
 #include "buffer/hex_writer.hpp"
+#include "sim/firmware_unitsim.hpp"
 #include "sim/pic18_chip.hpp"
 #include "sim/programmer_unit.hpp"
 #include "tessaline_version.hpp"
@@ -52,6 +53,10 @@ const char* const kUsage =
     "  --seed N           seed of the noise and of the chip's undefined power-up state\n"
     "  --empty            no chip in the socket: every read gives 00h\n"
     "  --allow-powered    a chip still powered at the end is no violation\n"
+    "  --firmware FILE.elf  run the unit's firmware (tessaline-unit.elf) in a simulated\n"
+    "                     ATmega328P whose pins drive the chip; then also:\n"
+    "  --vcd FILE         write the ICSP lines for a waveform viewer\n"
+    "  --lvp              the unit's jumpers set for low-voltage entry\n"
     "\n"
     "Ends on SIGTERM or SIGINT; reports the violations it saw on standard error (a chip\n"
     "left powered among them) and exits with status 1 when there were any.\n";
@@ -176,6 +181,8 @@ std::string knownChips() {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (sim::wantsFirmware(argc, argv))
+        return sim::runFirmwareUnitsim(argc, argv);
     Options options;
     if (!parse(argc, argv, options)) {
         std::cerr << "tessaline-unitsim: bad arguments\n\n" << kUsage;

@@ -150,6 +150,8 @@ void Form1::buildMenus() {
             [this] { m_options.menuprogtime_Click(); });
     addItem(menu4, "menuconfigbits", QStringLiteral("Configuration &Bits\u2026"),
             [this] { m_configBits.menuconfigbits_Click(); });
+    addItem(menu4, "menuunitdelay", QStringLiteral("Change Unit Start-Up Delay"),
+            [this] { m_options.menuunitdelay_Click(); });
     menu4->addSeparator();
     menuverifyafter = menu4->addAction(QStringLiteral("&Verify after Program All"));
     menuverifyafter->setObjectName(QStringLiteral("menuverifyafter"));

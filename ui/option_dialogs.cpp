@@ -80,6 +80,21 @@ void OptionDialogs::menuprogtime_Click() {
         wrongEntry();
 }
 
+void OptionDialogs::menuunitdelay_Click() {
+    const std::int32_t current =
+        storedUnitDelay(m_settings.ReadSetting(kSettingUnitDelay, kDefaultUnitDelay));
+    const OptionEntry<std::int32_t> entry = unitDelayEntry(m_dialogs.inputBox(
+        "Enter the programmer unit's start-up delay in ms [0-10000]; a unit that resets when "
+        "its port opens (an Arduino with its bootloader) needs about 2000.",
+        std::to_string(current)));
+    if (entry.verdict == EntryVerdict::Wrong)
+        wrongEntry();
+    if (entry.verdict != EntryVerdict::Take)
+        return;
+    m_settings.WriteSetting(kSettingUnitDelay, std::to_string(entry.value));
+    MSComm1.setStartupDelay(entry.value);
+}
+
 void OptionDialogs::reopenSerialPort() {
     ApplicationValues& app = m_state.app;
     app.PortReady = MSComm1.setPortOpen(true);
@@ -99,6 +114,8 @@ void OptionDialogs::openSerialPort() {
     ApplicationValues& app = m_state.app;
     MSComm1.setSettings(serialSettingsText(app.BaudRate));
     MSComm1.setCommPort(app.PortNumber);
+    MSComm1.setStartupDelay(
+        storedUnitDelay(m_settings.ReadSetting(kSettingUnitDelay, kDefaultUnitDelay)));
     reopenSerialPort();
 }
 

@@ -24,12 +24,15 @@ public:
     void menuport_Click();
     void menubaud_Click();
     void menuprogtime_Click();
+    // The unit's start-up delay: stored, and used from the port's next opening on.
+    void menuunitdelay_Click();
     // Options, Verify after Program All: the checked state is stored at once.
     void menuverifyafter_Toggled(bool checked);
     // Selects the model with this number and stores it, as the model dialog does.
     void selectModel(std::int32_t number);
 
-    // Configures the port with the baud rate and port number and opens it.
+    // Configures the port with the baud rate, port number and stored start-up delay, and
+    // opens it.
     void openSerialPort();
     // Runs after every opening of the port that succeeded (set by the window).
     std::function<void()> portOpened;

@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <thread>
+
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 using namespace tessaline;
@@ -42,6 +45,15 @@ public:
         return bytes;
     }
     QString slavePath() const { return QString::fromLatin1(m_slavePath.c_str()); }
+    // Waits until a program has the terminal open: the master hangs up until then.
+    bool waitForOpen() const {
+        for (int polls = 0; polls < 2000; ++polls) {
+            pollfd state{m_master, POLLOUT, 0};
+            if (poll(&state, 1, 1) >= 0 && !(state.revents & POLLHUP))
+                return true;
+        }
+        return false;
+    }
 
 private:
     int m_master = -1;
@@ -93,4 +105,27 @@ TEST(QtSerialPortOnPty, WritesBytesAndRaisesTheReceiveEventOnlyWithThreshold1) {
     terminal.send({4});
     ASSERT_TRUE(waitFor([&] { return received.size() == 4; }));
     EXPECT_EQ(received.back(), 4);
+}
+
+// A board that resets as its port opens talks before the unit does (an Arduino's
+// bootloader): with a start-up delay, whatever comes during it is discarded.
+TEST(QtSerialPortOnPty, StartupDelayDiscardsWhatArrivesWhileTheUnitStarts) {
+    PseudoTerminal terminal;
+    QtSerialPort port{QString()};
+    port.setStartupDelay(1000);
+    std::thread bootloader([&terminal] {
+        ASSERT_TRUE(terminal.waitForOpen());
+        terminal.send({0x14, 0x10});
+    });
+    ASSERT_TRUE(port.openDevice(terminal.slavePath())) << port.description();
+    bootloader.join();
+    std::vector<std::uint8_t> received;
+    port.setReceiveHandler([&] {
+        const auto bytes = port.readAll();
+        received.insert(received.end(), bytes.begin(), bytes.end());
+    });
+    port.setReceiveThreshold(1);
+    terminal.send({0x00});
+    ASSERT_TRUE(waitFor([&] { return !received.empty(); }));
+    EXPECT_EQ(received, std::vector<std::uint8_t>{0x00});
 }

@@ -252,6 +252,11 @@ TEST_F(CliTest, UsageErrorsGoToStandardErrorWithStatus2) {
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find("Usage: tessaline-cli"), std::string::npos);
     }
+    for (const char* delay : {"1.5", "20000"}) {
+        const CliRun result = run({"--unit-delay", delay, "--port", noPort, "blank"});
+        EXPECT_EQ(result.status, 2) << delay;
+        EXPECT_NE(result.err.find("unit start-up delay"), std::string::npos) << result.err;
+    }
     const CliRun help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: tessaline-cli"), std::string::npos);

@@ -1,5 +1,6 @@
 #include "engine/byte_trace.hpp"
 #include "engine/script_engine.hpp"
+#include "engine/unit_protocol.hpp"
 
 #include "tests/support/fake_byte_port.hpp"
 #include "tests/support/fake_hosts.hpp"
@@ -56,4 +57,32 @@ TEST(ByteTrace, EveryByteBothWaysWithItsCommandAndWord) {
                      }));
     EXPECT_EQ(buffer.Flash[0], 0x3C);
     EXPECT_EQ(traceLine(trace.bytes[0], origin).substr(0, 11), "   0.000000");
+}
+
+// A reply's value is the unit's status: 00h all well, otherwise its bits named. Data and
+// stray bytes carry no status.
+TEST(ByteTrace, ANonZeroReplyShowsItsStatusMeaning) {
+    struct Row {
+        std::uint8_t command;
+        int position;
+        std::uint8_t value;
+        const char* text;
+    };
+    const Row rows[] = {
+        {kCmdNop, 0, 0x00, "<- 00  reply to nop"},
+        {kCmdCommandCode, 0, 0x01, "<- 01  reply to command code, status: a command refused"},
+        {kCmdReadByte, 1, 0x0E,
+         "<- 0E  reply to read byte, status: bytes dropped, VPP out of range, VDD low"},
+        {kCmdEnd, 0, 0x32, "<- 32  reply to end, status: bytes dropped, bits 30h"},
+        {kCmdReadByte, 0, 0x01, "<- 01  data byte of read byte"},
+        {kCmdEnd, 1, 0x01, "<- 01  stray byte after end"},
+    };
+    for (const Row& row : rows) {
+        TracedByte byte;
+        byte.direction = TracedByte::Direction::Received;
+        byte.command = row.command;
+        byte.position = row.position;
+        byte.value = row.value;
+        EXPECT_EQ(traceLine(byte, byte.time).substr(13), row.text);
+    }
 }

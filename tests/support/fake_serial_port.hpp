@@ -17,12 +17,14 @@ public:
     std::set<int> presentPorts;
     std::string settings;
     int openCount = 0;
+    int startupDelay = 0;
 
     bool setSettings(const std::string& text) override;
     void setCommPort(int portNumber) override { m_port = portNumber; }
     int commPort() const override { return m_port; }
     bool setPortOpen(bool open) override;
     std::string description() const override { return "fake port " + std::to_string(m_port); }
+    void setStartupDelay(int milliseconds) override { startupDelay = milliseconds; }
     void setErrorHandler(ErrorHandler handler) override { m_errorHandler = std::move(handler); }
     // The port fails as an unplugged adapter would.
     void fail(const std::string& text) {

@@ -156,3 +156,30 @@ TEST(OptionDialogs, ProgrammingTimeOneToThirtyRoundedAndNotStored) {
         EXPECT_EQ(fixture.dialogs.messages().size(), row.wrong ? 1u : 0u) << row.entry;
     }
 }
+
+TEST(OptionDialogs, UnitStartUpDelayIsStoredAndUsedWhenThePortOpens) {
+    struct Row {
+        const char* entry;
+        int delay;
+        bool wrong;
+    };
+    const Row rows[] = {{"2000", 2000, false},
+                        {"", 1500, false},
+                        {"2.5", 1500, true},
+                        {"20000", 1500, true},
+                        {"0", 0, false}};
+    for (const Row& row : rows) {
+        WindowFixture fixture(kTwoModels);
+        fixture.settings->WriteSetting(kSettingUnitDelay, "1500");
+        fixture.load();
+        EXPECT_EQ(fixture.port.startupDelay, 1500) << "the stored delay, from the start";
+        fixture.dialogs.answers = {row.entry};
+        fixture.window->findChild<QAction*>(QStringLiteral("menuunitdelay"))->trigger();
+        ASSERT_EQ(fixture.dialogs.shown.size(), row.wrong ? 2u : 1u) << row.entry;
+        EXPECT_EQ(fixture.dialogs.shown[0].detail, "1500");
+        EXPECT_EQ(fixture.port.startupDelay, row.delay) << row.entry;
+        EXPECT_EQ(fixture.settings->ReadSetting(kSettingUnitDelay, "x"), std::to_string(row.delay))
+            << row.entry;
+        EXPECT_EQ(fixture.dialogs.messages().size(), row.wrong ? 1u : 0u) << row.entry;
+    }
+}

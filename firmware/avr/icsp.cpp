@@ -1,0 +1,203 @@
+#include "icsp.hpp"
+
+#include "board.hpp"
+#include "timers.hpp"
+
+#include <avr/interrupt.h>
+#include <avr/io.h>
+
+namespace tessaline {
+namespace unit {
+namespace icsp {
+
+namespace {
+
+// The PORTC bits that stay as they are while clocking: the spare input's pull-up, and PGM
+// high through a low-voltage session.
+uint8_t g_base = kSpare;
+// PGD is an input: idle, or after a read until the next command's first clock.
+bool g_pgdInput = true;
+
+// PORTD with the power lines cleared and the UART's bits as they are.
+uint8_t portdWithoutPower() {
+    return static_cast<uint8_t>(PORTD & ~kPowerLines);
+}
+
+// MCLR to ground, VDD off and PGM down in three consecutive instructions, 62.5 ns apart.
+inline void powerOff(uint8_t mclrDown, uint8_t vddDown, uint8_t pgmDown) {
+    asm volatile("out %0, %2\n\tout %0, %3\n\tout %1, %4"
+                 :
+                 : "I"(_SFR_IO_ADDR(PORTD)), "I"(_SFR_IO_ADDR(PORTC)), "r"(mclrDown), "r"(vddDown),
+                   "r"(pgmDown));
+}
+
+uint16_t sample(uint8_t channel) {
+    // Internal 1.1 V reference, ADC clock 125 kHz; the first conversion after a change of
+    // channel or reference is thrown away.
+    ADMUX = static_cast<uint8_t>((1 << REFS1) | (1 << REFS0) | channel);
+    uint16_t value = 0;
+    for (uint8_t i = 0; i < 2; ++i) {
+        ADCSRA = (1 << ADEN) | (1 << ADSC) | (1 << ADPS2) | (1 << ADPS1) | (1 << ADPS0);
+        while (ADCSRA & (1 << ADSC)) {
+        }
+        value = ADC;
+    }
+    ADCSRA = 0;
+    return value;
+}
+
+void measure(bool lowVoltage, bool& vppInRange, bool& vddInRange) {
+    const uint16_t vdd = sample(kVddSenseChannel);
+    vddInRange = vdd >= kVddMinAdc;
+    if (lowVoltage) {
+        vppInRange = true; // MCLR goes to VDD: there is no VPP to measure
+        return;
+    }
+    const uint16_t vpp = sample(kVppSenseChannel);
+    vppInRange = vpp >= kVppMinAdc && vpp <= kVppMaxAdc;
+}
+
+} // namespace
+
+void init() {
+    g_base = kSpare;
+    g_pgdInput = true;
+    PORTD = static_cast<uint8_t>(portdWithoutPower() | kMclrLow);
+    DDRD = static_cast<uint8_t>(DDRD | kPowerLines);
+    PORTC = kSpare;
+    DDRC = 0;
+    DDRB = 0;
+    PORTB = kModeJumper; // the jumper's pull-up
+    // No digital input buffers on the sense inputs.
+    DIDR0 = (1 << ADC4D) | (1 << ADC5D);
+}
+
+void powerUp(bool vddFirst, bool lowVoltage, bool& vppInRange, bool& vddInRange) {
+    const uint8_t idle = portdWithoutPower();
+    g_base = kSpare;
+    PORTC = kSpare;
+    DDRC = kIcspLines; // PGC, PGD and PGM driven low: programming mode needs them low
+    g_pgdInput = false;
+    if (vddFirst) {
+        PORTD = static_cast<uint8_t>(idle | kMclrLow | kVddOn | kLed);
+        timers::waitTicks(kVddSettleTicks);
+        measure(lowVoltage, vppInRange, vddInRange);
+        if (lowVoltage) {
+            g_base = kSpare | kPgm;
+            PORTC = g_base;
+            __builtin_avr_delay_cycles(kPgmSetupCycles);
+        }
+        // MCLR from ground to VPP in one step, never lingering near VIH.
+        PORTD = static_cast<uint8_t>(idle | kVddOn | kVppOn | kLed);
+        timers::waitTicks(kEntryHoldTicks);
+        return;
+    }
+    PORTD = static_cast<uint8_t>(idle | kMclrLow | kLed);
+    PORTD = static_cast<uint8_t>(idle | kVppOn | kLed);
+    timers::waitTicks(kEntryHoldTicks);
+    PORTD = static_cast<uint8_t>(idle | kVddOn | kVppOn | kLed);
+    timers::waitTicks(kVddSettleTicks);
+    measure(false, vppInRange, vddInRange);
+}
+
+void powerDown() {
+    // PGC low, and PGD low when driven (an input after a read, held low by its pull-down).
+    PORTC = g_base;
+    const uint8_t idle = portdWithoutPower();
+    const uint8_t mclrDown = static_cast<uint8_t>(idle | kMclrLow | kVddOn | kLed);
+    const uint8_t vddDown = static_cast<uint8_t>(idle | kMclrLow);
+#ifdef UNIT_FAULT_LATE_VDD_OFF
+    PORTD = mclrDown;
+    __builtin_avr_delay_cycles(160);
+    PORTD = vddDown;
+    PORTC = kSpare;
+#else
+    // VPP off and MCLR to ground together; VDD off in the next instruction (P17 is
+    // 100 ns at most); PGM, high in a low-voltage session, only after MCLR (P18) and in
+    // the instruction after that.
+    cli();
+    powerOff(mclrDown, vddDown, kSpare);
+    sei();
+#endif
+    g_base = kSpare;
+    timers::waitTicks(kPowerDownTicks);
+    DDRC = 0;
+    g_pgdInput = true;
+    PORTD = idle; // MCLR released: a target with its own supply may run
+}
+
+void writeBits(uint16_t value, uint8_t count) {
+    const uint8_t base = g_base;
+    for (uint8_t i = 0; i < count; ++i) {
+        const uint8_t data = (value & 1) ? kPgd : 0;
+        value = static_cast<uint16_t>(value >> 1);
+        if (g_pgdInput) {
+            // After a read, a chip may hold PGD until the next rising clock (P19 on the
+            // parts that release it late): PGD is driven only once PGC is high, and still
+            // set up well before PGC falls.
+            PORTC = static_cast<uint8_t>(base | kPgc);
+            __builtin_avr_delay_cycles(kSetupCycles);
+            DDRC = kIcspLines;
+            PORTC = static_cast<uint8_t>(base | kPgc | data);
+            g_pgdInput = false;
+        } else {
+            PORTC = static_cast<uint8_t>(base | data);
+            __builtin_avr_delay_cycles(kSetupCycles);
+            PORTC = static_cast<uint8_t>(base | data | kPgc);
+        }
+        __builtin_avr_delay_cycles(kHighCycles);
+#ifdef UNIT_FAULT_DATA_WITH_CLOCK
+        // The next bit goes out with the falling clock, as the chip latches this one.
+        PORTC = static_cast<uint8_t>(base | ((value & 1) && i + 1 < count ? kPgd : 0));
+#else
+        PORTC = static_cast<uint8_t>(base | data); // PGC falls: the chip latches PGD
+#endif
+        __builtin_avr_delay_cycles(kHoldCycles);
+    }
+    PORTC = base;
+}
+
+void pulse(uint8_t milliseconds) {
+    writeBits(0, 3);
+    const uint8_t base = g_base;
+    __builtin_avr_delay_cycles(kSetupCycles);
+    PORTC = static_cast<uint8_t>(base | kPgc);
+#ifdef UNIT_FAULT_SHORT_PULSE
+    timers::waitTicks(static_cast<uint16_t>(milliseconds * kTicksPerMs * 9u / 10u));
+#else
+    timers::waitTicks(static_cast<uint16_t>(milliseconds * kTicksPerMs));
+#endif
+    PORTC = base;
+#ifdef UNIT_FAULT_SHORT_P10
+    timers::waitTicks(2);
+#else
+    timers::waitTicks(kDischargeTicks);
+#endif
+    writeBits(0, 16);
+}
+
+uint8_t readByte() {
+    writeBits(0, 8);
+    const uint8_t base = g_base;
+#ifndef UNIT_FAULT_PGD_OUTPUT_IN_READ
+    DDRC = kIcspLines & ~kPgd; // PGD an input; its PORT bit is 0, so no pull-up
+    g_pgdInput = true;
+#endif
+    __builtin_avr_delay_cycles(kTurnaroundCycles);
+    uint8_t value = 0;
+    for (uint8_t i = 0; i < 8; ++i) {
+        PORTC = static_cast<uint8_t>(base | kPgc);
+#ifndef UNIT_FAULT_SAMPLE_AT_RISE
+        __builtin_avr_delay_cycles(kSampleCycles);
+#endif
+        const uint8_t level = PINC;
+        PORTC = base;
+        value = static_cast<uint8_t>((value >> 1) | ((level & kPgd) ? 0x80 : 0));
+        __builtin_avr_delay_cycles(kHighCycles);
+    }
+    return value;
+}
+
+} // namespace icsp
+} // namespace unit
+} // namespace tessaline

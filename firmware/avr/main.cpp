@@ -1,0 +1,99 @@
+// The programmer unit's firmware for an Arduino Uno or Nano: takes the program's commands
+// on the serial port, does their pin work on the ICSP lines and answers every command.
+
+#include "board.hpp"
+#include "engine/unit_protocol.hpp"
+#include "firmware/unit_logic.hpp"
+#include "icsp.hpp"
+#include "serial.hpp"
+#include "timers.hpp"
+
+#include <avr/interrupt.h>
+#include <avr/io.h>
+#include <avr/wdt.h>
+
+using namespace tessaline;
+using namespace tessaline::unit;
+
+// After a watchdog reset the watchdog stays on at its shortest time: it is switched off
+// before the start-up code runs. The pull resistors hold every line safe meanwhile.
+extern "C" void disableWatchdog() __attribute__((naked, used, section(".init3")));
+void disableWatchdog() {
+    MCUSR = 0;
+    wdt_disable();
+}
+
+namespace {
+
+// Everything a command does on the pins happens before its reply goes out.
+void run(const Step& step, UnitLogic& logic) {
+    uint8_t data = 0;
+#ifdef UNIT_FAULT_REPLY_BEFORE_PULSE
+    if (step.action == Action::Pulse)
+        serial::send(logic.takeStatus());
+#endif
+    switch (step.action) {
+    case Action::None:
+        break;
+    case Action::PowerUp: {
+        if (step.powerDownFirst)
+            icsp::powerDown();
+        bool vppInRange = true;
+        bool vddInRange = true;
+        icsp::powerUp(step.vddFirst, logic.lowVoltage(), vppInRange, vddInRange);
+        logic.powerMeasured(vppInRange, vddInRange);
+        break;
+    }
+    case Action::PowerDown:
+        icsp::powerDown();
+        break;
+    case Action::CommandCode:
+        icsp::writeBits(step.value, 4);
+        break;
+    case Action::Operand:
+        icsp::writeBits(step.value, 16);
+        break;
+    case Action::Pulse:
+        icsp::pulse(static_cast<uint8_t>(step.value));
+#ifdef UNIT_FAULT_REPLY_BEFORE_PULSE
+        return;
+#else
+        break;
+#endif
+    case Action::Read:
+        data = icsp::readByte();
+        break;
+    }
+    if (step.command == kCmdReadByte)
+        serial::send(data);
+    serial::send(logic.takeStatus());
+}
+
+} // namespace
+
+int main() {
+    icsp::init();
+    serial::init();
+    timers::init();
+    // A firmware that hangs is reset within a second; the reset leaves every line safe.
+    wdt_enable(WDTO_1S);
+    sei();
+    UnitLogic logic;
+    for (;;) {
+        wdt_reset();
+        if (serial::takeError())
+            logic.receiveError();
+        uint8_t byte = 0;
+        if (serial::read(byte)) {
+            logic.setLowVoltage((PINB & kModeJumper) == 0);
+            Step step;
+            if (logic.receive(byte, timers::milliseconds(), step))
+                run(step, logic);
+            continue;
+        }
+        logic.tick(timers::milliseconds());
+        // Idle until the next byte or the next millisecond.
+        cli();
+        timers::sleepUnless(!serial::empty());
+    }
+}

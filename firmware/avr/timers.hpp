@@ -1,0 +1,23 @@
+#pragma once
+
+// Time for the unit: a free-running millisecond count from Timer2, and waits timed by
+// Timer1 during which the processor sleeps. A wait can only come out longer than asked
+// (an interrupt that is being served when it ends), never shorter.
+
+#include <stdint.h>
+
+namespace tessaline {
+namespace unit {
+namespace timers {
+
+void init();
+uint16_t milliseconds();
+// Waits `ticks` × 4 µs (1 to 65535 ticks).
+void waitTicks(uint16_t ticks);
+// Sleeps until the next interrupt unless `busy` is true. Call with interrupts disabled;
+// returns with them enabled.
+void sleepUnless(bool busy);
+
+} // namespace timers
+} // namespace unit
+} // namespace tessaline

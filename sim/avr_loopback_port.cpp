@@ -1,0 +1,70 @@
+#include "sim/avr_loopback_port.hpp"
+
+#include "engine/unit_protocol.hpp"
+
+namespace tessaline::sim {
+
+AvrLoopbackPort::AvrLoopbackPort(AvrUnit& unit) : m_unit(unit) {
+    m_unit.onByte = [this](std::uint8_t byte) {
+        m_incoming.push_back(byte);
+        m_lastReply = m_unit.cycle();
+        if (m_repliesDue > 0 && --m_repliesDue == 0)
+            m_unit.pause();
+    };
+}
+
+void AvrLoopbackPort::writeByte(std::uint8_t value) {
+    m_unit.send(value);
+    if (m_argumentsDue > 0) {
+        --m_argumentsDue;
+    } else if (isUnitCommand(value)) {
+        m_command = value;
+        m_argumentsDue = unitArgumentCount(value);
+    } else {
+        return; // the unit drops it
+    }
+    if (m_argumentsDue == 0)
+        m_repliesDue += unitReplyCount(m_command);
+}
+
+std::vector<std::uint8_t> AvrLoopbackPort::readAll() {
+    std::vector<std::uint8_t> bytes(m_incoming.begin(), m_incoming.end());
+    m_incoming.clear();
+    return bytes;
+}
+
+// Runs the unit until every reply due is out and on the wire to the host, so that the
+// next command starts after the reply has arrived, as it would over a cable.
+bool AvrLoopbackPort::awaitReplies(int budgetMs) {
+    const std::uint64_t limit =
+        m_unit.cycle() + static_cast<std::uint64_t>(budgetMs) * AvrUnit::kCyclesPerMs;
+    if (m_repliesDue > 0 && !m_unit.runUntil(limit))
+        return false;
+    if (m_repliesDue > 0)
+        return false;
+    return m_unit.runUntil(m_lastReply + m_unit.byteCycles());
+}
+
+std::int64_t AvrLoopbackPort::deliver(std::int64_t maxEvents, int budgetMs) {
+    std::int64_t events = 0;
+    while (events < maxEvents && m_threshold == 1 && m_handler) {
+        if (m_incoming.empty()) {
+            if (m_repliesDue == 0 && m_unit.bytesOnWire() == 0)
+                break;
+            awaitReplies(budgetMs);
+            if (m_incoming.empty())
+                break;
+        }
+        m_handler();
+        ++events;
+    }
+    return events;
+}
+
+void AvrLoopbackPort::waitMilliseconds(int milliseconds) {
+    if (milliseconds > 0)
+        m_unit.runUntil(m_unit.cycle() +
+                        static_cast<std::uint64_t>(milliseconds) * AvrUnit::kCyclesPerMs);
+}
+
+} // namespace tessaline::sim

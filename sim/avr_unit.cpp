@@ -1,0 +1,347 @@
+#include "sim/avr_unit.hpp"
+
+#include <simavr/avr_adc.h>
+#include <simavr/avr_extint.h>
+#include <simavr/avr_ioport.h>
+#include <simavr/avr_uart.h>
+#include <simavr/sim_avr.h>
+#include <simavr/sim_cycle_timers.h>
+#include <simavr/sim_elf.h>
+#include <simavr/sim_io.h>
+#include <simavr/sim_irq.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace tessaline::sim {
+
+namespace {
+
+// The ATmega328P's I/O ports and the bits the unit uses on them.
+constexpr std::uint8_t kPgdBit = 1;
+constexpr std::uint8_t kModeJumper = 1 << 0;
+
+// simavr writes its messages through one global logger, some of them to standard output
+// (which must carry nothing but the terminal's path). Errors are kept for the unit that
+// is running; everything else is dropped.
+std::vector<std::string>& simulatorErrors() {
+    static std::vector<std::string> errors;
+    return errors;
+}
+bool g_simulatorErrors = false;
+
+void quietLogger(avr_t*, const int level, const char* format, va_list arguments) {
+    if (level != LOG_ERROR)
+        return;
+    char text[256];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    std::string message = text;
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.pop_back();
+    simulatorErrors().push_back(message);
+    g_simulatorErrors = true;
+}
+
+// Deterministic runs: a sleeping core jumps to its next timer without waiting.
+void noSleep(avr_t*, avr_cycle_count_t) {}
+
+avr_uart_t* uartOf(avr_t* avr) {
+    for (avr_io_t* io = avr->io_port; io; io = io->next)
+        if (io->kind && std::strcmp(io->kind, "uart") == 0)
+            return reinterpret_cast<avr_uart_t*>(io);
+    return nullptr;
+}
+
+int unreadBytes(const avr_uart_t* uart) {
+    return (uart->input.write + uart_fifo_fifo_size - uart->input.read) & (uart_fifo_fifo_size - 1);
+}
+
+} // namespace
+
+AvrUnit::AvrUnit(const Setup& setup)
+    : m_setup(setup), m_chip(*setup.model, m_clock, setup.seed),
+      m_decoder(setup.emptySocket ? nullptr : &m_chip, m_clock), m_board(setup.lowVoltage),
+      m_monitor(m_decoder, setup.lowVoltage) {
+    m_decoder.onChipDrive = [this](std::uint64_t cycle, int level) { chipDrive(cycle, level); };
+    if (!load())
+        m_stopped = true;
+}
+
+AvrUnit::~AvrUnit() {
+    if (m_avr) {
+        avr_terminate(m_avr);
+        std::free(m_avr);
+    }
+}
+
+bool AvrUnit::load() {
+    avr_global_logger_set(quietLogger);
+    simulatorErrors().clear();
+    if (!std::ifstream(m_setup.firmware)) {
+        m_error = "cannot read " + m_setup.firmware;
+        return false;
+    }
+    elf_firmware_t firmware{};
+    if (elf_read_firmware(m_setup.firmware.c_str(), &firmware) != 0 || firmware.flashsize == 0) {
+        m_error = m_setup.firmware + " is not an AVR program (ELF) that the simulator can load";
+        return false;
+    }
+    m_avr = avr_make_mcu_by_name("atmega328p");
+    if (!m_avr) {
+        m_error = "the simulator has no ATmega328P";
+        return false;
+    }
+    avr_init(m_avr);
+    avr_load_firmware(m_avr, &firmware);
+    std::free(firmware.flash);
+    std::free(firmware.eeprom);
+    std::free(firmware.fuse);
+    std::free(firmware.lockbits);
+    for (std::uint32_t i = 0; i < firmware.symbolcount; ++i)
+        std::free(firmware.symbol[i]);
+    std::free(firmware.symbol);
+    m_avr->frequency = 16000000;
+    m_avr->log = LOG_ERROR;
+    setRealTime(false);
+
+    // simavr 1.6 polls INT0/INT1 every cycle while their pins are low, even with the
+    // interrupts off; the unit uses neither.
+    avr_extint_set_strict_lvl_trig(m_avr, 0, 0);
+    avr_extint_set_strict_lvl_trig(m_avr, 1, 0);
+    // No console echo of the UART, and no usleep() whenever the firmware reads its status.
+    std::uint32_t flags = 0;
+    avr_ioctl(m_avr, AVR_IOCTL_UART_GET_FLAGS('0'), &flags);
+    flags &= ~std::uint32_t{AVR_UART_FLAG_STDIO | AVR_UART_FLAG_POLL_SLEEP};
+    avr_ioctl(m_avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
+    m_uart = uartOf(m_avr);
+
+    m_rx = avr_io_getirq(m_avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT);
+    avr_irq_register_notify(avr_io_getirq(m_avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
+                            uartOutput, this);
+    m_portCWrite = avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ('C'), IOPORT_IRQ_REG_PORT);
+    m_ddrCWrite = avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ('C'), IOPORT_IRQ_DIRECTION_ALL);
+    for (char port : {'C', 'D'}) {
+        avr_irq_register_notify(
+            avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ(port), IOPORT_IRQ_REG_PORT), portWritten,
+            this);
+        avr_irq_register_notify(
+            avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ(port), IOPORT_IRQ_DIRECTION_ALL),
+            directionWritten, this);
+    }
+    m_pgdPin = avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ('C'), kPgdBit);
+    // The mode jumper J3 pulls PB0 to ground against the firmware's pull-up.
+    if (m_setup.lowVoltage) {
+        avr_ioport_external_t jumper{};
+        jumper.name = 'B';
+        jumper.mask = kModeJumper;
+        jumper.value = 0;
+        avr_ioctl(m_avr, AVR_IOCTL_IOPORT_SET_EXTERNAL('B'), &jumper);
+    }
+    avr_raise_irq(avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC4),
+                  static_cast<std::uint32_t>(m_board.vppSenseMillivolts()));
+    m_vddSense = avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC5);
+    avr_raise_irq(m_vddSense, static_cast<std::uint32_t>(UnitBoard::vddSenseMillivolts(false)));
+    drainSimulatorErrors();
+    // The unit has been on for a while before anyone talks to it: its start-up is over.
+    return runUntil(kCyclesPerMs);
+}
+
+void AvrUnit::drainSimulatorErrors() {
+    for (const std::string& text : simulatorErrors())
+        m_violations.push_back("firmware: the simulator reported: " + text);
+    simulatorErrors().clear();
+    g_simulatorErrors = false;
+}
+
+std::uint64_t AvrUnit::cycle() const {
+    return m_avr ? m_avr->cycle : 0;
+}
+
+std::uint64_t AvrUnit::byteCycles() const {
+    return m_uart ? static_cast<avr_uart_t*>(m_uart)->cycles_per_byte : 0;
+}
+
+void AvrUnit::setRealTime(bool on) {
+    if (m_avr)
+        m_avr->sleep = on ? avr_callback_sleep_raw : noSleep;
+}
+
+void AvrUnit::setPoll(std::uint64_t cycles, std::function<void()> poll) {
+    m_poll = std::move(poll);
+    m_pollCycles = cycles;
+    if (m_avr)
+        avr_cycle_timer_register(m_avr, cycles, pollTick, this);
+}
+
+std::uint64_t AvrUnit::pollTick(avr_t*, std::uint64_t when, void* self) {
+    auto* unit = static_cast<AvrUnit*>(self);
+    if (unit->m_poll)
+        unit->m_poll();
+    return when + unit->m_pollCycles;
+}
+
+void AvrUnit::writeVcd(std::ostream& out) {
+    m_vcd = std::make_unique<VcdWriter>(out);
+    m_vcd->change(cycle(), m_decoder.nets(), m_chipLevel);
+}
+
+bool AvrUnit::step() {
+    if (m_stopped)
+        return false;
+    const int state = avr_run(m_avr);
+    if (g_simulatorErrors)
+        drainSimulatorErrors();
+    if (state == cpu_Done || state == cpu_Crashed) {
+        m_violations.push_back(state == cpu_Crashed
+                                   ? "firmware: the AVR crashed at cycle " +
+                                         std::to_string(m_avr->cycle)
+                                   : "firmware: the AVR went to sleep with interrupts off at "
+                                     "cycle " +
+                                         std::to_string(m_avr->cycle) + " and can never wake up");
+        m_stopped = true;
+        return false;
+    }
+    return true;
+}
+
+bool AvrUnit::runUntil(std::uint64_t cycle) {
+    m_paused = false;
+    while (!m_stopped && !m_paused && m_avr->cycle < cycle)
+        step();
+    return !m_stopped;
+}
+
+// The serial line: one byte per byte time into the UART, which takes a byte time more to
+// receive it. A real ATmega328P holds two received bytes and the one it is receiving;
+// simavr holds 63, so a firmware that falls behind is caught here. A byte counts as unread
+// from the start of its reception.
+void AvrUnit::send(std::uint8_t byte) {
+    m_wire.push_back(byte);
+    if (!m_wireRunning && m_avr) {
+        m_wireRunning = true;
+        avr_cycle_timer_register(m_avr, 1, wireTick, this);
+    }
+}
+
+std::uint64_t AvrUnit::wireTick(avr_t* avr, std::uint64_t when, void* self) {
+    auto* unit = static_cast<AvrUnit*>(self);
+    if (unit->m_wire.empty()) {
+        unit->m_wireRunning = false;
+        return 0;
+    }
+    const auto* uart = static_cast<const avr_uart_t*>(unit->m_uart);
+    // Two bytes in the receive buffer and one in the shift register: the start bit of
+    // another overruns them.
+    if (unreadBytes(uart) > 2)
+        unit->m_violations.push_back(
+            "firmware: " + std::to_string(unreadBytes(uart)) +
+            " received bytes still unread as another came in: a real UART loses it (cycle " +
+            std::to_string(avr->cycle) + ")");
+    const std::uint8_t byte = unit->m_wire.front();
+    unit->m_wire.pop_front();
+    avr_raise_irq(unit->m_rx, byte);
+    unit->m_monitor.byteToUnit(avr->cycle + uart->cycles_per_byte, byte);
+    return when + uart->cycles_per_byte;
+}
+
+void AvrUnit::uartOutput(avr_irq_t*, std::uint32_t value, void* self) {
+    auto* unit = static_cast<AvrUnit*>(self);
+    const auto byte = static_cast<std::uint8_t>(value);
+    unit->m_monitor.byteFromUnit(unit->m_avr->cycle, byte);
+    if (unit->onByte)
+        unit->onByte(byte);
+}
+
+// In the hook of a DDR write the register still holds the old value; in that of a PORT
+// write it holds the new one.
+void AvrUnit::portWritten(avr_irq_t* irq, std::uint32_t value, void* self) {
+    auto* unit = static_cast<AvrUnit*>(self);
+    AvrPort& port = irq == unit->m_portCWrite ? unit->m_portC : unit->m_portD;
+    port.port = static_cast<std::uint8_t>(value);
+    unit->linesChanged();
+}
+
+void AvrUnit::directionWritten(avr_irq_t* irq, std::uint32_t value, void* self) {
+    auto* unit = static_cast<AvrUnit*>(self);
+    AvrPort& port = irq == unit->m_ddrCWrite ? unit->m_portC : unit->m_portD;
+    port.ddr = static_cast<std::uint8_t>(value);
+    unit->linesChanged();
+}
+
+void AvrUnit::linesChanged() {
+    const std::uint64_t now = m_avr->cycle;
+    const IcspNets before = m_decoder.nets();
+    const IcspNets nets = m_board.nets(m_portC, m_portD, now);
+    if (nets == before)
+        return;
+    if (nets.vdd != m_vddOn) {
+        m_vddOn = nets.vdd;
+        avr_raise_irq(m_vddSense,
+                      static_cast<std::uint32_t>(UnitBoard::vddSenseMillivolts(m_vddOn)));
+    }
+    m_decoder.netsChanged(now, nets);
+    m_monitor.pinsChanged(now);
+    // An undriven PGD falls to its pull-down.
+    if (!nets.pgdDriven && m_chipLevel < 0)
+        avr_raise_irq(m_pgdPin, 0);
+    if (m_vcd)
+        m_vcd->change(now, nets, m_chipLevel);
+}
+
+void AvrUnit::chipDrive(std::uint64_t cycle, int level) {
+    if (cycle <= m_avr->cycle) {
+        applyDrive(level);
+        return;
+    }
+    m_drives.emplace_back(cycle, level);
+    if (m_drives.size() == 1)
+        avr_cycle_timer_register(m_avr, cycle - m_avr->cycle, driveTick, this);
+}
+
+std::uint64_t AvrUnit::driveTick(avr_t* avr, std::uint64_t, void* self) {
+    auto* unit = static_cast<AvrUnit*>(self);
+    while (!unit->m_drives.empty() && unit->m_drives.front().first <= avr->cycle) {
+        const int level = unit->m_drives.front().second;
+        unit->m_drives.pop_front();
+        unit->applyDrive(level);
+    }
+    return unit->m_drives.empty() ? 0 : unit->m_drives.front().first;
+}
+
+void AvrUnit::applyDrive(int level) {
+    m_chipLevel = level;
+    // Released, PGD falls to its pull-down unless the firmware drives it.
+    if (level >= 0 || !m_decoder.nets().pgdDriven)
+        avr_raise_irq(m_pgdPin, level > 0 ? 1 : 0);
+    if (m_vcd)
+        m_vcd->change(m_avr->cycle, m_decoder.nets(), m_chipLevel);
+}
+
+void AvrUnit::finish(bool allowPowered) {
+    const std::uint64_t now = cycle();
+    m_decoder.finish(now);
+    if (m_monitor.repliesDue() > 0)
+        m_violations.emplace_back("firmware: the last command got no reply");
+    if (!allowPowered && m_decoder.targetPowered())
+        m_violations.emplace_back(
+            "left powered: voltages still applied when the program ended (VDD or VPP on)");
+    drainSimulatorErrors();
+}
+
+std::vector<std::string> AvrUnit::violations() const {
+    std::vector<std::string> all;
+    for (const std::string& text : m_board.violations())
+        all.push_back("circuit: " + text);
+    for (const std::string& text : m_decoder.violations())
+        all.push_back("pins: " + text);
+    for (const std::string& text : m_chip.violations())
+        all.push_back("chip: " + text);
+    for (const std::string& text : m_monitor.violations())
+        all.push_back("serial line: " + text);
+    all.insert(all.end(), m_violations.begin(), m_violations.end());
+    return all;
+}
+
+} // namespace tessaline::sim

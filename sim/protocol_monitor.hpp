@@ -1,0 +1,68 @@
+#pragma once
+
+#include "firmware/unit_logic.hpp"
+#include "sim/icsp_pin_decoder.hpp"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessaline::sim {
+
+// Watches a unit's serial line and its pins together. The pacing rule: exactly one reply
+// per command (two after a read), only after the command's last byte, nothing unasked; and
+// no line moves between a reply and the next command's last byte. Each reply must also
+// find the pins where its command leaves them: the chip in programming mode after a
+// power-up and unpowered after a power-down, the 4-bit command clocked, the transfer
+// completed with its operand, the programming pulse held for the programming time, the
+// byte that the chip shifted out in the reply. Times are the unit's clock cycles at 16 MHz.
+class ProtocolMonitor {
+public:
+    // `lowVoltage`: the unit's mode jumper is set for low-voltage programming.
+    explicit ProtocolMonitor(const IcspPinDecoder& decoder, bool lowVoltage = false)
+        : m_decoder(decoder) {
+        m_reference.setLowVoltage(lowVoltage);
+    }
+
+    // A byte from the host, in the cycle its stop bit has come in.
+    void byteToUnit(std::uint64_t cycle, std::uint8_t byte);
+    // A byte from the unit, in the cycle it starts out.
+    void byteFromUnit(std::uint64_t cycle, std::uint8_t byte);
+    // Any ICSP line or supply changed.
+    void pinsChanged(std::uint64_t cycle);
+
+    // Replies the last command still owes.
+    int repliesDue() const { return m_repliesDue; }
+    std::uint64_t commands() const { return m_commands; }
+    // The unit's own time per command: from the command's last byte to its reply, less
+    // the time its pins were busy.
+    std::uint64_t ownCyclesTotal() const { return m_ownTotal; }
+    std::uint64_t ownCyclesMax() const { return m_ownMax; }
+
+    const std::vector<std::string>& violations() const { return m_violations; }
+
+private:
+    void violation(std::uint64_t cycle, const std::string& text);
+    void checkPins(std::uint64_t cycle, std::uint8_t firstReply);
+
+    const IcspPinDecoder& m_decoder;
+    // The protocol as the unit must read it, partial-command timeout included.
+    unit::UnitLogic m_reference;
+    std::vector<std::string> m_violations;
+
+    unit::Step m_step;
+    int m_repliesDue = 0;
+    bool m_answered = false; // a reply has gone out since the last command's last byte
+    bool m_movedAfterReply = false;
+    std::uint64_t m_commands = 0;
+    std::uint64_t m_commandEnd = 0;
+    std::uint64_t m_lastByte = 0;
+    std::uint64_t m_framesBefore = 0;
+    std::uint64_t m_firstMove = 0;
+    std::uint64_t m_lastMove = 0;
+    bool m_moved = false;
+    std::uint64_t m_ownTotal = 0;
+    std::uint64_t m_ownMax = 0;
+};
+
+} // namespace tessaline::sim
