@@ -6,7 +6,7 @@ namespace tessaline::sim {
 
 namespace {
 
-// The reply byte's value carries nothing; the unit echoes the command.
+// The reply byte's value: 00h, all is well (the simulated unit sets no status bit).
 constexpr std::uint8_t kAcknowledge = 0x00;
 
 constexpr std::int64_t kPartialCommandMicros = 500'000;

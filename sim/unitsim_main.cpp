@@ -1,7 +1,6 @@
 // tessaline-unitsim: the simulated programmer unit with one chip, served on a
 // pseudo-terminal so that the programmer can open it like a serial port.
-#include "buffer/hex_reader.hpp"
-#include "buffer/hex_writer.hpp"
+#include "sim/chip_image.hpp"
 #include "sim/firmware_unitsim.hpp"
 #include "sim/pic18_chip.hpp"
 #include "sim/programmer_unit.hpp"
@@ -18,7 +17,6 @@
 #include <fstream>
 #include <iostream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -128,56 +126,6 @@ bool parse(int argc, char** argv, Options& options) {
     return true;
 }
 
-std::string readFile(const std::string& path, bool& ok) {
-    std::ifstream in(path, std::ios::binary);
-    ok = static_cast<bool>(in);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-ProgramBuffer chipImage(const sim::Pic18Chip& chip) {
-    ProgramBuffer buffer;
-    buffer.FlashSize = chip.model().flashSize;
-    buffer.EepromSize = chip.model().eepromSize;
-    buffer.Flash = chip.flash;
-    buffer.Eeprom = chip.eeprom;
-    for (std::size_t k = 0; k < buffer.Config.size(); ++k)
-        buffer.Config[k] = chip.config[k];
-    return buffer;
-}
-
-bool loadChip(const std::string& path, sim::Pic18Chip& chip) {
-    bool ok = false;
-    const std::string text = readFile(path, ok);
-    if (!ok) {
-        std::cerr << "tessaline-unitsim: cannot read " << path << "\n";
-        return false;
-    }
-    ProgramBuffer buffer = chipImage(chip);
-    const HexReadResult result = ReadHexText(text, buffer);
-    if (!result.ok()) {
-        std::cerr << "tessaline-unitsim: " << path << ": line " << result.lineNumber
-                  << hexLoadErrorText(result.error) << "\n";
-        return false;
-    }
-    chip.flash = buffer.Flash;
-    chip.eeprom = buffer.Eeprom;
-    for (std::size_t k = 0; k < chip.config.size(); ++k)
-        chip.config[k] = static_cast<std::uint8_t>(buffer.Config[k] & chip.model().configMask[k]);
-    return true;
-}
-
-// The names of the simulated parts, ten to a line.
-std::string knownChips() {
-    std::size_t count = 0;
-    const sim::ChipModel* known = sim::chipModels(count);
-    std::string list;
-    for (std::size_t i = 0; i < count; ++i)
-        list += (i % 10 == 0 ? "\n  " : " ") + std::string(known[i].name);
-    return list;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -191,13 +139,16 @@ int main(int argc, char** argv) {
     const sim::ChipModel* model = sim::findChipModel(options.chip);
     if (!model) {
         std::cerr << "tessaline-unitsim: unknown chip '" << options.chip
-                  << "'; the simulated parts are:" << knownChips() << "\n";
+                  << "'; the simulated parts are:" << sim::knownChipNames() << "\n";
         return 2;
     }
     sim::SteadyClock clock;
     sim::Pic18Chip chip(*model, clock, static_cast<std::uint32_t>(options.seed));
-    if (!options.load.empty() && !loadChip(options.load, chip))
+    if (std::string error;
+        !options.load.empty() && !sim::loadChipImage(options.load, chip, error)) {
+        std::cerr << "tessaline-unitsim: " << error << "\n";
         return 2;
+    }
     sim::ProgrammerUnit unit(chip, clock);
     unit.muteAfter = options.muteAfter;
     unit.emptySocket = options.empty;
@@ -278,7 +229,7 @@ int main(int argc, char** argv) {
     int status = 0;
     if (!options.save.empty()) {
         std::ofstream out(options.save, std::ios::binary);
-        out << writeHexText(chipImage(chip));
+        out << sim::chipImageHex(chip);
         if (!out) {
             std::cerr << "tessaline-unitsim: cannot write " << options.save << "\n";
             status = 2;
