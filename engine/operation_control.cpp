@@ -4,7 +4,10 @@
 #include "engine/byte_port.hpp"
 #include "engine/script_check.hpp"
 
+#include "engine/unit_protocol.hpp"
+
 #include <algorithm>
+#include <chrono>
 
 namespace tessaline {
 
@@ -28,6 +31,8 @@ constexpr int kCoreInstruction = 0x0;
 // How long a cut core instruction's completion holds the power: the longest bulk erase
 // or data EEPROM write its 4th clock may have started, P11 of up to 15 ms, plus P10.
 constexpr int kCutFrameHoldMs = 20;
+// Beyond the unit's partial-command time, for the unit's own clock.
+constexpr int kQuietMarginMs = 50;
 
 } // namespace
 
@@ -152,6 +157,18 @@ OperationControl::Stage OperationControl::firstScriptStage() const {
                                                                         : Stage::Main;
 }
 
+// A program that died while it wrote a command may have left part of one in the unit,
+// which would take the end command for a missing argument byte. The unit drops a partial
+// command once the line has been quiet for its partial-command time; nothing of ours went
+// out since the port opened, so that time counts from the opening.
+void OperationControl::waitForAQuietLine() {
+    using namespace std::chrono;
+    const auto quiet = duration_cast<milliseconds>(steady_clock::now() - m_portOpenedAt);
+    const auto left = milliseconds(kUnitPartialCommandMs + kQuietMarginMs) - quiet;
+    if (left.count() > 0)
+        m_host.waitMilliseconds(static_cast<int>(left.count()));
+}
+
 bool OperationControl::runningScript() const {
     return m_stage == Stage::PowerDown || m_stage == Stage::Identify || m_stage == Stage::Main ||
            m_stage == Stage::ReadBack;
@@ -159,6 +176,8 @@ bool OperationControl::runningScript() const {
 
 void OperationControl::startScript(Stage stage) {
     m_stage = stage;
+    if (stage == Stage::PowerDown)
+        waitForAQuietLine();
     m_unitIdle = false;
     const DeviceScript& script = stage == Stage::PowerDown  ? powerDownScript()
                                  : stage == Stage::Identify ? identifyScript()
@@ -495,6 +514,7 @@ void OperationControl::requestStop() {
 void OperationControl::portOpened() {
     m_unitIdle = false;
     m_engine.resetReplies();
+    m_portOpenedAt = std::chrono::steady_clock::now();
 }
 
 } // namespace tessaline

@@ -6,6 +6,7 @@
 #include "engine/operation_kind.hpp"
 #include "engine/script_engine.hpp"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -167,6 +168,7 @@ private:
     void scriptError(const std::string& message) override;
 
     Stage firstScriptStage() const;
+    void waitForAQuietLine();
     bool runningScript() const;
     void startScript(Stage stage);
     void identified();
@@ -197,6 +199,7 @@ private:
     // The end that Stopping or EndPending holds until it is reported.
     OperationEnd m_end;
     std::int64_t m_commands = 0;
+    std::chrono::steady_clock::time_point m_portOpenedAt;
 };
 
 } // namespace tessaline

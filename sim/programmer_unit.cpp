@@ -9,7 +9,7 @@ namespace {
 // The reply byte's value: 00h, all is well (the simulated unit sets no status bit).
 constexpr std::uint8_t kAcknowledge = 0x00;
 
-constexpr std::int64_t kPartialCommandMicros = 500'000;
+constexpr std::int64_t kPartialCommandMicros = std::int64_t{kUnitPartialCommandMs} * 1000;
 
 constexpr std::uint8_t kStrayByte = 0xA5;
 
