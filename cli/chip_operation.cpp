@@ -164,9 +164,8 @@ int exitStatusFor(Outcome outcome) {
     case Outcome::Done:
         return kExitOk;
     case Outcome::CheckFailed:
-        return kExitFault;
+    // Only the model's record refuses an operation here: the port is open by then.
     case Outcome::Refused:
-        // Only the model's record refuses an operation here: the port is open by then.
         return kExitFault;
     case Outcome::WrongDevice:
         return kExitWrongDevice;

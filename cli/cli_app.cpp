@@ -95,9 +95,34 @@ struct Options {
     std::vector<std::string> words;
 };
 
-// Where the value of the unit's own option goes (--unit-delay MS); nothing for any other.
-std::string* unitOptionValue(Options& options, const std::string& arg) {
-    return arg == "--unit-delay" ? &options.unitDelay : nullptr;
+// Where the value of an option that takes one goes; nothing for any other argument.
+std::string* optionValue(Options& options, const std::string& arg) {
+    const std::pair<const char*, std::string Options::*> valued[] = {
+        {"--devices", &Options::devicesFile},
+        {"--model", &Options::model},
+        {"--port", &Options::port},
+        {"--baud", &Options::baud},
+        {"--progtime", &Options::progTime},
+        {"--trace", &Options::traceFile},
+        {"--unit-delay", &Options::unitDelay},
+    };
+    for (const auto& [name, member] : valued)
+        if (arg == name)
+            return &(options.*member);
+    return nullptr;
+}
+
+// The switch that an option without a value sets; nothing for any other argument.
+bool* optionSwitch(Options& options, const std::string& arg) {
+    const std::pair<const char*, bool Options::*> switches[] = {
+        {"--verbose", &Options::verbose},
+        {"--no-verify", &Options::noVerify},
+        {"--allow-no-eof", &Options::allowNoEof},
+    };
+    for (const auto& [name, member] : switches)
+        if (arg == name)
+            return &(options.*member);
+    return nullptr;
 }
 
 struct ChipCommand {
@@ -223,20 +248,11 @@ private:
                 m_helpShown = true;
                 return false;
             }
-            if (arg == "--verbose" || arg == "--no-verify" || arg == "--allow-no-eof") {
-                (arg == "--verbose"     ? options.verbose
-                 : arg == "--no-verify" ? options.noVerify
-                                        : options.allowNoEof) = true;
+            if (bool* on = optionSwitch(options, arg)) {
+                *on = true;
                 continue;
             }
-            std::string* value = arg == "--devices"    ? &options.devicesFile
-                                 : arg == "--model"    ? &options.model
-                                 : arg == "--port"     ? &options.port
-                                 : arg == "--baud"     ? &options.baud
-                                 : arg == "--progtime" ? &options.progTime
-                                 : arg == "--trace"    ? &options.traceFile
-                                                       : unitOptionValue(options, arg);
-            if (value) {
+            if (std::string* value = optionValue(options, arg)) {
                 if (i + 1 >= args.size()) {
                     usageError("option " + arg + " needs a value");
                     return false;

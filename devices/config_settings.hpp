@@ -37,7 +37,7 @@ struct ConfigSetting {
     // them, or the byte is not known (-1).
     const ConfigOption* optionOf(std::int32_t byte) const;
     // An option by its name, in any letter case.
-    const ConfigOption* findOption(std::string_view name) const;
+    const ConfigOption* findOption(std::string_view wanted) const;
     // "HSPLL", or "? (bits 0Ah)" when no option has the byte's bits.
     std::string choiceText(std::int32_t byte) const;
     // "OSC = HSPLL", or "OSC = ? (bits 0Ah)".
@@ -54,7 +54,7 @@ struct ConfigSettings {
 
     bool empty() const { return settings.empty(); }
     // A setting by its name, in any letter case.
-    const ConfigSetting* find(std::string_view name) const;
+    const ConfigSetting* find(std::string_view wanted) const;
     // The settings of one configuration byte, in file order.
     std::vector<const ConfigSetting*> ofByte(std::size_t configIndex) const;
     // The bits of a configuration byte that some setting covers.

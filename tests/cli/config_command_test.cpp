@@ -37,8 +37,8 @@ protected:
     }
 
     CliRun runShipped(const std::string& model, std::vector<std::string> args) {
-        args.insert(args.begin(),
-                    {"--devices", TESSALINE_SOURCE_DIR "/devices.cfg", "--model", model, "config"});
+        const std::string devices = std::string(TESSALINE_SOURCE_DIR) + "/devices.cfg";
+        args.insert(args.begin(), {"--devices", devices, "--model", model, "config"});
         return run(args);
     }
 

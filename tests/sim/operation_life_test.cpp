@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <random>
 
 using namespace tessaline;
@@ -43,11 +44,12 @@ struct LifeRig : SimRig {
 // A violation that a start after a hung or killed program must not cause: a second
 // power-up, a cut erase or data EEPROM write, a command code clocked over.
 bool cutOrPoweredTwice(const std::vector<std::string>& seen) {
-    return std::any_of(seen.begin(), seen.end(), [](const std::string& text) {
-        for (const char* fault : {"applied again", "hold time", "still running", "more than 4"})
-            if (text.find(fault) != std::string::npos)
-                return true;
-        return false;
+    const std::array<const char*, 4> faults{"applied again", "hold time", "still running",
+                                            "more than 4"};
+    return std::any_of(seen.begin(), seen.end(), [&](const std::string& text) {
+        return std::any_of(faults.begin(), faults.end(), [&](const char* fault) {
+            return text.find(fault) != std::string::npos;
+        });
     });
 }
 
@@ -170,7 +172,7 @@ TEST(OperationLife, ACutCoreInstructionIsCompletedBeforeThePowerGoes) {
     const auto commandsOf = [](const std::string& script) {
         std::int64_t commands = 0;
         for (const ScriptStep& step : decodeScript(script).steps)
-            commands += step.word.rfind("s", 0) == 0 ? 2 : 1;
+            commands += step.word.rfind('s', 0) == 0 ? 2 : 1;
         return commands;
     };
     SimRig rig(record, *sim::findChipModel("18F4520"));
