@@ -64,10 +64,4 @@ private:
 // end-of-file record. Raises LoadedFlashTop to one past the highest FLASH byte written.
 HexReadResult ReadHexText(std::string_view text, ProgramBuffer& buffer);
 
-// "Input program file in Intel Hex Format contains errors." CR LF "Line number 5: ..."
-std::string hexLoadErrorMessage(const HexReadResult& result);
-
-// The text appended after the line number for each fault, from ": ".
-std::string_view hexLoadErrorText(HexLoadError error);
-
 } // namespace tessaline

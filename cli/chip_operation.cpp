@@ -4,8 +4,8 @@
 #include "app/qt_serial_port.hpp"
 #include "app/stop_signals.hpp"
 #include "buffer/program_buffer.hpp"
-#include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
+#include "texts/operation_texts.hpp"
 
 #include <QEventLoop>
 

@@ -12,9 +12,9 @@
 #include "cli/model_listing.hpp"
 #include "devices/chip_safety.hpp"
 #include "engine/byte_trace.hpp"
-#include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
 #include "tessaline_version.hpp"
+#include "texts/operation_texts.hpp"
 
 #include <QFileInfo>
 

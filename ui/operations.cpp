@@ -3,7 +3,7 @@
 #include "app/serial_control.hpp"
 #include "buffer/hex_text.hpp"
 #include "devices/chip_safety.hpp"
-#include "engine/operation_texts.hpp"
+#include "texts/operation_texts.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/window_view.hpp"
 

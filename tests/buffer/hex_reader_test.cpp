@@ -1,6 +1,6 @@
 #include "buffer/hex_reader.hpp"
 #include "buffer/hex_text.hpp"
-#include "buffer/load_report.hpp"
+#include "texts/load_texts.hpp"
 
 #include <gtest/gtest.h>
 
@@ -121,23 +121,4 @@ TEST(HexReader, NoEepromMeansEepromDataIsOutOfRange) {
     ResetBuffer(buffer, 64, 0, {});
     EXPECT_EQ(ReadHexText(":0200000400F00A\n:01000000AB54", buffer).error,
               HexLoadError::AddressOutOfRange);
-}
-
-TEST(HexReader, FaultMessageReadsLineByLine) {
-    EXPECT_EQ(hexLoadErrorMessage({HexLoadError::BadDataByte, 5}),
-              "Input program file in Intel Hex Format contains errors.\r\n"
-              "Line number 5: Invalid data byte in the record.");
-    EXPECT_EQ(hexLoadErrorText(HexLoadError::NoColon),
-              ": The record does not begin with ':' simbol.");
-}
-
-TEST(LoadReport, KibTextHasNoLeadingZeroAndFourCharacters) {
-    EXPECT_EQ(kibText(32768), "32");
-    EXPECT_EQ(kibText(1234), "1.20");
-    EXPECT_EQ(kibText(1000), ".976");
-    EXPECT_EQ(kibText(6), ".005");
-    EXPECT_EQ(kibText(1), ".000");
-    EXPECT_EQ(kibText(0), "0");
-    EXPECT_EQ(kibText(1536), "1.5");
-    EXPECT_EQ(loadReport(32768), "Operation completed.\r\nTotal 32768 (32K) program bytes loaded.");
 }

@@ -1,5 +1,6 @@
 #include "buffer/hex_reader.hpp"
 #include "buffer/hex_writer.hpp"
+#include "texts/load_texts.hpp"
 
 #include <gtest/gtest.h>
 

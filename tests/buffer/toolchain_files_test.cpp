@@ -1,6 +1,7 @@
 // Programs assembled by gputils, checked byte by byte against what srecord reads from
 // the same files.
 #include "buffer/hex_reader.hpp"
+#include "texts/load_texts.hpp"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "engine/engine_host.hpp"
 #include "engine/operation_control.hpp"
-#include "engine/operation_texts.hpp"
+#include "texts/operation_texts.hpp"
 
 #include <functional>
 #include <string>

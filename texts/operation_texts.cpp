@@ -1,4 +1,4 @@
-#include "engine/operation_texts.hpp"
+#include "texts/operation_texts.hpp"
 
 #include "buffer/config_bytes.hpp"
 
