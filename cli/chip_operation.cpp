@@ -84,8 +84,9 @@ public:
         m_configShown = true;
     }
 
-    // A check's mismatch.
-    void showMessage(const std::string& text) override { printError(text); }
+    void checkFailed(const CheckFailure& failure) override {
+        printError(checkFailureMessage(failure));
+    }
 
     void operationEnded(const OperationEnd& end) override {
         const bool good = end.outcome == Outcome::Done;

@@ -252,14 +252,14 @@ void OperationControl::commandSent() {
     m_host.startReplyTimer(replyTimeoutMs());
 }
 
-void OperationControl::showMessage(const std::string& text) {
+void OperationControl::checkFailed(const CheckFailure& failure) {
     // After a stray byte a check may have judged a byte out of line; the operation fails
     // for the stray byte, not for that.
     if (m_stopWith == Outcome::StrayBytes)
         return;
     // The user's reading time is not the unit's silence.
     m_host.stopReplyTimer();
-    m_host.showMessage(text);
+    m_host.checkFailed(failure);
     if (m_engine.outstandingReplies() > 0)
         m_host.startReplyTimer(replyTimeoutMs());
 }

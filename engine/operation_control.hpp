@@ -59,8 +59,8 @@ public:
     // are written between two read-backs).
     virtual void readBackBegins() {}
     virtual void readBackEnds() {}
-    // A check's mismatch; returns when the user has read it.
-    virtual void showMessage(const std::string& text) = 0;
+    // A check found a byte other than it should be; returns when the user has read it.
+    virtual void checkFailed(const CheckFailure& failure) = 0;
     virtual void waitMilliseconds(int milliseconds) = 0;
     // Starts (or restarts) the wait for the unit's next reply; replyTimedOut is due when
     // it runs out. stopReplyTimer ends the wait.
@@ -160,7 +160,7 @@ private:
     void letPendingEventsRun() override { m_host.letPendingEventsRun(); }
     void readBackBegins() override { m_host.readBackBegins(); }
     void readBackEnds() override { m_host.readBackEnds(); }
-    void showMessage(const std::string& text) override;
+    void checkFailed(const CheckFailure& failure) override;
     void waitMilliseconds(int milliseconds) override;
     void commandSent() override;
     void completeOperation(OperationKind kind) override;

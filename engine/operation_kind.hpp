@@ -26,6 +26,20 @@ enum class Outcome {
     Stopped       // the user stopped the operation
 };
 
+// A byte that a blank check or a verify found other than it should be.
+struct CheckFailure {
+    // As a HEX file addresses it: FLASH from 0, the data EEPROM from F00000h, CONFIG1L
+    // .. CONFIG7H at 300000h .. 30000Dh.
+    std::int32_t address = 0;
+    std::int32_t read = 0;
+    std::int32_t expected = 0;
+    bool blank = false; // a blank check; a verify otherwise
+    // The image code-protects the address, so the chip must read 00h there.
+    bool protectedAddress = false;
+
+    bool operator==(const CheckFailure&) const = default;
+};
+
 // The end of an operation, as the front end hears of it.
 struct OperationEnd {
     OperationEnd() = default;

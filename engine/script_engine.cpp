@@ -1,7 +1,6 @@
 #include "engine/script_engine.hpp"
 
 #include "buffer/config_bytes.hpp"
-#include "buffer/hex_text.hpp"
 #include "engine/byte_port.hpp"
 #include "engine/engine_host.hpp"
 
@@ -450,7 +449,7 @@ ScriptEngine::Expectation ScriptEngine::expectationFor(const Instruction& instru
     return expect;
 }
 
-// Compares TempByte: a match steps on; a mismatch tells the user, marks the check failed
+// Compares TempByte: a match steps on; a mismatch tells the host, marks the check failed
 // and sends the engine to the script's last instruction.
 void ScriptEngine::judge(const Expectation& expect) {
     // Configuration bits that the model does not implement take no part.
@@ -462,15 +461,8 @@ void ScriptEngine::judge(const Expectation& expect) {
     }
     m_state.CheckFailed = true;
     m_state.InstructionIndex = m_state.LastInstruction;
-    std::string message =
-        (expect.blank ? "Chip is not blank at address " : "Verify failed at address ") +
-        Hex6(expect.address) + "h!\r\nThe value read from that address is " +
-        Hex2(m_state.TempByte) + "h.";
-    if (expect.protectedAddress)
-        message += "\r\nThe address is code-protected, so the value expected is 00h.";
-    else if (!expect.blank)
-        message += "\r\nThe value expected is " + Hex2(expect.expected) + "h.";
-    m_host.showMessage(message);
+    m_host.checkFailed(
+        {expect.address, m_state.TempByte, expect.expected, expect.blank, expect.protectedAddress});
 }
 
 void ScriptEngine::check(const Instruction& instruction) {

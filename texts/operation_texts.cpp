@@ -1,6 +1,7 @@
 #include "texts/operation_texts.hpp"
 
 #include "buffer/config_bytes.hpp"
+#include "buffer/hex_text.hpp"
 
 namespace tessaline {
 
@@ -68,6 +69,18 @@ std::string endStatusText(const OperationEnd& end, std::int32_t portNumber) {
         break;
     }
     return operationName(end.kind) + " failed";
+}
+
+std::string checkFailureMessage(const CheckFailure& failure) {
+    std::string message =
+        (failure.blank ? "Chip is not blank at address " : "Verify failed at address ") +
+        Hex6(failure.address) + "h!\r\nThe value read from that address is " + Hex2(failure.read) +
+        "h.";
+    if (failure.protectedAddress)
+        message += "\r\nThe address is code-protected, so the value expected is 00h.";
+    else if (!failure.blank)
+        message += "\r\nThe value expected is " + Hex2(failure.expected) + "h.";
+    return message;
 }
 
 std::string endMessage(const OperationEnd& end) {

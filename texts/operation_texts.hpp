@@ -32,6 +32,11 @@ std::string operationName(OperationKind kind);
 // was refused for its script.
 std::string endStatusText(const OperationEnd& end, std::int32_t portNumber);
 
+// What a failed check tells the user: "Verify failed at address 000020h!", the value read
+// and the value expected ("Chip is not blank at address ..." and the value read for a
+// blank check).
+std::string checkFailureMessage(const CheckFailure& failure);
+
 // The message the user reads after the end, or empty when there is none.
 std::string endMessage(const OperationEnd& end);
 

@@ -128,8 +128,8 @@ void WindowOperations::showConfigByte(std::int32_t index) {
     m_window.setProgressStatus(configByteText(index));
 }
 
-void WindowOperations::showMessage(const std::string& text) {
-    m_dialogs.message(text);
+void WindowOperations::checkFailed(const CheckFailure& failure) {
+    m_dialogs.message(checkFailureMessage(failure));
 }
 
 void WindowOperations::operationEnded(const OperationEnd& end) {
@@ -152,7 +152,7 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
         if (!status.empty())
             m_window.setStatus(status);
         if (!message.empty())
-            showMessage(message);
+            m_dialogs.message(message);
         return;
     case Outcome::Done:
     case Outcome::CheckFailed:
@@ -180,7 +180,7 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
         m_window.enable();
         if (end.kind == OperationKind::Read)
             m_window.updatedisplay();
-        showMessage(message);
+        m_dialogs.message(message);
         return;
     }
 }

@@ -58,7 +58,7 @@ public:
     void operationBegins(OperationKind kind) override;
     void showProgress(Memory memory, std::int32_t done, std::int32_t total) override;
     void showConfigByte(std::int32_t index) override;
-    void showMessage(const std::string& text) override;
+    void checkFailed(const CheckFailure& failure) override;
     void operationEnded(const OperationEnd& end) override;
 
 private:

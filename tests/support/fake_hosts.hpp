@@ -25,7 +25,9 @@ public:
     }
     void showConfigByte(std::int32_t index) override { statuses.push_back(configByteText(index)); }
     void letPendingEventsRun() override { ++eventPasses; }
-    void showMessage(const std::string& text) override { messages.push_back(text); }
+    void checkFailed(const CheckFailure& failure) override {
+        messages.push_back(checkFailureMessage(failure));
+    }
     void waitMilliseconds(int milliseconds) override { waits.push_back(milliseconds); }
     void completeOperation(OperationKind kind) override { completions.push_back(kind); }
     void scriptError(const std::string& message) override { errors.push_back(message); }
@@ -62,7 +64,9 @@ public:
     std::vector<std::pair<bool, std::size_t>> readBacks;
     void readBackBegins() override { readBacks.emplace_back(true, statuses.size()); }
     void readBackEnds() override { readBacks.emplace_back(false, statuses.size()); }
-    void showMessage(const std::string& text) override { messages.push_back(text); }
+    void checkFailed(const CheckFailure& failure) override {
+        messages.push_back(checkFailureMessage(failure));
+    }
     void waitMilliseconds(int milliseconds) override {
         if (onWait)
             onWait(milliseconds);
