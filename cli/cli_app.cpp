@@ -10,10 +10,10 @@
 #include "cli/chip_operation.hpp"
 #include "cli/config_command.hpp"
 #include "cli/model_listing.hpp"
-#include "devices/chip_safety.hpp"
 #include "engine/byte_trace.hpp"
 #include "options/option_rules.hpp"
 #include "tessaline_version.hpp"
+#include "texts/identify_texts.hpp"
 #include "texts/operation_texts.hpp"
 
 #include <QFileInfo>
@@ -497,14 +497,12 @@ private:
     // The one result of identify: the model the device ID belongs to, or the ID itself
     // written as every refusal writes it; no chip is a failure.
     int printIdentified(std::uint16_t id) {
-        if (id == 0x0000 || id == 0xFFFF) {
-            m_err << "No chip answers in the socket: its device ID reads " << Hex4(id) << "h.\n";
+        const ChipIdentity chip = identifyChip(m_state.deviceTable, id, m_state.model);
+        if (chip.noChip()) {
+            m_err << noChipText(chip) << '\n';
             return kExitWrongDevice;
         }
-        if (const auto index = modelWithDeviceId(m_state.deviceTable, id))
-            m_out << toUpperAscii(m_state.deviceTable[*index].model) << '\n';
-        else
-            m_out << deviceIdText(m_state.deviceTable, id, m_state.model.Safety.deviceId) << '\n';
+        m_out << (chip.model ? chip.modelName : deviceIdText(chip)) << '\n';
         return kExitOk;
     }
 

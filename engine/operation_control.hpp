@@ -178,7 +178,6 @@ private:
     void report(const OperationEnd& end);
     const DeviceScript& scriptFor(OperationKind kind) const;
     bool programScriptVerifies() const;
-    std::string wrongDeviceText(std::uint16_t read) const;
 
     ScriptEngine m_engine;
     ProgramBuffer& m_buffer;

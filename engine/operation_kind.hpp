@@ -1,5 +1,7 @@
 #pragma once
 
+#include "devices/chip_identity.hpp"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -50,12 +52,14 @@ struct OperationEnd {
 
     OperationKind kind = OperationKind::Program;
     Outcome outcome = Outcome::Done;
-    // Refused: what is wrong with the script, empty when the port is not ready.
-    // PortFailed: the system's error text. ScriptFailed: the engine's sentence.
-    // WrongDevice: the sentence that names the chip found.
+    // Refused: what the script check found wrong, empty when the port is not ready.
+    // PortFailed: the system's error text. ScriptFailed: what the script check says of the
+    // word that the engine could not execute.
     std::string detail;
     // The device ID read (DEVID2:DEVID1), when the operation read one.
     std::optional<std::uint16_t> deviceId;
+    // WrongDevice: what the device ID tells about the chip found.
+    std::optional<ChipIdentity> chip;
 
     bool operator==(const OperationEnd&) const = default;
 };

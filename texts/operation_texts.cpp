@@ -2,6 +2,7 @@
 
 #include "buffer/config_bytes.hpp"
 #include "buffer/hex_text.hpp"
+#include "texts/identify_texts.hpp"
 
 namespace tessaline {
 
@@ -99,7 +100,7 @@ std::string endMessage(const OperationEnd& end) {
     case Outcome::ScriptFailed:
         return end.detail + kStopped;
     case Outcome::WrongDevice:
-        return end.detail;
+        return end.chip ? wrongChipMessage(*end.chip) : std::string();
     case Outcome::StrayBytes:
         return std::string("The programmer unit sent bytes that no command asked for, so the "
                            "result cannot be trusted.") +

@@ -1,8 +1,7 @@
 #include "ui/operations.hpp"
 
 #include "app/serial_control.hpp"
-#include "buffer/hex_text.hpp"
-#include "devices/chip_safety.hpp"
+#include "texts/identify_texts.hpp"
 #include "texts/operation_texts.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/window_view.hpp"
@@ -76,34 +75,18 @@ void WindowOperations::stopForClose(std::function<void()> then) {
 
 // The model that the device ID belongs to, offered when it is not the selected one.
 void WindowOperations::identified(std::uint16_t id) {
-    std::string shown = Hex4(id) + "h";
-    if (id == 0x0000 || id == 0xFFFF) {
+    const ChipIdentity chip = identifyChip(m_state.deviceTable, id, m_state.model);
+    if (chip.noChip()) {
         m_window.setStatus(operationName(OperationKind::Identify) + " failed");
-        m_dialogs.message("No chip answers in the socket: its device ID reads " + shown + ".",
-                          Dialogs::Icon::Critical);
+        m_dialogs.message(noChipText(chip), Dialogs::Icon::Critical);
         return;
     }
-    shown = deviceIdText(m_state.deviceTable, id, m_state.model.Safety.deviceId);
-    const std::optional<std::size_t> index = modelWithDeviceId(m_state.deviceTable, id);
-    if (!index) {
-        m_dialogs.message("The chip in the socket reports device ID " + shown +
-                              ", which no model of the device file has.",
-                          Dialogs::Icon::Information);
+    const auto number = static_cast<std::int32_t>(chip.model.value_or(0)) + 1;
+    if (!chip.model || number == m_state.app.SelectedModel) {
+        m_dialogs.message(identifiedText(chip, chip.model.has_value()), Dialogs::Icon::Information);
         return;
     }
-    const DeviceModel& record = m_state.deviceTable[*index];
-    const std::string name = toUpperAscii(record.model);
-    const auto number = static_cast<std::int32_t>(*index) + 1;
-    if (number == m_state.app.SelectedModel) {
-        m_dialogs.message("The chip in the socket reports device ID " + shown + ": it is a " +
-                              name + ", the selected model.",
-                          Dialogs::Icon::Information);
-        return;
-    }
-    if (m_dialogs.askYesNo("The chip in the socket reports device ID " + shown + ": it is a " +
-                           name + ", not the selected " + m_state.model.SelectedModelName +
-                           ".\r\nSelect " + name + " as the microcontroller model?") &&
-        selectModel)
+    if (m_dialogs.askYesNo(identifiedText(chip, false)) && selectModel)
         selectModel(number);
 }
 
