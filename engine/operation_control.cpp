@@ -1,7 +1,7 @@
 #include "engine/operation_control.hpp"
 
+#include "devices/script_check.hpp"
 #include "engine/byte_port.hpp"
-#include "engine/script_check.hpp"
 
 #include <algorithm>
 

@@ -1,6 +1,7 @@
 #include "engine/script_engine.hpp"
 
 #include "buffer/config_bytes.hpp"
+#include "devices/script_check.hpp"
 #include "engine/byte_port.hpp"
 #include "engine/engine_host.hpp"
 
@@ -107,7 +108,13 @@ void ScriptEngine::RunScriptStep(bool firstStep) {
         m_state.RunningScript.steps[static_cast<std::size_t>(m_state.InstructionIndex - 1)];
     m_link.setWord(step.word);
     m_atLoopEnd = step.instruction.op == Op::Loop;
-    execute(step.instruction, step.word);
+    // The operation's start checks every word; a script started without that check stops
+    // here at a word that cannot run.
+    if (auto problem = wordProblem(m_state.RunningScript, step)) {
+        fail(*problem);
+        return;
+    }
+    execute(step.instruction);
     if (!m_halted)
         m_port.setReceiveThreshold(1);
 }
@@ -117,12 +124,7 @@ void ScriptEngine::fail(const std::string& message) {
     m_host.scriptError(message);
 }
 
-void ScriptEngine::execute(const Instruction& instruction, const std::string& word) {
-    if (!instruction.fieldsParse() && instruction.op != Op::Unrecognized) {
-        fail(m_state.RunningScript.source.prefix() + "The script word '" + word +
-             "' has a hexadecimal field that does not parse.");
-        return;
-    }
+void ScriptEngine::execute(const Instruction& instruction) {
     switch (instruction.op) {
     case Op::Begin:
         advance();
@@ -244,8 +246,7 @@ void ScriptEngine::execute(const Instruction& instruction, const std::string& wo
         m_link.SendNop();
         break;
     case Op::Unrecognized:
-        fail(m_state.RunningScript.source.prefix() + "Unrecognized symbolic instruction '" + word +
-             "'.");
+        // Stopped by the word check before.
         break;
     }
 }

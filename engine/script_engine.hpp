@@ -91,7 +91,7 @@ public:
 
 private:
     void RunScriptStep(bool firstStep);
-    void execute(const Instruction& instruction, const std::string& word);
+    void execute(const Instruction& instruction);
     void advance() { ++m_state.InstructionIndex; }
     // The status line: the FLASH or EEPROM progress, or the configuration byte, of the
     // byte that the instruction works on.
