@@ -111,11 +111,7 @@ private:
     // Standard output is complete before a failure's text follows it on the terminal.
     void printError(const std::string& text) {
         endProgress();
-        std::string plain;
-        for (char c : text)
-            if (c != '\r')
-                plain.push_back(c);
-        m_err << plain << '\n' << std::flush;
+        m_err << text << '\n' << std::flush;
     }
     void endProgress() {
         endBar();

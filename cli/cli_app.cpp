@@ -103,21 +103,6 @@ constexpr ChipCommand kChipCommands[] = {
     {"blank", OperationKind::Blank, false},    {"identify", OperationKind::Identify, false},
 };
 
-// Messages from the core use CR LF; a terminal wants plain line feeds.
-std::string plainLines(std::string text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            out.push_back('\n');
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
-
 // Why a file cannot be written there, or empty: its folder must exist and take files, and
 // the name must not be a folder or a file that this user may not write.
 std::string unwritableFileProblem(const std::string& path) {
@@ -351,10 +336,10 @@ private:
         const HexLoadOutcome& outcome = m_lastLoad;
         switch (outcome.status) {
         case HexLoadOutcome::Status::Loaded:
-            m_out << plainLines(outcome.message) << '\n';
+            m_out << outcome.message << '\n';
             return kExitOk;
         case HexLoadOutcome::Status::Faulty:
-            m_err << plainLines(outcome.message) << '\n';
+            m_err << outcome.message << '\n';
             return kExitFault;
         case HexLoadOutcome::Status::Unreadable:
             break;

@@ -39,8 +39,7 @@ std::string identifiedText(const ChipIdentity& chip, bool selectedModel) {
         return reportsText(chip) + ", which no model of the device file has.";
     if (selectedModel)
         return reportsText(chip) + ", the selected model.";
-    return notSelectedText(chip) + "\r\nSelect " + chip.modelName +
-           " as the microcontroller model?";
+    return notSelectedText(chip) + "\nSelect " + chip.modelName + " as the microcontroller model?";
 }
 
 } // namespace tessaline

@@ -22,7 +22,7 @@ std::string wrongChipMessage(const ChipIdentity& chip);
 
 // What Identify Chip found in the window, when a chip answers: its ID and the model it
 // belongs to, which is the selected model, or another that the user may select ("...
-// not the selected 18F4520." CR LF "Select 18F452 as the microcontroller model?"), or no
+// not the selected 18F4520." LF "Select 18F452 as the microcontroller model?"), or no
 // model of the device file.
 std::string identifiedText(const ChipIdentity& chip, bool selectedModel);
 

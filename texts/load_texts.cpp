@@ -18,7 +18,7 @@ std::string kibText(std::int32_t loadedFlashTop) {
 }
 
 std::string loadReport(std::int32_t loadedFlashTop) {
-    return "Operation completed.\r\nTotal " + std::to_string(loadedFlashTop) + " (" +
+    return "Operation completed.\nTotal " + std::to_string(loadedFlashTop) + " (" +
            kibText(loadedFlashTop) + "K) program bytes loaded.";
 }
 
@@ -53,7 +53,7 @@ std::string_view hexLoadErrorText(HexLoadError error) {
 }
 
 std::string hexLoadErrorMessage(const HexReadResult& result) {
-    return "Input program file in Intel Hex Format contains errors.\r\nLine number " +
+    return "Input program file in Intel Hex Format contains errors.\nLine number " +
            std::to_string(result.lineNumber) + std::string(hexLoadErrorText(result.error));
 }
 

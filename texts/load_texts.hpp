@@ -15,10 +15,10 @@ namespace tessaline {
 // 1000 -> ".976", 1 -> ".000", 0 -> "0").
 std::string kibText(std::int32_t loadedFlashTop);
 
-// "Operation completed." CR LF "Total n (kK) program bytes loaded."
+// "Operation completed." LF "Total n (kK) program bytes loaded."
 std::string loadReport(std::int32_t loadedFlashTop);
 
-// "Input program file in Intel Hex Format contains errors." CR LF "Line number 5: ..."
+// "Input program file in Intel Hex Format contains errors." LF "Line number 5: ..."
 std::string hexLoadErrorMessage(const HexReadResult& result);
 
 // The text appended after the line number for each fault, from ": ".

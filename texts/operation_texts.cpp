@@ -75,24 +75,23 @@ std::string endStatusText(const OperationEnd& end, std::int32_t portNumber) {
 std::string checkFailureMessage(const CheckFailure& failure) {
     std::string message =
         (failure.blank ? "Chip is not blank at address " : "Verify failed at address ") +
-        Hex6(failure.address) + "h!\r\nThe value read from that address is " + Hex2(failure.read) +
+        Hex6(failure.address) + "h!\nThe value read from that address is " + Hex2(failure.read) +
         "h.";
     if (failure.protectedAddress)
-        message += "\r\nThe address is code-protected, so the value expected is 00h.";
+        message += "\nThe address is code-protected, so the value expected is 00h.";
     else if (!failure.blank)
-        message += "\r\nThe value expected is " + Hex2(failure.expected) + "h.";
+        message += "\nThe value expected is " + Hex2(failure.expected) + "h.";
     return message;
 }
 
 std::string endMessage(const OperationEnd& end) {
-    constexpr const char* kStopped = "\r\nThe operation was stopped.";
+    constexpr const char* kStopped = "\nThe operation was stopped.";
     switch (end.outcome) {
     case Outcome::Done:
     case Outcome::CheckFailed:
         return {};
     case Outcome::Refused:
-        return end.detail.empty() ? std::string()
-                                  : end.detail + "\r\nThe operation was not started.";
+        return end.detail.empty() ? std::string() : end.detail + "\nThe operation was not started.";
     case Outcome::UnitSilent:
         return std::string("The programmer unit does not answer.") + kStopped;
     case Outcome::PortFailed:

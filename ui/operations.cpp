@@ -2,6 +2,7 @@
 
 #include "app/serial_control.hpp"
 #include "texts/identify_texts.hpp"
+#include "texts/line_ends.hpp"
 #include "texts/operation_texts.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/window_view.hpp"
@@ -83,10 +84,11 @@ void WindowOperations::identified(std::uint16_t id) {
     }
     const auto number = static_cast<std::int32_t>(chip.model.value_or(0)) + 1;
     if (!chip.model || number == m_state.app.SelectedModel) {
-        m_dialogs.message(identifiedText(chip, chip.model.has_value()), Dialogs::Icon::Information);
+        m_dialogs.message(crlfLines(identifiedText(chip, chip.model.has_value())),
+                          Dialogs::Icon::Information);
         return;
     }
-    if (m_dialogs.askYesNo(identifiedText(chip, false)) && selectModel)
+    if (m_dialogs.askYesNo(crlfLines(identifiedText(chip, false))) && selectModel)
         selectModel(number);
 }
 
@@ -112,7 +114,7 @@ void WindowOperations::showConfigByte(std::int32_t index) {
 }
 
 void WindowOperations::checkFailed(const CheckFailure& failure) {
-    m_dialogs.message(checkFailureMessage(failure));
+    m_dialogs.message(crlfLines(checkFailureMessage(failure)));
 }
 
 void WindowOperations::operationEnded(const OperationEnd& end) {
@@ -121,7 +123,7 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
         end.outcome == Outcome::Refused && end.detail.empty()
             ? portStatusText(m_state.app.PortNumber, false, m_port.failureReason())
             : endStatusText(end, m_state.app.PortNumber);
-    const std::string message = endMessage(end);
+    const std::string message = crlfLines(endMessage(end));
     if (end.outcome != Outcome::Refused) {
         m_window.showStopControl(false);
         if (m_afterStop) {

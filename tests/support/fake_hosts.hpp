@@ -2,6 +2,7 @@
 
 #include "engine/engine_host.hpp"
 #include "engine/operation_control.hpp"
+#include "texts/line_ends.hpp"
 #include "texts/operation_texts.hpp"
 
 #include <functional>
@@ -26,7 +27,7 @@ public:
     void showConfigByte(std::int32_t index) override { statuses.push_back(configByteText(index)); }
     void letPendingEventsRun() override { ++eventPasses; }
     void checkFailed(const CheckFailure& failure) override {
-        messages.push_back(checkFailureMessage(failure));
+        messages.push_back(crlfLines(checkFailureMessage(failure)));
     }
     void waitMilliseconds(int milliseconds) override { waits.push_back(milliseconds); }
     void completeOperation(OperationKind kind) override { completions.push_back(kind); }
@@ -65,7 +66,7 @@ public:
     void readBackBegins() override { readBacks.emplace_back(true, statuses.size()); }
     void readBackEnds() override { readBacks.emplace_back(false, statuses.size()); }
     void checkFailed(const CheckFailure& failure) override {
-        messages.push_back(checkFailureMessage(failure));
+        messages.push_back(crlfLines(checkFailureMessage(failure)));
     }
     void waitMilliseconds(int milliseconds) override {
         if (onWait)
@@ -88,7 +89,7 @@ public:
         if (const std::string text = endStatusText(end, portNumber); !text.empty())
             statuses.push_back(text);
         if (const std::string text = endMessage(end); !text.empty())
-            messages.push_back(text);
+            messages.push_back(crlfLines(text));
     }
 
     std::string status() const { return statuses.empty() ? std::string() : statuses.back(); }

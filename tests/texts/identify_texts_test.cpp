@@ -21,7 +21,7 @@ TEST(IdentifyTexts, EveryChipFoundReadsTheSameInEverySentence) {
     const Row rows[] = {
         {0x0433, "0420h (revision 19)",
          "The chip in the socket reports device ID 0420h (revision 19): it is a 18F452, not the "
-         "selected 18F4520.\r\nSelect 18F452 as the microcontroller model?",
+         "selected 18F4520.\nSelect 18F452 as the microcontroller model?",
          "The chip in the socket reports device ID 0420h (revision 19): it is a 18F452, not the "
          "selected 18F4520. Nothing was written."},
         {0x1081, "1080h (revision 1)",

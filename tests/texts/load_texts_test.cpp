@@ -1,3 +1,4 @@
+#include "texts/line_ends.hpp"
 #include "texts/load_texts.hpp"
 
 #include <gtest/gtest.h>
@@ -5,7 +6,7 @@
 using namespace tessaline;
 
 TEST(HexReader, FaultMessageReadsLineByLine) {
-    EXPECT_EQ(hexLoadErrorMessage({HexLoadError::BadDataByte, 5}),
+    EXPECT_EQ(crlfLines(hexLoadErrorMessage({HexLoadError::BadDataByte, 5})),
               "Input program file in Intel Hex Format contains errors.\r\n"
               "Line number 5: Invalid data byte in the record.");
     EXPECT_EQ(hexLoadErrorText(HexLoadError::NoColon),
@@ -20,5 +21,6 @@ TEST(LoadReport, KibTextHasNoLeadingZeroAndFourCharacters) {
     EXPECT_EQ(kibText(1), ".000");
     EXPECT_EQ(kibText(0), "0");
     EXPECT_EQ(kibText(1536), "1.5");
-    EXPECT_EQ(loadReport(32768), "Operation completed.\r\nTotal 32768 (32K) program bytes loaded.");
+    EXPECT_EQ(crlfLines(loadReport(32768)),
+              "Operation completed.\r\nTotal 32768 (32K) program bytes loaded.");
 }

@@ -1,3 +1,4 @@
+#include "texts/line_ends.hpp"
 #include "texts/operation_texts.hpp"
 
 #include <gtest/gtest.h>
@@ -35,7 +36,7 @@ TEST(OperationTexts, EveryEndHasItsStatusAndMessage) {
     };
     for (const Row& row : rows) {
         EXPECT_EQ(endStatusText(row.end, 4), row.status) << row.status;
-        EXPECT_EQ(endMessage(row.end), row.message) << row.status;
+        EXPECT_EQ(crlfLines(endMessage(row.end)), row.message) << row.status;
     }
     EXPECT_EQ(beginText(K::Program), "Begin program all");
     EXPECT_EQ(beginText(K::Blank), "Begin blank check");
