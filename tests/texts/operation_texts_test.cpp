@@ -46,3 +46,10 @@ TEST(OperationTexts, EveryEndHasItsStatusAndMessage) {
     EXPECT_EQ(configByteText(13), "CONF7H:");
     EXPECT_EQ(portStatusText(2, true), "Serial port 2 ready");
 }
+
+// A protected address must read 00h; the message says why that was expected.
+TEST(OperationTexts, ACheckOnAProtectedAddressSaysWhyItExpectedZero) {
+    EXPECT_EQ(checkFailureMessage({0x000100, 0x12, 0x00, false, true}),
+              "Verify failed at address 000100h!\nThe value read from that address is 12h.\n"
+              "The address is code-protected, so the value expected is 00h.");
+}
