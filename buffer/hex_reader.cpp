@@ -148,7 +148,7 @@ bool HexLineReader::dataRecord(std::int32_t count, std::int32_t address, std::st
     return true;
 }
 
-HexReadResult ReadHexText(std::string_view text, ProgramBuffer& buffer) {
+HexReadResult readHexText(std::string_view text, ProgramBuffer& buffer) {
     HexLineReader reader(buffer);
     forEachLine(text, [&reader](std::string_view line) { return reader.readLine(line); });
     return reader.result();

@@ -151,7 +151,7 @@ bool loadChip(const std::string& path, sim::Pic18Chip& chip) {
         return false;
     }
     ProgramBuffer buffer = chipImage(chip);
-    const HexReadResult result = ReadHexText(text, buffer);
+    const HexReadResult result = readHexText(text, buffer);
     if (!result.ok()) {
         std::cerr << "tessaline-unitsim: " << path << ": line " << result.lineNumber
                   << hexLoadErrorText(result.error) << "\n";

@@ -54,10 +54,6 @@ void WindowOperations::menuidentify_Click() {
     start(OperationKind::Identify);
 }
 
-void WindowOperations::MSComm1_OnComm() {
-    m_control.MSComm1_OnComm();
-}
-
 void WindowOperations::stop() {
     m_control.requestStop();
 }

@@ -28,7 +28,6 @@ public:
     void Command5_Click();
     // Tools, Identify Chip: reads the chip's device ID and offers the model it belongs to.
     void menuidentify_Click();
-    void MSComm1_OnComm();
 
     // The Stop control and Escape: the operation stops where the chip is idle.
     void stop();

@@ -53,7 +53,7 @@ void checkProgram(const std::string& name, std::int32_t flashSize, std::int32_t 
     for (std::size_t k = 0; k < erasedConfig.size(); ++k)
         erasedConfig[k] = configErased(k);
     ResetBuffer(buffer, flashSize, eepromSize, erasedConfig);
-    const HexReadResult result = ReadHexText(readFile(base + ".hex"), buffer);
+    const HexReadResult result = readHexText(readFile(base + ".hex"), buffer);
     ASSERT_TRUE(result.ok()) << hexLoadErrorMessage(result);
     const int flash = compareRegion(
         base, "flash", static_cast<std::size_t>(flashSize),
