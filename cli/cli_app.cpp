@@ -6,7 +6,7 @@
 #include "app/qt_serial_port.hpp"
 #include "app/serial_ports.hpp"
 #include "app/settings_store.hpp"
-#include "buffer/hex_text.hpp"
+#include "buffer/text_rules.hpp"
 #include "cli/chip_operation.hpp"
 #include "cli/config_command.hpp"
 #include "cli/model_listing.hpp"

@@ -1,6 +1,6 @@
 #include "devices/chip_identity.hpp"
 
-#include "buffer/hex_text.hpp"
+#include "buffer/text_rules.hpp"
 
 namespace tessaline {
 

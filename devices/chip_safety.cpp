@@ -1,6 +1,7 @@
 #include "devices/chip_safety.hpp"
 
 #include "buffer/hex_text.hpp"
+#include "buffer/text_rules.hpp"
 #include "devices/selected_model.hpp"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "buffer/config_bytes.hpp"
 #include "buffer/hex_text.hpp"
-#include "devices/lenient_number.hpp"
+#include "buffer/text_rules.hpp"
 
 namespace tessaline {
 
