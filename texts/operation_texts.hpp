@@ -9,6 +9,7 @@ namespace tessaline {
 
 // The words the front ends show for what the engine reports. The engine itself passes
 // numbers and kinds; the window and the command-line tool turn them into these texts.
+// Lines end with LF.
 
 // "Begin program all", "Begin read all", ...
 std::string beginText(OperationKind kind);
