@@ -2,8 +2,8 @@
 
 #include "buffer/hex_reader.hpp"
 #include "buffer/hex_writer.hpp"
-#include "buffer/load_report.hpp"
 #include "buffer/text_file.hpp"
+#include "texts/load_texts.hpp"
 
 #include <QFileInfo>
 #include <QSaveFile>

@@ -2,7 +2,7 @@
 
 #include "app/port_name.hpp"
 #include "app/port_problem.hpp"
-#include "devices/lenient_number.hpp"
+#include "buffer/text_rules.hpp"
 
 #include <QFileInfo>
 #include <QMetaObject>

@@ -1,7 +1,7 @@
 // Rebuilding the window's views: the whole updatedisplay against assigning the same
 // FLASH text to the view alone.
 #include "tests/support/window_fixture.hpp"
-#include "ui/display_text.hpp"
+#include "texts/view_texts.hpp"
 
 #include <QApplication>
 #include <QPlainTextEdit>

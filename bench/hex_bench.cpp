@@ -34,7 +34,7 @@ void BM_ReadHex128K(benchmark::State& state) {
     ProgramBuffer buffer;
     for (auto _ : state) {
         ResetBuffer(buffer, kFlash, 1024, {});
-        benchmark::DoNotOptimize(ReadHexText(text, buffer));
+        benchmark::DoNotOptimize(readHexText(text, buffer));
     }
     state.SetBytesProcessed(state.iterations() * kFlash);
 }

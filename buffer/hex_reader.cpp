@@ -148,45 +148,10 @@ bool HexLineReader::dataRecord(std::int32_t count, std::int32_t address, std::st
     return true;
 }
 
-HexReadResult ReadHexText(std::string_view text, ProgramBuffer& buffer) {
+HexReadResult readHexText(std::string_view text, ProgramBuffer& buffer) {
     HexLineReader reader(buffer);
     forEachLine(text, [&reader](std::string_view line) { return reader.readLine(line); });
     return reader.result();
-}
-
-std::string_view hexLoadErrorText(HexLoadError error) {
-    switch (error) {
-    case HexLoadError::None:
-        return {};
-    case HexLoadError::NoColon:
-        return ": The record does not begin with ':' simbol.";
-    case HexLoadError::TooShort:
-        return ": The record is too short.";
-    case HexLoadError::BadChecksum:
-        return ": Invalid 'checksum' field in the record.";
-    case HexLoadError::BadRecordType:
-        return ": Invalid 'record type' field in the record.";
-    case HexLoadError::BadType04:
-        return ": Invalid '04 type' record.";
-    case HexLoadError::BadType02:
-        return ": Invalid '02 type' record.";
-    case HexLoadError::BadByteCount:
-        return ": Invalid 'number of bytes' field in the record.";
-    case HexLoadError::BadAddress:
-        return ": Invalid 'address' field in the record.";
-    case HexLoadError::ByteCountMismatch:
-        return ": The record does not contain the specified number of bytes.";
-    case HexLoadError::BadDataByte:
-        return ": Invalid data byte in the record.";
-    case HexLoadError::AddressOutOfRange:
-        return ": Address out of range.";
-    }
-    return {};
-}
-
-std::string hexLoadErrorMessage(const HexReadResult& result) {
-    return "Input program file in Intel Hex Format contains errors.\r\nLine number " +
-           std::to_string(result.lineNumber) + std::string(hexLoadErrorText(result.error));
 }
 
 } // namespace tessaline

@@ -35,7 +35,7 @@ struct HexReadResult {
     bool ok() const { return error == HexLoadError::None; }
 };
 
-// The reader fed one line at a time, for a file read in pieces: ReadHexText over a text
+// The reader fed one line at a time, for a file read in pieces: readHexText over a text
 // that arrives line by line.
 class HexLineReader {
 public:
@@ -62,12 +62,6 @@ private:
 // configuration bytes and the EEPROM are stored, ID locations and the device ID are
 // checked and dropped, anything else is out of range. Stops at the first fault or at the
 // end-of-file record. Raises LoadedFlashTop to one past the highest FLASH byte written.
-HexReadResult ReadHexText(std::string_view text, ProgramBuffer& buffer);
-
-// "Input program file in Intel Hex Format contains errors." CR LF "Line number 5: ..."
-std::string hexLoadErrorMessage(const HexReadResult& result);
-
-// The text appended after the line number for each fault, from ": ".
-std::string_view hexLoadErrorText(HexLoadError error);
+HexReadResult readHexText(std::string_view text, ProgramBuffer& buffer);
 
 } // namespace tessaline

@@ -78,20 +78,4 @@ void appendHex2(std::string& out, std::uint8_t value) {
     out.push_back(kDigits[value & 0xFu]);
 }
 
-std::string toUpperAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
-std::string toLowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 } // namespace tessaline

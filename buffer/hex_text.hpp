@@ -24,7 +24,4 @@ std::string HexRecordChecksum(std::string_view body);
 // run over whole memory images.
 void appendHex2(std::string& out, std::uint8_t value);
 
-std::string toUpperAscii(std::string_view text);
-std::string toLowerAscii(std::string_view text);
-
 } // namespace tessaline

@@ -4,8 +4,8 @@
 #include "app/qt_serial_port.hpp"
 #include "app/stop_signals.hpp"
 #include "buffer/program_buffer.hpp"
-#include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
+#include "texts/operation_texts.hpp"
 
 #include <QEventLoop>
 
@@ -84,8 +84,9 @@ public:
         m_configShown = true;
     }
 
-    // A check's mismatch.
-    void showMessage(const std::string& text) override { printError(text); }
+    void checkFailed(const CheckFailure& failure) override {
+        printError(checkFailureMessage(failure));
+    }
 
     void operationEnded(const OperationEnd& end) override {
         const bool good = end.outcome == Outcome::Done;
@@ -110,11 +111,7 @@ private:
     // Standard output is complete before a failure's text follows it on the terminal.
     void printError(const std::string& text) {
         endProgress();
-        std::string plain;
-        for (char c : text)
-            if (c != '\r')
-                plain.push_back(c);
-        m_err << plain << '\n' << std::flush;
+        m_err << text << '\n' << std::flush;
     }
     void endProgress() {
         endBar();

@@ -6,15 +6,15 @@
 #include "app/qt_serial_port.hpp"
 #include "app/serial_ports.hpp"
 #include "app/settings_store.hpp"
-#include "buffer/hex_text.hpp"
+#include "buffer/text_rules.hpp"
 #include "cli/chip_operation.hpp"
 #include "cli/config_command.hpp"
 #include "cli/model_listing.hpp"
-#include "devices/chip_safety.hpp"
 #include "engine/byte_trace.hpp"
-#include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
 #include "tessaline_version.hpp"
+#include "texts/identify_texts.hpp"
+#include "texts/operation_texts.hpp"
 
 #include <QFileInfo>
 
@@ -136,21 +136,6 @@ constexpr ChipCommand kChipCommands[] = {
     {"read", OperationKind::Read, true},       {"erase", OperationKind::Erase, false},
     {"blank", OperationKind::Blank, false},    {"identify", OperationKind::Identify, false},
 };
-
-// Messages from the core use CR LF; a terminal wants plain line feeds.
-std::string plainLines(std::string text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            out.push_back('\n');
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
 
 // Why a file cannot be written there, or empty: its folder must exist and take files, and
 // the name must not be a folder or a file that this user may not write.
@@ -376,10 +361,10 @@ private:
         const HexLoadOutcome& outcome = m_lastLoad;
         switch (outcome.status) {
         case HexLoadOutcome::Status::Loaded:
-            m_out << plainLines(outcome.message) << '\n';
+            m_out << outcome.message << '\n';
             return kExitOk;
         case HexLoadOutcome::Status::Faulty:
-            m_err << plainLines(outcome.message) << '\n';
+            m_err << outcome.message << '\n';
             return kExitFault;
         case HexLoadOutcome::Status::Unreadable:
             break;
@@ -529,14 +514,12 @@ private:
     // The one result of identify: the model the device ID belongs to, or the ID itself
     // written as every refusal writes it; no chip is a failure.
     int printIdentified(std::uint16_t id) {
-        if (id == 0x0000 || id == 0xFFFF) {
-            m_err << "No chip answers in the socket: its device ID reads " << Hex4(id) << "h.\n";
+        const ChipIdentity chip = identifyChip(m_state.deviceTable, id, m_state.model);
+        if (chip.noChip()) {
+            m_err << noChipText(chip) << '\n';
             return kExitWrongDevice;
         }
-        if (const auto index = modelWithDeviceId(m_state.deviceTable, id))
-            m_out << toUpperAscii(m_state.deviceTable[*index].model) << '\n';
-        else
-            m_out << deviceIdText(m_state.deviceTable, id, m_state.model.Safety.deviceId) << '\n';
+        m_out << (chip.model ? chip.modelName : deviceIdText(chip)) << '\n';
         return kExitOk;
     }
 

@@ -25,14 +25,6 @@ void noteBits(std::string& text, const char* what, std::uint8_t bits, std::int32
             Hex2(erased & bits) + "h\n";
 }
 
-// Messages from the core use CR LF; a terminal wants plain line feeds.
-std::string plainLines(std::string text) {
-    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;)
-        text.erase(at, 1);
-    std::replace(text.begin(), text.end(), '\r', '\n');
-    return text;
-}
-
 struct Change {
     const ConfigSetting* setting;
     const ConfigOption* option;
@@ -111,7 +103,7 @@ int runConfigCommand(const std::vector<std::string>& operands, ProgrammerState& 
     if (loaded.status != HexLoadOutcome::Status::Loaded) {
         const bool faulty = loaded.status == HexLoadOutcome::Status::Faulty;
         err << "tessaline-cli: " << (faulty ? "" : "cannot read ") << input << ": "
-            << plainLines(loaded.message) << '\n';
+            << loaded.message << '\n';
         return faulty ? kExitFault : kExitUsage;
     }
     if (operands.size() > 1) {

@@ -2,8 +2,8 @@
 
 #include "buffer/config_bytes.hpp"
 #include "buffer/hex_text.hpp"
+#include "devices/script_check.hpp"
 #include "devices/selected_model.hpp"
-#include "engine/script_check.hpp"
 
 #include <algorithm>
 #include <ostream>

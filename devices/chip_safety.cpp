@@ -1,6 +1,7 @@
 #include "devices/chip_safety.hpp"
 
 #include "buffer/hex_text.hpp"
+#include "buffer/text_rules.hpp"
 #include "devices/selected_model.hpp"
 
 #include <algorithm>
@@ -171,17 +172,6 @@ std::optional<std::size_t> modelWithDeviceId(const DeviceTable& table, std::uint
         if (const auto spec = parseDeviceId(table[i].deviceid); spec && spec->matches(id))
             return i;
     return std::nullopt;
-}
-
-std::string deviceIdText(const DeviceTable& table, std::uint16_t read,
-                         const std::optional<DeviceIdSpec>& selected) {
-    std::optional<DeviceIdSpec> spec = selected;
-    if (const auto index = modelWithDeviceId(table, read))
-        spec = parseDeviceId(table[*index].deviceid);
-    const std::uint16_t mask = spec ? spec->mask : 0xFFFF;
-    const auto revision = static_cast<std::uint16_t>(read & ~mask);
-    return Hex4(read & mask) + "h" +
-           (revision != 0 ? " (revision " + std::to_string(revision) + ")" : std::string());
 }
 
 } // namespace tessaline

@@ -66,11 +66,4 @@ std::optional<DeviceIdSpec> parseDeviceId(std::string_view value);
 // record knows the ID.
 std::optional<std::size_t> modelWithDeviceId(const DeviceTable& table, std::uint16_t id);
 
-// A device ID as every message writes it: the bits that name the part, then the silicon
-// revision (the other bits) when it is not 0, as in "0420h (revision 3)". The bits are
-// those of the model the ID belongs to, else those of the selected model's ID; with
-// neither, the ID is written as read.
-std::string deviceIdText(const DeviceTable& table, std::uint16_t read,
-                         const std::optional<DeviceIdSpec>& selected);
-
 } // namespace tessaline

@@ -2,6 +2,7 @@
 
 #include "buffer/config_bytes.hpp"
 #include "buffer/hex_text.hpp"
+#include "buffer/text_rules.hpp"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "devices/device_script.hpp"
 
-#include "buffer/hex_text.hpp"
+#include "buffer/text_rules.hpp"
 
 namespace tessaline {
 

@@ -1,59 +1,12 @@
 #pragma once
 
+#include "devices/script_words.hpp"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace tessaline {
-
-// What a script word does, decided by the first matching row of the dispatch order.
-enum class Op {
-    Begin,
-    End,
-    StartProg,
-    SetProgTime,
-    CalcFlash,
-    CalcEeprom,
-    SetFlashLoop,
-    SetEepromLoop,
-    Loop,
-    MovlwUpper,
-    MovlwHigh,
-    MovlwLow,
-    MovlwEeprom,
-    WriteFlash,  // "s" code ... "-flash"
-    WriteConfig, // "s" code ... "-config1l" .. "-config7h"
-    WaitWr,
-    ReadFlash,  // "flash=s" code
-    ReadEeprom, // "eeprom=s" code
-    ReadConfig, // "config1l=s" code .. "config7h=s" code
-    ReadTemp,   // "temp=s" code
-    CheckBlankFlash,
-    CheckBlankEeprom,
-    CheckBlankConfig,
-    CheckFlash,
-    CheckEeprom,
-    CheckConfig,
-    // Read a byte and check it as it arrives, in two commands: "checkflash=s" code,
-    // "checkblankflash=s" code, "checkeeprom=s" code, "checkblankeeprom=s" code,
-    // "checkconfig1l=s" code .. and "checkblankconfig1l=s" code ..
-    ReadCheckFlash,
-    ReadCheckBlankFlash,
-    ReadCheckEeprom,
-    ReadCheckBlankEeprom,
-    ReadCheckConfig,
-    ReadCheckBlankConfig,
-    // "ifverify" .. "endverify": a block that runs only when Program All verifies what
-    // it wrote; skipped otherwise.
-    IfVerify,
-    EndVerify,
-    Raw,  // "s" code "-" operand, eight characters
-    Wait, // "w" milliseconds
-    // Reads a byte of the device ID (configIndex 0: DEVID1, 1: DEVID2); the engine's own
-    // identify sequence uses it, no script word decodes to it.
-    ReadDeviceId,
-    Unrecognized,
-};
 
 struct Instruction {
     Op op = Op::Unrecognized;
@@ -66,15 +19,16 @@ struct Instruction {
     // The pause of a wait word, rounded to whole milliseconds.
     std::int32_t waitMilliseconds = 0;
 
+    const WordTraits& traits() const { return wordTraits(op); }
     // True for the words whose hexadecimal fields all parse (or that have none).
     bool fieldsParse() const;
-    bool isCheck() const;
+    bool isCheck() const { return traits().check != CheckKind::NoCheck; }
     bool isLoopHead() const { return op == Op::SetFlashLoop || op == Op::SetEepromLoop; }
     // True for the words that step CurrentAddress on, so that a loop around them ends.
-    bool movesAddress() const;
+    bool movesAddress() const { return traits().movesAddress; }
 };
 
-// Decodes one lower-case script word in the engine's dispatch order.
+// Decodes one lower-case script word: the first row of the word table that it matches.
 Instruction decodeInstruction(std::string_view word);
 
 // What an instruction does, in a few words: "write FLASH word, code 0Dh".

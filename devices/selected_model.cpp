@@ -1,7 +1,7 @@
 #include "devices/selected_model.hpp"
 
 #include "buffer/hex_text.hpp"
-#include "devices/lenient_number.hpp"
+#include "buffer/text_rules.hpp"
 
 #include <algorithm>
 

@@ -21,8 +21,8 @@ public:
     // Lets queued window events run (repaints, clicks); never delivers a reply byte to
     // the engine, since the engine switches the receive notification off first.
     virtual void letPendingEventsRun() = 0;
-    // A modal message with an OK button; returns when the user closed it.
-    virtual void showMessage(const std::string& text) = 0;
+    // A check found a byte other than it should be; returns when the user has read it.
+    virtual void checkFailed(const CheckFailure& failure) = 0;
     // Pauses for the given time (the script's wait instruction).
     virtual void waitMilliseconds(int milliseconds) = 0;
     // A command's last byte went out; its reply is due from now on.

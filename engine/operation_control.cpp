@@ -1,8 +1,7 @@
 #include "engine/operation_control.hpp"
 
-#include "buffer/hex_text.hpp"
+#include "devices/script_check.hpp"
 #include "engine/byte_port.hpp"
-#include "engine/script_check.hpp"
 
 #include "engine/unit_protocol.hpp"
 
@@ -271,14 +270,14 @@ void OperationControl::commandSent() {
     m_host.startReplyTimer(replyTimeoutMs());
 }
 
-void OperationControl::showMessage(const std::string& text) {
+void OperationControl::checkFailed(const CheckFailure& failure) {
     // After a stray byte a check may have judged a byte out of line; the operation fails
     // for the stray byte, not for that.
     if (m_stopWith == Outcome::StrayBytes)
         return;
     // The user's reading time is not the unit's silence.
     m_host.stopReplyTimer();
-    m_host.showMessage(text);
+    m_host.checkFailed(failure);
     if (m_engine.outstandingReplies() > 0)
         m_host.startReplyTimer(replyTimeoutMs());
 }
@@ -353,25 +352,12 @@ void OperationControl::identified() {
     }
     const bool noChip = read == 0x0000 || read == 0xFFFF;
     if (noChip || !m_model.Safety.deviceId->matches(read)) {
-        endOperation({m_kind, Outcome::WrongDevice, wrongDeviceText(read), read});
+        OperationEnd end{m_kind, Outcome::WrongDevice, {}, read};
+        end.chip = identifyChip(m_table ? *m_table : DeviceTable{}, read, m_model);
+        endOperation(end);
         return;
     }
     startScript(Stage::Main);
-}
-
-std::string OperationControl::wrongDeviceText(std::uint16_t read) const {
-    if (read == 0x0000 || read == 0xFFFF)
-        return "No chip answers in the socket: its device ID reads " + Hex4(read) +
-               "h. Nothing was written.";
-    std::string found;
-    if (m_table) {
-        if (const auto index = modelWithDeviceId(*m_table, read))
-            found = ": it is a " + toUpperAscii((*m_table)[*index].model);
-    }
-    const std::string shown =
-        deviceIdText(m_table ? *m_table : DeviceTable{}, read, m_model.Safety.deviceId);
-    return "The chip in the socket reports device ID " + shown + found + ", not the selected " +
-           m_model.SelectedModelName + ". Nothing was written.";
 }
 
 void OperationControl::finish(OperationKind kind) {

@@ -60,8 +60,8 @@ public:
     // are written between two read-backs).
     virtual void readBackBegins() {}
     virtual void readBackEnds() {}
-    // A check's mismatch; returns when the user has read it.
-    virtual void showMessage(const std::string& text) = 0;
+    // A check found a byte other than it should be; returns when the user has read it.
+    virtual void checkFailed(const CheckFailure& failure) = 0;
     virtual void waitMilliseconds(int milliseconds) = 0;
     // Starts (or restarts) the wait for the unit's next reply; replyTimedOut is due when
     // it runs out. stopReplyTimer ends the wait.
@@ -161,7 +161,7 @@ private:
     void letPendingEventsRun() override { m_host.letPendingEventsRun(); }
     void readBackBegins() override { m_host.readBackBegins(); }
     void readBackEnds() override { m_host.readBackEnds(); }
-    void showMessage(const std::string& text) override;
+    void checkFailed(const CheckFailure& failure) override;
     void waitMilliseconds(int milliseconds) override;
     void commandSent() override;
     void completeOperation(OperationKind kind) override;
@@ -180,7 +180,6 @@ private:
     void report(const OperationEnd& end);
     const DeviceScript& scriptFor(OperationKind kind) const;
     bool programScriptVerifies() const;
-    std::string wrongDeviceText(std::uint16_t read) const;
 
     ScriptEngine m_engine;
     ProgramBuffer& m_buffer;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "devices/chip_identity.hpp"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -26,6 +28,20 @@ enum class Outcome {
     Stopped       // the user stopped the operation
 };
 
+// A byte that a blank check or a verify found other than it should be.
+struct CheckFailure {
+    // As a HEX file addresses it: FLASH from 0, the data EEPROM from F00000h, CONFIG1L
+    // .. CONFIG7H at 300000h .. 30000Dh.
+    std::int32_t address = 0;
+    std::int32_t read = 0;
+    std::int32_t expected = 0;
+    bool blank = false; // a blank check; a verify otherwise
+    // The image code-protects the address, so the chip must read 00h there.
+    bool protectedAddress = false;
+
+    bool operator==(const CheckFailure&) const = default;
+};
+
 // The end of an operation, as the front end hears of it.
 struct OperationEnd {
     OperationEnd() = default;
@@ -36,12 +52,14 @@ struct OperationEnd {
 
     OperationKind kind = OperationKind::Program;
     Outcome outcome = Outcome::Done;
-    // Refused: what is wrong with the script, empty when the port is not ready.
-    // PortFailed: the system's error text. ScriptFailed: the engine's sentence.
-    // WrongDevice: the sentence that names the chip found.
+    // Refused: what the script check found wrong, empty when the port is not ready.
+    // PortFailed: the system's error text. ScriptFailed: what the script check says of the
+    // word that the engine could not execute.
     std::string detail;
     // The device ID read (DEVID2:DEVID1), when the operation read one.
     std::optional<std::uint16_t> deviceId;
+    // WrongDevice: what the device ID tells about the chip found.
+    std::optional<ChipIdentity> chip;
 
     bool operator==(const OperationEnd&) const = default;
 };

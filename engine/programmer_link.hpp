@@ -41,7 +41,7 @@ public:
 
     // A byte from the unit: one of the replies the last command asked for.
     void received(std::uint8_t value);
-    // The reply bytes still due for the commands sent: one per command, two after a read.
+    // The reply bytes still due for the commands sent, as unitReplyCount counts them.
     int outstandingReplies() const { return m_outstanding; }
 
     // After close nothing more is sent, until open: a step that was under way when its

@@ -1,7 +1,7 @@
 #include "engine/script_engine.hpp"
 
 #include "buffer/config_bytes.hpp"
-#include "buffer/hex_text.hpp"
+#include "devices/script_check.hpp"
 #include "engine/byte_port.hpp"
 #include "engine/engine_host.hpp"
 
@@ -108,7 +108,13 @@ void ScriptEngine::RunScriptStep(bool firstStep) {
         m_state.RunningScript.steps[static_cast<std::size_t>(m_state.InstructionIndex - 1)];
     m_link.setWord(step.word);
     m_atLoopEnd = step.instruction.op == Op::Loop;
-    execute(step.instruction, step.word);
+    // The operation's start checks every word; a script started without that check stops
+    // here at a word that cannot run.
+    if (auto problem = wordProblem(m_state.RunningScript, step)) {
+        fail(*problem);
+        return;
+    }
+    execute(step.instruction);
     if (!m_halted)
         m_port.setReceiveThreshold(1);
 }
@@ -118,22 +124,7 @@ void ScriptEngine::fail(const std::string& message) {
     m_host.scriptError(message);
 }
 
-void ScriptEngine::progress(Memory memory) {
-    m_host.showProgress(memory, m_state.CurrentAddress + 1, m_state.LoopEndAddress + 1);
-    m_host.letPendingEventsRun();
-}
-
-void ScriptEngine::configStatus(std::int32_t index) {
-    m_host.showConfigByte(index);
-    m_host.letPendingEventsRun();
-}
-
-void ScriptEngine::execute(const Instruction& instruction, const std::string& word) {
-    if (!instruction.fieldsParse() && instruction.op != Op::Unrecognized) {
-        fail(m_state.RunningScript.source.prefix() + "The script word '" + word +
-             "' has a hexadecimal field that does not parse.");
-        return;
-    }
+void ScriptEngine::execute(const Instruction& instruction) {
     switch (instruction.op) {
     case Op::Begin:
         advance();
@@ -182,7 +173,7 @@ void ScriptEngine::execute(const Instruction& instruction, const std::string& wo
         break;
     case Op::MovlwEeprom:
         if (m_state.InstructionPhase == 0) {
-            progress(Memory::Eeprom);
+            showPlace(instruction);
             m_link.SendCommandCode(kCoreInstruction);
             m_state.InstructionPhase = 1;
         } else if (m_state.InstructionPhase == 1) {
@@ -214,15 +205,16 @@ void ScriptEngine::execute(const Instruction& instruction, const std::string& wo
     case Op::CheckFlash:
     case Op::CheckEeprom:
     case Op::CheckConfig:
-        check(instruction);
-        break;
     case Op::ReadCheckFlash:
     case Op::ReadCheckBlankFlash:
     case Op::ReadCheckEeprom:
     case Op::ReadCheckBlankEeprom:
     case Op::ReadCheckConfig:
     case Op::ReadCheckBlankConfig:
-        readAndCheck(instruction);
+        if (instruction.traits().readsFirst)
+            readAndCheck(instruction);
+        else
+            check(instruction);
         break;
     case Op::Raw:
         if (m_state.InstructionPhase == 0) {
@@ -254,8 +246,7 @@ void ScriptEngine::execute(const Instruction& instruction, const std::string& wo
         m_link.SendNop();
         break;
     case Op::Unrecognized:
-        fail(m_state.RunningScript.source.prefix() + "Unrecognized symbolic instruction '" + word +
-             "'.");
+        // Stopped by the word check before.
         break;
     }
 }
@@ -307,7 +298,7 @@ void ScriptEngine::movlwAddress(std::int32_t field) {
 
 void ScriptEngine::writeFlashWord(const Instruction& instruction) {
     if (m_state.InstructionPhase == 0) {
-        progress(Memory::Flash);
+        showPlace(instruction);
         m_link.SendCommandCode(instruction.code);
         m_state.InstructionPhase = 1;
     } else if (m_state.InstructionPhase == 1) {
@@ -324,7 +315,7 @@ void ScriptEngine::writeFlashWord(const Instruction& instruction) {
 
 void ScriptEngine::writeConfigByte(const Instruction& instruction) {
     if (m_state.InstructionPhase == 0) {
-        configStatus(instruction.configIndex);
+        showPlace(instruction);
         m_link.SendCommandCode(instruction.code);
         m_state.InstructionPhase = 1;
     } else if (m_state.InstructionPhase == 1) {
@@ -374,19 +365,7 @@ void ScriptEngine::waitForWrite() {
 
 void ScriptEngine::readByte(const Instruction& instruction) {
     if (m_state.InstructionPhase == 0) {
-        switch (instruction.op) {
-        case Op::ReadFlash:
-            progress(Memory::Flash);
-            break;
-        case Op::ReadEeprom:
-            progress(Memory::Eeprom);
-            break;
-        case Op::ReadConfig:
-            configStatus(instruction.configIndex);
-            break;
-        default:
-            break;
-        }
+        showPlace(instruction);
         m_link.SendCommandCode(instruction.code);
         m_state.InstructionPhase = 1;
     } else if (m_state.InstructionPhase == 1) {
@@ -395,27 +374,27 @@ void ScriptEngine::readByte(const Instruction& instruction) {
     } else if (isReadCompletionPhase(m_state.InstructionPhase)) {
         const auto value = static_cast<std::uint8_t>(m_state.ReceivedByte);
         const std::int32_t address = m_state.CurrentAddress;
-        switch (instruction.op) {
-        case Op::ReadFlash:
+        switch (instruction.traits().memory) {
+        case WordMemory::Flash:
             if (address >= 0 && address < static_cast<std::int32_t>(m_buffer.Flash.size()))
                 m_buffer.Flash[static_cast<std::size_t>(address)] = value;
             ++m_state.CurrentAddress;
             break;
-        case Op::ReadEeprom:
+        case WordMemory::Eeprom:
             if (address >= 0 && address < static_cast<std::int32_t>(m_buffer.Eeprom.size()))
                 m_buffer.Eeprom[static_cast<std::size_t>(address)] = value;
             ++m_state.CurrentAddress;
             break;
-        case Op::ReadConfig:
+        case WordMemory::Config:
             m_buffer.Config[static_cast<std::size_t>(instruction.configIndex)] = value;
             break;
-        case Op::ReadDeviceId:
+        case WordMemory::DeviceId:
             if (instruction.configIndex == 0)
                 m_state.DeviceIdRead = (m_state.DeviceIdRead & 0xFF00) | value;
             else
                 m_state.DeviceIdRead = (m_state.DeviceIdRead & 0x00FF) | (value << 8);
             break;
-        default:
+        case WordMemory::Nowhere:
             m_state.TempByte = value;
             break;
         }
@@ -424,90 +403,54 @@ void ScriptEngine::readByte(const Instruction& instruction) {
     }
 }
 
-namespace {
-
-// The check that a read-and-check word makes on the byte it reads.
-Op checkOf(Op op) {
-    switch (op) {
-    case Op::ReadCheckFlash:
-        return Op::CheckFlash;
-    case Op::ReadCheckBlankFlash:
-        return Op::CheckBlankFlash;
-    case Op::ReadCheckEeprom:
-        return Op::CheckEeprom;
-    case Op::ReadCheckBlankEeprom:
-        return Op::CheckBlankEeprom;
-    case Op::ReadCheckConfig:
-        return Op::CheckConfig;
-    case Op::ReadCheckBlankConfig:
-        return Op::CheckBlankConfig;
-    default:
-        return op;
+void ScriptEngine::showPlace(const Instruction& instruction) {
+    switch (instruction.traits().memory) {
+    case WordMemory::Flash:
+    case WordMemory::Eeprom:
+        m_host.showProgress(instruction.traits().memory == WordMemory::Flash ? Memory::Flash
+                                                                             : Memory::Eeprom,
+                            m_state.CurrentAddress + 1, m_state.LoopEndAddress + 1);
+        break;
+    case WordMemory::Config:
+        m_host.showConfigByte(instruction.configIndex);
+        break;
+    case WordMemory::Nowhere:
+    case WordMemory::DeviceId:
+        return;
     }
-}
-
-} // namespace
-
-void ScriptEngine::showCheckStatus(const Instruction& instruction) {
-    switch (checkOf(instruction.op)) {
-    case Op::CheckBlankFlash:
-    case Op::CheckFlash:
-        progress(Memory::Flash);
-        break;
-    case Op::CheckBlankEeprom:
-    case Op::CheckEeprom:
-        progress(Memory::Eeprom);
-        break;
-    default:
-        configStatus(instruction.configIndex);
-        break;
-    }
+    m_host.letPendingEventsRun();
 }
 
 ScriptEngine::Expectation ScriptEngine::expectationFor(const Instruction& instruction) const {
+    const WordTraits& traits = instruction.traits();
     const ChipSafety& safety = m_model.Safety;
-    const auto config = static_cast<std::size_t>(instruction.configIndex);
     Expectation expect;
-    switch (checkOf(instruction.op)) {
-    case Op::CheckBlankFlash:
-    case Op::CheckBlankEeprom: {
-        const bool flash = checkOf(instruction.op) == Op::CheckBlankFlash;
+    expect.blank = traits.check == CheckKind::Blank;
+    expect.counts = traits.movesAddress;
+    if (traits.memory == WordMemory::Config) {
+        const auto config = static_cast<std::size_t>(instruction.configIndex);
+        expect.expected = expect.blank ? m_model.ConfigErased[config] : m_buffer.Config[config];
+        expect.address = kConfigBaseAddress + instruction.configIndex;
+        expect.mask = safety.compareMask(config);
+        return expect;
+    }
+    const bool flash = traits.memory == WordMemory::Flash;
+    expect.address = (flash ? 0 : kEepromBaseAddress) + m_state.CurrentAddress;
+    if (expect.blank) {
         expect.expected = 0xFF;
-        expect.address = (flash ? 0 : kEepromBaseAddress) + m_state.CurrentAddress;
-        expect.blank = expect.counts = true;
-        break;
+        return expect;
     }
-    case Op::CheckBlankConfig:
-        expect.expected = m_model.ConfigErased[config];
-        expect.address = kConfigBaseAddress + instruction.configIndex;
-        expect.mask = safety.compareMask(config);
-        expect.blank = true;
-        break;
-    case Op::CheckFlash:
-    case Op::CheckEeprom: {
-        const bool flash = checkOf(instruction.op) == Op::CheckFlash;
-        expect.address = (flash ? 0 : kEepromBaseAddress) + m_state.CurrentAddress;
-        expect.expected =
-            flash ? flashAt(m_state.CurrentAddress) : eepromAt(m_state.CurrentAddress);
-        // Where the image code-protects the address, the chip reads 00h there, which
-        // shows that the protection took.
-        expect.protectedAddress =
-            m_protectionInPlace && safety.protects(m_buffer.Config, expect.address);
-        if (expect.protectedAddress)
-            expect.expected = 0x00;
-        expect.counts = true;
-        break;
-    }
-    default:
-        expect.expected = m_buffer.Config[config];
-        expect.address = kConfigBaseAddress + instruction.configIndex;
-        expect.mask = safety.compareMask(config);
-        break;
-    }
+    expect.expected = flash ? flashAt(m_state.CurrentAddress) : eepromAt(m_state.CurrentAddress);
+    // Where the image code-protects the address, the chip reads 00h there, which shows
+    // that the protection took.
+    expect.protectedAddress =
+        m_protectionInPlace && safety.protects(m_buffer.Config, expect.address);
+    if (expect.protectedAddress)
+        expect.expected = 0x00;
     return expect;
 }
 
-// Compares TempByte: a match steps on; a mismatch tells the user, marks the check failed
+// Compares TempByte: a match steps on; a mismatch tells the host, marks the check failed
 // and sends the engine to the script's last instruction.
 void ScriptEngine::judge(const Expectation& expect) {
     // Configuration bits that the model does not implement take no part.
@@ -519,19 +462,12 @@ void ScriptEngine::judge(const Expectation& expect) {
     }
     m_state.CheckFailed = true;
     m_state.InstructionIndex = m_state.LastInstruction;
-    std::string message =
-        (expect.blank ? "Chip is not blank at address " : "Verify failed at address ") +
-        Hex6(expect.address) + "h!\r\nThe value read from that address is " +
-        Hex2(m_state.TempByte) + "h.";
-    if (expect.protectedAddress)
-        message += "\r\nThe address is code-protected, so the value expected is 00h.";
-    else if (!expect.blank)
-        message += "\r\nThe value expected is " + Hex2(expect.expected) + "h.";
-    m_host.showMessage(message);
+    m_host.checkFailed(
+        {expect.address, m_state.TempByte, expect.expected, expect.blank, expect.protectedAddress});
 }
 
 void ScriptEngine::check(const Instruction& instruction) {
-    showCheckStatus(instruction);
+    showPlace(instruction);
     judge(expectationFor(instruction));
     m_link.SendNop();
 }
@@ -540,7 +476,7 @@ void ScriptEngine::check(const Instruction& instruction) {
 // judged as it arrives, and the read's second reply runs the next instruction.
 void ScriptEngine::readAndCheck(const Instruction& instruction) {
     if (m_state.InstructionPhase == 0) {
-        showCheckStatus(instruction);
+        showPlace(instruction);
         m_link.SendCommandCode(instruction.code);
         m_state.InstructionPhase = 1;
     } else if (m_state.InstructionPhase == 1) {

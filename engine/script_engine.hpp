@@ -91,10 +91,11 @@ public:
 
 private:
     void RunScriptStep(bool firstStep);
-    void execute(const Instruction& instruction, const std::string& word);
+    void execute(const Instruction& instruction);
     void advance() { ++m_state.InstructionIndex; }
-    void progress(Memory memory);
-    void configStatus(std::int32_t index);
+    // The status line: the FLASH or EEPROM progress, or the configuration byte, of the
+    // byte that the instruction works on.
+    void showPlace(const Instruction& instruction);
     void loopHead(std::int32_t lastAddress);
     void movlwAddress(std::int32_t field);
     void writeFlashWord(const Instruction& instruction);
@@ -112,7 +113,6 @@ private:
     };
     void check(const Instruction& instruction);
     void readAndCheck(const Instruction& instruction);
-    void showCheckStatus(const Instruction& instruction);
     Expectation expectationFor(const Instruction& instruction) const;
     void judge(const Expectation& expect);
     void skipVerifyBlock();

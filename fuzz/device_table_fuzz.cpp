@@ -1,8 +1,8 @@
 // libFuzzer target: any text as devices.cfg; every record is applied, which decodes its
 // scripts and reads its named settings, every script is checked and every option set.
 #include "devices/device_table.hpp"
+#include "devices/script_check.hpp"
 #include "devices/selected_model.hpp"
-#include "engine/script_check.hpp"
 
 #include <string_view>
 

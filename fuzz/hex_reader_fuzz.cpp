@@ -12,11 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     ProgramBuffer buffer;
     ResetBuffer(buffer, 65536, 1024, {});
-    if (!ReadHexText(text, buffer).ok())
+    if (!readHexText(text, buffer).ok())
         return 0;
     ProgramBuffer again;
     ResetBuffer(again, 65536, 1024, {});
-    if (!ReadHexText(writeHexText(buffer), again).ok() || again.Flash != buffer.Flash ||
+    if (!readHexText(writeHexText(buffer), again).ok() || again.Flash != buffer.Flash ||
         again.Eeprom != buffer.Eeprom || again.Config != buffer.Config)
         std::abort();
     return 0;

@@ -33,7 +33,7 @@ public:
     void operationBegins(OperationKind) override {}
     void showProgress(Memory, std::int32_t, std::int32_t) override {}
     void showConfigByte(std::int32_t) override {}
-    void showMessage(const std::string&) override {}
+    void checkFailed(const CheckFailure&) override {}
     void waitMilliseconds(int milliseconds) override {
         m_clock.advance(static_cast<std::int64_t>(milliseconds) * 1000);
     }

@@ -1,6 +1,6 @@
 #include "options/option_rules.hpp"
 
-#include "devices/lenient_number.hpp"
+#include "buffer/text_rules.hpp"
 
 #include <charconv>
 

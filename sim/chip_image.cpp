@@ -2,6 +2,7 @@
 
 #include "buffer/hex_reader.hpp"
 #include "buffer/hex_writer.hpp"
+#include "texts/load_texts.hpp"
 
 #include <fstream>
 #include <sstream>
@@ -32,7 +33,7 @@ bool loadChipImage(const std::string& path, Pic18Chip& chip, std::string& error)
     std::ostringstream content;
     content << in.rdbuf();
     ProgramBuffer buffer = bufferOf(chip);
-    const HexReadResult result = ReadHexText(content.str(), buffer);
+    const HexReadResult result = readHexText(content.str(), buffer);
     if (!result.ok()) {
         error = path + ": line " + std::to_string(result.lineNumber);
         error += hexLoadErrorText(result.error);

@@ -5,6 +5,7 @@
 #include "sim/pic18_chip.hpp"
 #include "sim/programmer_unit.hpp"
 #include "tessaline_version.hpp"
+#include "texts/load_texts.hpp"
 
 #include <algorithm>
 #include <atomic>

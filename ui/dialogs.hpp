@@ -11,7 +11,8 @@ namespace tessaline {
 struct ConfigSettings;
 
 // Every modal interaction of the program. The window uses the Qt implementation; tests
-// pass scripted answers. Titles are the application's title; texts may hold CR LF.
+// pass scripted answers. Titles are the application's title; texts end their lines with
+// CR LF (the window passes the texts of the core through crlfLines).
 class Dialogs {
 public:
     enum class Icon { None, Information, Critical };

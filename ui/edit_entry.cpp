@@ -1,6 +1,7 @@
 #include "ui/edit_entry.hpp"
 
 #include "buffer/hex_text.hpp"
+#include "buffer/text_rules.hpp"
 
 namespace tessaline {
 

@@ -2,6 +2,7 @@
 
 #include "app/hex_file_io.hpp"
 #include "app/settings_store.hpp"
+#include "texts/line_ends.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/operations.hpp"
 #include "ui/window_view.hpp"
@@ -52,7 +53,7 @@ std::string dialogFolder(const std::string& lastPath) {
 // The reader's fault, or why the file could not be read.
 std::string failureMessage(const std::string& path, const HexLoadOutcome& outcome) {
     if (outcome.status == HexLoadOutcome::Status::Faulty)
-        return outcome.message;
+        return crlfLines(outcome.message);
     return "The file " + path + " cannot be opened: " + outcome.message + ".";
 }
 
@@ -107,7 +108,7 @@ void FileCommands::LoadHexFile(const std::string& fileName) {
     if (outcome.status == HexLoadOutcome::Status::Loaded) {
         m_window.updatedisplay();
         m_window.setLoadedFile(fileName);
-        m_dialogs.message(outcome.message);
+        m_dialogs.message(crlfLines(outcome.message));
     } else {
         // The buffer is already back in its erased state.
         m_dialogs.message(failureMessage(path, outcome));

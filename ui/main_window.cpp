@@ -4,11 +4,11 @@
 #include "app/settings_store.hpp"
 #include "buffer/config_bytes.hpp"
 #include "buffer/hex_text.hpp"
-#include "engine/operation_texts.hpp"
 #include "options/option_rules.hpp"
+#include "texts/operation_texts.hpp"
+#include "texts/view_texts.hpp"
 #include "ui/clickable_label.hpp"
 #include "ui/dialogs.hpp"
-#include "ui/display_text.hpp"
 #include "ui/window_icon.hpp"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "ui/model_list.hpp"
 
-#include "buffer/hex_text.hpp"
+#include "buffer/text_rules.hpp"
 
 namespace tessaline {
 

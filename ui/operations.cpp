@@ -1,9 +1,9 @@
 #include "ui/operations.hpp"
 
 #include "app/serial_control.hpp"
-#include "buffer/hex_text.hpp"
-#include "devices/chip_safety.hpp"
-#include "engine/operation_texts.hpp"
+#include "texts/identify_texts.hpp"
+#include "texts/line_ends.hpp"
+#include "texts/operation_texts.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/window_view.hpp"
 
@@ -54,10 +54,6 @@ void WindowOperations::menuidentify_Click() {
     start(OperationKind::Identify);
 }
 
-void WindowOperations::MSComm1_OnComm() {
-    m_control.MSComm1_OnComm();
-}
-
 void WindowOperations::stop() {
     m_control.requestStop();
 }
@@ -76,34 +72,19 @@ void WindowOperations::stopForClose(std::function<void()> then) {
 
 // The model that the device ID belongs to, offered when it is not the selected one.
 void WindowOperations::identified(std::uint16_t id) {
-    std::string shown = Hex4(id) + "h";
-    if (id == 0x0000 || id == 0xFFFF) {
+    const ChipIdentity chip = identifyChip(m_state.deviceTable, id, m_state.model);
+    if (chip.noChip()) {
         m_window.setStatus(operationName(OperationKind::Identify) + " failed");
-        m_dialogs.message("No chip answers in the socket: its device ID reads " + shown + ".",
-                          Dialogs::Icon::Critical);
+        m_dialogs.message(noChipText(chip), Dialogs::Icon::Critical);
         return;
     }
-    shown = deviceIdText(m_state.deviceTable, id, m_state.model.Safety.deviceId);
-    const std::optional<std::size_t> index = modelWithDeviceId(m_state.deviceTable, id);
-    if (!index) {
-        m_dialogs.message("The chip in the socket reports device ID " + shown +
-                              ", which no model of the device file has.",
+    const auto number = static_cast<std::int32_t>(chip.model.value_or(0)) + 1;
+    if (!chip.model || number == m_state.app.SelectedModel) {
+        m_dialogs.message(crlfLines(identifiedText(chip, chip.model.has_value())),
                           Dialogs::Icon::Information);
         return;
     }
-    const DeviceModel& record = m_state.deviceTable[*index];
-    const std::string name = toUpperAscii(record.model);
-    const auto number = static_cast<std::int32_t>(*index) + 1;
-    if (number == m_state.app.SelectedModel) {
-        m_dialogs.message("The chip in the socket reports device ID " + shown + ": it is a " +
-                              name + ", the selected model.",
-                          Dialogs::Icon::Information);
-        return;
-    }
-    if (m_dialogs.askYesNo("The chip in the socket reports device ID " + shown + ": it is a " +
-                           name + ", not the selected " + m_state.model.SelectedModelName +
-                           ".\r\nSelect " + name + " as the microcontroller model?") &&
-        selectModel)
+    if (m_dialogs.askYesNo(crlfLines(identifiedText(chip, false))) && selectModel)
         selectModel(number);
 }
 
@@ -128,8 +109,8 @@ void WindowOperations::showConfigByte(std::int32_t index) {
     m_window.setProgressStatus(configByteText(index));
 }
 
-void WindowOperations::showMessage(const std::string& text) {
-    m_dialogs.message(text);
+void WindowOperations::checkFailed(const CheckFailure& failure) {
+    m_dialogs.message(crlfLines(checkFailureMessage(failure)));
 }
 
 void WindowOperations::operationEnded(const OperationEnd& end) {
@@ -138,7 +119,7 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
         end.outcome == Outcome::Refused && end.detail.empty()
             ? portStatusText(m_state.app.PortNumber, false, m_port.failureReason())
             : endStatusText(end, m_state.app.PortNumber);
-    const std::string message = endMessage(end);
+    const std::string message = crlfLines(endMessage(end));
     if (end.outcome != Outcome::Refused) {
         m_window.showStopControl(false);
         if (m_afterStop) {
@@ -152,7 +133,7 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
         if (!status.empty())
             m_window.setStatus(status);
         if (!message.empty())
-            showMessage(message);
+            m_dialogs.message(message);
         return;
     case Outcome::Done:
     case Outcome::CheckFailed:
@@ -180,7 +161,7 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
         m_window.enable();
         if (end.kind == OperationKind::Read)
             m_window.updatedisplay();
-        showMessage(message);
+        m_dialogs.message(message);
         return;
     }
 }

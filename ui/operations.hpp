@@ -28,7 +28,6 @@ public:
     void Command5_Click();
     // Tools, Identify Chip: reads the chip's device ID and offers the model it belongs to.
     void menuidentify_Click();
-    void MSComm1_OnComm();
 
     // The Stop control and Escape: the operation stops where the chip is idle.
     void stop();
@@ -58,7 +57,7 @@ public:
     void operationBegins(OperationKind kind) override;
     void showProgress(Memory memory, std::int32_t done, std::int32_t total) override;
     void showConfigByte(std::int32_t index) override;
-    void showMessage(const std::string& text) override;
+    void checkFailed(const CheckFailure& failure) override;
     void operationEnded(const OperationEnd& end) override;
 
 private:

@@ -1,6 +1,6 @@
 #include "buffer/hex_reader.hpp"
 #include "buffer/hex_text.hpp"
-#include "buffer/load_report.hpp"
+#include "texts/load_texts.hpp"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +46,7 @@ TEST(HexReader, EachFaultNamesItsKindAndLine) {
     };
     for (const Row& row : rows) {
         ProgramBuffer buffer = smallBuffer();
-        const HexReadResult result = ReadHexText(row.text, buffer);
+        const HexReadResult result = readHexText(row.text, buffer);
         EXPECT_EQ(result.error, row.error) << row.text;
         EXPECT_EQ(result.lineNumber, row.line) << row.text;
     }
@@ -68,13 +68,13 @@ TEST(HexReader, UnparsableFieldsBehindAGoodChecksumAreNamed) {
     for (const Row& row : rows) {
         ProgramBuffer buffer = smallBuffer();
         const std::string line = ":" + row.body + HexRecordChecksum(row.body);
-        EXPECT_EQ(ReadHexText(line, buffer).error, row.error) << line;
+        EXPECT_EQ(readHexText(line, buffer).error, row.error) << line;
     }
 }
 
 TEST(HexReader, MapsThePic18AddressSpace) {
     ProgramBuffer buffer = smallBuffer();
-    const HexReadResult result = ReadHexText(":0300010012345660\r\n"
+    const HexReadResult result = readHexText(":0300010012345660\r\n"
                                              ":020000040020DA\r\n"
                                              ":080000000102030405060708D4\r\n"
                                              ":020000040030CA\r\n"
@@ -101,17 +101,17 @@ TEST(HexReader, ExtendedAddressesAddUp) {
     ProgramBuffer buffer = smallBuffer();
     // 200000h from the linear record, FFF00h from the segment and 100h from the record
     // make 300000h, CONFIG1L.
-    ASSERT_TRUE(ReadHexText(":020000040020DA\n:02000002FFF00D\n:01010000AA54", buffer).ok());
+    ASSERT_TRUE(readHexText(":020000040020DA\n:02000002FFF00D\n:01010000AA54", buffer).ok());
     EXPECT_EQ(buffer.Config[0], 0xAA);
     // Linear F0h with a large segment stays exact and out of range.
     ProgramBuffer other = smallBuffer();
-    EXPECT_EQ(ReadHexText(":02000004FFFFFC\n:02000002FFF00D\n:01000500AA50", other).error,
+    EXPECT_EQ(readHexText(":02000004FFFFFC\n:02000002FFF00D\n:01000500AA50", other).error,
               HexLoadError::AddressOutOfRange);
 }
 
 TEST(HexReader, EmptyDataRecordsAndFilesWithoutEndAreAccepted) {
     ProgramBuffer buffer = smallBuffer();
-    const HexReadResult result = ReadHexText(":00001000F0   \n:01000000AB54", buffer);
+    const HexReadResult result = readHexText(":00001000F0   \n:01000000AB54", buffer);
     EXPECT_TRUE(result.ok());
     EXPECT_EQ(buffer.Flash[0], 0xAB);
 }
@@ -119,25 +119,6 @@ TEST(HexReader, EmptyDataRecordsAndFilesWithoutEndAreAccepted) {
 TEST(HexReader, NoEepromMeansEepromDataIsOutOfRange) {
     ProgramBuffer buffer;
     ResetBuffer(buffer, 64, 0, {});
-    EXPECT_EQ(ReadHexText(":0200000400F00A\n:01000000AB54", buffer).error,
+    EXPECT_EQ(readHexText(":0200000400F00A\n:01000000AB54", buffer).error,
               HexLoadError::AddressOutOfRange);
-}
-
-TEST(HexReader, FaultMessageReadsLineByLine) {
-    EXPECT_EQ(hexLoadErrorMessage({HexLoadError::BadDataByte, 5}),
-              "Input program file in Intel Hex Format contains errors.\r\n"
-              "Line number 5: Invalid data byte in the record.");
-    EXPECT_EQ(hexLoadErrorText(HexLoadError::NoColon),
-              ": The record does not begin with ':' simbol.");
-}
-
-TEST(LoadReport, KibTextHasNoLeadingZeroAndFourCharacters) {
-    EXPECT_EQ(kibText(32768), "32");
-    EXPECT_EQ(kibText(1234), "1.20");
-    EXPECT_EQ(kibText(1000), ".976");
-    EXPECT_EQ(kibText(6), ".005");
-    EXPECT_EQ(kibText(1), ".000");
-    EXPECT_EQ(kibText(0), "0");
-    EXPECT_EQ(kibText(1536), "1.5");
-    EXPECT_EQ(loadReport(32768), "Operation completed.\r\nTotal 32768 (32K) program bytes loaded.");
 }

@@ -1,5 +1,6 @@
 #include "buffer/hex_reader.hpp"
 #include "buffer/hex_writer.hpp"
+#include "texts/load_texts.hpp"
 
 #include <gtest/gtest.h>
 
@@ -87,7 +88,7 @@ TEST(HexWriter, WrittenFileReadsBackIntoTheSameBuffer) {
         for (std::int32_t& value : original.Config)
             value = static_cast<std::int32_t>(random() % 256);
         ProgramBuffer loaded = erased(flashSize, 1024, 0x5A);
-        const HexReadResult result = ReadHexText(writeHexText(original), loaded);
+        const HexReadResult result = readHexText(writeHexText(original), loaded);
         ASSERT_TRUE(result.ok()) << hexLoadErrorMessage(result);
         EXPECT_EQ(loaded.Flash, original.Flash);
         EXPECT_EQ(loaded.Eeprom, original.Eeprom);

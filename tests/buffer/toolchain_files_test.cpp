@@ -1,6 +1,7 @@
 // Programs assembled by gputils, checked byte by byte against what srecord reads from
 // the same files.
 #include "buffer/hex_reader.hpp"
+#include "texts/load_texts.hpp"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +53,7 @@ void checkProgram(const std::string& name, std::int32_t flashSize, std::int32_t 
     for (std::size_t k = 0; k < erasedConfig.size(); ++k)
         erasedConfig[k] = configErased(k);
     ResetBuffer(buffer, flashSize, eepromSize, erasedConfig);
-    const HexReadResult result = ReadHexText(readFile(base + ".hex"), buffer);
+    const HexReadResult result = readHexText(readFile(base + ".hex"), buffer);
     ASSERT_TRUE(result.ok()) << hexLoadErrorMessage(result);
     const int flash = compareRegion(
         base, "flash", static_cast<std::size_t>(flashSize),

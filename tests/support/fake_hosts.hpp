@@ -2,7 +2,8 @@
 
 #include "engine/engine_host.hpp"
 #include "engine/operation_control.hpp"
-#include "engine/operation_texts.hpp"
+#include "texts/line_ends.hpp"
+#include "texts/operation_texts.hpp"
 
 #include <functional>
 #include <string>
@@ -25,7 +26,9 @@ public:
     }
     void showConfigByte(std::int32_t index) override { statuses.push_back(configByteText(index)); }
     void letPendingEventsRun() override { ++eventPasses; }
-    void showMessage(const std::string& text) override { messages.push_back(text); }
+    void checkFailed(const CheckFailure& failure) override {
+        messages.push_back(crlfLines(checkFailureMessage(failure)));
+    }
     void waitMilliseconds(int milliseconds) override { waits.push_back(milliseconds); }
     void completeOperation(OperationKind kind) override { completions.push_back(kind); }
     void scriptError(const std::string& message) override { errors.push_back(message); }
@@ -62,7 +65,9 @@ public:
     std::vector<std::pair<bool, std::size_t>> readBacks;
     void readBackBegins() override { readBacks.emplace_back(true, statuses.size()); }
     void readBackEnds() override { readBacks.emplace_back(false, statuses.size()); }
-    void showMessage(const std::string& text) override { messages.push_back(text); }
+    void checkFailed(const CheckFailure& failure) override {
+        messages.push_back(crlfLines(checkFailureMessage(failure)));
+    }
     void waitMilliseconds(int milliseconds) override {
         if (onWait)
             onWait(milliseconds);
@@ -84,7 +89,7 @@ public:
         if (const std::string text = endStatusText(end, portNumber); !text.empty())
             statuses.push_back(text);
         if (const std::string text = endMessage(end); !text.empty())
-            messages.push_back(text);
+            messages.push_back(crlfLines(text));
     }
 
     std::string status() const { return statuses.empty() ? std::string() : statuses.back(); }

@@ -1,4 +1,4 @@
-#include "engine/script_check.hpp"
+#include "devices/script_check.hpp"
 
 #include <algorithm>
 
@@ -66,16 +66,22 @@ std::optional<std::string> structureProblem(const std::vector<ScriptStep>& steps
     return std::nullopt;
 }
 
+std::optional<std::string> wordFault(const ScriptStep& step) {
+    if (step.instruction.op == Op::Unrecognized)
+        return "Unrecognized symbolic instruction '" + step.word + "'.";
+    if (!step.instruction.fieldsParse())
+        return "The script word '" + step.word +
+               "' has a hexadecimal field that is not made of hexadecimal digits.";
+    return std::nullopt;
+}
+
 std::optional<Problem> findProblem(const DeviceScript& script, std::int32_t voltageSequence,
                                    const SourceLine& voltageSequenceSource) {
     const std::vector<ScriptStep>& steps = script.steps;
     auto inScript = [&](std::string text) { return Problem{script.source, std::move(text)}; };
     for (const ScriptStep& step : steps) {
-        if (step.instruction.op == Op::Unrecognized)
-            return inScript("Unrecognized symbolic instruction '" + step.word + "'.");
-        if (!step.instruction.fieldsParse())
-            return inScript("The script word '" + step.word +
-                            "' has a hexadecimal field that is not made of hexadecimal digits.");
+        if (auto fault = wordFault(step))
+            return inScript(std::move(*fault));
         if (step.instruction.op == Op::Wait && step.instruction.waitMilliseconds > kLongestWaitMs)
             return inScript("The wait '" + step.word + "' is longer than 10 seconds.");
     }
@@ -121,6 +127,12 @@ std::optional<std::string> checkOperationScript(const DeviceScript& script,
     const std::string name =
         model.SelectedModelName.empty() ? std::string() : model.SelectedModelName + ": ";
     return problem->source.prefix() + name + problem->text;
+}
+
+std::optional<std::string> wordProblem(const DeviceScript& script, const ScriptStep& step) {
+    if (auto fault = wordFault(step))
+        return script.source.prefix() + *fault;
+    return std::nullopt;
 }
 
 } // namespace tessaline

@@ -9,6 +9,7 @@ namespace tessaline {
 
 // The words the front ends show for what the engine reports. The engine itself passes
 // numbers and kinds; the window and the command-line tool turn them into these texts.
+// Lines end with LF.
 
 // "Begin program all", "Begin read all", ...
 std::string beginText(OperationKind kind);
@@ -31,6 +32,11 @@ std::string operationName(OperationKind kind);
 // stopped it, the port's error text when it was refused for the port, and empty when it
 // was refused for its script.
 std::string endStatusText(const OperationEnd& end, std::int32_t portNumber);
+
+// What a failed check tells the user: "Verify failed at address 000020h!", the value read
+// and the value expected ("Chip is not blank at address ..." and the value read for a
+// blank check).
+std::string checkFailureMessage(const CheckFailure& failure);
 
 // The message the user reads after the end, or empty when there is none.
 std::string endMessage(const OperationEnd& end);

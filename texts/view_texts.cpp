@@ -1,4 +1,4 @@
-#include "ui/display_text.hpp"
+#include "texts/view_texts.hpp"
 
 #include "buffer/hex_text.hpp"
 

@@ -1,4 +1,4 @@
-#include "devices/lenient_number.hpp"
+#include "buffer/text_rules.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -14,6 +14,22 @@ bool isDigit(char c) {
 }
 
 } // namespace
+
+std::string toUpperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+std::string toLowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
 
 double leadingNumber(std::string_view text) {
     std::size_t pos = 0;

@@ -1,4 +1,4 @@
-#include "engine/script_check.hpp"
+#include "devices/script_check.hpp"
 
 #include <gtest/gtest.h>
 

@@ -25,4 +25,9 @@ std::optional<std::string> checkScript(const DeviceScript& script, std::int32_t 
 std::optional<std::string> checkOperationScript(const DeviceScript& script,
                                                 const SelectedModelValues& model);
 
+// What keeps one word of the script from running at all: it is no instruction, or one of
+// its hexadecimal fields does not parse. Led by the script's file and line when they are
+// known.
+std::optional<std::string> wordProblem(const DeviceScript& script, const ScriptStep& step);
+
 } // namespace tessaline

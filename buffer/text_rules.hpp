@@ -1,9 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
+// How the program reads the texts that people write: names in either letter case, and
+// numbers as far as they go.
 namespace tessaline {
+
+// ASCII letters only; every other byte stays as it is.
+std::string toUpperAscii(std::string_view text);
+std::string toLowerAscii(std::string_view text);
 
 // The number at the start of a text: leading blanks skipped, an optional sign, digits
 // and an optional decimal fraction; reading stops at the first character that cannot

@@ -1,4 +1,4 @@
-#include "devices/lenient_number.hpp"
+#include "buffer/text_rules.hpp"
 
 #include <gtest/gtest.h>
 

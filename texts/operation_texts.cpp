@@ -1,6 +1,8 @@
-#include "engine/operation_texts.hpp"
+#include "texts/operation_texts.hpp"
 
 #include "buffer/config_bytes.hpp"
+#include "buffer/hex_text.hpp"
+#include "texts/identify_texts.hpp"
 
 namespace tessaline {
 
@@ -70,15 +72,26 @@ std::string endStatusText(const OperationEnd& end, std::int32_t portNumber) {
     return operationName(end.kind) + " failed";
 }
 
+std::string checkFailureMessage(const CheckFailure& failure) {
+    std::string message =
+        (failure.blank ? "Chip is not blank at address " : "Verify failed at address ") +
+        Hex6(failure.address) + "h!\nThe value read from that address is " + Hex2(failure.read) +
+        "h.";
+    if (failure.protectedAddress)
+        message += "\nThe address is code-protected, so the value expected is 00h.";
+    else if (!failure.blank)
+        message += "\nThe value expected is " + Hex2(failure.expected) + "h.";
+    return message;
+}
+
 std::string endMessage(const OperationEnd& end) {
-    constexpr const char* kStopped = "\r\nThe operation was stopped.";
+    constexpr const char* kStopped = "\nThe operation was stopped.";
     switch (end.outcome) {
     case Outcome::Done:
     case Outcome::CheckFailed:
         return {};
     case Outcome::Refused:
-        return end.detail.empty() ? std::string()
-                                  : end.detail + "\r\nThe operation was not started.";
+        return end.detail.empty() ? std::string() : end.detail + "\nThe operation was not started.";
     case Outcome::UnitSilent:
         return std::string("The programmer unit does not answer.") + kStopped;
     case Outcome::PortFailed:
@@ -86,7 +99,7 @@ std::string endMessage(const OperationEnd& end) {
     case Outcome::ScriptFailed:
         return end.detail + kStopped;
     case Outcome::WrongDevice:
-        return end.detail;
+        return end.chip ? wrongChipMessage(*end.chip) : std::string();
     case Outcome::StrayBytes:
         return std::string("The programmer unit sent bytes that no command asked for, so the "
                            "result cannot be trusted.") +

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "devices/device_table.hpp"
+#include "devices/selected_model.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tessaline {
+
+// What a device ID read from the socket tells about the chip, beside the selected model.
+struct ChipIdentity {
+    // DEVID2:DEVID1 as read.
+    std::uint16_t read = 0;
+    // The bits that name the part; the rest are the silicon revision. They are those of
+    // the model the ID belongs to, else those of the selected model's ID; with neither,
+    // every bit.
+    std::uint16_t partMask = 0xFFFF;
+    // The first model of the device file whose ID matches, by its position in the table,
+    // and its name in upper case.
+    std::optional<std::size_t> model;
+    std::string modelName;
+    std::string selectedModelName;
+
+    // 0000h and FFFFh: no chip drives the data line.
+    bool noChip() const { return read == 0x0000 || read == 0xFFFF; }
+    bool operator==(const ChipIdentity&) const = default;
+};
+
+ChipIdentity identifyChip(const DeviceTable& table, std::uint16_t read,
+                          const SelectedModelValues& selected);
+
+} // namespace tessaline
