@@ -1,11 +1,13 @@
 #pragma once
 
 #include "buffer/program_buffer.hpp"
+#include "devices/chip_identity.hpp"
 #include "devices/device_table.hpp"
 #include "devices/selected_model.hpp"
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace tessaline {
 
@@ -21,6 +23,8 @@ struct ApplicationValues {
     std::int32_t SelectedModel = 1;
     std::int32_t PortNumber = 2;
     std::string BaudRate = "56000";
+    // Milliseconds to wait after the port opens, discarding what arrives.
+    std::int32_t UnitDelayMs = 0;
     bool PortReady = false;
 };
 
@@ -29,9 +33,15 @@ struct ApplicationValues {
 struct ProgrammerState {
     ApplicationValues app;
     DeviceTable deviceTable;
+    // What each model's device ID names, parsed once with the table.
+    ModelIdentities modelIdentities;
     SelectedModelValues model;
     ProgramBuffer buffer;
 
+    void setDeviceTable(DeviceTable table) {
+        deviceTable = std::move(table);
+        modelIdentities = tessaline::modelIdentities(deviceTable);
+    }
     const DeviceModel& selectedRecord() const {
         return deviceTable.at(static_cast<std::size_t>(app.SelectedModel - 1));
     }

@@ -15,40 +15,6 @@
 
 namespace tessaline {
 
-bool parseSerialSettings(const std::string& text, SerialSettings& out) {
-    const QStringList fields = QString::fromStdString(text).split(QLatin1Char(','));
-    if (fields.size() != 4)
-        return false;
-    bool isNumber = false;
-    const double baud = fields[0].toDouble(&isNumber);
-    // Written so that "nan" fails too.
-    if (!isNumber || !(baud >= 1 && baud <= 4000000))
-        return false;
-    SerialSettings parsed;
-    parsed.baud = roundHalfEven(baud);
-    const QString parity = fields[1].toLower();
-    if (parity == QLatin1String("n"))
-        parsed.parity = QSerialPort::NoParity;
-    else if (parity == QLatin1String("e"))
-        parsed.parity = QSerialPort::EvenParity;
-    else if (parity == QLatin1String("o"))
-        parsed.parity = QSerialPort::OddParity;
-    else
-        return false;
-    const int bits = fields[2].toInt(&isNumber);
-    if (!isNumber || bits < 5 || bits > 8)
-        return false;
-    parsed.dataBits = static_cast<QSerialPort::DataBits>(bits);
-    if (fields[3] == QLatin1String("1"))
-        parsed.stopBits = QSerialPort::OneStop;
-    else if (fields[3] == QLatin1String("2"))
-        parsed.stopBits = QSerialPort::TwoStop;
-    else
-        return false;
-    out = parsed;
-    return true;
-}
-
 QtSerialPort::QtSerialPort(QString settingsFolder, QObject* parent)
     : QObject(parent), m_settingsFolder(std::move(settingsFolder)) {
     connect(&m_port, &QSerialPort::readyRead, this, [this] {
@@ -114,17 +80,13 @@ void QtSerialPort::setReceiveHandler(ReceiveHandler handler) {
     m_handler = std::move(handler);
 }
 
-bool QtSerialPort::setSettings(const std::string& settings) {
-    SerialSettings parsed;
-    if (!parseSerialSettings(settings, parsed))
-        return false;
-    m_baud = parsed.baud;
-    m_parity = parsed.parity;
-    m_dataBits = parsed.dataBits;
-    m_stopBits = parsed.stopBits;
+void QtSerialPort::setSettings(const SerialSettings& settings) {
+    m_baud = settings.baud;
+    m_parity = settings.parity;
+    m_dataBits = settings.dataBits;
+    m_stopBits = settings.stopBits;
     if (m_port.isOpen())
         applySettings();
-    return true;
 }
 
 void QtSerialPort::applySettings() {

@@ -22,7 +22,7 @@ public:
     int receiveThreshold() const override { return m_threshold; }
     void setReceiveHandler(ReceiveHandler handler) override;
 
-    bool setSettings(const std::string& settings) override;
+    void setSettings(const SerialSettings& settings) override;
     void setCommPort(int portNumber) override;
     int commPort() const override { return m_portNumber; }
     bool setPortOpen(bool open) override;
@@ -61,14 +61,5 @@ private:
     ReceiveHandler m_handler;
     ErrorHandler m_errorHandler;
 };
-
-// Reads "baud,parity,data,stop" as the serial settings text gives it.
-struct SerialSettings {
-    qint32 baud = 0;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-};
-bool parseSerialSettings(const std::string& text, SerialSettings& out);
 
 } // namespace tessaline

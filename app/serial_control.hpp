@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/serial_settings.hpp"
 #include "engine/byte_port.hpp"
 
 #include <functional>
@@ -8,14 +9,13 @@
 namespace tessaline {
 
 // The serial port of the programmer unit as the window drives it: the byte port of the
-// engine plus the settings text ("56000,n,8,1"), the port number and the open flag.
+// engine plus the serial settings, the port number and the open flag.
 class SerialControl : public BytePort {
 public:
     ~SerialControl() override;
 
-    // Takes a text of the form baud,parity,data bits,stop bits; a text it cannot take
-    // leaves the previous settings and returns false.
-    virtual bool setSettings(const std::string& settings) = 0;
+    // The rate and character frame, from the next opening on (at once when open).
+    virtual void setSettings(const SerialSettings& settings) = 0;
     virtual void setCommPort(int portNumber) = 0;
     virtual int commPort() const = 0;
     // Opens or closes the port; true when the port is then in the asked state.

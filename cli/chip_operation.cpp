@@ -181,10 +181,7 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
                      std::ostream& out, std::ostream& err, bool terminal,
                      std::optional<OperationEnd>* endOut) {
     QtSerialPort port{QString()};
-    if (!port.setSettings(serialSettingsText(link.baud))) {
-        err << "tessaline-cli: the baud rate '" << link.baud << "' is not usable\n";
-        return kExitPort;
-    }
+    port.setSettings(link.serial);
     port.setStartupDelay(link.unitDelayMs);
     if (!port.openDevice(QString::fromStdString(link.device))) {
         err << "tessaline-cli: cannot open the serial port: " << port.description() << "\n";
@@ -194,7 +191,7 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
     OperationControl control(state.buffer, state.model, port, host);
     control.setTrace(link.trace);
     control.setVerifyAfterProgram(link.verifyAfterProgram);
-    control.setDeviceTable(&state.deviceTable);
+    control.setModelIdentities(&state.modelIdentities);
     // A byte that comes after the last reply still fails the operation.
     control.setGracePeriodMs(kGracePeriodMs);
     host.attach(control, port);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/application_values.hpp"
+#include "app/serial_settings.hpp"
 #include "cli/exit_status.hpp"
 #include "engine/operation_kind.hpp"
 
@@ -14,7 +15,7 @@ class ByteTrace;
 
 struct ChipLink {
     std::string device; // the serial device to open
-    std::string baud;   // the baud rate text
+    SerialSettings serial;
     // Sees every byte sent and received, when set.
     ByteTrace* trace = nullptr;
     // Program All verifies what it wrote.

@@ -4,6 +4,7 @@
 #include "app/hex_file_io.hpp"
 #include "app/port_name.hpp"
 #include "app/qt_serial_port.hpp"
+#include "app/restored_settings.hpp"
 #include "app/serial_ports.hpp"
 #include "app/settings_store.hpp"
 #include "buffer/text_rules.hpp"
@@ -260,7 +261,7 @@ private:
                                                       : readDeviceFile(options.devicesFile);
         switch (file.status) {
         case DeviceFile::Status::Loaded:
-            m_state.deviceTable = std::move(file.table);
+            m_state.setDeviceTable(std::move(file.table));
             return true;
         case DeviceFile::Status::Missing:
             m_err << "tessaline-cli: cannot find the device file at " << file.path << " or at "
@@ -280,18 +281,20 @@ private:
         return false;
     }
 
-    // A remembered setting, or its default. The tool only reads the store: it never
-    // writes the defaults back, as the window's start does.
-    std::string setting(const char* name, const char* defaultValue) const {
-        if (!m_environment.settings)
-            return defaultValue;
-        return m_environment.settings->storedSetting(name).value_or(defaultValue);
+    // The remembered options, for what the tool's options leave open. The tool only
+    // reads the store: it never writes the defaults back, as the window's start does.
+    const RestoredSettings& remembered() {
+        if (!m_remembered)
+            m_remembered = restoreSettings(m_environment.settings,
+                                           static_cast<std::int32_t>(m_state.deviceTable.size()),
+                                           {}, StoreRepair::LeaveAlone);
+        return *m_remembered;
     }
 
     std::optional<std::int32_t> findModel(const Options& options) {
         const auto count = static_cast<std::int32_t>(m_state.deviceTable.size());
         if (!options.haveModel)
-            return storedModel(setting(kSettingModel, kDefaultModel), count).value_or(1);
+            return remembered().model;
         const std::string wanted = toUpperAscii(options.model);
         for (std::int32_t i = 0; i < count; ++i)
             if (toUpperAscii(m_state.deviceTable[static_cast<std::size_t>(i)].model) == wanted)
@@ -418,7 +421,7 @@ private:
                 return options.port;
             number = *given;
         } else {
-            number = storedPortNumber(setting(kSettingPortNumber, kDefaultPortNumber));
+            number = remembered().portNumber;
         }
         if (number < QtSerialPort::kFirstPortNumber || number > QtSerialPort::kLastPortNumber) {
             usageError("there is no port number " +
@@ -438,8 +441,7 @@ private:
             return usageError("the programming time must lie from 1 to 30 ms");
         if (progTime.verdict == EntryVerdict::Take)
             m_state.model.ProgTime = progTime.value;
-        if (SerialSettings parsed;
-            !options.baud.empty() && !parseSerialSettings(serialSettingsText(options.baud), parsed))
+        if (!options.baud.empty() && !serialSettingsForBaud(options.baud))
             return usageError("the baud rate must be a number from 1 to 4000000");
         const OptionEntry<std::int32_t> unitDelay = unitDelayEntry(options.unitDelay);
         if (unitDelay.verdict == EntryVerdict::Wrong)
@@ -475,12 +477,16 @@ private:
             return kExitUsage;
         ChipLink link;
         link.device = *device;
-        link.baud =
-            options.baud.empty() ? setting(kSettingBaudRate, kDefaultBaudRate) : options.baud;
+        const std::string baud = options.baud.empty() ? remembered().baudRate : options.baud;
+        const std::optional<SerialSettings> serial = serialSettingsForBaud(baud);
+        if (!serial) {
+            m_err << "tessaline-cli: the baud rate '" << baud << "' is not usable\n";
+            return kExitPort;
+        }
+        link.serial = *serial;
         link.verifyAfterProgram = !options.noVerify;
-        link.unitDelayMs = unitDelay.verdict == EntryVerdict::Take
-                               ? unitDelay.value
-                               : storedUnitDelay(setting(kSettingUnitDelay, kDefaultUnitDelay));
+        link.unitDelayMs =
+            unitDelay.verdict == EntryVerdict::Take ? unitDelay.value : remembered().unitDelayMs;
         std::ofstream traceFile;
         std::optional<TraceWriter> trace;
         if (!options.traceFile.empty()) {
@@ -514,7 +520,7 @@ private:
     // The one result of identify: the model the device ID belongs to, or the ID itself
     // written as every refusal writes it; no chip is a failure.
     int printIdentified(std::uint16_t id) {
-        const ChipIdentity chip = identifyChip(m_state.deviceTable, id, m_state.model);
+        const ChipIdentity chip = identifyChip(m_state.modelIdentities, id, m_state.model);
         if (chip.noChip()) {
             m_err << noChipText(chip) << '\n';
             return kExitWrongDevice;
@@ -531,6 +537,7 @@ private:
     bool m_helpShown = false;
     // The exit status when the device file or the model could not be loaded.
     int m_loadStatus = kExitUsage;
+    std::optional<RestoredSettings> m_remembered;
     bool m_terminal = false;
 };
 

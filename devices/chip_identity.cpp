@@ -4,16 +4,27 @@
 
 namespace tessaline {
 
-ChipIdentity identifyChip(const DeviceTable& table, std::uint16_t read,
+ModelIdentities modelIdentities(const DeviceTable& table) {
+    ModelIdentities models;
+    models.reserve(table.size());
+    for (const DeviceModel& record : table)
+        models.push_back({toUpperAscii(record.model), parseDeviceId(record.deviceid)});
+    return models;
+}
+
+ChipIdentity identifyChip(const ModelIdentities& models, std::uint16_t read,
                           const SelectedModelValues& selected) {
     ChipIdentity chip;
     chip.read = read;
     chip.selectedModelName = selected.SelectedModelName;
     std::optional<DeviceIdSpec> spec = selected.Safety.deviceId;
-    chip.model = modelWithDeviceId(table, read);
+    // The first model whose ID matches.
+    for (std::size_t i = 0; i < models.size() && !chip.model; ++i)
+        if (models[i].deviceId && models[i].deviceId->matches(read))
+            chip.model = i;
     if (chip.model) {
-        chip.modelName = toUpperAscii(table[*chip.model].model);
-        spec = parseDeviceId(table[*chip.model].deviceid);
+        chip.modelName = models[*chip.model].name;
+        spec = models[*chip.model].deviceId;
     }
     if (spec)
         chip.partMask = spec->mask;

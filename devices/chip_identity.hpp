@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tessaline {
 
@@ -29,7 +30,17 @@ struct ChipIdentity {
     bool operator==(const ChipIdentity&) const = default;
 };
 
-ChipIdentity identifyChip(const DeviceTable& table, std::uint16_t read,
+// A model of the device file by the device ID that names it, parsed once.
+struct ModelIdentity {
+    std::string name; // upper case, as the programs show it
+    std::optional<DeviceIdSpec> deviceId;
+};
+using ModelIdentities = std::vector<ModelIdentity>;
+
+// Every record's identity, in the table's order.
+ModelIdentities modelIdentities(const DeviceTable& table);
+
+ChipIdentity identifyChip(const ModelIdentities& models, std::uint16_t read,
                           const SelectedModelValues& selected);
 
 } // namespace tessaline

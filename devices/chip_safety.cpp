@@ -167,11 +167,4 @@ ChipSafety parseChipSafety(const DeviceModel& record) {
     return safety;
 }
 
-std::optional<std::size_t> modelWithDeviceId(const DeviceTable& table, std::uint16_t id) {
-    for (std::size_t i = 0; i < table.size(); ++i)
-        if (const auto spec = parseDeviceId(table[i].deviceid); spec && spec->matches(id))
-            return i;
-    return std::nullopt;
-}
-
 } // namespace tessaline

@@ -62,8 +62,4 @@ ChipSafety parseChipSafety(const DeviceModel& record);
 // the mask in four more; nothing when it is not of that form.
 std::optional<DeviceIdSpec> parseDeviceId(std::string_view value);
 
-// The first record whose device ID matches, by its position in the table; none when no
-// record knows the ID.
-std::optional<std::size_t> modelWithDeviceId(const DeviceTable& table, std::uint16_t id);
-
 } // namespace tessaline

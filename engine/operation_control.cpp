@@ -37,7 +37,7 @@ constexpr int kQuietMarginMs = 50;
 
 OperationHost::~OperationHost() = default;
 
-OperationControl::OperationControl(ProgramBuffer& buffer, SelectedModelValues& model,
+OperationControl::OperationControl(ProgramBuffer& buffer, const SelectedModelValues& model,
                                    BytePort& port, OperationHost& host)
     : m_engine(buffer, model, port, *this), m_buffer(buffer), m_model(model), m_port(port),
       m_host(host) {}
@@ -353,7 +353,7 @@ void OperationControl::identified() {
     const bool noChip = read == 0x0000 || read == 0xFFFF;
     if (noChip || !m_model.Safety.deviceId->matches(read)) {
         OperationEnd end{m_kind, Outcome::WrongDevice, {}, read};
-        end.chip = identifyChip(m_table ? *m_table : DeviceTable{}, read, m_model);
+        end.chip = identifyChip(m_models ? *m_models : ModelIdentities{}, read, m_model);
         endOperation(end);
         return;
     }

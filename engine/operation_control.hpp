@@ -78,7 +78,7 @@ public:
 // first reads the chip's ID and goes on only when it matches.
 class OperationControl : private EngineHost {
 public:
-    OperationControl(ProgramBuffer& buffer, SelectedModelValues& model, BytePort& port,
+    OperationControl(ProgramBuffer& buffer, const SelectedModelValues& model, BytePort& port,
                      OperationHost& host);
 
     // Checks the port and the script, then runs the first step; the unit's replies run
@@ -117,8 +117,9 @@ public:
 
     // Every byte sent and received from now on goes to the trace as well; nullptr ends it.
     void setTrace(ByteTrace* trace) { m_engine.setTrace(trace); }
-    // The models of the device file, to name the chip that a wrong device ID belongs to.
-    void setDeviceTable(const DeviceTable* table) { m_table = table; }
+    // The models of the device file by their device IDs, to name the chip that a wrong
+    // device ID belongs to.
+    void setModelIdentities(const ModelIdentities* models) { m_models = models; }
     // Program All verifies what it wrote (on unless switched off).
     void setVerifyAfterProgram(bool on) { m_verifyAfterProgram = on; }
     bool verifyAfterProgram() const { return m_verifyAfterProgram; }
@@ -183,10 +184,10 @@ private:
 
     ScriptEngine m_engine;
     ProgramBuffer& m_buffer;
-    SelectedModelValues& m_model;
+    const SelectedModelValues& m_model;
     BytePort& m_port;
     OperationHost& m_host;
-    const DeviceTable* m_table = nullptr;
+    const ModelIdentities* m_models = nullptr;
     OperationKind m_kind = OperationKind::Program;
     Stage m_stage = Stage::Idle;
     // A stop to make at the next point where the chip is idle, with the outcome it ends

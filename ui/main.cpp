@@ -36,7 +36,7 @@ int main(int argc, char* argv[]) {
     std::optional<DeviceTable> table = loadDeviceTableForWindow(state.app.ProgramFolder, dialogs);
     if (!table)
         return 1;
-    state.deviceTable = std::move(*table);
+    state.setDeviceTable(std::move(*table));
 
     SettingsStore settings = SettingsStore::userStore();
     QtSerialPort port(settings.folder());

@@ -1,5 +1,6 @@
 #include "ui/main_window.hpp"
 
+#include "app/restored_settings.hpp"
 #include "app/serial_control.hpp"
 #include "app/settings_store.hpp"
 #include "buffer/config_bytes.hpp"
@@ -532,21 +533,18 @@ void Form1::Form_Load() {
     show();
     letPendingEventsRun();
     ApplicationValues& app = m_state.app;
-    app.LastPath = m_settings.ReadSetting(kSettingLastPath, app.ProgramFolder);
-    const std::optional<std::int32_t> model =
-        storedModel(m_settings.ReadSetting(kSettingModel, kDefaultModel),
-                    static_cast<std::int32_t>(m_state.deviceTable.size()));
-    app.SelectedModel = model.value_or(1);
-    if (!model)
-        m_settings.WriteSetting(kSettingModel, "1");
+    const RestoredSettings restored =
+        restoreSettings(&m_settings, static_cast<std::int32_t>(m_state.deviceTable.size()),
+                        app.ProgramFolder, StoreRepair::WriteBack);
+    app.LastPath = restored.lastPath;
+    app.SelectedModel = restored.model;
     ApplySelectedModel(m_state.selectedRecord(), m_state.model);
     m_files.menuclear_Click();
-    app.PortNumber =
-        storedPortNumber(m_settings.ReadSetting(kSettingPortNumber, kDefaultPortNumber));
-    app.BaudRate = m_settings.ReadSetting(kSettingBaudRate, kDefaultBaudRate);
-    menuverifyafter->setChecked(
-        m_settings.ReadSetting(kSettingVerifyAfterProgram, kDefaultVerifyAfterProgram) != "0");
-    m_operations.setVerifyAfterProgram(menuverifyafter->isChecked());
+    app.PortNumber = restored.portNumber;
+    app.BaudRate = restored.baudRate;
+    app.UnitDelayMs = restored.unitDelayMs;
+    menuverifyafter->setChecked(restored.verifyAfterProgram);
+    m_operations.setVerifyAfterProgram(restored.verifyAfterProgram);
     m_options.openSerialPort();
     // Notifications are on from the start, so that a byte arriving before the first
     // operation is read and dropped rather than left for that operation.

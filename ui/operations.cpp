@@ -16,7 +16,7 @@ WindowOperations::WindowOperations(ProgrammerState& state, SerialControl& port, 
     : m_state(state), m_port(port), m_dialogs(dialogs), m_window(window),
       m_control(state.buffer, state.model, port, *this) {
     attach(m_control, port);
-    m_control.setDeviceTable(&state.deviceTable);
+    m_control.setModelIdentities(&state.modelIdentities);
     // A byte that comes after the last reply still fails the operation.
     constexpr int kGracePeriodMs = 100;
     m_control.setGracePeriodMs(kGracePeriodMs);
@@ -72,7 +72,7 @@ void WindowOperations::stopForClose(std::function<void()> then) {
 
 // The model that the device ID belongs to, offered when it is not the selected one.
 void WindowOperations::identified(std::uint16_t id) {
-    const ChipIdentity chip = identifyChip(m_state.deviceTable, id, m_state.model);
+    const ChipIdentity chip = identifyChip(m_state.modelIdentities, id, m_state.model);
     if (chip.noChip()) {
         m_window.setStatus(operationName(OperationKind::Identify) + " failed");
         m_dialogs.message(noChipText(chip), Dialogs::Icon::Critical);

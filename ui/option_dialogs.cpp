@@ -67,7 +67,8 @@ void OptionDialogs::menubaud_Click() {
     else if (entry.verdict == EntryVerdict::Wrong)
         wrongEntry();
     m_settings.WriteSetting(kSettingBaudRate, app.BaudRate);
-    MSComm1.setSettings(serialSettingsText(app.BaudRate));
+    if (const std::optional<SerialSettings> serial = serialSettingsForBaud(app.BaudRate))
+        MSComm1.setSettings(*serial);
     reopenSerialPort();
 }
 
@@ -81,16 +82,16 @@ void OptionDialogs::menuprogtime_Click() {
 }
 
 void OptionDialogs::menuunitdelay_Click() {
-    const std::int32_t current =
-        storedUnitDelay(m_settings.ReadSetting(kSettingUnitDelay, kDefaultUnitDelay));
+    ApplicationValues& app = m_state.app;
     const OptionEntry<std::int32_t> entry = unitDelayEntry(m_dialogs.inputBox(
         "Enter the programmer unit's start-up delay in ms [0-10000]; a unit that resets when "
         "its port opens (an Arduino with its bootloader) needs about 2000.",
-        std::to_string(current)));
+        std::to_string(app.UnitDelayMs)));
     if (entry.verdict == EntryVerdict::Wrong)
         wrongEntry();
     if (entry.verdict != EntryVerdict::Take)
         return;
+    app.UnitDelayMs = entry.value;
     m_settings.WriteSetting(kSettingUnitDelay, std::to_string(entry.value));
     MSComm1.setStartupDelay(entry.value);
 }
@@ -112,10 +113,11 @@ void OptionDialogs::reopenSerialPort() {
 
 void OptionDialogs::openSerialPort() {
     ApplicationValues& app = m_state.app;
-    MSComm1.setSettings(serialSettingsText(app.BaudRate));
+    // A stored rate that is no rate leaves the port at the rate it has.
+    if (const std::optional<SerialSettings> serial = serialSettingsForBaud(app.BaudRate))
+        MSComm1.setSettings(*serial);
     MSComm1.setCommPort(app.PortNumber);
-    MSComm1.setStartupDelay(
-        storedUnitDelay(m_settings.ReadSetting(kSettingUnitDelay, kDefaultUnitDelay)));
+    MSComm1.setStartupDelay(app.UnitDelayMs);
     reopenSerialPort();
 }
 

@@ -1,6 +1,7 @@
 #include "app/port_name.hpp"
 #include "app/program_folder.hpp"
 #include "app/qt_serial_port.hpp"
+#include "app/serial_settings.hpp"
 #include "app/single_instance.hpp"
 
 #include "tests/support/temp_folder.hpp"
@@ -45,8 +46,9 @@ TEST(SerialSettings, AcceptsTheSettingsTextAndRefusesOthers) {
 TEST(QtSerialPort, MissingDeviceFailsWithAReason) {
     test::TempFolder folder;
     QtSerialPort port(QString::fromStdString(folder.path()));
-    EXPECT_TRUE(port.setSettings("19200,n,8,1"));
-    EXPECT_FALSE(port.setSettings("fast,n,8,1"));
+    ASSERT_TRUE(serialSettingsForBaud("19200"));
+    EXPECT_FALSE(serialSettingsForBaud("fast"));
+    port.setSettings(*serialSettingsForBaud("19200"));
     port.setCommPort(200);
     EXPECT_FALSE(port.setPortOpen(true));
     EXPECT_FALSE(port.isOpen());

@@ -22,8 +22,9 @@ const DeviceModel& recordNamed(const std::string& name) {
 struct SafetyRig : SimRig {
     SafetyRig(const std::string& selected, const std::string& chipName)
         : SimRig(recordNamed(selected), *sim::findChipModel(chipName)) {
-        control.setDeviceTable(&shippedDevices());
+        control.setModelIdentities(&identities);
     }
+    const ModelIdentities identities = modelIdentities(shippedDevices());
     // A program in the first half of FLASH and in the EEPROM.
     void fillProgram(unsigned seed) {
         std::mt19937 random(seed);

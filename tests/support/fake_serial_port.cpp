@@ -2,13 +2,6 @@
 
 namespace tessaline::test {
 
-bool FakeSerialPort::setSettings(const std::string& text) {
-    if (text.empty() || text.front() < '0' || text.front() > '9')
-        return false;
-    settings = text;
-    return true;
-}
-
 bool FakeSerialPort::setPortOpen(bool open) {
     if (open) {
         m_open = presentPorts.contains(m_port);

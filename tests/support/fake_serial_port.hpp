@@ -15,11 +15,11 @@ public:
     FakeSerialPort() { m_open = false; }
 
     std::set<int> presentPorts;
-    std::string settings;
+    SerialSettings settings;
     int openCount = 0;
     int startupDelay = 0;
 
-    bool setSettings(const std::string& text) override;
+    void setSettings(const SerialSettings& given) override { settings = given; }
     void setCommPort(int portNumber) override { m_port = portNumber; }
     int commPort() const override { return m_port; }
     bool setPortOpen(bool open) override;

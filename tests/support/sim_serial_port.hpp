@@ -25,7 +25,7 @@ public:
     void setReceiveThreshold(int threshold) override;
     int receiveThreshold() const override { return m_threshold; }
     void setReceiveHandler(ReceiveHandler handler) override { m_handler = std::move(handler); }
-    bool setSettings(const std::string&) override { return true; }
+    void setSettings(const SerialSettings&) override {}
     void setCommPort(int portNumber) override { m_portNumber = portNumber; }
     int commPort() const override { return m_portNumber; }
     bool setPortOpen(bool open) override;

@@ -28,7 +28,7 @@ const char* const kTwoModels = "model:18fA\r\n"
 
 WindowFixture::WindowFixture(const std::string& devicesText) {
     state.app.ProgramFolder = folder.path();
-    state.deviceTable = parseDeviceTable(devicesText);
+    state.setDeviceTable(parseDeviceTable(devicesText));
     settings = std::make_unique<SettingsStore>(QString::fromStdString(folder.file("settings.ini")));
     port.presentPorts = {2};
 }

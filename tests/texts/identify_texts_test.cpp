@@ -37,7 +37,7 @@ TEST(IdentifyTexts, EveryChipFoundReadsTheSameInEverySentence) {
          "No chip answers in the socket: its device ID reads FFFFh. Nothing was written."},
     };
     for (const Row& row : rows) {
-        const ChipIdentity chip = identifyChip(table, row.read, selected);
+        const ChipIdentity chip = identifyChip(modelIdentities(table), row.read, selected);
         EXPECT_EQ(deviceIdText(chip), row.id);
         if (*row.identified != '\0') {
             EXPECT_EQ(identifiedText(chip, chip.model == std::size_t{1}), row.identified);
@@ -47,7 +47,7 @@ TEST(IdentifyTexts, EveryChipFoundReadsTheSameInEverySentence) {
         }
     }
     selected.Safety.deviceId.reset();
-    EXPECT_EQ(deviceIdText(identifyChip(table, 0x2A47, selected)), "2A47h");
-    EXPECT_EQ(noChipText(identifyChip(table, 0x0000, selected)),
+    EXPECT_EQ(deviceIdText(identifyChip(modelIdentities(table), 0x2A47, selected)), "2A47h");
+    EXPECT_EQ(noChipText(identifyChip(modelIdentities(table), 0x0000, selected)),
               "No chip answers in the socket: its device ID reads 0000h.");
 }

@@ -52,7 +52,7 @@ TEST(Form1, FirstRunStoresTheFourDefaultsAndOpensPort2) {
     EXPECT_EQ(fixture.settings->ReadSetting("Serial Port Number", "x"), "2");
     EXPECT_EQ(fixture.settings->ReadSetting("Serial Port Baud Rate", "x"), "56000");
     EXPECT_EQ(fixture.state.app.LastPath, fixture.folder.path());
-    EXPECT_EQ(fixture.port.settings, "56000,n,8,1");
+    EXPECT_EQ(fixture.port.settings, *serialSettingsForBaud("56000"));
     EXPECT_EQ(fixture.port.commPort(), 2);
     EXPECT_TRUE(fixture.state.app.PortReady);
     EXPECT_EQ(text(form.label_status), "Serial port 2 ready");

@@ -130,7 +130,7 @@ TEST(OptionDialogs, BaudDialogTakesAnyRateInRange) {
         EXPECT_EQ(fixture.dialogs.shown[0].text,
                   "Please select programmer Baud Rate [1200-56000].");
         EXPECT_EQ(fixture.state.app.BaudRate, row.rate) << row.entry;
-        EXPECT_EQ(fixture.port.settings, std::string(row.rate) + ",n,8,1") << row.entry;
+        EXPECT_EQ(fixture.port.settings, *serialSettingsForBaud(row.rate)) << row.entry;
         EXPECT_EQ(fixture.dialogs.messages().size(), row.wrong ? 1u : 0u) << row.entry;
         EXPECT_EQ(fixture.settings->ReadSetting("Serial Port Baud Rate", "x"), row.rate);
         EXPECT_EQ(form.label_status->text().toStdString(), "Serial port 2 ready");
