@@ -11,11 +11,11 @@
 #include "cli/chip_operation.hpp"
 #include "cli/config_command.hpp"
 #include "cli/model_listing.hpp"
-#include "engine/byte_trace.hpp"
 #include "options/option_rules.hpp"
 #include "tessaline_version.hpp"
 #include "texts/identify_texts.hpp"
 #include "texts/operation_texts.hpp"
+#include "texts/trace_texts.hpp"
 
 #include <QFileInfo>
 

@@ -1,4 +1,5 @@
-#include "engine/byte_trace.hpp"
+#include "texts/trace_texts.hpp"
+
 #include "engine/script_engine.hpp"
 #include "engine/unit_protocol.hpp"
 
