@@ -42,9 +42,12 @@ public:
         m_process.start(path, arguments);
         m_process.waitForStarted(30000);
     }
+    // Ended as a logout would end it, so that it lets go of its locks.
     ~Program() {
         if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
+            m_process.terminate();
+            if (!m_process.waitForFinished(30000))
+                m_process.kill();
             m_process.waitForFinished(5000);
         }
     }
@@ -129,13 +132,17 @@ TEST(Desktop, CommandLineNamesTheWindowThatHoldsThePort) {
     Program window(QStringLiteral(TESSALINE_WINDOW_PATH), {}, env);
     QString port = unit.device();
     port.remove(0, 5).replace(QLatin1Char('/'), QLatin1Char('_'));
-    // The window's lock file of the device, wherever the serial library keeps them.
+    // The window's lock file of the device, wherever the serial library keeps them, with
+    // the window's process number in it: a lock that a killed program of an earlier run
+    // left for a terminal of the same name is not the window's.
+    const QByteArray pid = QByteArray::number(window.process().processId());
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             const std::array<const char*, 4> folders{"/var/lock", "/run/lock", "/var/spool/locks",
                                                      "/tmp"};
             return std::any_of(folders.begin(), folders.end(), [&](const char* locks) {
-                return QFile::exists(QString::fromLatin1(locks) + QStringLiteral("/LCK..") + port);
+                QFile lock(QString::fromLatin1(locks) + QStringLiteral("/LCK..") + port);
+                return lock.open(QIODevice::ReadOnly) && lock.readLine().trimmed() == pid;
             });
         },
         20000));
