@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/hex_file_io.hpp"
 
 #include "buffer/hex_reader.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/serial_ports.hpp"
 
 #include "app/port_name.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/serial_settings.hpp"
 
 #include "buffer/text_rules.hpp"

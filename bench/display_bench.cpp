@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rebuilding the window's views: the whole updatedisplay against assigning the same
 // FLASH text to the view alone.
 #include "tests/support/window_fixture.hpp"

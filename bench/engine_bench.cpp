@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine against the in-process unit and chip: host time per engine step, and a whole
 // Program All and Verify of a full 32 KiB model.
 #include "tests/support/sim_rig.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading and writing the HEX text of a full 128 KiB FLASH image.
 #include "buffer/hex_reader.hpp"
 #include "buffer/hex_writer.hpp"

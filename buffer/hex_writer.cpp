@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "buffer/hex_writer.hpp"
 
 #include "buffer/hex_text.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/config_command.hpp"
 
 #include "app/hex_file_io.hpp"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiling for the ATmega328P of the reference programmer unit with Debian's
 # gcc-avr, binutils-avr and avr-libc.
 set(CMAKE_SYSTEM_NAME Generic)

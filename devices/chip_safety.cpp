@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/chip_safety.hpp"
 
 #include "buffer/hex_text.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/device_table.hpp"
 
 #include "buffer/text_file.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The byte protocol between the program and the programmer unit: the command bytes, the

@@ -1,3 +1,4 @@
+; SPDX-License-Identifier: GPL-3.0-or-later
 ; A small PIC18F452 program to try the programmer with: it blinks PORTB, keeps a
 ; greeting in the data EEPROM and sets its configuration bytes.
         list p=18f452

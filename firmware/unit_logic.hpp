@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The programmer unit's byte protocol as its firmware runs it: command bytes and their

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: any text as devices.cfg; every record is applied, which decodes its
 // scripts and reads its named settings, every script is checked and every option set.
 #include "devices/device_table.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: any text through the HEX reader; a file it accepts must survive a
 // write and a second read unchanged.
 #include "buffer/hex_reader.hpp"

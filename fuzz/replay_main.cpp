@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target once on every file of the folders (or on the files) named on the
 // command line, without libFuzzer: the seed corpus replayed as a regression test.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: any text as devices.cfg; each record's five operations run against the
 // in-process programmer unit and a strict chip, with nothing but the engine's own nets to
 // end them. Every operation must end (completed, refused or stopped) within a step budget,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the package's changelog in Debian's changelog format, made from CHANGELOG.md:
 #   cmake -DSOURCE=CHANGELOG.md -DOUTPUT=FILE -DPACKAGE=NAME -DVERSION=X.Y.Z
 #         -DMAINTAINER="NAME <ADDRESS>" -DDATE=YYYY-MM-DD -P debian_changelog.cmake

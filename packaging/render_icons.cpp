@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tessaline-render-icons: writes the program's icon into a hicolor theme folder, as PNG in
 // the usual sizes and as SVG, from the same shapes as the window icon.
 #include "ui/window_icon.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/chip_image.hpp"
 
 #include "buffer/hex_reader.hpp"

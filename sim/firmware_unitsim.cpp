@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/firmware_unitsim.hpp"
 
 #include "sim/chip_image.hpp"

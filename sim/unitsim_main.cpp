@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tessaline-unitsim: the simulated programmer unit with one chip, served on a
 // pseudo-terminal so that the programmer can open it like a serial port.
 #include "sim/chip_image.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/buffer_editors.hpp"
 
 #include "ui/dialogs.hpp"

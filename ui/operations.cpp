@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/operations.hpp"
 
 #include "app/serial_control.hpp"

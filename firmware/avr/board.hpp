@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The unit on an Arduino Uno or Nano (ATmega328P at 16 MHz): which pin drives which line,

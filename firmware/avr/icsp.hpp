@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The pin work of the unit's commands: the ICSP clock and data lines, and the switches

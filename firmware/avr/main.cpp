@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The programmer unit's firmware for an Arduino Uno or Nano: takes the program's commands
 // on the serial port, does their pin work on the ICSP lines and answers every command.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The unit's serial port: 56000 baud, 8N1. Bytes come in by interrupt into a small ring

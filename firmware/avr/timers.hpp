@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Time for the unit: a free-running millisecond count from Timer2, and waits timed by

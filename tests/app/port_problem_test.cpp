@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Why a serial port cannot be opened, in words: the cases a test machine cannot set up
 // for the tool itself (group memberships, another user's device).
 #include "app/port_problem.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial port wrapper against a real pseudo-terminal.
 #include "app/qt_serial_port.hpp"
 

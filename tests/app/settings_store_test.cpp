@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/settings_store.hpp"
 
 #include "tests/support/temp_folder.hpp"

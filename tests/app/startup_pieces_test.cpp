@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/port_name.hpp"
 #include "app/program_folder.hpp"
 #include "app/qt_serial_port.hpp"

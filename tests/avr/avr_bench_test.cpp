@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The unit's firmware in simulated silicon, judged at pin level by the strict chip, in
 // one process with no wall clock: one model of each family through every operation, the
 // ID check, a stop, and the fault builds of the firmware, each of which must be caught.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line tool against the unit's firmware running in tessaline-unitsim
 // --firmware on a real pseudo-terminal, in real time; and the options that make no sense
 // with firmware.

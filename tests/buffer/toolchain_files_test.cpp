@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Programs assembled by gputils, checked byte by byte against what srecord reads from
 // the same files.
 #include "buffer/hex_reader.hpp"

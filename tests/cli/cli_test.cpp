@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_app.hpp"
 
 #include "app/settings_store.hpp"

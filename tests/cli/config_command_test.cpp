@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tessaline-cli config: the configuration of a HEX file by name, and changed settings,
 // against what gputils writes for the same CONFIG directives.
 #include "cli/cli_app.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/qt_serial_port.hpp"
 #include "buffer/hex_text.hpp"
 #include "buffer/hex_writer.hpp"

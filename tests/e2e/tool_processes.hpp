@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The programs under test in their own processes: tessaline-unitsim serving one chip on a

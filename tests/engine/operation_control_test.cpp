@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/operation_control.hpp"
 
 #include "tests/support/fake_byte_port.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/script_engine.hpp"
 
 #include "tests/support/fake_byte_port.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The unit firmware's protocol logic, compiled for the host: argument counts, the actions
 // each command asks for, the refusals and their status bits, the partial-command timeout.
 #include "engine/unit_protocol.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ICSP pin decoder with the strict chip behind it, fed with synthetic edge tables in a
 // 16 MHz programmer's cycles: good sequences go through with no violation and reach the
 // chip, and each class of pin fault is named. Also the unit's circuit, from its registers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An operation's life against the strict chip: no command while the operation reads as
 // idle, stray bytes and a silent unit end it where the documents allow, a cut core
 // instruction is completed before the power goes, and a unit that another program left

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The safety nets of the shipped records against the strict simulated chip: the device ID
 // check, configuration masks, code-protected images and the verify after programming.
 #include "buffer/hex_text.hpp"

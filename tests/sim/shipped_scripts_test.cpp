@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every model of the shipped devices.cfg against the simulated unit and a strict chip of
 // the same name: erase, blank check, program, verify, read back, and a verify that finds
 // a changed byte. The chip must see no violation anywhere.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "texts/line_ends.hpp"
 #include "texts/load_texts.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "texts/trace_texts.hpp"
 
 #include "engine/script_engine.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/window_fixture.hpp"
 #include "ui/clickable_label.hpp"
 #include "ui/config_bits_dialog.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/sim_serial_port.hpp"
 #include "tests/support/window_fixture.hpp"
 

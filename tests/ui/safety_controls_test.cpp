@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's safety controls: the verify after Program All setting, Identify Chip, the
 // Stop control and the question when the window closes mid-operation.
 #include "app/settings_store.hpp"

@@ -1,3 +1,4 @@
+; SPDX-License-Identifier: GPL-3.0-or-later
         list p=18f452
         include <p18f452.inc>
         CONFIG OSC = HS, PWRT = ON, BOR = OFF, WDT = OFF, LVP = OFF, CP0 = ON

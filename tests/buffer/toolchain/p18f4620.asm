@@ -1,3 +1,4 @@
+; SPDX-License-Identifier: GPL-3.0-or-later
 ; A program at both ends of a 64 KiB FLASH, with the EEPROM's last bytes.
         list p=18f4620
         include <p18f4620.inc>
