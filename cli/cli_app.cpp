@@ -66,7 +66,7 @@ constexpr const char* kUsage =
     "  --progtime MS     programming time, 1 to 30 ms (default: the model's)\n"
     "  --trace FILE      write every byte to and from the unit to FILE, one line each\n"
     "  --no-verify       program without reading back what was written\n"
-    "  --allow-no-eof    let check and convert take a file without an end-of-file\n"
+    "  --allow-no-eof    let check, convert and config take a file without an end-of-file\n"
     "                    record (program still refuses one)\n"
     "  --unit-delay MS   after opening the port, wait MS milliseconds (0 to 10000) and\n"
     "                    discard what arrives: for a unit that resets when its port opens\n"
@@ -197,7 +197,7 @@ public:
         if (command == "config" && operands != 0 && operands != 2)
             return loadModel(options)
                        ? runConfigCommand({options.words.begin() + 1, options.words.end()}, m_state,
-                                          m_out, m_err)
+                                          m_out, m_err, options.allowNoEof)
                        : m_loadStatus;
         for (const ChipCommand& chip : kChipCommands) {
             if (command != chip.name)
@@ -505,8 +505,9 @@ private:
             runChipOperation(chip.kind, m_state, link, m_out, m_err, m_terminal, &end);
         if (chip.kind == OperationKind::Identify && status == kExitOk && end && end->deviceId)
             return printIdentified(*end->deviceId);
-        // A stopped read, or one that a signal ended, writes no file.
-        if (status == kExitOk || status == kExitFault) {
+        // Only a read that ran to its end writes its file: a stopped, refused or failed one
+        // holds no chip's contents.
+        if (status == kExitOk) {
             if (chip.kind == OperationKind::Read) {
                 const HexSaveOutcome saved = saveHexFile(file, m_state.buffer);
                 if (!saved.saved) {

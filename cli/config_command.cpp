@@ -63,7 +63,7 @@ std::string configurationText(const SelectedModelValues& model, const ConfigValu
 }
 
 int runConfigCommand(const std::vector<std::string>& operands, ProgrammerState& state,
-                     std::ostream& out, std::ostream& err) {
+                     std::ostream& out, std::ostream& err, bool allowNoEof) {
     const SelectedModelValues& model = state.model;
     if (model.Settings.error) {
         err << "tessaline-cli: " << *model.Settings.error << '\n';
@@ -108,6 +108,13 @@ int runConfigCommand(const std::vector<std::string>& operands, ProgrammerState& 
         return faulty ? kExitFault : kExitUsage;
     }
     if (operands.size() > 1) {
+        // The written file would end with the record and pass for complete.
+        if (!loaded.endOfFileRecord && !allowNoEof) {
+            err << "tessaline-cli: " << input
+                << " has no end-of-file record and may be cut short; nothing was written "
+                   "(--allow-no-eof writes it anyway)\n";
+            return kExitFault;
+        }
         for (const Change& change : changes)
             applyOption(state.buffer.Config, *change.setting, *change.option);
         const std::string& output = operands[1];

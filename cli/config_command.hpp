@@ -18,8 +18,9 @@ std::string configurationText(const SelectedModelValues& model, const ConfigValu
 
 // tessaline-cli config IN [OUT NAME=OPTION ...], with the selected model applied to the
 // state: prints IN's configuration, or sets the settings, writes OUT as Save Buffer As
-// does and prints the new configuration. Returns the exit status.
+// does and prints the new configuration. IN without its end-of-file record may be cut
+// short: OUT is then written only when allowNoEof. Returns the exit status.
 int runConfigCommand(const std::vector<std::string>& operands, ProgrammerState& state,
-                     std::ostream& out, std::ostream& err);
+                     std::ostream& out, std::ostream& err, bool allowNoEof = false);
 
 } // namespace tessaline

@@ -80,6 +80,10 @@ std::optional<Problem> findProblem(const DeviceScript& script, std::int32_t volt
                                    const SourceLine& voltageSequenceSource) {
     const std::vector<ScriptStep>& steps = script.steps;
     auto inScript = [&](std::string text) { return Problem{script.source, std::move(text)}; };
+    // A record's missing script reads as one empty word; a script without any word at all
+    // would leave an operation waiting for a reply to nothing.
+    if (steps.empty())
+        return inScript("The script has no words.");
     for (const ScriptStep& step : steps) {
         if (auto fault = wordFault(step))
             return inScript(std::move(*fault));

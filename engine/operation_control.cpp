@@ -145,7 +145,9 @@ void OperationControl::StartOperation(OperationKind kind, bool portReady) {
     // Whatever the unit sent while no operation ran is no reply to this one.
     m_port.readAll();
     m_engine.resetReplies();
-    if (m_stopWith) {
+    // A stop before the first command ends here, unless the unit's state is unknown: then
+    // it is powered down first, and the stop ends the operation after that.
+    if (m_stopWith && m_unitIdle) {
         endOperation({m_kind, *m_stopWith});
         return;
     }
@@ -176,8 +178,12 @@ bool OperationControl::runningScript() const {
 
 void OperationControl::startScript(Stage stage) {
     m_stage = stage;
-    if (stage == Stage::PowerDown)
+    if (stage == Stage::PowerDown) {
         waitForAQuietLine();
+        // What came meanwhile (a late reply to the program that went before) answers
+        // nothing of this operation.
+        m_port.readAll();
+    }
     m_unitIdle = false;
     const DeviceScript& script = stage == Stage::PowerDown  ? powerDownScript()
                                  : stage == Stage::Identify ? identifyScript()
@@ -198,7 +204,9 @@ void OperationControl::MSComm1_OnComm() {
     switch (m_stage) {
     case Stage::Idle:
     case Stage::Starting:
-        // Nothing was asked: noise, or the late reply to an operation that has ended.
+    case Stage::Aborting:
+        // Nothing was asked, or nothing is awaited: noise, or the late reply to an
+        // operation that has ended.
         return;
     case Stage::EndPending:
         // The scripts have ended with the unit powered down; anything more is a byte that
@@ -265,7 +273,7 @@ void OperationControl::MSComm1_OnComm() {
 }
 
 void OperationControl::commandSent() {
-    if (m_stage == Stage::Idle)
+    if (m_stage == Stage::Idle || m_stage == Stage::Aborting)
         return;
     ++m_commands;
     m_host.startReplyTimer(replyTimeoutMs());
@@ -399,6 +407,9 @@ void OperationControl::stopWithTheUnit(const OperationEnd& end) {
         report(end);
         return;
     }
+    // No reply may run while the command goes out: it would be taken before the command
+    // counts it.
+    m_port.setReceiveThreshold(0);
     if (m_engine.codeWaiting() == kCoreInstruction) {
         m_stage = Stage::CompletingFrame;
         m_engine.sendNopOperand();
@@ -417,6 +428,7 @@ void OperationControl::stoppingReply(std::uint8_t byte) {
     if (m_stage == Stage::CompletingFrame) {
         m_host.waitMilliseconds(kCutFrameHoldMs);
         m_stage = Stage::Stopping;
+        m_port.setReceiveThreshold(0);
         m_engine.sendEnd();
         m_port.setReceiveThreshold(1);
         return;
@@ -434,9 +446,10 @@ void OperationControl::endWithoutTheUnit(const OperationEnd& end) {
     const bool unitPoweredDown = m_stage == Stage::EndPending;
     m_engine.halt();
     m_host.stopReplyTimer();
-    // Idle before anything is sent: a port that fails again as the end command is written
-    // ends nothing twice.
-    m_stage = Stage::Idle;
+    // The operation still runs while its last commands go out, but a port that fails
+    // again as they are written, or a reply, ends nothing twice.
+    m_stage = Stage::Aborting;
+    m_port.setReceiveThreshold(0);
     if (endCommandDue && m_port.isOpen() && !m_engine.writingCommand()) {
         if (frameCut) {
             m_engine.sendNopOperand();
@@ -469,6 +482,7 @@ void OperationControl::replyTimedOut() {
     switch (m_stage) {
     case Stage::Idle:
     case Stage::Starting:
+    case Stage::Aborting:
         return;
     case Stage::EndPending:
         report(m_end);
@@ -488,7 +502,7 @@ void OperationControl::replyTimedOut() {
 }
 
 void OperationControl::portFailed(const std::string& systemError) {
-    if (m_stage == Stage::Idle)
+    if (m_stage == Stage::Idle || m_stage == Stage::Aborting)
         return;
     endWithoutTheUnit({m_kind, Outcome::PortFailed, systemError});
 }

@@ -32,8 +32,10 @@
 //                      first, then 20 ms for what its 4th clock may have started.
 //
 //   A stop or a stray byte between two scripts (the unit is powered down there) goes
-//   straight to EndPending. A silent unit or a failed port ends the operation at once
-//   from any stage: the end command still goes out, and the unit's state is unknown.
+//   straight to EndPending. A silent unit or a failed port ends the operation from any
+//   stage through Aborting, where the end command goes out with nothing awaited; the
+//   unit's state is then unknown. A stop before the first command ends the operation at
+//   once, after the PowerDown when the unit's state is unknown.
 //   The operation reads as running in every stage but Idle.
 
 namespace tessaline {
@@ -152,6 +154,7 @@ private:
         ReadBack,        // Program All reads back what it wrote
         CompletingFrame, // the NOP operand that completes a cut core instruction
         Stopping,        // the end command sent; its reply is due
+        Aborting,        // the unit does not answer: the end command goes out unawaited
         EndPending,      // the scripts have ended; the end waits for the grace period
     };
 

@@ -91,7 +91,11 @@ Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& por
     setAcceptDrops(true);
     m_operations.selectModel = [this](std::int32_t number) { m_options.selectModel(number); };
     m_options.portOpened = [this] { m_operations.portOpened(); };
-    m_operations.reopenPort = [this] { m_options.openSerialPort(); };
+    // A port that failed may still count as open: it is closed before it opens again.
+    m_operations.reopenPort = [this] {
+        MSComm1.setPortOpen(false);
+        m_options.openSerialPort();
+    };
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, [this] {

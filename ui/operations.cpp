@@ -111,6 +111,10 @@ void WindowOperations::showConfigByte(std::int32_t index) {
 }
 
 void WindowOperations::checkFailed(const CheckFailure& failure) {
+    // A window that is closing, or a program that ends on a signal, waits for no one to
+    // read it: the message would hold the operation, and the unit powered, until then.
+    if (closing())
+        return;
     m_dialogs.message(crlfLines(checkFailureMessage(failure)));
 }
 
@@ -158,11 +162,15 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
     case Outcome::ScriptFailed:
     case Outcome::WrongDevice:
     case Outcome::StrayBytes:
+        // A port that failed under the operation is tried again by the next button.
+        if (end.outcome == Outcome::PortFailed)
+            m_state.app.PortReady = false;
         m_window.setStatus(status);
         m_window.enable();
         if (end.kind == OperationKind::Read)
             m_window.updatedisplay();
-        m_dialogs.message(message);
+        if (!closing)
+            m_dialogs.message(message);
         return;
     }
 }

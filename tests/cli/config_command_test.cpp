@@ -202,4 +202,18 @@ TEST_F(ConfigCommand, NotesBitsOutsideTheSettingsAndValuesNoOptionNames) {
     EXPECT_EQ(plain.err,
               "tessaline-cli: the device file names no configuration settings for PLAIN\n");
     EXPECT_EQ(run({"config", folder.file("in.hex"), folder.file("out.hex")}).status, 2);
+
+    // A file without its end-of-file record may be cut short: no OUT that passes for whole.
+    folder.write("cut.hex", ":020000040030CA\r\n:01000100E11D\r\n");
+    const CliRun cut = run({"config", folder.file("cut.hex"), folder.file("out.hex"), "OSC=HS"});
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_EQ(cut.err, "tessaline-cli: " + folder.file("cut.hex") +
+                           " has no end-of-file record and may be cut short; nothing was written "
+                           "(--allow-no-eof writes it anyway)\n");
+    EXPECT_FALSE(std::ifstream(folder.file("out.hex")).good());
+    EXPECT_EQ(
+        run({"--allow-no-eof", "config", folder.file("cut.hex"), folder.file("out.hex"), "OSC=HS"})
+            .status,
+        0);
+    EXPECT_TRUE(std::ifstream(folder.file("out.hex")).good());
 }

@@ -64,6 +64,9 @@ TEST(ScriptCheck, RefusesScriptsThatCouldNotRunToTheirEnd) {
         else
             EXPECT_FALSE(problem.has_value()) << row.script << ": " << *problem;
     }
+    // A script without a single word would wait for a reply to nothing.
+    EXPECT_EQ(checkScript(DeviceScript{{}, {"devices.cfg", 12}}, 1, {"devices.cfg", 5}),
+              "devices.cfg:12: The script has no words.");
 }
 
 TEST(ScriptCheck, NamesTheModelAndRefusesAProgrammingTimeTheUnitCannotTake) {

@@ -456,3 +456,20 @@ TEST(EndToEnd, TheSimulatorStoppedAtOnceStillReportsAndSaves) {
         EXPECT_TRUE(QFile::exists(QString::fromStdString(folder.file("chip.hex"))));
     }
 }
+
+// A read that the model's record refuses reads nothing: the file it was to write keeps
+// what it held.
+TEST(EndToEnd, ARefusedReadWritesNoFile) {
+    TempFolder folder;
+    folder.write("devices.cfg", "model:18F452\r\nflash:64\r\nvoltageseq:vddvpp\r\n"
+                                "read:begin,bogus,end\r\n");
+    folder.write("chip.hex", "kept\n");
+    UnitSimulator unit({QStringLiteral("--chip"), QStringLiteral("18F452")});
+    const CliResult read =
+        cli({"--devices", QString::fromStdString(folder.file("devices.cfg")), "--port",
+             unit.device(), "read", QString::fromStdString(folder.file("chip.hex"))});
+    EXPECT_EQ(read.status, 1) << read.err;
+    EXPECT_NE(read.err.find("Unrecognized symbolic instruction 'bogus'"), std::string::npos)
+        << read.err;
+    EXPECT_EQ(folder.read("chip.hex"), "kept\n");
+}

@@ -9,6 +9,8 @@ SimSerialPort::SimSerialPort(const char* chipName)
     : chip(*sim::findChipModel(chipName), clock), unit(chip, clock) {}
 
 void SimSerialPort::writeByte(std::uint8_t value) {
+    if (onWrite)
+        onWrite();
     for (std::uint8_t reply : unit.receive(value))
         m_incoming.push_back(reply);
     scheduleDelivery();

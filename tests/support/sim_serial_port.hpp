@@ -9,6 +9,7 @@
 #include <QObject>
 
 #include <deque>
+#include <functional>
 
 namespace tessaline::test {
 
@@ -35,6 +36,8 @@ public:
     void setErrorHandler(ErrorHandler handler) override { m_errorHandler = std::move(handler); }
 
     void fail(const std::string& text);
+    // Called as each byte goes to the unit, before the unit takes it.
+    std::function<void()> onWrite;
 
     // The port opens only while the unit is present; failureReason() then says why not.
     bool present = true;

@@ -156,6 +156,12 @@ TEST(WindowOperations, PortFailingMidOperationEndsIt) {
     EXPECT_EQ(fixture.dialogs.messages().back(),
               "The serial port failed: No such device\r\nThe operation was stopped.");
     EXPECT_TRUE(form.menu3->menuAction()->isEnabled());
+    // The next button opens the port again first, and the operation runs.
+    EXPECT_FALSE(fixture.state.app.PortReady);
+    form.Command5->click();
+    EXPECT_TRUE(fixture.state.app.PortReady);
+    EXPECT_TRUE(finishes(form));
+    EXPECT_EQ(status(form), "Chip verified");
 }
 
 // The reply time-out measures only the unit's silence: a user who reads a verify

@@ -243,23 +243,35 @@ TEST(WindowSafety, AStrayByteAfterAStopFailsTheNextReadAll) {
 // SIGTERM (a logout, a closed terminal, a kill) ends the window as a close does, without
 // the question: the operation stops where the chip is idle, the unit powers down, and the
 // program ends with 128 + the signal's number.
+// A check that fails after the signal asks no one to read its message either.
 TEST(WindowSafety, SigtermMidOperationPowersTheUnitDownAndEndsTheProgram) {
-    WindowFixture fixture(shippedRecordText("18F4520"));
-    SimSerialPort port("18F4520");
-    WindowControls& form = fixture.load(&port);
-    fillProgram(fixture.state);
-    std::optional<int> exited;
-    form.window.exitProgram = [&](int status) { exited = status; };
-    const StopSignals stopSignals([&](int number) { form.window.quitOnSignal(number); });
-    form.Command1->click();
-    ASSERT_TRUE(unitTakes(port, 400));
-    std::raise(SIGTERM);
-    ASSERT_TRUE(runUntil([&] { return exited.has_value(); }));
-    EXPECT_EQ(*exited, 128 + SIGTERM);
-    EXPECT_EQ(status(form), "Program all stopped");
-    EXPECT_FALSE(port.chip.powered());
-    EXPECT_TRUE(fixture.dialogs.shown.empty());
-    EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
+    for (const bool verifyDiffers : {false, true}) {
+        WindowFixture fixture(shippedRecordText("18F4520"));
+        SimSerialPort port("18F4520");
+        WindowControls& form = fixture.load(&port);
+        fillProgram(fixture.state);
+        std::optional<int> exited;
+        form.window.exitProgram = [&](int status) { exited = status; };
+        const StopSignals stopSignals([&](int number) { form.window.quitOnSignal(number); });
+        if (verifyDiffers) {
+            // The signal comes as Verify sets up, before its first check finds a difference.
+            port.onWrite = [&] {
+                if (port.unit.commandCount() == 25 && !exited)
+                    form.window.quitOnSignal(SIGTERM);
+            };
+            form.Command5->click();
+        } else {
+            form.Command1->click();
+            ASSERT_TRUE(unitTakes(port, 400));
+            std::raise(SIGTERM);
+        }
+        ASSERT_TRUE(runUntil([&] { return exited.has_value(); }));
+        EXPECT_EQ(*exited, 128 + SIGTERM);
+        EXPECT_EQ(status(form), verifyDiffers ? "Chip verify failed" : "Program all stopped");
+        EXPECT_FALSE(port.chip.powered());
+        EXPECT_TRUE(fixture.dialogs.shown.empty());
+        EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
+    }
 }
 
 // The close question does not hold the operation: it goes on while the question is open,
