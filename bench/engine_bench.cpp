@@ -12,13 +12,6 @@ using namespace tessaline::test;
 
 namespace {
 
-const DeviceModel& model(const char* name) {
-    for (const DeviceModel& record : shippedDevices())
-        if (record.model == name)
-            return record;
-    std::abort();
-}
-
 void fill(SimRig& rig) {
     std::mt19937 random(5);
     for (std::uint8_t& byte : rig.buffer.Flash)
@@ -28,7 +21,7 @@ void fill(SimRig& rig) {
 
 // One step per reply byte: the cost of the host side of each round trip.
 void BM_EngineStep(benchmark::State& state) {
-    SimRig rig(model("18F4520"), *sim::findChipModel("18F4520"));
+    SimRig rig(shippedRecord("18F4520"), *sim::findChipModel("18F4520"));
     fill(rig);
     rig.run(OperationKind::Program);
     std::uint64_t steps = 0;
@@ -60,14 +53,14 @@ void measure(benchmark::State& state, SimRig& rig, OperationKind kind) {
 
 void BM_ProgramAll32K(benchmark::State& state) {
     const char* name = state.range(0) == 0 ? "18F452" : "18F4520";
-    SimRig rig(model(name), *sim::findChipModel(name));
+    SimRig rig(shippedRecord(name), *sim::findChipModel(name));
     fill(rig);
     measure(state, rig, OperationKind::Program);
     state.SetLabel(name);
 }
 
 void BM_Verify32K(benchmark::State& state) {
-    SimRig rig(model("18F4520"), *sim::findChipModel("18F4520"));
+    SimRig rig(shippedRecord("18F4520"), *sim::findChipModel("18F4520"));
     fill(rig);
     rig.run(OperationKind::Program);
     measure(state, rig, OperationKind::Verify);

@@ -6,19 +6,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-
 using namespace tessaline;
 using namespace tessaline::test;
 
 namespace {
-
-const DeviceModel& model(const char* name) {
-    for (const DeviceModel& record : shippedDevices())
-        if (record.model == name)
-            return record;
-    std::abort();
-}
 
 void report(benchmark::State& state, std::uint64_t commands, std::uint64_t cycles) {
     state.counters["commands"] = static_cast<double>(commands);
@@ -32,7 +23,7 @@ void BM_FirmwareProgramAll32K(benchmark::State& state) {
     std::uint64_t commands = 0;
     std::uint64_t cycles = 0;
     for (auto _ : state) {
-        AvrRig rig(model("18F452"));
+        AvrRig rig(shippedRecord("18F452"));
         fillMemories(rig.buffer, 5);
         if (!rig.run(OperationKind::Program) || !rig.finish().empty())
             state.SkipWithError("Program All failed");
@@ -43,7 +34,7 @@ void BM_FirmwareProgramAll32K(benchmark::State& state) {
 }
 
 void BM_FirmwareVerify32K(benchmark::State& state) {
-    AvrRig rig(model("18F452"));
+    AvrRig rig(shippedRecord("18F452"));
     fillMemories(rig.buffer, 5);
     rig.run(OperationKind::Program);
     std::uint64_t commands = 0;

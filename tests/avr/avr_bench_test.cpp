@@ -7,23 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
+#include <algorithm>
 
 using namespace tessaline;
 using namespace tessaline::test;
 
 namespace {
-
-const DeviceModel& recordNamed(const std::string& name) {
-    for (const DeviceModel& record : shippedDevices())
-        if (record.model == name)
-            return record;
-    throw std::runtime_error("no model " + name);
-}
-
-// Configuration bytes that hold the CP, WRT and EBTR bits: left at 1, nothing is protected.
-constexpr std::array<std::uint8_t, 14> kProtectionBits{0, 0,    0,    0,    0,    0,    0,
-                                                       0, 0xFF, 0xC0, 0xFF, 0xE0, 0xFF, 0x40};
 
 // A program in the first `flashBytes` of FLASH and the whole EEPROM, with configuration
 // values that use only bits the chip has and protect nothing.
@@ -31,10 +20,7 @@ void fillProgram(ProgramBuffer& buffer, const sim::ChipModel& chip, std::size_t 
     fillMemories(buffer, 3);
     std::fill(buffer.Flash.begin() + static_cast<std::ptrdiff_t>(flashBytes), buffer.Flash.end(),
               0xFF);
-    std::mt19937 random(3);
-    for (std::size_t k = 0; k < buffer.Config.size(); ++k)
-        buffer.Config[k] =
-            static_cast<std::int32_t>((random() | kProtectionBits[k]) & chip.configMask[k]);
+    fillUnprotectedConfig(buffer, chip, 3);
 }
 
 class FirmwareFamilies : public ::testing::TestWithParam<const char*> {};
@@ -42,7 +28,7 @@ class FirmwareFamilies : public ::testing::TestWithParam<const char*> {};
 } // namespace
 
 TEST_P(FirmwareFamilies, EraseBlankCheckProgramVerifyAndReadBackWithoutAViolation) {
-    AvrRig rig(recordNamed(GetParam()));
+    AvrRig rig(shippedRecord(GetParam()));
     ASSERT_EQ(rig.unit.error(), "");
     rig.unit.chip().fillWithPattern(0x5A);
 
@@ -74,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(OneModelEach, FirmwareFamilies,
                          ::testing::Values("18F452", "18F2220", "18F2420"));
 
 TEST(FirmwareBench, ReadsTheDeviceIdAndStopsAtAWrongChip) {
-    AvrRig right(recordNamed("18F4520"));
+    AvrRig right(shippedRecord("18F4520"));
     right.control.StartIdentify(true);
     right.port.deliver();
     ASSERT_EQ(right.host.ends.size(), 1u);
@@ -83,7 +69,7 @@ TEST(FirmwareBench, ReadsTheDeviceIdAndStopsAtAWrongChip) {
     EXPECT_EQ(right.finish(), std::vector<std::string>{});
 
     // The command-line tool's exit status 4.
-    AvrRig wrong(recordNamed("18F4520"), {.chip = "18F452"});
+    AvrRig wrong(shippedRecord("18F4520"), {.chip = "18F452"});
     wrong.unit.chip().fillWithPattern(0x33);
     const std::vector<std::uint8_t> before = wrong.unit.chip().flash;
     ASSERT_FALSE(wrong.run(OperationKind::Program));
@@ -96,13 +82,13 @@ TEST(FirmwareBench, ReadsTheDeviceIdAndStopsAtAWrongChip) {
 // J1 and J3 in their low-voltage positions: PGM up before MCLR goes to VDD. A chip whose
 // LVP bit is 0 does not enter programming mode that way.
 TEST(FirmwareBench, LowVoltageEntryThroughPgm) {
-    AvrRig rig(recordNamed("18F2221"), {.lowVoltage = true});
+    AvrRig rig(shippedRecord("18F2221"), {.lowVoltage = true});
     ASSERT_TRUE(rig.run(OperationKind::Erase));
     ASSERT_TRUE(rig.run(OperationKind::Blank));
     EXPECT_EQ(rig.host.status(), "Chip is blank");
     EXPECT_EQ(rig.finish(), std::vector<std::string>{});
 
-    AvrRig locked(recordNamed("18F2221"), {.lowVoltage = true});
+    AvrRig locked(shippedRecord("18F2221"), {.lowVoltage = true});
     locked.unit.chip().config[6] &= 0xFB; // CONFIG4L: LVP = 0
     locked.control.StartIdentify(true);
     locked.port.deliver();
@@ -112,7 +98,7 @@ TEST(FirmwareBench, LowVoltageEntryThroughPgm) {
 }
 
 TEST(FirmwareBench, AStopMidOperationPowersDownCleanly) {
-    AvrRig rig(recordNamed("18F4520"));
+    AvrRig rig(shippedRecord("18F4520"));
     fillProgram(rig.buffer, rig.unit.chip().model(), 4096);
     int commands = 0;
     rig.host.onCommand = [&] {

@@ -13,16 +13,9 @@ using namespace tessaline::test;
 
 namespace {
 
-const DeviceModel& recordNamed(const std::string& name) {
-    for (const DeviceModel& record : shippedDevices())
-        if (record.model == name)
-            return record;
-    throw std::runtime_error("no model " + name);
-}
-
 struct SafetyRig : SimRig {
     SafetyRig(const std::string& selected, const std::string& chipName)
-        : SimRig(recordNamed(selected), *sim::findChipModel(chipName)) {
+        : SimRig(shippedRecord(selected), *sim::findChipModel(chipName)) {
         control.setModelIdentities(&identities);
     }
     const ModelIdentities identities = modelIdentities(shippedDevices());
@@ -111,14 +104,14 @@ TEST(SafetyNets, MaskedConfigurationAndProtectedImagesProgramAndVerify) {
 // what the progress counts: inside the program script ("ifverify" blocks around the
 // configuration bytes), or as the verify script after it.
 TEST(SafetyNets, ProgramAllMarksItsReadBack) {
-    DeviceModel separate = recordNamed("18F4520");
+    DeviceModel separate = shippedRecord("18F4520");
     for (std::size_t at; (at = separate.program.find(",ifverify,")) != std::string::npos;)
         separate.program.erase(at, separate.program.find(",endverify", at) + 10 - at);
     using Marks = std::vector<bool>;
     const struct {
         const DeviceModel& record;
         Marks marks;
-    } rows[] = {{recordNamed("18F4520"), {true, false, true, false}}, {separate, {true}}};
+    } rows[] = {{shippedRecord("18F4520"), {true, false, true, false}}, {separate, {true}}};
     for (const auto& row : rows) {
         SimRig rig(row.record, *sim::findChipModel("18F4520"));
         rig.buffer.Flash[0] = 0x12;
@@ -137,7 +130,7 @@ TEST(SafetyNets, ProgramAllMarksItsReadBack) {
 // Program All checks what it wrote before the configuration bytes; without the erase the
 // FLASH keeps bits the program needs, and the verify says so.
 TEST(SafetyNets, VerifyAfterProgrammingCatchesWhatDidNotTake) {
-    DeviceModel record = recordNamed("18F4520");
+    DeviceModel record = shippedRecord("18F4520");
     const std::size_t erase = record.program.find(",s00-0e3c,");
     record.program.erase(erase, record.program.find(",w10,") + 4 - erase);
     SimRig rig(record, *sim::findChipModel("18F4520"));

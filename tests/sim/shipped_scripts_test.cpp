@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 using namespace tessaline;
 using namespace tessaline::test;
 
@@ -21,25 +19,11 @@ std::vector<std::string> modelNames() {
     return names;
 }
 
-const DeviceModel& recordNamed(const std::string& name) {
-    for (const DeviceModel& record : shippedDevices())
-        if (record.model == name)
-            return record;
-    throw std::runtime_error("no model " + name);
-}
-
-// Configuration bytes that hold the CP, WRT and EBTR bits: left at 1, nothing is protected.
-constexpr std::array<std::uint8_t, 14> kProtectionBits{0, 0,    0,    0,    0,    0,    0,
-                                                       0, 0xFF, 0xC0, 0xFF, 0xE0, 0xFF, 0x40};
-
 // A program that fills the whole FLASH and EEPROM, with configuration values that only
 // use bits the chip has and protect nothing.
 void fillProgram(ProgramBuffer& buffer, const sim::ChipModel& chip, unsigned seed) {
     fillMemories(buffer, seed);
-    std::mt19937 random(seed);
-    for (std::size_t k = 0; k < buffer.Config.size(); ++k)
-        buffer.Config[k] =
-            static_cast<std::int32_t>((random() | kProtectionBits[k]) & chip.configMask[k]);
+    fillUnprotectedConfig(buffer, chip, seed);
 }
 
 std::vector<std::string> violations(const SimRig& rig) {
@@ -95,7 +79,7 @@ TEST(ShippedDevices, ConfigurationBitsThatThePartsHave) {
     };
     for (const auto& row : rows) {
         SelectedModelValues values;
-        ApplySelectedModel(recordNamed(row.model), values);
+        ApplySelectedModel(shippedRecord(row.model), values);
         EXPECT_EQ(values.ConfigErased[row.index], row.erased) << row.model;
         EXPECT_EQ(values.Safety.compareMask(row.index), row.mask) << row.model;
         const sim::ChipModel& chip = *sim::findChipModel(row.model);
@@ -103,7 +87,7 @@ TEST(ShippedDevices, ConfigurationBitsThatThePartsHave) {
         EXPECT_EQ(chip.configMask[row.index], row.mask) << row.model;
     }
 
-    SimRig rig(recordNamed("18F2410"), *sim::findChipModel("18F2410"));
+    SimRig rig(shippedRecord("18F2410"), *sim::findChipModel("18F2410"));
     rig.chip.fillWithPattern(0x3C);
     ASSERT_TRUE(rig.run(OperationKind::Erase));
     ASSERT_TRUE(rig.run(OperationKind::Blank));
@@ -114,7 +98,7 @@ TEST(ShippedDevices, ConfigurationBitsThatThePartsHave) {
 }
 
 TEST_P(ShippedScripts, EraseProgramVerifyReadAndCatchAChangedByte) {
-    const DeviceModel& record = recordNamed(GetParam());
+    const DeviceModel& record = shippedRecord(GetParam());
     const sim::ChipModel& chipModel = *sim::findChipModel(record.model);
     SimRig rig(record, chipModel);
     rig.chip.fillWithPattern(0x3C);
@@ -188,7 +172,7 @@ TEST(ShippedScripts, TheChipCatchesAScriptThatSkipsAStep) {
         {"18F4520", "s00-8ca6", "with EECON1.CFGS clear"},
     };
     for (const Row& row : rows) {
-        DeviceModel record = recordNamed(row.model);
+        DeviceModel record = shippedRecord(row.model);
         const std::string word = "," + row.remove + ",";
         const std::size_t at = record.program.find(word);
         ASSERT_NE(at, std::string::npos) << row.remove;
@@ -208,7 +192,7 @@ TEST(ShippedScripts, TheChipCatchesAScriptThatSkipsAStep) {
 // check and read take two commands per byte (the read and the shift-out) plus little.
 TEST(ShippedScripts, ReadsChecksAndVerifiesAtTwoCommandsPerByte) {
     for (const char* name : {"18F452", "18F2320", "18F4520"}) {
-        const DeviceModel& record = recordNamed(name);
+        const DeviceModel& record = shippedRecord(name);
         const sim::ChipModel& chipModel = *sim::findChipModel(name);
         SimRig rig(record, chipModel);
         auto commandsOf = [&](OperationKind kind) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/sim_rig.hpp"
 
+#include <array>
 #include <random>
 #include <stdexcept>
 
@@ -32,6 +33,16 @@ void fillMemories(ProgramBuffer& buffer, unsigned seed) {
         byte = static_cast<std::uint8_t>(random());
     if (!buffer.Eeprom.empty())
         buffer.Eeprom.back() = 0x00;
+}
+
+void fillUnprotectedConfig(ProgramBuffer& buffer, const sim::ChipModel& chip, unsigned seed) {
+    // The bytes that hold the CP, WRT and EBTR bits.
+    constexpr std::array<std::uint8_t, 14> protectionBits{0, 0,    0,    0,    0,    0,    0,
+                                                          0, 0xFF, 0xC0, 0xFF, 0xE0, 0xFF, 0x40};
+    std::mt19937 random(seed);
+    for (std::size_t k = 0; k < buffer.Config.size(); ++k)
+        buffer.Config[k] =
+            static_cast<std::int32_t>((random() | protectionBits[k]) & chip.configMask[k]);
 }
 
 const DeviceTable& shippedDevices() {

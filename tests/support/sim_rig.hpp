@@ -36,6 +36,10 @@ struct SimRig {
 // so that an operation that covers up to the last byte in use covers all.
 void fillMemories(ProgramBuffer& buffer, unsigned seed);
 
+// Fills the configuration bytes with seeded random values that use only bits the chip has
+// and leave every CP, WRT and EBTR bit at 1, so that nothing is protected.
+void fillUnprotectedConfig(ProgramBuffer& buffer, const sim::ChipModel& chip, unsigned seed);
+
 // The shipped device file, and its record of one model.
 const DeviceTable& shippedDevices();
 const DeviceModel& shippedRecord(const std::string& model);
