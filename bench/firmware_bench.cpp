@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The unit's firmware in simulated silicon, in one process: host time per unit command
 // for a Program All with read-back of a full 32 KiB part, and for a Verify of it.
-#include "tests/avr/avr_rig.hpp"
+#include "tests/pinlevel/avr_rig.hpp"
 #include "tests/support/sim_rig.hpp"
 
 #include <benchmark/benchmark.h>

@@ -4,7 +4,7 @@
 #include "devices/script_check.hpp"
 #include "engine/byte_port.hpp"
 
-#include "engine/unit_protocol.hpp"
+#include "protocol/unit_protocol.hpp"
 
 #include <algorithm>
 #include <chrono>

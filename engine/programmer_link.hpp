@@ -2,7 +2,7 @@
 #pragma once
 
 #include "engine/byte_port.hpp"
-#include "engine/unit_protocol.hpp"
+#include "protocol/unit_protocol.hpp"
 
 #include <cstdint>
 #include <string>

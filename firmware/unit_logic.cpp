@@ -1,59 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "firmware/unit_logic.hpp"
 
-#include "engine/unit_protocol.hpp"
+#include "firmware/fault_builds.hpp"
+#include "protocol/unit_protocol.hpp"
 
 namespace tessaline {
 namespace unit {
 
-namespace {
+UnitLogic::UnitLogic() : m_framer(faulty(Fault::NoPartialTimeout) ? 0 : kUnitPartialCommandMs) {}
 
-// Fault builds of the firmware (for the test bench) leave out one rule each.
-#ifdef UNIT_FAULT_CLOCK_UNPOWERED
-constexpr bool kNeedsPowerToClock = false;
-#else
-constexpr bool kNeedsPowerToClock = true;
-#endif
-#ifdef UNIT_FAULT_NO_PARTIAL_TIMEOUT
-constexpr bool kPartialCommandsTimeOut = false;
-#else
-constexpr bool kPartialCommandsTimeOut = true;
-#endif
-
-} // namespace
-
-bool UnitLogic::receive(uint8_t byte, uint16_t nowMs, Step& step) {
-    tick(nowMs);
-    if (m_command == 0) {
-        if (!isUnitCommand(byte)) {
-            m_status |= kStatusReceiveError;
-            return false;
-        }
-        m_command = byte;
-        m_received = 0;
-    } else {
-        m_arguments[m_received++] = byte;
-    }
-    m_lastByteMs = nowMs;
-    if (m_received < unitArgumentCount(m_command))
+bool UnitLogic::receive(uint8_t byte, uint32_t nowMs, Step& step) {
+    const CommandFramer::Event event = m_framer.take(byte, nowMs);
+    if (m_framer.dropped() || event == CommandFramer::kNotACommand)
+        m_status |= kStatusReceiveError;
+    if (event != CommandFramer::kComplete)
         return false;
     step = complete();
-    m_command = 0;
     return true;
 }
 
-void UnitLogic::tick(uint16_t nowMs) {
-    // The count steps once a millisecond, at any point of the millisecond the byte came
-    // in: one step more than the limit makes sure the whole time has passed.
-    if (kPartialCommandsTimeOut && m_command != 0 &&
-        static_cast<uint16_t>(nowMs - m_lastByteMs) > kUnitPartialCommandMs) {
-        m_command = 0;
+void UnitLogic::tick(uint32_t nowMs) {
+    if (m_framer.expire(nowMs))
         m_status |= kStatusReceiveError;
-    }
 }
 
 void UnitLogic::receiveError() {
-    m_command = 0;
+    m_framer.drop();
     m_status |= kStatusReceiveError;
 }
 
@@ -78,14 +50,14 @@ void UnitLogic::refuse(Step& step) {
 // 4-bit command waiting for its operand) stays as it was.
 Step UnitLogic::complete() {
     Step step;
-    step.command = m_command;
-    switch (m_command) {
+    step.command = m_framer.command();
+    switch (step.command) {
     case kCmdBeginVddFirst:
     case kCmdBeginVppFirst:
         step.action = Action::PowerUp;
         // The low-voltage entry has no VPP-first order.
-        step.vddFirst = m_command == kCmdBeginVddFirst || m_lowVoltage;
-        if (step.vddFirst != (m_command == kCmdBeginVddFirst))
+        step.vddFirst = step.command == kCmdBeginVddFirst || m_lowVoltage;
+        if (step.vddFirst != (step.command == kCmdBeginVddFirst))
             m_status |= kStatusRefused;
         // A second power-up powers down first: the chip never sees one power-up on top
         // of another.
@@ -103,8 +75,8 @@ Step UnitLogic::complete() {
         m_pending = Pending::None;
         break;
     case kCmdCommandCode: {
-        const uint8_t code = m_arguments[0];
-        if ((kNeedsPowerToClock && !m_powered) || m_pending != Pending::None ||
+        const uint8_t code = m_framer.argument(0);
+        if ((!faulty(Fault::ClockUnpowered) && !m_powered) || m_pending != Pending::None ||
             !(isWriteCode(code) || isReadCode(code))) {
             refuse(step);
             break;
@@ -116,12 +88,12 @@ Step UnitLogic::complete() {
     }
     case kCmdDataWord:
         // An operand after a read command would drive PGD against the chip's bits.
-        if ((kNeedsPowerToClock && !m_powered) || m_pending != Pending::Write) {
+        if ((!faulty(Fault::ClockUnpowered) && !m_powered) || m_pending != Pending::Write) {
             refuse(step);
             break;
         }
         step.action = Action::Operand;
-        step.value = static_cast<uint16_t>(m_arguments[0] | m_arguments[1] << 8);
+        step.value = m_framer.operand();
         m_pending = Pending::None;
         break;
     case kCmdStartProg:
@@ -142,11 +114,11 @@ Step UnitLogic::complete() {
         m_pending = Pending::None;
         break;
     case kCmdProgTime:
-        if (m_arguments[0] == 0) {
+        if (m_framer.argument(0) == 0) {
             m_progTimeMs = 1;
             m_status |= kStatusRefused;
         } else {
-            m_progTimeMs = m_arguments[0];
+            m_progTimeMs = m_framer.argument(0);
         }
         break;
     default:

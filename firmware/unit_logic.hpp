@@ -6,7 +6,9 @@
 // output of its own, so the same code runs on the ATmega328P and in the host's tests.
 // C++14 with <stdint.h> only: avr-g++ 5.4 has no standard library.
 
-#include <stdint.h>
+#include "protocol/command_framer.hpp"
+
+#include <stdint.h> // NOLINT(modernize-deprecated-headers): avr-g++ has no <cstdint>
 
 namespace tessaline {
 namespace unit {
@@ -44,12 +46,14 @@ constexpr bool isReadCode(uint8_t code) {
 
 class UnitLogic {
 public:
+    UnitLogic();
+
     // A byte from the host, received at `nowMs` (a free-running millisecond count).
     // True when it completes a command; `step` then says what to do. A byte outside the
     // command set where a command byte is due is dropped.
-    bool receive(uint8_t byte, uint16_t nowMs, Step& step);
+    bool receive(uint8_t byte, uint32_t nowMs, Step& step);
     // Drops a command whose argument bytes have not come for kUnitPartialCommandMs.
-    void tick(uint16_t nowMs);
+    void tick(uint32_t nowMs);
     // A byte was lost or garbled on the line (framing error, overrun): the command under
     // way, if any, is dropped.
     void receiveError();
@@ -63,7 +67,7 @@ public:
     uint8_t takeStatus();
 
     bool powered() const { return m_powered; }
-    bool commandPending() const { return m_command != 0; }
+    bool commandPending() const { return m_framer.partial(); }
     uint8_t progTimeMs() const { return m_progTimeMs; }
 
 private:
@@ -72,10 +76,7 @@ private:
     Step complete();
     void refuse(Step& step);
 
-    uint8_t m_command = 0; // the command byte whose arguments are coming; 0: none
-    uint8_t m_arguments[2] = {0, 0};
-    uint8_t m_received = 0;
-    uint16_t m_lastByteMs = 0;
+    CommandFramer m_framer;
     bool m_powered = false;
     bool m_lowVoltage = false;
     Pending m_pending = Pending::None;

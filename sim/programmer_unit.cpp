@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/programmer_unit.hpp"
 
-#include "engine/unit_protocol.hpp"
+#include "protocol/unit_protocol.hpp"
 
 namespace tessaline::sim {
 
@@ -9,8 +9,6 @@ namespace {
 
 // The reply byte's value: 00h, all is well (the simulated unit sets no status bit).
 constexpr std::uint8_t kAcknowledge = 0x00;
-
-constexpr std::int64_t kPartialCommandMicros = std::int64_t{kUnitPartialCommandMs} * 1000;
 
 constexpr std::uint8_t kStrayByte = 0xA5;
 
@@ -34,23 +32,20 @@ std::vector<std::uint8_t> ProgrammerUnit::receive(std::uint8_t byte) {
     m_lastByte = byte;
     if (muteAfter >= 0 && m_commands >= muteAfter)
         return {};
-    // A command whose argument bytes stopped coming (its sender died) is dropped, so that
-    // the next program's first command is read as a command.
-    const std::int64_t now = m_clock.nowMicros();
-    if (!m_pending.empty() && now - m_lastByteMicros >= kPartialCommandMicros)
-        m_pending.clear();
-    m_lastByteMicros = now;
-    if (m_pending.empty()) {
-        if (!isUnitCommand(byte)) {
-            violation("byte " + std::to_string(byte) + " is not a command of the unit");
-            return {};
-        }
-    }
-    m_pending.push_back(byte);
-    if (m_pending.size() < 1 + static_cast<std::size_t>(unitArgumentCount(m_pending.front())))
+    // The unit's millisecond count, as its firmware keeps one: a command whose argument
+    // bytes stopped coming (its sender died) is dropped by the framer, so that the next
+    // program's first command is read as a command.
+    const auto nowMs = static_cast<std::uint32_t>(m_clock.nowMicros() / 1000);
+    switch (m_framer.take(byte, nowMs)) {
+    case CommandFramer::kNotACommand:
+        violation("byte " + std::to_string(byte) + " is not a command of the unit");
         return {};
+    case CommandFramer::kMoreToCome:
+        return {};
+    case CommandFramer::kComplete:
+        break;
+    }
     std::vector<std::uint8_t> reply = execute();
-    m_pending.clear();
     ++m_commands;
     if (m_commands == strayAfter)
         reply.push_back(kStrayByte);
@@ -58,10 +53,10 @@ std::vector<std::uint8_t> ProgrammerUnit::receive(std::uint8_t byte) {
 }
 
 std::vector<std::uint8_t> ProgrammerUnit::execute() {
-    const std::uint8_t command = m_pending.front();
+    const std::uint8_t command = m_framer.command();
     if (emptySocket) {
         if (command == kCmdProgTime)
-            m_progTimeMs = m_pending[1];
+            m_progTimeMs = m_framer.argument(0);
         return command == kCmdReadByte ? std::vector<std::uint8_t>{0x00, kAcknowledge}
                                        : std::vector<std::uint8_t>{kAcknowledge};
     }
@@ -80,21 +75,22 @@ std::vector<std::uint8_t> ProgrammerUnit::execute() {
         m_commandCode = -1;
         m_chip.powerDown();
         break;
-    case kCmdCommandCode:
-        if (m_pending[1] > 0x0F)
-            violation("command code " + std::to_string(m_pending[1]) + " has more than 4 bits");
+    case kCmdCommandCode: {
+        const std::uint8_t code = m_framer.argument(0);
+        if (code > 0x0F)
+            violation("command code " + std::to_string(code) + " has more than 4 bits");
         if (m_commandCode >= 0)
-            violation("command code " + std::to_string(m_pending[1]) + " sent while code " +
+            violation("command code " + std::to_string(code) + " sent while code " +
                       std::to_string(m_commandCode) + " still waited for its operand");
-        m_commandCode = m_pending[1] & 0x0F;
+        m_commandCode = code & 0x0F;
         break;
+    }
     case kCmdDataWord:
         if (m_commandCode < 0) {
             violation("operand sent without a command code before it");
             break;
         }
-        m_chip.transfer(m_commandCode,
-                        static_cast<std::uint16_t>(m_pending[1] | m_pending[2] << 8));
+        m_chip.transfer(m_commandCode, m_framer.operand());
         m_commandCode = -1;
         break;
     case kCmdStartProg: {
@@ -118,9 +114,9 @@ std::vector<std::uint8_t> ProgrammerUnit::execute() {
         return {data, kAcknowledge};
     }
     case kCmdProgTime:
-        if (m_pending[1] == 0)
+        if (m_framer.argument(0) == 0)
             violation("programming time of 0 ms");
-        m_progTimeMs = m_pending[1];
+        m_progTimeMs = m_framer.argument(0);
         break;
     default:
         break;

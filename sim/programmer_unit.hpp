@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "protocol/command_framer.hpp"
 #include "sim/pic18_chip.hpp"
 #include "sim/sim_clock.hpp"
 
@@ -48,8 +49,7 @@ private:
 
     Pic18Chip& m_chip;
     SimClock& m_clock;
-    std::vector<std::uint8_t> m_pending; // the command byte and the arguments so far
-    std::int64_t m_lastByteMicros = 0;
+    CommandFramer m_framer;
     std::uint8_t m_lastByte = 0;
     int m_commandCode = -1; // a 4-bit command waiting for its operand
     std::int32_t m_progTimeMs = 1;

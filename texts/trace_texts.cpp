@@ -2,7 +2,7 @@
 #include "texts/trace_texts.hpp"
 
 #include "buffer/hex_text.hpp"
-#include "engine/unit_protocol.hpp"
+#include "protocol/unit_protocol.hpp"
 
 #include <cstdio>
 #include <ostream>

@@ -2,6 +2,7 @@
 #include "icsp.hpp"
 
 #include "board.hpp"
+#include "firmware/fault_builds.hpp"
 #include "timers.hpp"
 
 #include <avr/interrupt.h>
@@ -107,19 +108,19 @@ void powerDown() {
     const uint8_t idle = portdWithoutPower();
     const uint8_t mclrDown = static_cast<uint8_t>(idle | kMclrLow | kVddOn | kLed);
     const uint8_t vddDown = static_cast<uint8_t>(idle | kMclrLow);
-#ifdef UNIT_FAULT_LATE_VDD_OFF
-    PORTD = mclrDown;
-    __builtin_avr_delay_cycles(160);
-    PORTD = vddDown;
-    PORTC = kSpare;
-#else
-    // VPP off and MCLR to ground together; VDD off in the next instruction (P17 is
-    // 100 ns at most); PGM, high in a low-voltage session, only after MCLR (P18) and in
-    // the instruction after that.
-    cli();
-    powerOff(mclrDown, vddDown, kSpare);
-    sei();
-#endif
+    if (faulty(Fault::LateVddOff)) {
+        PORTD = mclrDown;
+        __builtin_avr_delay_cycles(160);
+        PORTD = vddDown;
+        PORTC = kSpare;
+    } else {
+        // VPP off and MCLR to ground together; VDD off in the next instruction (P17 is
+        // 100 ns at most); PGM, high in a low-voltage session, only after MCLR (P18) and
+        // in the instruction after that.
+        cli();
+        powerOff(mclrDown, vddDown, kSpare);
+        sei();
+    }
     g_base = kSpare;
     timers::waitTicks(kPowerDownTicks);
     DDRC = 0;
@@ -147,12 +148,10 @@ void writeBits(uint16_t value, uint8_t count) {
             PORTC = static_cast<uint8_t>(base | data | kPgc);
         }
         __builtin_avr_delay_cycles(kHighCycles);
-#ifdef UNIT_FAULT_DATA_WITH_CLOCK
-        // The next bit goes out with the falling clock, as the chip latches this one.
-        PORTC = static_cast<uint8_t>(base | ((value & 1) && i + 1 < count ? kPgd : 0));
-#else
-        PORTC = static_cast<uint8_t>(base | data); // PGC falls: the chip latches PGD
-#endif
+        if (faulty(Fault::DataWithClock))
+            PORTC = static_cast<uint8_t>(base | ((value & 1) && i + 1 < count ? kPgd : 0));
+        else
+            PORTC = static_cast<uint8_t>(base | data); // PGC falls: the chip latches PGD
         __builtin_avr_delay_cycles(kHoldCycles);
     }
     PORTC = base;
@@ -163,34 +162,27 @@ void pulse(uint8_t milliseconds) {
     const uint8_t base = g_base;
     __builtin_avr_delay_cycles(kSetupCycles);
     PORTC = static_cast<uint8_t>(base | kPgc);
-#ifdef UNIT_FAULT_SHORT_PULSE
-    timers::waitTicks(static_cast<uint16_t>(milliseconds * kTicksPerMs * 9u / 10u));
-#else
-    timers::waitTicks(static_cast<uint16_t>(milliseconds * kTicksPerMs));
-#endif
+    const uint16_t pulseTicks = static_cast<uint16_t>(milliseconds * kTicksPerMs);
+    timers::waitTicks(faulty(Fault::ShortPulse) ? static_cast<uint16_t>(pulseTicks / 10u * 9u)
+                                                : pulseTicks);
     PORTC = base;
-#ifdef UNIT_FAULT_SHORT_P10
-    timers::waitTicks(2);
-#else
-    timers::waitTicks(kDischargeTicks);
-#endif
+    timers::waitTicks(faulty(Fault::ShortP10) ? 2 : kDischargeTicks);
     writeBits(0, 16);
 }
 
 uint8_t readByte() {
     writeBits(0, 8);
     const uint8_t base = g_base;
-#ifndef UNIT_FAULT_PGD_OUTPUT_IN_READ
-    DDRC = kIcspLines & ~kPgd; // PGD an input; its PORT bit is 0, so no pull-up
-    g_pgdInput = true;
-#endif
+    if (!faulty(Fault::PgdOutputInRead)) {
+        DDRC = kIcspLines & ~kPgd; // PGD an input; its PORT bit is 0, so no pull-up
+        g_pgdInput = true;
+    }
     __builtin_avr_delay_cycles(kTurnaroundCycles);
     uint8_t value = 0;
     for (uint8_t i = 0; i < 8; ++i) {
         PORTC = static_cast<uint8_t>(base | kPgc);
-#ifndef UNIT_FAULT_SAMPLE_AT_RISE
-        __builtin_avr_delay_cycles(kSampleCycles);
-#endif
+        if (!faulty(Fault::SampleAtRise))
+            __builtin_avr_delay_cycles(kSampleCycles);
         const uint8_t level = PINC;
         PORTC = base;
         value = static_cast<uint8_t>((value >> 1) | ((level & kPgd) ? 0x80 : 0));

@@ -3,9 +3,10 @@
 // on the serial port, does their pin work on the ICSP lines and answers every command.
 
 #include "board.hpp"
-#include "engine/unit_protocol.hpp"
+#include "firmware/fault_builds.hpp"
 #include "firmware/unit_logic.hpp"
 #include "icsp.hpp"
+#include "protocol/unit_protocol.hpp"
 #include "serial.hpp"
 #include "timers.hpp"
 
@@ -29,10 +30,9 @@ namespace {
 // Everything a command does on the pins happens before its reply goes out.
 void run(const Step& step, UnitLogic& logic) {
     uint8_t data = 0;
-#ifdef UNIT_FAULT_REPLY_BEFORE_PULSE
-    if (step.action == Action::Pulse)
+    const bool replyFirst = faulty(Fault::ReplyBeforePulse) && step.action == Action::Pulse;
+    if (replyFirst)
         serial::send(logic.takeStatus());
-#endif
     switch (step.action) {
     case Action::None:
         break;
@@ -56,11 +56,9 @@ void run(const Step& step, UnitLogic& logic) {
         break;
     case Action::Pulse:
         icsp::pulse(static_cast<uint8_t>(step.value));
-#ifdef UNIT_FAULT_REPLY_BEFORE_PULSE
-        return;
-#else
+        if (replyFirst)
+            return;
         break;
-#endif
     case Action::Read:
         data = icsp::readByte();
         break;

@@ -12,7 +12,7 @@ namespace timers {
 
 namespace {
 
-volatile uint16_t g_milliseconds = 0;
+volatile uint32_t g_milliseconds = 0;
 volatile bool g_waitDone = false;
 
 } // namespace
@@ -26,10 +26,10 @@ void init() {
     set_sleep_mode(SLEEP_MODE_IDLE);
 }
 
-uint16_t milliseconds() {
+uint32_t milliseconds() {
     const uint8_t saved = SREG;
     cli();
-    const uint16_t now = g_milliseconds;
+    const uint32_t now = g_milliseconds;
     SREG = saved;
     return now;
 }
@@ -75,7 +75,7 @@ void waitTicks(uint16_t ticks) {
 using namespace tessaline::unit::timers;
 
 ISR(TIMER2_COMPA_vect) {
-    g_milliseconds = static_cast<uint16_t>(g_milliseconds + 1);
+    g_milliseconds = g_milliseconds + 1;
 }
 
 ISR(TIMER1_COMPA_vect) {

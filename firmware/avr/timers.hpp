@@ -12,7 +12,7 @@ namespace unit {
 namespace timers {
 
 void init();
-uint16_t milliseconds();
+uint32_t milliseconds();
 // Waits `ticks` × 4 µs (1 to 65535 ticks).
 void waitTicks(uint16_t ticks);
 // Sleeps until the next interrupt unless `busy` is true. Call with interrupts disabled;

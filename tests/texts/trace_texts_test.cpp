@@ -2,7 +2,7 @@
 #include "texts/trace_texts.hpp"
 
 #include "engine/script_engine.hpp"
-#include "engine/unit_protocol.hpp"
+#include "protocol/unit_protocol.hpp"
 
 #include "tests/support/fake_byte_port.hpp"
 #include "tests/support/fake_hosts.hpp"

@@ -2,11 +2,11 @@
 // tessaline-unitsim: the simulated programmer unit with one chip, served on a
 // pseudo-terminal so that the programmer can open it like a serial port.
 #include "sim/chip_image.hpp"
-#include "sim/firmware_unitsim.hpp"
 #include "sim/pic18_chip.hpp"
 #include "sim/programmer_unit.hpp"
 #include "tessaline_version.hpp"
 #include "texts/load_texts.hpp"
+#include "unitsim/firmware_backend.hpp"
 
 #include <algorithm>
 #include <atomic>

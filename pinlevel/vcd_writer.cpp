@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sim/vcd_writer.hpp"
+#include "pinlevel/vcd_writer.hpp"
 
 #include <ostream>
 
-namespace tessaline::sim {
+namespace tessaline::pinlevel {
 
 namespace {
 
@@ -72,4 +72,4 @@ void VcdWriter::change(std::uint64_t cycle, const IcspNets& nets, int chipLevel)
     m_chipLevel = chipLevel;
 }
 
-} // namespace tessaline::sim
+} // namespace tessaline::pinlevel

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sim/unit_board.hpp"
+#include "pinlevel/unit_board.hpp"
 
-namespace tessaline::sim {
+namespace tessaline::pinlevel {
 
 namespace {
 
@@ -69,4 +69,4 @@ int UnitBoard::vddSenseMillivolts(bool vddOn) {
     return vddOn ? kVddMillivolts * 10 / 57 : 0;
 }
 
-} // namespace tessaline::sim
+} // namespace tessaline::pinlevel

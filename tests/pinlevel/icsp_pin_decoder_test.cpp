@@ -2,8 +2,8 @@
 // The ICSP pin decoder with the strict chip behind it, fed with synthetic edge tables in a
 // 16 MHz programmer's cycles: good sequences go through with no violation and reach the
 // chip, and each class of pin fault is named. Also the unit's circuit, from its registers.
-#include "sim/icsp_pin_decoder.hpp"
-#include "sim/unit_board.hpp"
+#include "pinlevel/icsp_pin_decoder.hpp"
+#include "pinlevel/unit_board.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 #include <vector>
 
 using namespace tessaline::sim;
+using namespace tessaline::pinlevel;
 
 namespace {
 

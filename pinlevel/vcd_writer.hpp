@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "sim/icsp_pin_decoder.hpp"
+#include "pinlevel/icsp_pin_decoder.hpp"
 
 #include <cstdint>
 #include <iosfwd>
 #include <string_view>
 
-namespace tessaline::sim {
+namespace tessaline::pinlevel {
 
 // Writes the ICSP lines as a value change dump for a waveform viewer such as GTKWave:
 // VDD, MCLR (0 ground, 1 released, 2 VDD, 3 VPP), PGC, PGD as the line carries it, who
@@ -27,4 +27,4 @@ private:
     int m_chipLevel = -1;
 };
 
-} // namespace tessaline::sim
+} // namespace tessaline::pinlevel

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sim/avr_loopback_port.hpp"
+#include "pinlevel/avr_loopback_port.hpp"
 
-#include "engine/unit_protocol.hpp"
+#include "protocol/unit_protocol.hpp"
 
-namespace tessaline::sim {
+namespace tessaline::pinlevel {
 
 AvrLoopbackPort::AvrLoopbackPort(AvrUnit& unit) : m_unit(unit) {
     m_unit.onByte = [this](std::uint8_t byte) {
@@ -14,18 +14,13 @@ AvrLoopbackPort::AvrLoopbackPort(AvrUnit& unit) : m_unit(unit) {
     };
 }
 
+// The port frames what it sends as the unit will, on the unit's clock, to know the
+// replies due.
 void AvrLoopbackPort::writeByte(std::uint8_t value) {
     m_unit.send(value);
-    if (m_argumentsDue > 0) {
-        --m_argumentsDue;
-    } else if (isUnitCommand(value)) {
-        m_command = value;
-        m_argumentsDue = unitArgumentCount(value);
-    } else {
-        return; // the unit drops it
-    }
-    if (m_argumentsDue == 0)
-        m_repliesDue += unitReplyCount(m_command);
+    const auto nowMs = static_cast<std::uint32_t>(m_unit.cycle() / AvrUnit::kCyclesPerMs);
+    if (m_framer.take(value, nowMs) == CommandFramer::kComplete)
+        m_repliesDue += unitReplyCount(m_framer.command());
 }
 
 std::vector<std::uint8_t> AvrLoopbackPort::readAll() {
@@ -68,4 +63,4 @@ void AvrLoopbackPort::waitMilliseconds(int milliseconds) {
                         static_cast<std::uint64_t>(milliseconds) * AvrUnit::kCyclesPerMs);
 }
 
-} // namespace tessaline::sim
+} // namespace tessaline::pinlevel

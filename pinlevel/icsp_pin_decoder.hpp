@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace tessaline::sim {
+namespace tessaline::pinlevel {
 
 // The level on MCLR/VPP.
 enum class MclrLevel : std::uint8_t {
@@ -32,7 +32,7 @@ struct IcspNets {
 
 // The chip's time in clock cycles of a 16 MHz programmer. The pin decoder sets it before
 // every call into the chip; the chip never waits on it.
-class CycleClock : public SimClock {
+class CycleClock : public sim::SimClock {
 public:
     static constexpr std::int64_t kCyclesPerMicro = 16;
 
@@ -67,7 +67,7 @@ public:
 
     // `chip` is the chip in the socket, or null for an empty socket; `clock` is the one
     // the chip was made with.
-    IcspPinDecoder(Pic18Chip* chip, CycleClock& clock);
+    IcspPinDecoder(sim::Pic18Chip* chip, CycleClock& clock);
 
     void netsChanged(std::uint64_t cycle, const IcspNets& nets);
     // The end of the run: what can only be judged afterwards (VDD left on after MCLR).
@@ -107,7 +107,7 @@ private:
     bool readCommand() const;
     std::int64_t dischargeCycles() const;
 
-    Pic18Chip* m_chip;
+    sim::Pic18Chip* m_chip;
     CycleClock& m_clock;
     std::vector<std::string> m_violations;
     IcspNets m_nets;
@@ -144,4 +144,4 @@ private:
     bool m_contention = false;
 };
 
-} // namespace tessaline::sim
+} // namespace tessaline::pinlevel

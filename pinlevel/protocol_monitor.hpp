@@ -2,13 +2,13 @@
 #pragma once
 
 #include "firmware/unit_logic.hpp"
-#include "sim/icsp_pin_decoder.hpp"
+#include "pinlevel/icsp_pin_decoder.hpp"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace tessaline::sim {
+namespace tessaline::pinlevel {
 
 // Watches a unit's serial line and its pins together. The pacing rule: exactly one reply
 // per command (two after a read), only after the command's last byte, nothing unasked; and
@@ -57,7 +57,6 @@ private:
     bool m_movedAfterReply = false;
     std::uint64_t m_commands = 0;
     std::uint64_t m_commandEnd = 0;
-    std::uint64_t m_lastByte = 0;
     std::uint64_t m_framesBefore = 0;
     std::uint64_t m_firstMove = 0;
     std::uint64_t m_lastMove = 0;
@@ -66,4 +65,4 @@ private:
     std::uint64_t m_ownMax = 0;
 };
 
-} // namespace tessaline::sim
+} // namespace tessaline::pinlevel

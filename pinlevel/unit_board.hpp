@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "sim/icsp_pin_decoder.hpp"
+#include "pinlevel/icsp_pin_decoder.hpp"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace tessaline::sim {
+namespace tessaline::pinlevel {
 
 // One port of the ATmega328P: its output latch (PORTx) and direction (DDRx) registers.
 struct AvrPort {
@@ -43,4 +43,4 @@ private:
     bool m_switchPullUp = false;
 };
 
-} // namespace tessaline::sim
+} // namespace tessaline::pinlevel

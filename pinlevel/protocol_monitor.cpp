@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sim/protocol_monitor.hpp"
+#include "pinlevel/protocol_monitor.hpp"
 
-#include "engine/unit_protocol.hpp"
+#include "protocol/unit_protocol.hpp"
 
 #include <cstdio>
 
-namespace tessaline::sim {
+namespace tessaline::pinlevel {
 
 namespace {
 
@@ -35,14 +35,8 @@ void ProtocolMonitor::byteToUnit(std::uint64_t cycle, std::uint8_t byte) {
                              " got no reply before the next byte came");
         m_repliesDue = 0;
     }
-    // The unit's millisecond count wraps after 65 s: a pause that long is seen as what it
-    // is, a timeout, before the count wraps.
-    const std::uint64_t timeout = (kUnitPartialCommandMs + 1) * kCyclesPerMs;
-    if (cycle > m_lastByte + timeout)
-        m_reference.tick(static_cast<std::uint16_t>((m_lastByte + timeout) / kCyclesPerMs));
-    m_lastByte = cycle;
     unit::Step step;
-    if (!m_reference.receive(byte, static_cast<std::uint16_t>(cycle / kCyclesPerMs), step))
+    if (!m_reference.receive(byte, static_cast<std::uint32_t>(cycle / kCyclesPerMs), step))
         return;
     m_step = step;
     m_repliesDue = unitReplyCount(step.command);
@@ -136,4 +130,4 @@ void ProtocolMonitor::checkPins(std::uint64_t cycle, std::uint8_t firstReply) {
     }
 }
 
-} // namespace tessaline::sim
+} // namespace tessaline::pinlevel

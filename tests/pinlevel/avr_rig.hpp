@@ -4,8 +4,8 @@
 #include "devices/device_table.hpp"
 #include "devices/selected_model.hpp"
 #include "engine/operation_control.hpp"
-#include "sim/avr_loopback_port.hpp"
-#include "sim/avr_unit.hpp"
+#include "pinlevel/avr_loopback_port.hpp"
+#include "pinlevel/avr_unit.hpp"
 #include "tests/support/fake_hosts.hpp"
 
 #include <string>
@@ -32,8 +32,8 @@ struct AvrRig {
     // Ends the run and returns everything the bench saw go wrong.
     std::vector<std::string> finish(bool allowPowered = false);
 
-    sim::AvrUnit unit;
-    sim::AvrLoopbackPort port;
+    pinlevel::AvrUnit unit;
+    pinlevel::AvrLoopbackPort port;
     SelectedModelValues model;
     ProgramBuffer buffer;
     RecordingOperationHost host;

@@ -2,13 +2,14 @@
 #pragma once
 
 #include "engine/byte_port.hpp"
-#include "sim/avr_unit.hpp"
+#include "pinlevel/avr_unit.hpp"
+#include "protocol/command_framer.hpp"
 
 #include <cstdint>
 #include <deque>
 #include <vector>
 
-namespace tessaline::sim {
+namespace tessaline::pinlevel {
 
 // Connects the engine to the unit's firmware running in the same process, with no
 // terminal and no wall clock: the sibling of LoopbackPort for the firmware. Written bytes
@@ -43,11 +44,10 @@ private:
     std::deque<std::uint8_t> m_incoming;
     int m_threshold = 0;
     ReceiveHandler m_handler;
-    // The command being sent, to know the replies it asks for.
-    std::uint8_t m_command = 0;
-    int m_argumentsDue = 0;
+    // The commands being sent, to know the replies they ask for.
+    CommandFramer m_framer;
     int m_repliesDue = 0;
     std::uint64_t m_lastReply = 0;
 };
 
-} // namespace tessaline::sim
+} // namespace tessaline::pinlevel

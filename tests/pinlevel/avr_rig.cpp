@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tests/avr/avr_rig.hpp"
+#include "tests/pinlevel/avr_rig.hpp"
 
 namespace tessaline::test {
 
 namespace {
 
-sim::AvrUnit::Setup setupFor(const DeviceModel& record, const AvrRigOptions& options) {
-    sim::AvrUnit::Setup setup;
+pinlevel::AvrUnit::Setup setupFor(const DeviceModel& record, const AvrRigOptions& options) {
+    pinlevel::AvrUnit::Setup setup;
     setup.firmware = options.firmware;
     setup.model = sim::findChipModel(options.chip ? options.chip : record.model);
     setup.lowVoltage = options.lowVoltage;

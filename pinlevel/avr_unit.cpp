@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sim/avr_unit.hpp"
+#include "pinlevel/avr_unit.hpp"
 
 #include <simavr/avr_adc.h>
 #include <simavr/avr_extint.h>
@@ -16,7 +16,7 @@
 #include <cstring>
 #include <fstream>
 
-namespace tessaline::sim {
+namespace tessaline::pinlevel {
 
 namespace {
 
@@ -345,4 +345,4 @@ std::vector<std::string> AvrUnit::violations() const {
     return all;
 }
 
-} // namespace tessaline::sim
+} // namespace tessaline::pinlevel

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "pinlevel/icsp_pin_decoder.hpp"
+#include "pinlevel/protocol_monitor.hpp"
+#include "pinlevel/unit_board.hpp"
+#include "pinlevel/vcd_writer.hpp"
 #include "sim/chip_models.hpp"
-#include "sim/icsp_pin_decoder.hpp"
 #include "sim/pic18_chip.hpp"
-#include "sim/protocol_monitor.hpp"
-#include "sim/unit_board.hpp"
-#include "sim/vcd_writer.hpp"
 
 #include <cstdint>
 #include <deque>
@@ -20,7 +20,7 @@
 struct avr_t;
 struct avr_irq_t;
 
-namespace tessaline::sim {
+namespace tessaline::pinlevel {
 
 // The reference unit's firmware in libsimavr's ATmega328P at 16 MHz. Its ports go through
 // the unit's circuit to the pin decoder and a strict chip, and the bits the chip shifts
@@ -32,7 +32,7 @@ public:
 
     struct Setup {
         std::string firmware; // the ELF file
-        const ChipModel* model = nullptr;
+        const sim::ChipModel* model = nullptr;
         std::uint32_t seed = 1;
         bool emptySocket = false;
         bool lowVoltage = false; // jumpers J1 and J3 set for low-voltage programming
@@ -47,7 +47,7 @@ public:
     const std::string& error() const { return m_error; }
 
     // The chip in the socket (with an empty socket, the one that would be there).
-    Pic18Chip& chip() { return m_chip; }
+    sim::Pic18Chip& chip() { return m_chip; }
 
     // A byte from the host onto the serial line; the unit's UART receives it one byte time
     // after the one before.
@@ -103,7 +103,7 @@ private:
     Setup m_setup;
     std::string m_error;
     CycleClock m_clock;
-    Pic18Chip m_chip;
+    sim::Pic18Chip m_chip;
     IcspPinDecoder m_decoder;
     UnitBoard m_board;
     ProtocolMonitor m_monitor;
@@ -131,4 +131,4 @@ private:
     bool m_paused = false;
 };
 
-} // namespace tessaline::sim
+} // namespace tessaline::pinlevel

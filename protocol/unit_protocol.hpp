@@ -3,8 +3,9 @@
 
 // The byte protocol between the program and the programmer unit: the command bytes, the
 // argument bytes that follow each, and the reply bytes the unit answers each with. The
-// link, its trace, the simulated unit and the unit's firmware all read it from here. It
-// is plain C++14 with <stdint.h> only, so that avr-g++ compiles it too.
+// link, its trace, the simulated units, the pin-level monitor and the unit's firmware all
+// read it from here. It is plain C++14 with <stdint.h> only, so that avr-g++ compiles it
+// too.
 
 #include <stdint.h> // NOLINT(modernize-deprecated-headers): avr-g++ has no <cstdint>
 
@@ -52,7 +53,8 @@ enum UnitStatus : uint8_t {
 };
 
 // A command whose argument bytes stop coming for this long is dropped, so that the
-// program's recovery command after its reply timeout is read as a command.
+// program's recovery command after its reply timeout is read as a command. CommandFramer
+// keeps the rule.
 constexpr uint16_t kUnitPartialCommandMs = 500;
 
 } // namespace tessaline

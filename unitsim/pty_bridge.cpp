@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sim/pty_bridge.hpp"
+#include "unitsim/pty_bridge.hpp"
 
 #include <cerrno>
 #include <cstring>

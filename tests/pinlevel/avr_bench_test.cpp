@@ -2,7 +2,7 @@
 // The unit's firmware in simulated silicon, judged at pin level by the strict chip, in
 // one process with no wall clock: one model of each family through every operation, the
 // ID check, a stop, and the fault builds of the firmware, each of which must be caught.
-#include "tests/avr/avr_rig.hpp"
+#include "tests/pinlevel/avr_rig.hpp"
 #include "tests/support/sim_rig.hpp"
 
 #include <gtest/gtest.h>
@@ -123,13 +123,13 @@ struct Exchange {
 
 std::vector<std::string> exchange(const std::string& firmware, const char* chip,
                                   const std::vector<Exchange>& exchanges) {
-    sim::AvrUnit::Setup setup;
+    pinlevel::AvrUnit::Setup setup;
     setup.firmware = firmware;
     setup.model = sim::findChipModel(chip);
-    sim::AvrUnit unit(setup);
+    pinlevel::AvrUnit unit(setup);
     if (!unit.error().empty())
         return {unit.error()};
-    sim::AvrLoopbackPort port(unit);
+    pinlevel::AvrLoopbackPort port(unit);
     port.setReceiveThreshold(1);
     port.setReceiveHandler([&port] { port.readAll(); });
     for (const Exchange& step : exchanges) {

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sim/icsp_pin_decoder.hpp"
+#include "pinlevel/icsp_pin_decoder.hpp"
 
 #include <cstdio>
 
-namespace tessaline::sim {
+namespace tessaline::pinlevel {
 
 namespace {
 
@@ -46,7 +46,8 @@ std::string hex4(std::uint16_t value) {
 
 } // namespace
 
-IcspPinDecoder::IcspPinDecoder(Pic18Chip* chip, CycleClock& clock) : m_chip(chip), m_clock(clock) {}
+IcspPinDecoder::IcspPinDecoder(sim::Pic18Chip* chip, CycleClock& clock)
+    : m_chip(chip), m_clock(clock) {}
 
 void IcspPinDecoder::violation(std::uint64_t cycle, const std::string& text) {
     m_violations.push_back(text + " (cycle " + std::to_string(cycle) + ")");
@@ -61,7 +62,7 @@ bool IcspPinDecoder::readCommand() const {
 }
 
 std::int64_t IcspPinDecoder::dischargeCycles() const {
-    const std::int64_t micros = m_chip ? timingOf(m_chip->model().family).discharge : 5;
+    const std::int64_t micros = m_chip ? sim::timingOf(m_chip->model().family).discharge : 5;
     return micros * CycleClock::kCyclesPerMicro;
 }
 
@@ -292,8 +293,8 @@ void IcspPinDecoder::completeFrame(std::uint64_t cycle) {
     if (m_frame.read) {
         // The chip lets go of PGD as the 20th clock falls; the K20 and K22 parts only as
         // the next one rises (P19).
-        const bool late = m_chip && (m_chip->model().family == Family::K20 ||
-                                     m_chip->model().family == Family::K22);
+        const bool late = m_chip && (m_chip->model().family == sim::Family::K20 ||
+                                     m_chip->model().family == sim::Family::K22);
         if (late)
             m_releaseAtNextClock = true;
         else if (m_chip)
@@ -324,4 +325,4 @@ void IcspPinDecoder::finish(std::uint64_t cycle) {
     m_exitPending = false;
 }
 
-} // namespace tessaline::sim
+} // namespace tessaline::pinlevel

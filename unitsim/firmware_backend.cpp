@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sim/firmware_unitsim.hpp"
+#include "unitsim/firmware_backend.hpp"
 
 #include "sim/chip_image.hpp"
 #include "sim/chip_models.hpp"
 
 #ifdef TESSALINE_HAVE_SIMAVR
-#include "sim/avr_unit.hpp"
-#include "sim/pty_bridge.hpp"
+#include "pinlevel/avr_unit.hpp"
+#include "unitsim/pty_bridge.hpp"
 #endif
 
 #include <csignal>
@@ -31,6 +31,8 @@ bool wantsFirmware(int argc, char** argv) {
 namespace {
 
 #ifdef TESSALINE_HAVE_SIMAVR
+using pinlevel::AvrUnit;
+
 volatile std::sig_atomic_t g_stop = 0;
 
 void onSignal(int) {

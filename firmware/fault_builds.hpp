@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The firmware's fault builds, for the test bench: each leaves out one rule of the pin
+// work or the protocol, and the bench must catch every one. A build names its fault with
+// UNIT_FAULT=<name> (the firmware's CMakeLists.txt makes one build per fault); the
+// shipped firmware names none, and every flag below is then false and its code path gone.
+
+#include <stdint.h> // NOLINT(modernize-deprecated-headers): avr-g++ has no <cstdint>
+
+namespace tessaline {
+namespace unit {
+
+enum class Fault : uint8_t {
+    None,
+    SampleAtRise,     // a read samples PGD as PGC rises, before the chip has set it (P14)
+    PgdOutputInRead,  // PGD stays an output while the chip drives it
+    ShortP10,         // the programming pulse's discharge time cut short
+    ShortPulse,       // the programming pulse held 10 % short
+    DataWithClock,    // the next bit is put on PGD as PGC falls
+    LateVddOff,       // VDD goes off 10 µs after MCLR, not within 100 ns (P17)
+    ClockUnpowered,   // commands clock the pins of an unpowered chip
+    ReplyBeforePulse, // the reply to 109 goes out before the programming pulse
+    NoPartialTimeout, // a command cut short is never dropped
+};
+
+#ifndef UNIT_FAULT
+#define UNIT_FAULT None
+#endif
+
+constexpr Fault kFault = Fault::UNIT_FAULT;
+
+// Whether this build carries the given fault.
+constexpr bool faulty(Fault fault) {
+    return kFault == fault;
+}
+
+} // namespace unit
+} // namespace tessaline
