@@ -7,7 +7,8 @@
 namespace tessaline {
 namespace unit {
 
-UnitLogic::UnitLogic() : m_framer(faulty(Fault::NoPartialTimeout) ? 0 : kUnitPartialCommandMs) {}
+UnitLogic::UnitLogic()
+    : m_framer(CommandSet::Original, faulty(Fault::NoPartialTimeout) ? 0 : kUnitPartialCommandMs) {}
 
 bool UnitLogic::receive(uint8_t byte, uint32_t nowMs, Step& step) {
     const CommandFramer::Event event = m_framer.take(byte, nowMs);
@@ -31,7 +32,7 @@ void UnitLogic::receiveError() {
 
 void UnitLogic::powerMeasured(bool vppInRange, bool vddInRange) {
     m_powerStatus = static_cast<uint8_t>((vppInRange ? 0 : kStatusVppOutOfRange) |
-                                         (vddInRange ? 0 : kStatusVddLow));
+                                         (vddInRange ? 0 : kStatusVddOutOfRange));
 }
 
 uint8_t UnitLogic::takeStatus() {

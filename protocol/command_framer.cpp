@@ -7,7 +7,7 @@ CommandFramer::Event CommandFramer::take(uint8_t byte, uint32_t nowMs) {
     m_dropped = expire(nowMs);
     m_lastByteMs = nowMs;
     if (m_command == 0) {
-        if (!isUnitCommand(byte))
+        if (!isUnitCommand(byte, m_set))
             return kNotACommand;
         m_command = byte;
         m_received = 0;

@@ -22,10 +22,12 @@ public:
         kNotACommand, // a command byte was due and this is none; the byte is dropped
     };
 
-    // `partialCommandMs`: how long a command may wait for its next argument byte before
-    // it is dropped; 0 keeps it however long the line is quiet.
-    explicit CommandFramer(uint16_t partialCommandMs = kUnitPartialCommandMs)
-        : m_partialCommandMs(partialCommandMs) {}
+    // `set`: the commands the unit takes. `partialCommandMs`: how long a command may wait
+    // for its next argument byte before it is dropped; 0 keeps it however long the line is
+    // quiet.
+    explicit CommandFramer(CommandSet set = CommandSet::Original,
+                           uint16_t partialCommandMs = kUnitPartialCommandMs)
+        : m_set(set), m_partialCommandMs(partialCommandMs) {}
 
     // A byte at `nowMs` of the reader's millisecond count. A partial command older than
     // the partial-command time is dropped first (dropped() tells).
@@ -50,6 +52,7 @@ public:
     uint8_t position() const { return m_position; }
 
 private:
+    CommandSet m_set;
     uint16_t m_partialCommandMs;
     uint8_t m_command = 0; // the command whose arguments are coming; 0: none
     uint8_t m_lastCommand = 0;

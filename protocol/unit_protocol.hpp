@@ -6,6 +6,10 @@
 // link, its trace, the simulated units, the pin-level monitor and the unit's firmware all
 // read it from here. It is plain C++14 with <stdint.h> only, so that avr-g++ compiles it
 // too.
+//
+// Every unit takes the commands 100 to 111. The reference unit (our firmware) knows a few
+// more, all outside 100 to 111; the program sends them only to a port whose unit type is
+// "reference", and a unit of type "original" never sees one.
 
 #include <stdint.h> // NOLINT(modernize-deprecated-headers): avr-g++ has no <cstdint>
 
@@ -21,36 +25,105 @@ enum UnitCommand : uint8_t {
     kCmdStartProg = 109,     // core instruction with its 4th clock held for the programming time
     kCmdReadByte = 110,      // clocks the operand and returns the 8 bits the chip shifts out
     kCmdProgTime = 111,      // + programming time in milliseconds
+
+    // The reference unit's own, taken only while it is powered down.
+    kCmdUnitReport = 0xE0, // reply: the kUnitReportSize bytes of UnitReportByte
+    kCmdCalibrate = 0xE4,  // + the ADC reference in millivolts, low byte first; reply: status
 };
 
+// Which commands a unit takes.
+enum class CommandSet : uint8_t { Original, Reference };
+
 // Whether a byte is one of the unit's command bytes (104 to 106 are not).
-constexpr bool isUnitCommand(uint8_t byte) {
+constexpr bool isUnitCommand(uint8_t byte, CommandSet set = CommandSet::Original) {
     return (byte >= kCmdNop && byte <= kCmdEnd) ||
-           (byte >= kCmdCommandCode && byte <= kCmdProgTime);
+           (byte >= kCmdCommandCode && byte <= kCmdProgTime) ||
+           (set == CommandSet::Reference && (byte == kCmdUnitReport || byte == kCmdCalibrate));
 }
 
 // The argument bytes that follow a command byte.
 constexpr int unitArgumentCount(uint8_t command) {
-    return command == kCmdDataWord                                 ? 2
+    return command == kCmdDataWord || command == kCmdCalibrate     ? 2
            : command == kCmdCommandCode || command == kCmdProgTime ? 1
                                                                    : 0;
 }
 
-// The reply bytes the unit sends once a command's last byte is in: one, and two for a read
-// (the data byte first).
+// The reply to kCmdUnitReport, byte by byte. Voltages are in units of 10 mV, low byte
+// first, as the unit measures them while powered down: VPP at the output of the MCLR
+// supply that jumper J1 selects (the boost module, or +5 V for low-voltage entry), VDD at
+// the target.
+enum UnitReportByte : uint8_t {
+    kReportVersion,         // the firmware's version
+    kReportCalibrationLow,  // the ADC reference in mV as calibrated; 0: not calibrated
+    kReportCalibrationHigh, //
+    kReportVppLow,          //
+    kReportVppHigh,         //
+    kReportVddLow,          //
+    kReportVddHigh,         //
+    kReportJumpers,         // kJumper* bits
+    kReportStatus,          // the status bits (UnitStatus), as a reply would carry them
+    kUnitReportSize
+};
+
+constexpr uint8_t kJumperLowVoltage = 0x01; // J3 set: low-voltage entry through PGM
+
+// The reply bytes the unit sends once a command's last byte is in: one, two for a read
+// (the data byte first), and the report's.
 constexpr int unitReplyCount(uint8_t command) {
-    return command == kCmdReadByte ? 2 : 1;
+    return command == kCmdReadByte ? 2 : command == kCmdUnitReport ? kUnitReportSize : 1;
 }
 
 // The value of a reply byte (the second one after a read): 00h when all is well, else
-// status bits. The program never acts on them; its trace names them.
+// status bits. A unit of type "original" may answer anything: the program never examines
+// its replies. The program acts on a reference unit's: every bit of kStatusFailures fails
+// the operation.
 enum UnitStatus : uint8_t {
-    kStatusRefused = 0x01,       // a command refused or malformed since the last reply
-    kStatusReceiveError = 0x02,  // a byte dropped: outside the command set, garbled, or
-                                 // part of a command whose remaining bytes did not come
-    kStatusVppOutOfRange = 0x04, // VPP outside 10.0 to 12.5 V at the last power-up
-    kStatusVddLow = 0x08,        // target VDD below 4.6 V at the last power-up
+    kStatusRefused = 0x01,         // a command refused: the reference unit then answers
+                                   // nothing but the end command 103
+    kStatusReceiveError = 0x02,    // a byte garbled, lost, or outside the command set: the
+                                   // reference unit then answers nothing but 103
+    kStatusVppOutOfRange = 0x04,   // VPP outside its window at the last power-up
+    kStatusVddOutOfRange = 0x08,   // target VDD outside its window at the last power-up
+    kStatusJumpersDisagree = 0x10, // J1 does not feed what J3 asks for (VPP about 5 V for
+                                   // high-voltage entry, or not about 5 V for low-voltage)
+    kStatusSelfPowered = 0x20,     // the target had VDD before the unit switched it on
+    kStatusNoVppFirst = 0x40,      // 102 refused: this unit cannot apply VPP before VDD
 };
+
+constexpr uint8_t kStatusFailures = kStatusRefused | kStatusReceiveError | kStatusVppOutOfRange |
+                                    kStatusVddOutOfRange | kStatusJumpersDisagree |
+                                    kStatusNoVppFirst;
+
+// The reference unit's windows, in units of 10 mV. Outside them it refuses the power-up
+// and stays safe: no VPP on MCLR and no clock.
+constexpr uint16_t kVppMinCentivolts = 1000; // high-voltage entry: VIHH of every family
+constexpr uint16_t kVppMaxCentivolts = 1250;
+constexpr uint16_t kMclrLowVoltageMinCentivolts = 450; // low-voltage entry: J1 on +5 V
+constexpr uint16_t kMclrLowVoltageMaxCentivolts = 550;
+constexpr uint16_t kVddMinCentivolts = 460; // bulk erase of FXX2 and X220 parts needs 4.5 V
+constexpr uint16_t kVddMaxCentivolts = 550;
+// Below this the target is unpowered: no supply of its own, and its VDD has fallen far
+// enough after a power-down for MCLR to be released.
+constexpr uint16_t kVddAbsentCentivolts = 70;
+
+// The ADC reference that kCmdCalibrate takes (the ATmega328P's bandgap is 1.0 to 1.2 V),
+// and the one an uncalibrated unit assumes.
+constexpr uint16_t kCalibrationMinMillivolts = 1000;
+constexpr uint16_t kCalibrationMaxMillivolts = 1200;
+constexpr uint16_t kNominalReferenceMillivolts = 1100;
+
+// The version the reference unit's firmware reports.
+constexpr uint8_t kReferenceFirmwareVersion = 2;
+
+// Asking a unit whether it is a reference unit, in legal commands only: three 111 commands
+// in a row, while powered down, with distinct times in kProbeMinMs..kProbeMaxMs. The
+// reference unit answers the third with this signature instead of its status: never 00h,
+// never a status byte (bit 7 is set) and never an echo of a time.
+constexpr uint8_t kProbeMinMs = 1;
+constexpr uint8_t kProbeMaxMs = 30;
+constexpr uint8_t unitProbeSignature(uint8_t a, uint8_t b, uint8_t c) {
+    return static_cast<uint8_t>(0x80 | ((7 * a + 11 * b + 13 * c + 0x35) % 127));
+}
 
 // A command whose argument bytes stop coming for this long is dropped, so that the
 // program's recovery command after its reply timeout is read as a command. CommandFramer

@@ -61,7 +61,7 @@ std::string statusText(std::uint8_t value) {
         {kStatusRefused, "a command refused"},
         {kStatusReceiveError, "bytes dropped"},
         {kStatusVppOutOfRange, "VPP out of range"},
-        {kStatusVddLow, "VDD low"},
+        {kStatusVddOutOfRange, "VDD low"},
     };
     std::string text;
     std::uint8_t rest = value;

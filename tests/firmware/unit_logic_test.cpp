@@ -176,8 +176,8 @@ TEST(UnitLogic, ReceiveErrorsAndSupplyMeasurementsShowInTheReplyValue) {
     EXPECT_EQ(logic.takeStatus(), 0) << "bits of a past reply are cleared";
 
     logic.powerMeasured(false, false);
-    EXPECT_EQ(logic.takeStatus(), kStatusVppOutOfRange | kStatusVddLow);
-    EXPECT_EQ(logic.takeStatus(), kStatusVppOutOfRange | kStatusVddLow)
+    EXPECT_EQ(logic.takeStatus(), kStatusVppOutOfRange | kStatusVddOutOfRange);
+    EXPECT_EQ(logic.takeStatus(), kStatusVppOutOfRange | kStatusVddOutOfRange)
         << "until the next power-up";
     logic.powerMeasured(true, true);
     EXPECT_EQ(logic.takeStatus(), 0);

@@ -68,12 +68,22 @@ TEST(CommandFramer, FramesCommandsDropsStrangersAndCommandsCutShort) {
          500,
          {{108, 0}, {1, 500}, {2, 1000}, {108, 2000}, {1, 2501}, {100, 2501}},
          "..C.!xC"},
+        {"the reference unit's own commands are strangers to an original unit",
+         500,
+         {{0xE0, 0}, {0xE4, 0}, {100, 0}},
+         "xxC"},
         {"a partial-command time of 0 keeps it however long", 0, {{107, 0}, {0, 60000}}, ".C"},
     };
     for (const Row& row : rows) {
-        CommandFramer framer(row.partialMs);
+        CommandFramer framer(CommandSet::Original, row.partialMs);
         EXPECT_EQ(frame(framer, row.bytes), row.seen) << row.what;
     }
+}
+
+TEST(CommandFramer, TheReferenceUnitTakesItsOwnCommandsWithTheirArguments) {
+    CommandFramer framer(CommandSet::Reference);
+    EXPECT_EQ(frame(framer, {{0xE0, 0}, {0xE4, 0}, {0x4C, 0}, {0x04, 0}, {104, 0}}), "C..Cx");
+    EXPECT_EQ(framer.operand(), 1100);
 }
 
 TEST(CommandFramer, TellsTheCommandItsArgumentsAndWhatWasDropped) {
