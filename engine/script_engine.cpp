@@ -164,25 +164,18 @@ void ScriptEngine::execute(const Instruction& instruction) {
         m_link.SendNop();
         break;
     case Op::MovlwUpper:
-        movlwAddress(SplitAddress(m_state.CurrentAddress).upper);
+        movlwAddress(instruction, SplitAddress(m_state.CurrentAddress).upper);
         break;
     case Op::MovlwHigh:
-        movlwAddress(SplitAddress(m_state.CurrentAddress).high);
+        movlwAddress(instruction, SplitAddress(m_state.CurrentAddress).high);
         break;
     case Op::MovlwLow:
-        movlwAddress(SplitAddress(m_state.CurrentAddress).low);
+        movlwAddress(instruction, SplitAddress(m_state.CurrentAddress).low);
         break;
     case Op::MovlwEeprom:
-        if (m_state.InstructionPhase == 0) {
-            showPlace(instruction);
-            m_link.SendCommandCode(kCoreInstruction);
-            m_state.InstructionPhase = 1;
-        } else if (m_state.InstructionPhase == 1) {
-            m_link.SendDataWord(kMovlw + eepromAt(m_state.CurrentAddress));
+        if (codeThenOperand(instruction, kCoreInstruction,
+                            [&] { return kMovlw + eepromAt(m_state.CurrentAddress); }))
             ++m_state.CurrentAddress;
-            m_state.InstructionPhase = 0;
-            advance();
-        }
         break;
     case Op::WriteFlash:
         writeFlashWord(instruction);
@@ -218,14 +211,7 @@ void ScriptEngine::execute(const Instruction& instruction) {
             check(instruction);
         break;
     case Op::Raw:
-        if (m_state.InstructionPhase == 0) {
-            m_link.SendCommandCode(instruction.code);
-            m_state.InstructionPhase = 1;
-        } else if (m_state.InstructionPhase == 1) {
-            m_link.SendDataWord(instruction.operand);
-            m_state.InstructionPhase = 0;
-            advance();
-        }
+        codeThenOperand(instruction, instruction.code, [&] { return instruction.operand; });
         break;
     case Op::Wait:
         m_host.waitMilliseconds(std::max(instruction.waitMilliseconds, 0));
@@ -286,48 +272,44 @@ void ScriptEngine::skipVerifyBlock() {
     m_state.InstructionIndex = exit;
 }
 
-void ScriptEngine::movlwAddress(std::int32_t field) {
+// A write-type instruction takes two steps: its 4-bit command code, then with the next
+// reply its 16-bit operand, which completes it. True on the step that sends the operand.
+template <typename Operand>
+bool ScriptEngine::codeThenOperand(const Instruction& instruction, std::int32_t code,
+                                   const Operand& operand) {
     if (m_state.InstructionPhase == 0) {
-        m_link.SendCommandCode(kCoreInstruction);
+        showPlace(instruction);
+        m_link.SendCommandCode(code);
         m_state.InstructionPhase = 1;
-    } else if (m_state.InstructionPhase == 1) {
-        m_link.SendDataWord(kMovlw + field);
-        m_state.InstructionPhase = 0;
-        advance();
+        return false;
     }
+    if (m_state.InstructionPhase != 1)
+        return false;
+    m_link.SendDataWord(operand());
+    m_state.InstructionPhase = 0;
+    advance();
+    return true;
+}
+
+void ScriptEngine::movlwAddress(const Instruction& instruction, std::int32_t field) {
+    codeThenOperand(instruction, kCoreInstruction, [&] { return kMovlw + field; });
 }
 
 void ScriptEngine::writeFlashWord(const Instruction& instruction) {
-    if (m_state.InstructionPhase == 0) {
-        showPlace(instruction);
-        m_link.SendCommandCode(instruction.code);
-        m_state.InstructionPhase = 1;
-    } else if (m_state.InstructionPhase == 1) {
-        // Low byte at the even address, high byte at the next one; past the end of an
-        // odd-sized FLASH the high byte is the erased value.
-        const std::int32_t low = flashAt(m_state.CurrentAddress);
-        const std::int32_t high = flashAt(m_state.CurrentAddress + 1);
-        m_link.SendDataWord(low + 256 * high);
-        m_state.InstructionPhase = 0;
+    // Low byte at the even address, high byte at the next one; past the end of an
+    // odd-sized FLASH the high byte is the erased value.
+    if (codeThenOperand(instruction, instruction.code, [&] {
+            return flashAt(m_state.CurrentAddress) + 256 * flashAt(m_state.CurrentAddress + 1);
+        }))
         m_state.CurrentAddress += 2;
-        advance();
-    }
 }
 
 void ScriptEngine::writeConfigByte(const Instruction& instruction) {
-    if (m_state.InstructionPhase == 0) {
-        showPlace(instruction);
-        m_link.SendCommandCode(instruction.code);
-        m_state.InstructionPhase = 1;
-    } else if (m_state.InstructionPhase == 1) {
-        // The chip takes the low half at an even address and the high half at an odd
-        // one, so the byte goes in both.
-        const std::int32_t value =
-            m_buffer.Config[static_cast<std::size_t>(instruction.configIndex)] & 0xFF;
-        m_link.SendDataWord(value * 257);
-        m_state.InstructionPhase = 0;
-        advance();
-    }
+    // The chip takes the low half at an even address and the high half at an odd one, so
+    // the byte goes in both.
+    codeThenOperand(instruction, instruction.code, [&] {
+        return (m_buffer.Config[static_cast<std::size_t>(instruction.configIndex)] & 0xFF) * 257;
+    });
 }
 
 void ScriptEngine::waitForWrite() {

@@ -98,7 +98,9 @@ private:
     // byte that the instruction works on.
     void showPlace(const Instruction& instruction);
     void loopHead(std::int32_t lastAddress);
-    void movlwAddress(std::int32_t field);
+    void movlwAddress(const Instruction& instruction, std::int32_t field);
+    template <typename Operand>
+    bool codeThenOperand(const Instruction& instruction, std::int32_t code, const Operand& operand);
     void writeFlashWord(const Instruction& instruction);
     void writeConfigByte(const Instruction& instruction);
     void waitForWrite();
