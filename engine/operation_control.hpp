@@ -45,15 +45,16 @@
 //   empty ---- requestStop, in Starting or a script ------------------> Stopped
 //   empty or Stopped ---- a byte that no command asked for, in a script -> StrayBytes
 //
-//   where it lands                 Stopped                     StrayBytes
-//   Starting, unit state known     ends at once, nothing sent  -
-//   Starting, unit state unknown   at the PowerDown's end      -
-//   a loop's end (its NOP's reply) > [CompletingFrame] > Stopping, ending in its value
-//   a script's end, another next   > EndPending                > EndPending
-//   the last script's end          dropped: the script's end   > EndPending
-//   an Identify operation          dropped once a byte is out: it reports the ID it read
+//   where it lands                   Stopped                     StrayBytes
+//   Starting, the unit idle          ends at once, nothing sent  -
+//   Starting, unit state unknown     at the PowerDown's end      -
+//   a loop's end (its NOP answered)  > Stopping                  > Stopping
+//   a script's end, another next     > EndPending                > EndPending
+//   the last script's end            dropped: the script's end   > EndPending
 //
-//   It empties when an operation starts, when a stop goes to the unit, and at the end.
+//   An Identify operation drops a stop, but in Starting with the unit idle, and reports
+//   the ID it read. The latch empties when an operation starts, when a stop goes to the
+//   unit, and at the end.
 
 namespace tessaline {
 

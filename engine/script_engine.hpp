@@ -104,6 +104,7 @@ private:
     void writeFlashWord(const Instruction& instruction);
     void writeConfigByte(const Instruction& instruction);
     void waitForWrite();
+    bool codeThenRead(const Instruction& instruction);
     void readByte(const Instruction& instruction);
     // What a check compares the byte read with, and how it reports a mismatch.
     struct Expectation {
@@ -118,7 +119,7 @@ private:
     void readAndCheck(const Instruction& instruction);
     Expectation expectationFor(const Instruction& instruction) const;
     void judge(const Expectation& expect);
-    void skipVerifyBlock();
+    void jumpPast(Op closing);
     void fail(const std::string& message);
 
     std::uint8_t flashAt(std::int32_t address) const;

@@ -312,7 +312,7 @@ TEST(OperationControl, BytesWhileIdleAreDroppedAndNeverReachTheNextOperation) {
 namespace {
 
 // How a run leaves the plain path, at its n-th command (0: while the operation starts).
-enum class Turn { None, Stop, StrayByte, StrayByteAfterTheEnd, UnitFallsSilent };
+enum class Turn { None, Stop, StrayByte, StrayByteAfterTheEnd, UnitFallsSilent, PortFails };
 
 // A model of two FLASH bytes whose read and verify loop over them; the unit reads FFh
 // everywhere, so a verify fails at address 0, which the buffer holds as 12h.
@@ -361,6 +361,10 @@ struct RuleRig {
                 if (now && turn == Turn::Stop)
                     control.requestStop();
                 silent = silent || (now && turn == Turn::UnitFallsSilent);
+                if (now && turn == Turn::PortFails) {
+                    control.portFailed("Input/output error");
+                    return;
+                }
                 if (!silent && command == kCmdReadByte)
                     replies.push_back(0xFF);
                 if (!silent)
@@ -402,151 +406,88 @@ Bytes operator+(Bytes head, const Bytes& tail) {
 TEST(OperationControl, EveryRuleOfTheStageDiagramHolds) {
     using K = OperationKind;
     using O = Outcome;
-    struct Row {
-        const char* rule;
-        bool deviceId;
-        bool unitStateUnknown;
+    enum class Setup { Plain, UnitStateUnknown, DeviceId };
+    struct Run {
         K kind;
+        Setup setup;
         Turn turn;
         int at;
+    };
+    struct Expected {
         Bytes written;
         OperationEnd end;
         bool checkFailureShown = false;
     };
+    struct Row {
+        const char* rule;
+        Run run;
+        Expected expected;
+    };
     const Bytes readOneByte = {107, 9, 110, 100};
+    const Bytes failedVerify = {101, 100, 107, 9, 110, 103};
     const Row rows[] = {
         {"a unit in an unknown state is powered down first",
-         false,
-         true,
-         K::Erase,
-         Turn::None,
-         0,
-         {103, 101, 103},
-         {K::Erase, O::Done}},
+         {K::Erase, Setup::UnitStateUnknown, Turn::None, 0},
+         {{103, 101, 103}, {K::Erase, O::Done}}},
         {"a stop before the first command ends the operation at once",
-         false,
-         false,
-         K::Erase,
-         Turn::Stop,
-         0,
-         {},
-         {K::Erase, O::Stopped}},
+         {K::Erase, Setup::Plain, Turn::Stop, 0},
+         {{}, {K::Erase, O::Stopped}}},
         {"a stop before the first command still powers down a unit in an unknown state",
-         false,
-         true,
-         K::Erase,
-         Turn::Stop,
-         0,
-         {103},
-         {K::Erase, O::Stopped}},
+         {K::Erase, Setup::UnitStateUnknown, Turn::Stop, 0},
+         {{103}, {K::Erase, O::Stopped}}},
         {"a stop lands at the end of a loop's pass",
-         false,
-         false,
-         K::Read,
-         Turn::Stop,
-         3,
-         Bytes{101, 100} + readOneByte + Bytes{103},
-         {K::Read, O::Stopped}},
+         {K::Read, Setup::Plain, Turn::Stop, 3},
+         {Bytes{101, 100} + readOneByte + Bytes{103}, {K::Read, O::Stopped}}},
         {"a stop lands between two scripts",
-         true,
-         false,
-         K::Read,
-         Turn::Stop,
-         2,
-         kIdentify,
-         {K::Read, O::Stopped}},
+         {K::Read, Setup::DeviceId, Turn::Stop, 2},
+         {kIdentify, {K::Read, O::Stopped}}},
         {"a stop in the last script without a loop lets it run to its end",
-         false,
-         false,
-         K::Erase,
-         Turn::Stop,
-         1,
-         {101, 103},
-         {K::Erase, O::Done}},
+         {K::Erase, Setup::Plain, Turn::Stop, 1},
+         {{101, 103}, {K::Erase, O::Done}}},
         {"a stop during Identify: it reports what it read",
-         false,
-         false,
-         K::Identify,
-         Turn::Stop,
-         3,
-         kIdentify,
-         {K::Identify, O::Done, "", 0xFFFF}},
+         {K::Identify, Setup::Plain, Turn::Stop, 3},
+         {kIdentify, {K::Identify, O::Done, "", 0xFFFF}}},
         {"a stop during Identify's power-down: it reports what it read",
-         false,
-         true,
-         K::Identify,
-         Turn::Stop,
-         1,
-         Bytes{103} + kIdentify,
-         {K::Identify, O::Done, "", 0xFFFF}},
+         {K::Identify, Setup::UnitStateUnknown, Turn::Stop, 1},
+         {Bytes{103} + kIdentify, {K::Identify, O::Done, "", 0xFFFF}}},
         {"a stray byte fails the operation at the end of a loop's pass",
-         false,
-         false,
-         K::Read,
-         Turn::StrayByte,
-         3,
-         Bytes{101, 100} + readOneByte + Bytes{103},
-         {K::Read, O::StrayBytes}},
+         {K::Read, Setup::Plain, Turn::StrayByte, 3},
+         {Bytes{101, 100} + readOneByte + Bytes{103}, {K::Read, O::StrayBytes}}},
+        {"a stray byte fails the operation between two scripts",
+         {K::Read, Setup::DeviceId, Turn::StrayByte, 2},
+         {kIdentify, {K::Read, O::StrayBytes}}},
         {"a stray byte within the grace period fails the operation",
-         false,
-         false,
-         K::Erase,
-         Turn::StrayByteAfterTheEnd,
-         0,
-         {101, 103},
-         {K::Erase, O::StrayBytes}},
+         {K::Erase, Setup::Plain, Turn::StrayByteAfterTheEnd, 0},
+         {{101, 103}, {K::Erase, O::StrayBytes}}},
         {"a silent unit: the end command goes out, awaited by nothing",
-         false,
-         false,
-         K::Read,
-         Turn::UnitFallsSilent,
-         3,
-         {101, 100, 107, 9, 103},
-         {K::Read, O::UnitSilent}},
+         {K::Read, Setup::Plain, Turn::UnitFallsSilent, 3},
+         {{101, 100, 107, 9, 103}, {K::Read, O::UnitSilent}}},
+        {"a failed port after a core instruction's code: its NOP operand, then the end command",
+         {K::Identify, Setup::Plain, Turn::PortFails, 2},
+         {{101, 107, 0, 108, 0, 0, 103}, {K::Identify, O::PortFailed, "Input/output error"}}},
         {"a check failure is shown once the operation ends for it",
-         false,
-         false,
-         K::Verify,
-         Turn::None,
-         0,
-         {101, 100, 107, 9, 110, 103},
-         {K::Verify, O::CheckFailed},
-         true},
+         {K::Verify, Setup::Plain, Turn::None, 0},
+         {failedVerify, {K::Verify, O::CheckFailed}, true}},
         {"no check failure after a stray byte in the failing byte's batch",
-         false,
-         false,
-         K::Verify,
-         Turn::StrayByte,
-         4,
-         {101, 100, 107, 9, 110, 103},
-         {K::Verify, O::StrayBytes}},
+         {K::Verify, Setup::Plain, Turn::StrayByte, 4},
+         {failedVerify, {K::Verify, O::StrayBytes}}},
         {"no check failure after a stray byte before the failing byte",
-         false,
-         false,
-         K::Verify,
-         Turn::StrayByte,
-         3,
-         {101, 100, 107, 9, 110, 103},
-         {K::Verify, O::StrayBytes}},
+         {K::Verify, Setup::Plain, Turn::StrayByte, 3},
+         {failedVerify, {K::Verify, O::StrayBytes}}},
         {"no check failure after a stray byte in the grace period",
-         false,
-         false,
-         K::Verify,
-         Turn::StrayByteAfterTheEnd,
-         0,
-         {101, 100, 107, 9, 110, 103},
-         {K::Verify, O::StrayBytes}},
+         {K::Verify, Setup::Plain, Turn::StrayByteAfterTheEnd, 0},
+         {failedVerify, {K::Verify, O::StrayBytes}}},
     };
     for (const Row& row : rows) {
-        RuleRig rig(row.deviceId);
-        if (row.unitStateUnknown)
+        RuleRig rig(row.run.setup == Setup::DeviceId);
+        if (row.run.setup == Setup::UnitStateUnknown)
             rig.control.portOpened();
-        rig.run(row.kind, row.turn, row.at);
-        EXPECT_EQ(rig.port.written, row.written) << row.rule;
+        rig.run(row.run.kind, row.run.turn, row.run.at);
+        EXPECT_EQ(rig.port.written, row.expected.written) << row.rule;
         EXPECT_EQ(rig.writtenWhileIdle, Bytes{}) << row.rule;
-        EXPECT_EQ(rig.host.ends, std::vector<OperationEnd>{row.end}) << row.rule;
+        EXPECT_EQ(rig.host.ends, std::vector<OperationEnd>{row.expected.end}) << row.rule;
         const bool shown = !rig.host.messages.empty() &&
                            rig.host.messages[0].rfind("Verify failed at address 000000h!", 0) == 0;
-        EXPECT_EQ(shown, row.checkFailureShown) << row.rule;
+        EXPECT_EQ(shown, row.expected.checkFailureShown) << row.rule;
     }
 }
