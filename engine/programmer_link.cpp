@@ -29,6 +29,15 @@ void ProgrammerLink::trace(bool sent, std::uint8_t value, int position) {
     m_trace->traceByte(byte);
 }
 
+void ProgrammerLink::send(std::uint8_t command, std::initializer_list<std::int32_t> arguments) {
+    if (m_closed)
+        return;
+    sendCommand(command);
+    for (const std::int32_t argument : arguments)
+        sendArgument(argument);
+    finishCommand();
+}
+
 void ProgrammerLink::sendCommand(std::uint8_t command) {
     m_command = command;
     m_commandWord = m_word;
@@ -46,6 +55,8 @@ void ProgrammerLink::sendArgument(std::int32_t value) {
     if (m_closed)
         return;
     const auto byte = static_cast<std::uint8_t>(value & 0xFF);
+    if (m_arguments == 0)
+        m_firstArgument = byte;
     m_port.writeByte(byte);
     trace(true, byte, ++m_arguments);
     m_host.letPendingEventsRun();
@@ -61,70 +72,9 @@ void ProgrammerLink::finishCommand() {
     m_writing = false;
     if (m_closed)
         return;
-    m_codeWaiting = m_command == kCmdCommandCode ? m_codeSent : -1;
+    m_codeWaiting = m_command == kCmdCommandCode ? m_firstArgument & 0x0F : -1;
     m_outstanding += unitReplyCount(m_command);
     m_host.commandSent();
-}
-
-void ProgrammerLink::SendNop() {
-    if (m_closed)
-        return;
-    sendCommand(kCmdNop);
-    finishCommand();
-}
-
-void ProgrammerLink::SendBegin(std::int32_t voltageSequence) {
-    if (m_closed || (voltageSequence != 1 && voltageSequence != 2))
-        return;
-    sendCommand(voltageSequence == 1 ? kCmdBeginVddFirst : kCmdBeginVppFirst);
-    finishCommand();
-}
-
-void ProgrammerLink::SendEnd() {
-    if (m_closed)
-        return;
-    sendCommand(kCmdEnd);
-    finishCommand();
-}
-
-void ProgrammerLink::SendCommandCode(std::int32_t code) {
-    if (m_closed)
-        return;
-    sendCommand(kCmdCommandCode);
-    m_codeSent = code & 0x0F;
-    sendArgument(code);
-    finishCommand();
-}
-
-void ProgrammerLink::SendDataWord(std::int32_t word) {
-    if (m_closed)
-        return;
-    sendCommand(kCmdDataWord);
-    sendArgument(word % 256);
-    sendArgument(word / 256);
-    finishCommand();
-}
-
-void ProgrammerLink::SendStartProg() {
-    if (m_closed)
-        return;
-    sendCommand(kCmdStartProg);
-    finishCommand();
-}
-
-void ProgrammerLink::SendReadByte() {
-    if (m_closed)
-        return;
-    sendCommand(kCmdReadByte);
-    finishCommand();
-}
-
-void ProgrammerLink::SendProgTime(std::int32_t progTime) {
-    if (m_closed)
-        return;
-    sendCommand(kCmdProgTime);
-    sendArgument(progTime);
-    finishCommand();
 }
 
 } // namespace tessaline

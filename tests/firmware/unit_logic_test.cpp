@@ -108,6 +108,15 @@ TEST(UnitLogic, EveryCommandTakesItsArgumentsAndIsAnsweredOrRefused) {
           {102, Action::PowerUp, 0, kRefused},
           {107, Action::CommandCode, 0, 0},
           {103, Action::PowerDown, 0, kRefused}}},
+        {"a power-up drops the command code that waited: its operand or read is refused",
+         {101, 107, 0x0D, 102, 108, 1, 2, 107, 9, 101, 110},
+         {{101, Action::PowerUp, 0, 0},
+          {107, Action::CommandCode, 0xD, 0},
+          {102, Action::PowerUp, 0, kRefused},
+          {108, Action::None, 0, kRefused},
+          {107, Action::CommandCode, 9, 0},
+          {101, Action::PowerUp, 0, kRefused},
+          {110, Action::None, 0, kRefused}}},
     };
     for (const Row& row : rows) {
         UnitLogic logic;
