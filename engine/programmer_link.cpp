@@ -14,6 +14,7 @@ AddressBytes SplitAddress(std::int32_t address) {
 void ProgrammerLink::reset() {
     m_outstanding = 0;
     m_codeWaiting = -1;
+    m_framer.drop();
 }
 
 void ProgrammerLink::trace(bool sent, std::uint8_t value, int position) {
@@ -23,7 +24,7 @@ void ProgrammerLink::trace(bool sent, std::uint8_t value, int position) {
     byte.time = std::chrono::steady_clock::now();
     byte.direction = sent ? TracedByte::Direction::Sent : TracedByte::Direction::Received;
     byte.value = value;
-    byte.command = m_command;
+    byte.command = sent ? m_framer.lastByteCommand() : m_framer.command();
     byte.position = position;
     byte.word = m_commandWord;
     m_trace->traceByte(byte);
@@ -39,13 +40,12 @@ void ProgrammerLink::send(std::uint8_t command, std::initializer_list<std::int32
 }
 
 void ProgrammerLink::sendCommand(std::uint8_t command) {
-    m_command = command;
     m_commandWord = m_word;
-    m_arguments = 0;
     m_replies = 0;
     m_writing = true;
     m_port.writeByte(command);
-    trace(true, command, 0);
+    m_framer.take(command, 0);
+    trace(true, command, m_framer.position());
     m_host.letPendingEventsRun();
 }
 
@@ -55,10 +55,9 @@ void ProgrammerLink::sendArgument(std::int32_t value) {
     if (m_closed)
         return;
     const auto byte = static_cast<std::uint8_t>(value & 0xFF);
-    if (m_arguments == 0)
-        m_firstArgument = byte;
     m_port.writeByte(byte);
-    trace(true, byte, ++m_arguments);
+    m_framer.take(byte, 0);
+    trace(true, byte, m_framer.position());
     m_host.letPendingEventsRun();
 }
 
@@ -72,8 +71,9 @@ void ProgrammerLink::finishCommand() {
     m_writing = false;
     if (m_closed)
         return;
-    m_codeWaiting = m_command == kCmdCommandCode ? m_firstArgument & 0x0F : -1;
-    m_outstanding += unitReplyCount(m_command);
+    const std::uint8_t command = m_framer.command();
+    m_codeWaiting = command == kCmdCommandCode ? m_framer.argument(0) & 0x0F : -1;
+    m_outstanding += unitReplyCount(command);
     m_host.commandSent();
 }
 

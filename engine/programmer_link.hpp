@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/byte_port.hpp"
+#include "protocol/command_framer.hpp"
 #include "protocol/unit_protocol.hpp"
 
 #include <cstdint>
@@ -56,7 +57,11 @@ public:
     // After close nothing more is sent, until open: a step that was under way when its
     // operation was stopped sends no stray command after the end command.
     void close() { m_closed = true; }
-    void open() { m_closed = false; }
+    // A command cut short by a close is never completed: what is sent next starts anew.
+    void open() {
+        m_closed = false;
+        m_framer.drop();
+    }
     // A new operation: no reply is due and no command code waits (whatever was sent
     // before belongs to an operation that has ended).
     void reset();
@@ -86,16 +91,14 @@ private:
     ByteTrace* m_trace = nullptr;
     bool m_closed = false;
     std::string m_word;
-    // The last command sent, how many argument bytes followed it and how many replies
-    // have come for it.
-    std::uint8_t m_command = 0;
+    // What was sent, framed as the unit frames it (whole commands only, so no partial
+    // time): the command each byte belongs to and its place in it.
+    CommandFramer m_framer{CommandSet::Reference, 0};
     std::string m_commandWord;
-    int m_arguments = 0;
+    // The replies that have come for the last command.
     int m_replies = 0;
     int m_outstanding = 0;
     int m_codeWaiting = -1;
-    // The first argument byte of the last command.
-    int m_firstArgument = -1;
     bool m_writing = false;
 };
 
