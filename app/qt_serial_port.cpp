@@ -29,8 +29,14 @@ QtSerialPort::QtSerialPort(QString settingsFolder, QObject* parent)
         const bool fatal = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
                            error == QSerialPort::WriteError;
         if (fatal && m_port.isOpen() && m_errorHandler) {
+            const QString path = systemLocation(m_device);
+#ifdef Q_OS_UNIX
+            const bool gone = !path.isEmpty() && !QFileInfo::exists(path);
+#else
+            const bool gone = false;
+#endif
             const std::string text =
-                portFailureText(systemLocation(m_device), m_port.errorString().toStdString());
+                portFailureText(path.toStdString(), gone, m_port.errorString().toStdString());
             QMetaObject::invokeMethod(
                 this,
                 [this, text] {
@@ -112,7 +118,7 @@ bool QtSerialPort::setPortOpen(bool open) {
         return true;
     if (m_portNumber < kFirstPortNumber || m_portNumber > kLastPortNumber) {
         m_device.clear();
-        m_lastError = QStringLiteral("There is no serial port %1").arg(m_portNumber);
+        m_lastError = QString::fromStdString(noSuchPortText(m_portNumber));
         return false;
     }
     return openDevice(serialDeviceForPort(m_portNumber, m_settingsFolder));
