@@ -434,6 +434,7 @@ void Form1::showStopControl(bool shown) {
 void Form1::closeEvent(QCloseEvent* event) {
     const std::optional<OperationKind> kind = m_operations.runningKind();
     if (!kind) {
+        m_operations.dropHeldStart();
         QMainWindow::closeEvent(event);
         return;
     }
@@ -518,20 +519,27 @@ void Form1::updatedisplay() {
 
 void Form1::disable() {
     Command0->setFocus();
-    for (QMenu* menu : {menu1, menu2, menu3, menu4, menu5})
+    m_locked = true;
+    for (QMenu* menu : {menu1, menu2, menu4, menu5})
         menu->menuAction()->setEnabled(false);
-    for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
-        button->setEnabled(false);
+    updateOperationControls();
     letPendingEventsRun();
 }
 
 void Form1::enable() {
     Command0->setFocus();
-    for (QMenu* menu : {menu1, menu2, menu3, menu4, menu5})
+    m_locked = false;
+    for (QMenu* menu : {menu1, menu2, menu4, menu5})
         menu->menuAction()->setEnabled(true);
-    for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
-        button->setEnabled(true);
+    updateOperationControls();
     letPendingEventsRun();
+}
+
+void Form1::updateOperationControls() {
+    const bool usable = !m_locked && !MSComm1.starting();
+    menu3->menuAction()->setEnabled(usable);
+    for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
+        button->setEnabled(usable);
 }
 
 void Form1::Form_Load() {

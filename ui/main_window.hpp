@@ -53,6 +53,7 @@ public:
     // Lock and unlock the five menus and the five operation buttons.
     void enable() override;
     void disable() override;
+    void updateOperationControls() override;
 
     bool operationRunning() const { return m_operations.running(); }
 
@@ -143,6 +144,8 @@ private:
     QStringList m_pendingFiles;
     QTimer m_pendingTimer;
     bool m_closeQuestionOpen = false;
+    // Between disable and enable.
+    bool m_locked = false;
 };
 
 } // namespace tessaline
