@@ -275,3 +275,30 @@ TEST(WindowOperations, AfterAPortFailureTheNextOperationOpensThePortAfresh) {
         EXPECT_EQ(port.openCount, 2);
     }
 }
+
+// A reason too long for the status line's room (a long path, the program that holds the
+// port) is shown whole: the line wraps, breaking a path where it must, and the window grows
+// until all of it fits; a short status gives the room back.
+TEST(WindowOperations, APortProblemIsReadableWhole) {
+    WindowFixture fixture(shippedRecordText("18F452"));
+    SimSerialPort port("18F452");
+    port.present = false;
+    port.absentReason = "Another program holds the port /home/ana/.config/Tessaline/com2 (a link "
+                        "to /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0): "
+                        "minicom (process 4194304)";
+    WindowControls& form = fixture.load(&port);
+    const QSize grown = form.window.size();
+    const std::string text = "Serial port 2 error! " + port.absentReason;
+    ASSERT_EQ(status(form), text);
+    EXPECT_TRUE(form.label_status->wordWrap());
+    EXPECT_LE(form.label_status->heightForWidth(form.label_status->width()),
+              form.label_status->height());
+    EXPECT_TRUE(form.window.centralWidget()->rect().contains(form.label_status->geometry()));
+
+    port.present = true;
+    form.Command3->click();
+    ASSERT_TRUE(finishes(form));
+    EXPECT_EQ(status(form), "Chip erased");
+    EXPECT_LT(form.window.height(), grown.height());
+    EXPECT_EQ(form.window.width(), grown.width());
+}
