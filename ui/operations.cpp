@@ -133,8 +133,12 @@ void WindowOperations::disable() {
     m_window.disable();
 }
 
+// Read All has blanked the buffer: whatever file it held is gone from it, whether the read
+// then succeeds or not.
 void WindowOperations::updatedisplay() {
     m_window.updatedisplay();
+    if (m_control.kind() == OperationKind::Read)
+        m_window.setLoadedFile("");
 }
 
 void WindowOperations::operationBegins(OperationKind kind) {

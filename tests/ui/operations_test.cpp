@@ -302,3 +302,33 @@ TEST(WindowOperations, APortProblemIsReadableWhole) {
     EXPECT_LT(form.window.height(), grown.height());
     EXPECT_EQ(form.window.width(), grown.width());
 }
+
+// Read All blanks the buffer: from then on the window names no loaded file, whether the
+// read fails, is stopped or succeeds, so that Program All cannot pass blanks off as the
+// file.
+TEST(WindowOperations, ReadAllLeavesNoFileNamedThatTheBufferNoLongerHolds) {
+    const struct {
+        std::int64_t muteAfter;
+        std::int64_t stopAfter;
+        const char* status;
+    } rows[] = {{40, -1, "Read all failed"}, {-1, 40, "Read all stopped"}, {-1, -1, "Chip read"}};
+    for (const auto& row : rows) {
+        WindowFixture fixture(shippedRecordText("18F1220"));
+        SimSerialPort port("18F1220");
+        WindowControls& form = fixture.load(&port);
+        fixture.folder.write("p.hex", ":0100000012ED\r\n:00000001FF\r\n");
+        fixture.dialogs.answers = {fixture.folder.file("p.hex")};
+        form.menuopen->trigger();
+        ASSERT_EQ(form.label_hex->text().toStdString(), "p.hex");
+        port.unit.muteAfter = row.muteAfter;
+        port.onWrite = [&] {
+            if (port.unit.commandCount() == row.stopAfter)
+                form.window.findChild<QPushButton*>(QStringLiteral("CommandStop"))->click();
+        };
+        form.Command2->click();
+        ASSERT_TRUE(finishes(form, 10000));
+        EXPECT_EQ(status(form), row.status);
+        EXPECT_EQ(form.label_hex->text().toStdString(), "") << row.status;
+        EXPECT_EQ(fixture.state.buffer.Flash[0], 0xFF) << "the file's byte is gone";
+    }
+}
