@@ -29,7 +29,7 @@ public:
     virtual void setStartupDelay(int milliseconds) { (void)milliseconds; }
     virtual bool starting() const { return false; }
     using StartedHandler = std::function<void()>;
-    virtual void setStartedHandler(StartedHandler handler) { (void)handler; }
+    virtual void setStartedHandler(StartedHandler handler) = 0;
     // The device behind the port number and, after a failure, the reason.
     virtual std::string description() const = 0;
     // After a failed open, why, in words that name the device; empty otherwise.
