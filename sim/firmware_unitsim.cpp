@@ -66,8 +66,9 @@ bool parse(int argc, char** argv, Options& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](std::string& out) {
-            if (i + 1 >= argc) {
-                error = arg + " needs a value";
+            // An empty value would quietly stand for the default, or for no file at all.
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                error = arg + (i + 1 >= argc ? " needs a value" : " has an empty value");
                 return false;
             }
             out = argv[++i];
@@ -186,11 +187,19 @@ int runFirmwareUnitsim(int argc, char** argv) {
     int status = 0;
     if (!options.save.empty()) {
         std::ofstream out(options.save, std::ios::binary);
-        out << chipImageHex(unit.chip());
+        // A small image stays in the stream's buffer until it is flushed.
+        out << chipImageHex(unit.chip()) << std::flush;
         if (!out) {
             std::cerr << "tessaline-unitsim: cannot write " << options.save << "\n";
             status = 2;
         }
+    }
+    // The waveform's last changes are still in the stream's buffer; a write that failed
+    // on the way (a full disk) leaves a dump that ends early.
+    if (vcd.is_open() && !vcd.flush()) {
+        std::cerr << "tessaline-unitsim: cannot write " << options.vcd
+                  << ": the waveform is incomplete\n";
+        status = status != 0 ? status : 1;
     }
     const std::vector<std::string> violations = unit.violations();
     for (const std::string& text : violations)

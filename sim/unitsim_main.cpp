@@ -75,12 +75,16 @@ struct Options {
     bool allowPowered = false;
 };
 
-bool parse(int argc, char** argv, Options& options) {
+// False with the reason in error for an argument that is not understood, or an option
+// without its value (an empty one included: it would quietly stand for the default).
+bool parse(int argc, char** argv, Options& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](std::string& out) {
-            if (i + 1 >= argc)
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                error = arg + (i + 1 >= argc ? " needs a value" : " has an empty value");
                 return false;
+            }
             out = argv[++i];
             return true;
         };
@@ -109,8 +113,10 @@ bool parse(int argc, char** argv, Options& options) {
                 return false;
             char* end = nullptr;
             const long number = std::strtol(text.c_str(), &end, 10);
-            if (end == text.c_str() || *end != '\0' || number < 0)
+            if (end == text.c_str() || *end != '\0' || number < 0) {
+                error = arg + " needs a whole number, not " + text;
                 return false;
+            }
             (arg == "--baud"          ? options.baud
              : arg == "--reply-delay" ? options.replyDelayMs
              : arg == "--seed"        ? options.seed
@@ -122,6 +128,7 @@ bool parse(int argc, char** argv, Options& options) {
         } else if (arg == "--allow-powered") {
             options.allowPowered = true;
         } else {
+            error = "bad argument " + arg;
             return false;
         }
     }
@@ -134,8 +141,8 @@ int main(int argc, char** argv) {
     if (sim::wantsFirmware(argc, argv))
         return sim::runFirmwareUnitsim(argc, argv);
     Options options;
-    if (!parse(argc, argv, options)) {
-        std::cerr << "tessaline-unitsim: bad arguments\n\n" << kUsage;
+    if (std::string error; !parse(argc, argv, options, error)) {
+        std::cerr << "tessaline-unitsim: " << error << "\n\n" << kUsage;
         return 2;
     }
     const sim::ChipModel* model = sim::findChipModel(options.chip);
@@ -231,7 +238,8 @@ int main(int argc, char** argv) {
     int status = 0;
     if (!options.save.empty()) {
         std::ofstream out(options.save, std::ios::binary);
-        out << sim::chipImageHex(chip);
+        // A small image stays in the stream's buffer until it is flushed.
+        out << sim::chipImageHex(chip) << std::flush;
         if (!out) {
             std::cerr << "tessaline-unitsim: cannot write " << options.save << "\n";
             status = 2;
