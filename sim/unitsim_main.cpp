@@ -75,19 +75,24 @@ struct Options {
     bool allowPowered = false;
 };
 
+// Takes the value after the option argv[i] into out; false with the reason when there is
+// none, or it is empty (it would quietly stand for the default).
+bool takeValue(int argc, char** argv, int& i, std::string& out, std::string& error) {
+    const std::string option = argv[i];
+    if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+        error = option + (i + 1 >= argc ? " needs a value" : " has an empty value");
+        return false;
+    }
+    out = argv[++i];
+    return true;
+}
+
 // False with the reason in error for an argument that is not understood, or an option
-// without its value (an empty one included: it would quietly stand for the default).
+// without its value.
 bool parse(int argc, char** argv, Options& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-                error = arg + (i + 1 >= argc ? " needs a value" : " has an empty value");
-                return false;
-            }
-            out = argv[++i];
-            return true;
-        };
+        auto value = [&](std::string& out) { return takeValue(argc, argv, i, out, error); };
         std::string text;
         if (arg == "--help") {
             std::cout << kUsage;
@@ -114,7 +119,8 @@ bool parse(int argc, char** argv, Options& options, std::string& error) {
             char* end = nullptr;
             const long number = std::strtol(text.c_str(), &end, 10);
             if (end == text.c_str() || *end != '\0' || number < 0) {
-                error = arg + " needs a whole number, not " + text;
+                error = arg + " needs a whole number, not ";
+                error += text;
                 return false;
             }
             (arg == "--baud"          ? options.baud
