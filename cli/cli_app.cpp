@@ -190,9 +190,10 @@ public:
         if (command == "ports" && operands == 0)
             return listPorts();
         if (command == "check" && operands == 1)
-            return loadModel(options) ? check(options.words[1], options.allowNoEof) : m_loadStatus;
+            return loadSizedModel(options) ? check(options.words[1], options.allowNoEof)
+                                           : m_loadStatus;
         if (command == "convert" && operands == 2)
-            return loadModel(options)
+            return loadSizedModel(options)
                        ? convert(options.words[1], options.words[2], options.allowNoEof)
                        : m_loadStatus;
         // "config IN OSC=HS WDT=ON" would write a file named OSC=HS and drop that change.
@@ -202,7 +203,7 @@ public:
                               "(a file of that name: ./" +
                               options.words[2] + "); nothing was written");
         if (command == "config" && operands != 0 && operands != 2)
-            return loadModel(options)
+            return loadSizedModel(options)
                        ? runConfigCommand({options.words.begin() + 1, options.words.end()}, m_state,
                                           m_out, m_err, options.allowNoEof)
                        : m_loadStatus;
@@ -336,6 +337,18 @@ private:
         ApplySelectedModel(m_state.selectedRecord(), m_state.model);
         m_state.resetBuffer();
         return true;
+    }
+
+    // The model, for the commands that load a HEX file into its buffer: a record whose
+    // sizes are faulty would give the file a buffer of the wrong size.
+    bool loadSizedModel(const Options& options) {
+        if (!loadModel(options))
+            return false;
+        if (!m_state.model.SizeError)
+            return true;
+        m_err << *m_state.model.SizeError << "\n";
+        m_loadStatus = kExitFault;
+        return false;
     }
 
     int listModels(bool verbose) {

@@ -25,8 +25,9 @@ bool isWholeNumberText(std::string_view text) {
 
 // The sizes and the programming time are read by their leading number, so a typo such as
 // "flash:16k" or "progtime:2.5" would make a model of 16 bytes, or 2 ms, without a word:
-// anything after the digits but spaces makes the record faulty. The first such field.
-std::optional<std::string> numberFieldError(const DeviceModel& record) {
+// anything after the digits but spaces makes the record faulty. The first such field, of
+// the sizes alone when `sizesOnly`.
+std::optional<std::string> numberFieldError(const DeviceModel& record, bool sizesOnly) {
     const struct {
         DeviceKey key;
         const std::string* value;
@@ -37,6 +38,8 @@ std::optional<std::string> numberFieldError(const DeviceModel& record) {
         {DeviceKey::ProgTime, &record.progtime, "a number of milliseconds in decimal digits (2)"},
     };
     for (const auto& field : fields) {
+        if (sizesOnly && field.key == DeviceKey::ProgTime)
+            continue;
         const bool present =
             record.lines[static_cast<std::size_t>(field.key)] > 0 || !field.value->empty();
         if (!present || isWholeNumberText(*field.value))
@@ -87,7 +90,8 @@ void ApplySelectedModel(const DeviceModel& record, SelectedModelValues& values) 
     values.Settings = parseConfigSettings(record, values.Safety.configMask, values.ConfigErased);
     if (values.Settings.error && !values.Safety.error)
         values.Safety.error = values.Settings.error;
-    if (std::optional<std::string> problem = numberFieldError(record))
+    values.SizeError = numberFieldError(record, true);
+    if (std::optional<std::string> problem = numberFieldError(record, false))
         values.Safety.error = std::move(problem);
 }
 

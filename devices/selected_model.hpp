@@ -8,6 +8,7 @@
 #include "devices/device_table.hpp"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,9 @@ struct SelectedModelValues {
     // Its error is the first size or programming time that is not decimal digits, else
     // the first malformed value of these keys and of the named settings.
     ChipSafety Safety;
+    // The first size that is not decimal digits (FILE:LINE and why): the buffer's sizes
+    // are then not the model's, so nothing is loaded into it either.
+    std::optional<std::string> SizeError;
     // The named configuration settings, when the record has them.
     ConfigSettings Settings;
 };

@@ -280,6 +280,27 @@ TEST_F(CliTest, UsageErrorsGoToStandardErrorWithStatus2) {
     EXPECT_NE(noDevices.err.find("cannot open the device file"), std::string::npos);
 }
 
+// A size with a typo gives the HEX file a buffer of the wrong size: the file commands name
+// the record's line instead of loading into it.
+TEST_F(CliTest, FileCommandsRefuseAModelWhoseSizesAreFaulty) {
+    folder.write("typo.cfg", "model:18F452\r\nflash:16k\r\neeprom:256\r\n");
+    folder.write("in.hex", ":0100000012ED\r\n:00000001FF\r\n");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"check", folder.file("in.hex")},
+             {"convert", folder.file("in.hex"), folder.file("out.hex")},
+             {"config", folder.file("in.hex"), folder.file("out.hex"), "OSC=HS"}}) {
+        std::vector<std::string> withDevices{"--devices", folder.file("typo.cfg")};
+        withDevices.insert(withDevices.end(), args.begin(), args.end());
+        const CliRun result = run(withDevices);
+        EXPECT_EQ(result.status, 1) << args[0];
+        EXPECT_EQ(result.err, folder.file("typo.cfg") +
+                                  ":2: The flash value '16k' is not a number of bytes in decimal "
+                                  "digits (32768).\n")
+            << args[0];
+        EXPECT_FALSE(std::filesystem::exists(folder.file("out.hex"))) << args[0];
+    }
+}
+
 TEST_F(CliTest, ReadOnlyCommandsLeaveTheSettingsStoreUntouched) {
     folder.write("in.hex", ":0100000012ED\r\n:00000001FF\r\n");
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
