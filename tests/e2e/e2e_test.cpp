@@ -365,7 +365,13 @@ TEST(EndToEnd, ANoisyLinkNeverEndsInAWrongSuccess) {
             {"--chip", "18F1220", "--noise", "--seed", QString::number(seed), "--save", chip});
         const QStringList common{"--model", "18F1220", "--port", unit.device()};
         const int programmed = cli(common + QStringList{"program", file}).status;
-        const int verified = cli(common + QStringList{"verify", file}).status;
+        const CliResult verify = cli(common + QStringList{"verify", file});
+        const int verified = verify.status;
+        // A verify that ends for a stray byte names no failing byte: what it judged after
+        // the stray byte was out of line.
+        if (verified == 3) {
+            EXPECT_EQ(verify.err.find("Verify failed at address"), std::string::npos) << verify.err;
+        }
         const QString readBack = QString::fromStdString(folder.file("read.hex"));
         QFile::remove(readBack);
         const int read = cli(common + QStringList{"read", readBack}).status;
