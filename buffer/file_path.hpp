@@ -11,13 +11,13 @@ namespace tessaline {
 // is the ANSI code page: a file named "Prüfung.hex" is then not found. A path made from
 // UTF-8 code units names the file on every system; on Linux the bytes stay as they are.
 inline std::filesystem::path pathFromUtf8(const std::string& name) {
-    return std::filesystem::path(std::u8string(name.begin(), name.end()));
+    return {std::u8string(name.begin(), name.end())};
 }
 
 // The path as UTF-8, the inverse of pathFromUtf8.
 inline std::string utf8FromPath(const std::filesystem::path& path) {
     const std::u8string name = path.u8string();
-    return std::string(name.begin(), name.end());
+    return {name.begin(), name.end()};
 }
 
 } // namespace tessaline
