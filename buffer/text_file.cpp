@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "buffer/text_file.hpp"
 
+#include "buffer/file_path.hpp"
+
 #include <array>
 #include <cerrno>
 #include <filesystem>
@@ -66,9 +68,10 @@ private:
 
 } // namespace
 
-std::string readTextFileLines(const std::string& path,
+std::string readTextFileLines(const std::string& name,
                               const std::function<bool(std::string_view)>& visit,
                               std::uint64_t maxBytes) {
+    const std::filesystem::path path = pathFromUtf8(name);
     // Look before opening: opening a FIFO for reading waits for a writer.
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(path, error);

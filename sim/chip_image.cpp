@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/chip_image.hpp"
 
+#include "buffer/file_path.hpp"
 #include "buffer/hex_reader.hpp"
 #include "buffer/hex_writer.hpp"
 #include "texts/load_texts.hpp"
@@ -26,7 +27,7 @@ ProgramBuffer bufferOf(const Pic18Chip& chip) {
 } // namespace
 
 bool loadChipImage(const std::string& path, Pic18Chip& chip, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
     if (!in) {
         error = "cannot read " + path;
         return false;

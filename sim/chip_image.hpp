@@ -7,8 +7,9 @@
 
 namespace tessaline::sim {
 
-// Programs the chip's memories from an Intel HEX file, as if a programmer had written it
-// before the run. False with the reason when the file cannot be read or is faulty.
+// Programs the chip's memories from an Intel HEX file (named in UTF-8), as if a programmer
+// had written it before the run. False with the reason when the file cannot be read or is
+// faulty.
 bool loadChipImage(const std::string& path, Pic18Chip& chip, std::string& error);
 // The chip's memories as Intel HEX text.
 std::string chipImageHex(const Pic18Chip& chip);

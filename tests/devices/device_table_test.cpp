@@ -58,6 +58,20 @@ TEST(DeviceTable, LoadReadsAFileAndReportsAMissingOne) {
     EXPECT_FALSE(LoadDeviceTable(folder.file("missing.cfg")).has_value());
 }
 
+// File names reach the core in UTF-8; Windows takes a plain string in its ANSI code page,
+// in which these files do not exist.
+TEST(DeviceTable, LoadReadsFilesWhoseNamesAreNotAscii) {
+    test::TempFolder folder;
+    for (const std::string name : {"Prüfung.cfg", "diseño.cfg", "設定.cfg"}) {
+        SCOPED_TRACE(name);
+        folder.write(name, "model:18F452\r\n");
+        const auto table = LoadDeviceTable(folder.file(name));
+        ASSERT_TRUE(table.has_value());
+        ASSERT_EQ(table->size(), 1u);
+        EXPECT_EQ((*table)[0].model, "18F452");
+    }
+}
+
 TEST(DeviceTable, ShippedFileDescribesCommonModels) {
     const auto table = LoadDeviceTable(TESSALINE_SOURCE_DIR "/devices.cfg");
     ASSERT_TRUE(table.has_value());

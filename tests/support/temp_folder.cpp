@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/temp_folder.hpp"
 
+#include "buffer/file_path.hpp"
+
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -29,7 +31,7 @@ TempFolder::~TempFolder() {
 }
 
 std::string TempFolder::path() const {
-    return (m_dir / "").make_preferred().string();
+    return utf8FromPath((m_dir / "").make_preferred());
 }
 
 std::string TempFolder::file(const std::string& name) const {
@@ -37,12 +39,12 @@ std::string TempFolder::file(const std::string& name) const {
 }
 
 void TempFolder::write(const std::string& name, const std::string& content) const {
-    std::ofstream out(file(name), std::ios::binary);
+    std::ofstream out(pathFromUtf8(file(name)), std::ios::binary);
     out << content;
 }
 
 std::string TempFolder::read(const std::string& name) const {
-    std::ifstream in(file(name), std::ios::binary);
+    std::ifstream in(pathFromUtf8(file(name)), std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();

@@ -14,7 +14,8 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    // Path of a file in the folder, with the native separator.
+    // Path of a file in the folder, with the native separator, in UTF-8 as the programs
+    // take file names.
     std::string file(const std::string& name) const;
     // The folder with a trailing separator.
     std::string path() const;
