@@ -137,7 +137,7 @@ void IcspPinDecoder::supplyChanged(std::uint64_t cycle, const IcspNets& before) 
             leave(cycle);
         } else if (now.mclr != (m_lowVoltage ? MclrLevel::Vih : MclrLevel::Vihh)) {
             leave(cycle);
-            m_exitPending = true;
+            m_exitPending = !m_ownSupply;
             m_exited = cycle;
         } else if (m_lowVoltage && before.pgm && !now.pgm) {
             violation(cycle, "PGM fell before MCLR in low-voltage programming mode (P18)");

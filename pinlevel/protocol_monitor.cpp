@@ -3,6 +3,7 @@
 
 #include "protocol/unit_protocol.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tessaline::pinlevel {
@@ -29,23 +30,66 @@ void ProtocolMonitor::violation(std::uint64_t cycle, const std::string& text) {
     m_violations.push_back(text + " (cycle " + std::to_string(cycle) + ")");
 }
 
-void ProtocolMonitor::byteToUnit(std::uint64_t cycle, std::uint8_t byte) {
+void ProtocolMonitor::byteDue(std::uint64_t cycle) {
     if (m_repliesDue > 0) {
         violation(cycle, "command " + std::to_string(m_step.command) +
                              " got no reply before the next byte came");
         m_repliesDue = 0;
     }
+}
+
+void ProtocolMonitor::byteToUnit(std::uint64_t cycle, std::uint8_t byte) {
+    byteDue(cycle);
     unit::Step step;
-    if (!m_reference.receive(byte, static_cast<std::uint32_t>(cycle / kCyclesPerMs), step))
+    if (m_reference.receive(byte, static_cast<std::uint32_t>(cycle / kCyclesPerMs), step))
+        accept(cycle, step);
+}
+
+void ProtocolMonitor::garbledToUnit(std::uint64_t cycle) {
+    byteDue(cycle);
+    m_reference.receiveError(static_cast<std::uint32_t>(cycle / kCyclesPerMs));
+}
+
+// What the unit's ADC makes of a sense input: 10 bits of libsimavr's settled 1.1 V
+// reference, turned into volts with the reference the unit believes in.
+std::uint16_t ProtocolMonitor::measured(int senseMillivolts, unit::Sense input) const {
+    const int counts = std::min(1023, senseMillivolts * 1023 / 1100);
+    return unit::senseCentivolts(static_cast<std::uint16_t>(counts),
+                                 m_reference.referenceMillivolts(), input);
+}
+
+// The power-up's two measurements: before anything is switched, and with VDD on.
+std::uint8_t ProtocolMonitor::supplies(std::uint64_t cycle) const {
+    const bool lowVoltage = m_reference.lowVoltage();
+    const std::uint16_t vpp = measured(m_board.vppSenseMillivolts(), unit::Sense::Vpp);
+    const std::uint8_t before = unit::supplyStatus(
+        vpp, measured(m_board.vddSenseMillivolts(cycle), unit::Sense::Vdd), lowVoltage, false);
+    if ((before & kStatusFailures) != 0)
+        return before;
+    return static_cast<std::uint8_t>(
+        before | unit::supplyStatus(vpp, measured(m_board.vddSenseSwitchedOn(), unit::Sense::Vdd),
+                                    lowVoltage, true));
+}
+
+void ProtocolMonitor::accept(std::uint64_t cycle, const unit::Step& step) {
+    if (step.action == unit::Action::PowerUp && !m_reference.powerUp(supplies(cycle)))
         return;
     m_step = step;
     m_repliesDue = unitReplyCount(step.command);
+    m_replyIndex = 0;
+    if (step.action == unit::Action::Report)
+        m_reference.report(m_expected, measured(m_board.vppSenseMillivolts(), unit::Sense::Vpp), 0);
+    else
+        m_expected[0] = m_reference.takeReply();
     ++m_commands;
     m_commandEnd = cycle;
     m_framesBefore = m_decoder.framesCompleted();
     m_answered = false;
     m_movedAfterReply = false;
     m_moved = false;
+    m_busy = false;
+    m_lastBusy = 0;
+    m_touchedWhileSilent = false;
 }
 
 void ProtocolMonitor::byteFromUnit(std::uint64_t cycle, std::uint8_t byte) {
@@ -56,16 +100,51 @@ void ProtocolMonitor::byteFromUnit(std::uint64_t cycle, std::uint8_t byte) {
     if (!m_answered) {
         m_answered = true;
         checkPins(cycle, byte);
-        const std::uint64_t busy = m_moved ? m_lastMove - m_firstMove : 0;
+        const std::uint64_t busy = m_busy ? m_lastBusy - m_firstBusy : 0;
         const std::uint64_t own = cycle - m_commandEnd - busy;
         m_ownTotal += own;
         if (own > m_ownMax)
             m_ownMax = own;
     }
+    checkReply(cycle, m_replyIndex++, byte);
     --m_repliesDue;
 }
 
+// The status byte comes last; a report's other bytes are known too, but for the VDD it
+// measured, which falls for a while after a power-down.
+void ProtocolMonitor::checkReply(std::uint64_t cycle, int index, std::uint8_t byte) {
+    std::uint8_t expected = m_expected[0];
+    if (m_step.action == unit::Action::Report) {
+        if (index == kReportVddLow || index == kReportVddHigh)
+            return;
+        expected = m_expected[index];
+    } else if (index + 1 < unitReplyCount(m_step.command)) {
+        return; // a read's data byte: checkPins
+    }
+    if (byte != expected)
+        violation(cycle, "byte " + std::to_string(index + 1) + " of the reply to command " +
+                             std::to_string(m_step.command) + " is " + hex(byte, 2) +
+                             "; the unit's state gives " + hex(expected, 2));
+}
+
 void ProtocolMonitor::pinsChanged(std::uint64_t cycle) {
+    // A silent unit leaves the target as it is; only a refused power-up may switch VDD
+    // for its second measurement, with MCLR held low and the lines low.
+    if (m_reference.silent()) {
+        const IcspNets& nets = m_decoder.nets();
+        const char* touched = nets.pgc                                   ? "PGC clocked"
+                              : nets.mclr == MclrLevel::Vihh             ? "VPP on MCLR"
+                              : nets.mclr == MclrLevel::Vih              ? "MCLR at VDD"
+                              : nets.mclr == MclrLevel::Released         ? "MCLR released"
+                              : nets.pgm || (nets.pgdDriven && nets.pgd) ? "a line driven high"
+                                                                         : nullptr;
+        if (touched && !m_touchedWhileSilent)
+            violation(cycle, std::string(touched) +
+                                 " after a refusal: the target must stay as it is until "
+                                 "the end command");
+        m_touchedWhileSilent = m_touchedWhileSilent || touched != nullptr;
+        return;
+    }
     if (m_commands == 0)
         return; // the firmware setting its lines up after reset
     if (m_answered || m_repliesDue == 0) {
@@ -76,10 +155,17 @@ void ProtocolMonitor::pinsChanged(std::uint64_t cycle) {
         m_movedAfterReply = true;
         return;
     }
-    if (!m_moved)
-        m_firstMove = cycle;
     m_moved = true;
-    m_lastMove = cycle;
+    measuring(cycle, 0);
+}
+
+void ProtocolMonitor::measuring(std::uint64_t cycle, std::uint64_t cycles) {
+    if (m_answered || m_repliesDue == 0)
+        return;
+    if (!m_busy)
+        m_firstBusy = cycle;
+    m_busy = true;
+    m_lastBusy = std::max(m_lastBusy, cycle + cycles);
 }
 
 void ProtocolMonitor::checkPins(std::uint64_t cycle, std::uint8_t firstReply) {
@@ -89,9 +175,11 @@ void ProtocolMonitor::checkPins(std::uint64_t cycle, std::uint8_t firstReply) {
     const IcspPinDecoder::Frame& frame = pins.lastFrame();
     switch (m_step.action) {
     case unit::Action::None:
+    case unit::Action::Report:
+    case unit::Action::Calibrate:
         if (m_moved)
             violation(cycle, "the pins moved for command " + std::to_string(m_step.command) +
-                                 ", which has no pin work or was to be refused");
+                                 ", which has no pin work");
         break;
     case unit::Action::PowerUp:
         if (!pins.programMode())
