@@ -177,8 +177,7 @@ bool UnitLogic::complete(Step& step) {
         return false;
     case kCmdEnd:
         step.action = Action::PowerDown;
-        step.completeFrame = m_pending != Pending::None;
-        step.value = step.completeFrame ? m_pendingCode : 0;
+        step.completeFrame = m_pending == Pending::Write && m_pendingCode == 0;
         m_powered = false;
         m_pending = Pending::None;
         m_supplyEnds = true;

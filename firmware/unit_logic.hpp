@@ -32,11 +32,12 @@ struct Step {
     uint8_t command = 0;
     Action action = Action::None;
     // 107: the 4-bit command; 108: the operand; 109: the programming time in ms;
-    // 103: the 4-bit command whose frame comes first; kCmdCalibrate: the millivolts.
+    // kCmdCalibrate: the millivolts.
     uint16_t value = 0;
-    // 103 while a 4-bit command waits for its operand: its frame is completed first (the
-    // 16 clocks of a read, or the operand 0000h of a write), and after a core instruction
-    // the supplies stay on for kCutCoreInstructionHoldMs.
+    // 103 while a core instruction (0000) waits for its operand: its frame is completed
+    // with the operand 0000h first, and the supplies stay on for
+    // kCutCoreInstructionHoldMs. Any other 4-bit command is cut: MCLR going low drops
+    // it, and it has started nothing yet.
     bool completeFrame = false;
 };
 

@@ -128,20 +128,17 @@ uint8_t powerUp(bool lowVoltage, uint16_t referenceMillivolts) {
     return faulty(Fault::IgnoreMeasurement) ? 0 : status;
 }
 
-void completeFrame(uint8_t code) {
-    if (isReadCode(code))
-        readByte();
-    else
-        writeBits(0, 16);
-    if (code == 0)
-        timers::waitTicks(kCutCoreHoldTicks);
+void completeCoreInstruction() {
+    writeBits(0, 16);
+    timers::waitTicks(kCutCoreHoldTicks);
 }
 
 void powerDown(uint16_t referenceMillivolts) {
     // PGC low, and PGD low when driven (an input after a read, held low by its pull-down).
     PORTC = g_base;
     const uint8_t idle = portdWithoutPower();
-    const uint8_t mclrDown = static_cast<uint8_t>(idle | kMclrLow | kVddOn | kLed);
+    // VDD stays as it is in the first step: off, it must not pulse on.
+    const uint8_t mclrDown = static_cast<uint8_t>((PORTD & ~kVppOn) | kMclrLow);
     const uint8_t vddDown = static_cast<uint8_t>(idle | kMclrLow);
     if (faulty(Fault::LateVddOff)) {
         PORTD = mclrDown;

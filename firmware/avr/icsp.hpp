@@ -28,10 +28,10 @@ Supplies measure(uint16_t referenceMillivolts);
 // any of kStatusFailures nothing went further: MCLR is still held low, VPP off and VDD
 // off again, and no clock has run.
 uint8_t powerUp(bool lowVoltage, uint16_t referenceMillivolts);
-// Completes the frame of a 4-bit command that waits for its operand: a read's 16
-// clocks, or the operand 0000h; after a core instruction, a hold while what its 4th clock
-// may have started runs to its end.
-void completeFrame(uint8_t code);
+// Completes the frame of a core instruction that waits for its operand with 0000h (a
+// NOP), and holds while what its 4th clock may have started (a bulk erase, a data EEPROM
+// write) runs to its end.
+void completeCoreInstruction();
 // MCLR to ground with VPP off, VDD off at once after it, PGM down; then, once the
 // target's VDD has fallen (or a bound has passed), the lines high-impedance and MCLR
 // released.

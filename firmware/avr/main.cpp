@@ -44,7 +44,7 @@ void run(const Step& step, UnitLogic& logic) {
         break;
     case Action::PowerDown:
         if (step.completeFrame)
-            icsp::completeFrame(static_cast<uint8_t>(step.value));
+            icsp::completeCoreInstruction();
         icsp::powerDown(logic.referenceMillivolts());
         break;
     case Action::CommandCode:
