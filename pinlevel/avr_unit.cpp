@@ -83,7 +83,7 @@ int unreadBytes(const avr_uart_t* uart) {
 AvrUnit::AvrUnit(const Setup& setup)
     : m_setup(setup), m_chip(*setup.model, m_clock, setup.seed),
       m_decoder(setup.emptySocket ? nullptr : &m_chip, m_clock), m_board(setup.supplies),
-      m_monitor(m_decoder, m_board, setup.lowVoltage) {
+      m_monitor(m_decoder, m_board) {
     m_decoder.setOwnSupply(setup.supplies.targetPowered);
     m_decoder.onChipDrive = [this](std::uint64_t cycle, int level) { chipDrive(cycle, level); };
     if (!load())
@@ -153,7 +153,7 @@ bool AvrUnit::load() {
     }
     m_pgdPin = avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ('C'), kPgdBit);
     // The mode jumper J3 pulls PB0 to ground against the firmware's pull-up.
-    if (m_setup.lowVoltage) {
+    if (m_setup.supplies.lowVoltage) {
         avr_ioport_external_t jumper{};
         jumper.name = 'B';
         jumper.mask = kModeJumper;

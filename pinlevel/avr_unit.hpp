@@ -35,8 +35,7 @@ public:
         const sim::ChipModel* model = nullptr;
         std::uint32_t seed = 1;
         bool emptySocket = false;
-        bool lowVoltage = false; // jumper J3 set for low-voltage programming
-        BoardSupplies supplies;  // the supplies, and jumper J1
+        sim::UnitSupplies supplies; // and the jumpers
         // The Nth byte from the host (counting from 1) is lost on the line, or comes in
         // with a framing error; 0: none.
         std::uint64_t dropByte = 0;

@@ -25,10 +25,9 @@ namespace tessaline::pinlevel {
 // unit's ADC reads it. Times are the unit's clock cycles at 16 MHz.
 class ProtocolMonitor {
 public:
-    // `lowVoltage`: the unit's mode jumper J3 is set for low-voltage programming.
-    ProtocolMonitor(const IcspPinDecoder& decoder, const UnitBoard& board, bool lowVoltage = false)
+    ProtocolMonitor(const IcspPinDecoder& decoder, const UnitBoard& board)
         : m_decoder(decoder), m_board(board) {
-        m_reference.setLowVoltage(lowVoltage);
+        m_reference.setLowVoltage(board.supplies().lowVoltage);
     }
 
     // A byte from the host, in the cycle its stop bit has come in.

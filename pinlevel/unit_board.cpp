@@ -42,7 +42,7 @@ int divided(int millivolts, std::uint32_t top, std::uint32_t bottom) {
 
 } // namespace
 
-UnitBoard::UnitBoard(const BoardSupplies& supplies) : m_supplies(supplies) {}
+UnitBoard::UnitBoard(const sim::UnitSupplies& supplies) : m_supplies(supplies) {}
 
 void UnitBoard::check(bool fault, bool& reported, std::uint64_t cycle, const std::string& text) {
     if (fault && !reported)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "pinlevel/icsp_pin_decoder.hpp"
+#include "sim/unit_supplies.hpp"
 
 #include <cstdint>
 #include <string>
@@ -15,16 +16,6 @@ struct AvrPort {
     std::uint8_t ddr = 0;
 };
 
-// What feeds the unit and the target, and how the jumpers sit.
-struct BoardSupplies {
-    int vppMillivolts = 11000; // the boost module's output
-    // The +5 V rail, which feeds the target's VDD (and MCLR when J1 is on +5 V); with
-    // targetPowered, the target's own supply.
-    int vddMillivolts = 5000;
-    bool targetPowered = false;     // the target has a supply of its own (J2 open)
-    bool mclrFromFiveVolts = false; // J1 on +5 V, for low-voltage entry
-};
-
 // The circuit of the reference unit on an Arduino Uno or Nano: PORTC drives PGC (PC0),
 // PGD (PC1) and PGM (PC2) through series resistors with 47 kΩ / 10 kΩ pull-downs, PC4 and
 // PC5 sense VPP and VDD; PORTD switches the target's VDD (PD4), VPP onto MCLR (PD5) and
@@ -35,7 +26,7 @@ struct BoardSupplies {
 // circuit itself must never see.
 class UnitBoard {
 public:
-    explicit UnitBoard(const BoardSupplies& supplies = {});
+    explicit UnitBoard(const sim::UnitSupplies& supplies = {});
 
     IcspNets nets(const AvrPort& c, const AvrPort& d, std::uint64_t cycle);
 
@@ -47,13 +38,13 @@ public:
     // The VDD sense input once the unit's VDD switch is on and VDD has settled.
     int vddSenseSwitchedOn() const;
 
-    const BoardSupplies& supplies() const { return m_supplies; }
+    const sim::UnitSupplies& supplies() const { return m_supplies; }
     const std::vector<std::string>& violations() const { return m_violations; }
 
 private:
     void check(bool fault, bool& reported, std::uint64_t cycle, const std::string& text);
 
-    BoardSupplies m_supplies;
+    sim::UnitSupplies m_supplies;
     std::vector<std::string> m_violations;
     bool m_vppIntoGround = false;
     bool m_pullUp = false;

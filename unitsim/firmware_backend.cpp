@@ -142,7 +142,8 @@ int runFirmwareUnitsim(int argc, char** argv) {
     setup.model = model;
     setup.seed = static_cast<std::uint32_t>(options.seed);
     setup.emptySocket = options.empty;
-    setup.lowVoltage = options.lowVoltage;
+    setup.supplies.lowVoltage = options.lowVoltage;
+    setup.supplies.mclrFromFiveVolts = options.lowVoltage;
     AvrUnit unit(setup);
     if (!unit.error().empty()) {
         std::cerr << "tessaline-unitsim: " << unit.error() << "\n";

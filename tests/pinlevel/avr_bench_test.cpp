@@ -181,38 +181,33 @@ bool touched(const std::string& vcd) {
 TEST(FirmwareBench, RefusesBadSuppliesJumpersAndOrdersInSilenceAndSaysWhyAfter103) {
     struct Row {
         const char* what;
-        pinlevel::BoardSupplies supplies;
-        bool lowVoltage;
+        sim::UnitSupplies supplies;
         std::vector<std::uint8_t> commands; // each on its own
         int status;                         // in the reply to the 103 that follows
     };
     const std::vector<std::uint8_t> powerUp{101};
     const Row rows[] = {
-        {"VPP 13.6 V", {.vppMillivolts = 13600}, false, powerUp, kStatusVppOutOfRange},
-        {"VPP 9.0 V", {.vppMillivolts = 9000}, false, powerUp, kStatusVppOutOfRange},
-        {"VDD 4.4 V, then a clock",
-         {.vddMillivolts = 4400},
-         false,
-         {101, 107},
-         kStatusVddOutOfRange},
+        {"VPP 13.6 V", {.vppMillivolts = 13600}, powerUp, kStatusVppOutOfRange},
+        {"VPP 9.0 V", {.vppMillivolts = 9000}, powerUp, kStatusVppOutOfRange},
+        {"VDD 4.4 V, then a clock", {.vddMillivolts = 4400}, {101, 107}, kStatusVddOutOfRange},
         {"a target with its own 3.3 V",
          {.vddMillivolts = 3300, .targetPowered = true},
-         false,
          powerUp,
          kStatusSelfPowered | kStatusVddOutOfRange},
         {"J1 on +5 V, J3 for high voltage",
          {.mclrFromFiveVolts = true},
-         false,
          powerUp,
          kStatusJumpersDisagree},
-        {"J1 on the boost module, J3 for low voltage", {}, true, powerUp, kStatusJumpersDisagree},
-        {"VPP first", {}, false, {102}, kStatusNoVppFirst},
-        {"a clock while unpowered", {}, false, {107}, 0},
+        {"J1 on the boost module, J3 for low voltage",
+         {.lowVoltage = true},
+         powerUp,
+         kStatusJumpersDisagree},
+        {"VPP first", {}, {102}, kStatusNoVppFirst},
+        {"a clock while unpowered", {}, {107}, 0},
     };
     for (const Row& row : rows) {
         pinlevel::AvrUnit::Setup setup = setupFor(firmwarePath(), "18F452");
         setup.supplies = row.supplies;
-        setup.lowVoltage = row.lowVoltage;
         std::vector<Exchange> exchanges;
         for (const std::uint8_t command : row.commands)
             exchanges.push_back(
@@ -275,7 +270,7 @@ TEST(FirmwareBench, CatchesEveryFaultBuild) {
         const char* chip;
         std::vector<Exchange> exchanges;
         const char* violation;
-        pinlevel::BoardSupplies supplies = {};
+        sim::UnitSupplies supplies = {};
         std::uint64_t garbleByte = 0;
     };
     const std::vector<Exchange> readByte{{{101}}, {{107, 0x9}}, {{110}}, {{103}}};

@@ -9,7 +9,7 @@ pinlevel::AvrUnit::Setup setupFor(const DeviceModel& record, const AvrRigOptions
     pinlevel::AvrUnit::Setup setup;
     setup.firmware = options.firmware;
     setup.model = sim::findChipModel(options.chip ? options.chip : record.model);
-    setup.lowVoltage = options.lowVoltage;
+    setup.supplies.lowVoltage = options.lowVoltage;
     setup.supplies.mclrFromFiveVolts = options.lowVoltage;
     setup.supplies.vddMillivolts = options.vddMillivolts;
     return setup;

@@ -341,7 +341,7 @@ TEST(UnitBoard, RegistersBecomeTheIcspLines) {
          "pull-up on an ICSP line"},
     };
     for (const Row& row : rows) {
-        UnitBoard board(BoardSupplies{.mclrFromFiveVolts = row.lowVoltage});
+        UnitBoard board(UnitSupplies{.mclrFromFiveVolts = row.lowVoltage});
         const IcspNets nets = board.nets(row.c, row.d, 7);
         EXPECT_EQ(nets.mclr, row.mclr) << row.what;
         EXPECT_EQ(nets.vdd, row.vdd) << row.what;
@@ -368,7 +368,7 @@ TEST(UnitBoard, MclrIsReleasedOnlyOnceTheTargetsVddHasFallen) {
         board.nets(lines, released, 16000 + ms * 16000);
         EXPECT_EQ(board.violations().size(), ms == 10 ? 1u : 0u) << ms;
     }
-    UnitBoard own(BoardSupplies{.targetPowered = true});
+    UnitBoard own(UnitSupplies{.targetPowered = true});
     own.nets(lines, powered, 0);
     own.nets(lines, released, 16);
     EXPECT_EQ(own.vddSenseMillivolts(16), 5000 * 100 / 570);
