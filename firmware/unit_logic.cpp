@@ -44,6 +44,15 @@ uint8_t supplyStatus(uint16_t vppCentivolts, uint16_t vddCentivolts, bool lowVol
     return status;
 }
 
+uint8_t powerUpSupplyStatus(uint16_t vppCentivolts, uint16_t vddFoundCentivolts,
+                            uint16_t vddSwitchedOnCentivolts, bool lowVoltage) {
+    const uint8_t found = supplyStatus(vppCentivolts, vddFoundCentivolts, lowVoltage, false);
+    if ((found & kStatusFailures) != 0)
+        return found;
+    return static_cast<uint8_t>(
+        found | supplyStatus(vppCentivolts, vddSwitchedOnCentivolts, lowVoltage, true));
+}
+
 UnitLogic::UnitLogic()
     : m_framer(CommandSet::Reference, faulty(Fault::NoPartialTimeout) ? 0 : kUnitPartialCommandMs) {
 }

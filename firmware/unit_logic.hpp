@@ -70,6 +70,10 @@ uint16_t senseCentivolts(uint16_t counts, uint16_t referenceMillivolts, Sense in
 // Returns the status bits; any of kStatusFailures refuses the power-up.
 uint8_t supplyStatus(uint16_t vppCentivolts, uint16_t vddCentivolts, bool lowVoltage,
                      bool vddSwitchedOn);
+// Both checks of a power-up, as the firmware makes them: VDD as found before the switch,
+// then, unless that already refuses, VDD once switched on.
+uint8_t powerUpSupplyStatus(uint16_t vppCentivolts, uint16_t vddFoundCentivolts,
+                            uint16_t vddSwitchedOnCentivolts, bool lowVoltage);
 
 class UnitLogic {
 public:

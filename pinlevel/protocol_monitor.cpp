@@ -60,15 +60,10 @@ std::uint16_t ProtocolMonitor::measured(int senseMillivolts, unit::Sense input) 
 
 // The power-up's two measurements: before anything is switched, and with VDD on.
 std::uint8_t ProtocolMonitor::supplies(std::uint64_t cycle) const {
-    const bool lowVoltage = m_reference.lowVoltage();
-    const std::uint16_t vpp = measured(m_board.vppSenseMillivolts(), unit::Sense::Vpp);
-    const std::uint8_t before = unit::supplyStatus(
-        vpp, measured(m_board.vddSenseMillivolts(cycle), unit::Sense::Vdd), lowVoltage, false);
-    if ((before & kStatusFailures) != 0)
-        return before;
-    return static_cast<std::uint8_t>(
-        before | unit::supplyStatus(vpp, measured(m_board.vddSenseSwitchedOn(), unit::Sense::Vdd),
-                                    lowVoltage, true));
+    return unit::powerUpSupplyStatus(measured(m_board.vppSenseMillivolts(), unit::Sense::Vpp),
+                                     measured(m_board.vddSenseMillivolts(cycle), unit::Sense::Vdd),
+                                     measured(m_board.vddSenseSwitchedOn(), unit::Sense::Vdd),
+                                     m_reference.lowVoltage());
 }
 
 void ProtocolMonitor::accept(std::uint64_t cycle, const unit::Step& step) {
