@@ -150,13 +150,6 @@ private:
 
 } // namespace
 
-namespace {
-
-// How long the end of an operation waits for bytes that no command asked for.
-constexpr int kGracePeriodMs = 100;
-
-} // namespace
-
 int exitStatusFor(Outcome outcome) {
     switch (outcome) {
     case Outcome::Done:
@@ -194,7 +187,7 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
     control.setVerifyAfterProgram(link.verifyAfterProgram);
     control.setModelIdentities(&state.modelIdentities);
     // A byte that comes after the last reply still fails the operation.
-    control.setGracePeriodMs(kGracePeriodMs);
+    control.setGracePeriodMs(kStrayByteGraceMs);
     host.attach(control, port);
     control.portOpened();
     port.setReceiveThreshold(1);

@@ -26,8 +26,9 @@ struct ChipIdentity {
     std::string modelName;
     std::string selectedModelName;
 
-    // 0000h and FFFFh: no chip drives the data line.
-    bool noChip() const { return read == 0x0000 || read == 0xFFFF; }
+    // A device ID of 0000h or FFFFh: no chip drives the data line.
+    static bool noChip(std::uint16_t id) { return id == 0x0000 || id == 0xFFFF; }
+    bool noChip() const { return noChip(read); }
     bool operator==(const ChipIdentity&) const = default;
 };
 

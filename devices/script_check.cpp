@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/script_check.hpp"
 
+#include "devices/prog_time_range.hpp"
+
 #include <algorithm>
 
 namespace tessaline {
@@ -9,9 +11,6 @@ namespace {
 
 // The longest wait a script may ask for.
 constexpr std::int32_t kLongestWaitMs = 10000;
-// The programming times the unit takes, in milliseconds.
-constexpr std::int32_t kShortestProgTimeMs = 1;
-constexpr std::int32_t kLongestProgTimeMs = 30;
 
 struct Problem {
     SourceLine source;
@@ -124,9 +123,10 @@ std::optional<std::string> checkOperationScript(const DeviceScript& script,
                     [](const ScriptStep& step) { return step.instruction.op == Op::SetProgTime; });
     if (!problem && sendsProgTime &&
         (model.ProgTime < kShortestProgTimeMs || model.ProgTime > kLongestProgTimeMs))
-        problem = Problem{model.ProgTimeSource, "The programming time of " +
-                                                    std::to_string(model.ProgTime) +
-                                                    " ms is outside 1 to 30 ms."};
+        problem = Problem{model.ProgTimeSource,
+                          "The programming time of " + std::to_string(model.ProgTime) +
+                              " ms is outside " + std::to_string(kShortestProgTimeMs) + " to " +
+                              std::to_string(kLongestProgTimeMs) + " ms."};
     if (!problem)
         return std::nullopt;
     const std::string name =

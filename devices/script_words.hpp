@@ -74,26 +74,27 @@ enum class WordMemory { Nowhere, Flash, Eeprom, Config, DeviceId };
 // The check a word makes on a byte read from the chip.
 enum class CheckKind { NoCheck, Blank, Verify };
 
-// Everything about a script word but what the engine does for it.
+// Everything about a script word but what the engine does for it. A row of the word table
+// names only what differs from these defaults.
 struct WordTraits {
-    Op op;
+    Op op = Op::Unrecognized;
     // The pattern: how the word is written, and where the 4-bit command code's two
     // hexadecimal digits begin (-1 for a word without one).
-    WordForm form;
-    std::string_view head;
-    bool configName; // a configuration byte's name follows the head
-    std::string_view tail;
-    int codeAt;
-    WordMemory memory;
-    CheckKind check;
+    WordForm form = WordForm::Whole;
+    std::string_view head = {};
+    bool configName = false; // a configuration byte's name follows the head
+    std::string_view tail = {};
+    int codeAt = -1;
+    WordMemory memory = WordMemory::Nowhere;
+    CheckKind check = CheckKind::NoCheck;
     // Reads the byte it checks with two commands of its own, rather than checking the
     // byte that an earlier "temp=s" word read.
-    bool readsFirst;
+    bool readsFirst = false;
     // Steps CurrentAddress on, so that a loop around it ends.
-    bool movesAddress;
+    bool movesAddress = false;
     // What it does, in a few words; the configuration byte's name and ", code 0Dh" follow
     // where the word has them.
-    std::string_view description;
+    std::string_view description = {};
 };
 
 // Every word, one row per Op in the order of Op.

@@ -16,7 +16,6 @@ namespace {
 // How long the unit may take to answer one command, on top of the programming time (which
 // travels as one byte).
 constexpr int kReplyAllowanceMs = 2000;
-constexpr int kLongestProgTimeMs = 255;
 
 // A net under every operation: no script of a model needs more commands than this, so an
 // operation that sends more is stopped as if the unit had gone silent. A FLASH or
@@ -44,7 +43,7 @@ OperationControl::OperationControl(ProgramBuffer& buffer, const SelectedModelVal
       m_host(host) {}
 
 int OperationControl::replyTimeoutMs() const {
-    return kReplyAllowanceMs + std::clamp(m_model.ProgTime, 0, kLongestProgTimeMs);
+    return kReplyAllowanceMs + std::clamp(m_model.ProgTime, 0, kLongestUnitProgTimeMs);
 }
 
 std::int64_t OperationControl::commandLimit() const {
@@ -107,6 +106,12 @@ bool OperationControl::programScriptVerifies() const {
                        [](const ScriptStep& step) { return step.instruction.op == Op::IfVerify; });
 }
 
+// Program All reads back what it wrote with the verify script, unless its own script
+// verifies before the configuration bytes.
+bool OperationControl::readBackFollows(OperationKind kind) const {
+    return kind == OperationKind::Program && m_verifyAfterProgram && !programScriptVerifies();
+}
+
 void OperationControl::StartOperation(OperationKind kind, bool portReady) {
     if (!portReady) {
         m_host.operationEnded({kind, Outcome::Refused});
@@ -119,7 +124,7 @@ void OperationControl::StartOperation(OperationKind kind, bool portReady) {
     // Every script the operation will run is checked before any byte goes out, so that a
     // broken record cannot leave the chip half-programmed or the unit powered.
     std::vector<const DeviceScript*> scripts{&scriptFor(kind)};
-    if (kind == OperationKind::Program && m_verifyAfterProgram && !programScriptVerifies())
+    if (readBackFollows(kind))
         scripts.push_back(&m_model.VerifyScript);
     for (const DeviceScript* script : scripts) {
         if (auto problem = checkOperationScript(*script, m_model)) {
@@ -130,6 +135,7 @@ void OperationControl::StartOperation(OperationKind kind, bool portReady) {
     m_kind = kind;
     m_commands = 0;
     m_stopWith.reset();
+    m_heldFailure.reset();
     m_stage = Stage::Starting;
     m_host.disable();
     m_host.operationBegins(kind);
@@ -157,6 +163,26 @@ void OperationControl::StartOperation(OperationKind kind, bool portReady) {
 OperationControl::Stage OperationControl::firstScriptStage() const {
     return m_kind == OperationKind::Identify || m_model.Safety.deviceId ? Stage::Identify
                                                                         : Stage::Main;
+}
+
+// The script that follows one that has run to its end; none after the last.
+std::optional<OperationControl::Stage> OperationControl::scriptAfter(Stage ended) const {
+    switch (ended) {
+    case Stage::PowerDown:
+        return firstScriptStage();
+    case Stage::Identify:
+        if (m_kind != OperationKind::Identify)
+            return Stage::Main;
+        break;
+    case Stage::Main:
+        // A check that failed has ended the program script early: nothing to read back.
+        if (readBackFollows(m_kind) && !m_engine.state().CheckFailed)
+            return Stage::ReadBack;
+        break;
+    default:
+        break;
+    }
+    return std::nullopt;
 }
 
 // A program that died while it wrote a command may have left part of one in the unit,
@@ -205,6 +231,7 @@ void OperationControl::MSComm1_OnComm() {
     case Stage::Idle:
     case Stage::Starting:
     case Stage::Aborting:
+    case Stage::Reporting:
         // Nothing was asked, or nothing is awaited: noise, or the late reply to an
         // operation that has ended.
         return;
@@ -215,23 +242,23 @@ void OperationControl::MSComm1_OnComm() {
         return;
     case Stage::CompletingFrame:
     case Stage::Stopping:
-        for (const std::uint8_t byte : bytes) {
-            if (m_stage != Stage::CompletingFrame && m_stage != Stage::Stopping)
-                return;
-            stoppingReply(byte);
-        }
+        stoppingReplies(bytes);
         return;
     case Stage::PowerDown:
     case Stage::Identify:
     case Stage::Main:
     case Stage::ReadBack:
-        break;
+        scriptReplies(bytes);
+        return;
     }
+}
+
+// Every byte of a batch arrived before any command that its steps will send, so only the
+// replies due now may be among them.
+void OperationControl::scriptReplies(const std::vector<std::uint8_t>& bytes) {
     // The unit has answered; the wait for its next reply starts when the next command
     // is out.
     m_host.stopReplyTimer();
-    // Every byte of this batch arrived before any command that its steps will send, so
-    // only the replies due now may be among them.
     int due = m_engine.outstandingReplies();
     for (const std::uint8_t byte : bytes) {
         if (!runningScript()) {
@@ -250,15 +277,7 @@ void OperationControl::MSComm1_OnComm() {
             continue;
         }
         --due;
-        // A stop waits for the end of a loop's pass, where every write of the pass is
-        // complete and the chip is idle: a power-down there cuts no instruction, write
-        // or erase in two.
-        if (m_stopWith && m_engine.outstandingReplies() == 1 && m_engine.atLoopEnd()) {
-            m_engine.consumeReply(byte);
-            stopWithTheUnit({m_kind, *m_stopWith});
-            return;
-        }
-        m_engine.receiveByte(byte);
+        scriptReply(byte);
     }
     if (!runningScript())
         return;
@@ -272,6 +291,18 @@ void OperationControl::MSComm1_OnComm() {
         m_host.startReplyTimer(replyTimeoutMs());
 }
 
+// One reply runs one step. A stop waits for the end of a loop's pass, where every write of
+// the pass is complete and the chip is idle: a power-down there cuts no instruction, write
+// or erase in two.
+void OperationControl::scriptReply(std::uint8_t byte) {
+    if (m_stopWith && m_engine.outstandingReplies() == 1 && m_engine.atLoopEnd()) {
+        m_engine.consumeReply(byte);
+        stopWithTheUnit({m_kind, *m_stopWith});
+        return;
+    }
+    m_engine.receiveByte(byte);
+}
+
 void OperationControl::commandSent() {
     if (m_stage == Stage::Idle || m_stage == Stage::Aborting)
         return;
@@ -279,16 +310,12 @@ void OperationControl::commandSent() {
     m_host.startReplyTimer(replyTimeoutMs());
 }
 
+// Replies that come after a stray byte may have failed a check that the chip would pass,
+// and the window shows a check failure as a box that cannot be taken back: the first one
+// waits for the end, and shows only if the end is not for stray bytes.
 void OperationControl::checkFailed(const CheckFailure& failure) {
-    // After a stray byte a check may have judged a byte out of line; the operation fails
-    // for the stray byte, not for that.
-    if (m_stopWith == Outcome::StrayBytes)
-        return;
-    // The user's reading time is not the unit's silence.
-    m_host.stopReplyTimer();
-    m_host.checkFailed(failure);
-    if (m_engine.outstandingReplies() > 0)
-        m_host.startReplyTimer(replyTimeoutMs());
+    if (!m_heldFailure)
+        m_heldFailure = failure;
 }
 
 void OperationControl::waitMilliseconds(int milliseconds) {
@@ -296,42 +323,40 @@ void OperationControl::waitMilliseconds(int milliseconds) {
     m_host.waitMilliseconds(milliseconds);
 }
 
-// A script has run to its end, and the unit has answered its end command.
-void OperationControl::completeOperation(OperationKind kind) {
+// A script has run to its end, and the unit has answered its end command: the unit is
+// powered down, so a stop that waits lands here when another script would follow.
+void OperationControl::completeOperation(OperationKind) {
     m_unitIdle = true;
-    const Stage ended = m_stage;
-    // A script ends with the unit powered down: a failure found on the way ends the
-    // operation here.
-    if (m_stopWith == Outcome::StrayBytes) {
-        endOperation({m_kind, Outcome::StrayBytes});
+    const std::optional<Stage> next = scriptAfter(m_stage);
+    if (m_stopWith == Outcome::StrayBytes ||
+        (m_stopWith == Outcome::Stopped && next && m_kind != OperationKind::Identify))
+        endOperation({m_kind, *m_stopWith});
+    else if (m_stage == Stage::Identify)
+        identified();
+    else if (next)
+        startScript(*next);
+    else
+        completionRoutine();
+}
+
+// The identify sequence has run and the unit has removed the voltages again.
+void OperationControl::identified() {
+    const auto read = static_cast<std::uint16_t>(m_engine.state().DeviceIdRead & 0xFFFF);
+    if (m_kind == OperationKind::Identify) {
+        endOperation({m_kind, Outcome::Done, {}, read});
         return;
     }
-    // Between two scripts the unit has removed the voltages already; an operation whose
-    // last script has run to its end reports that end.
-    const bool stopHere = m_stopWith == Outcome::Stopped && m_kind != OperationKind::Identify;
-    if (ended == Stage::PowerDown) {
-        if (stopHere)
-            endOperation({m_kind, Outcome::Stopped});
-        else
-            startScript(firstScriptStage());
+    if (ChipIdentity::noChip(read) || !m_model.Safety.deviceId->matches(read)) {
+        OperationEnd end{m_kind, Outcome::WrongDevice, {}, read};
+        end.chip = identifyChip(m_models ? *m_models : ModelIdentities{}, read, m_model);
+        endOperation(end);
         return;
     }
-    if (ended == Stage::Identify) {
-        if (stopHere)
-            endOperation({m_kind, Outcome::Stopped});
-        else
-            identified();
-        return;
-    }
-    if (ended == Stage::Main && kind == OperationKind::Program && m_verifyAfterProgram &&
-        !programScriptVerifies() && !m_engine.state().CheckFailed) {
-        if (stopHere)
-            endOperation({m_kind, Outcome::Stopped});
-        else
-            startScript(Stage::ReadBack);
-        return;
-    }
-    switch (kind) {
+    startScript(Stage::Main);
+}
+
+void OperationControl::completionRoutine() {
+    switch (m_kind) {
     case OperationKind::Program:
         program2_routine();
         break;
@@ -350,23 +375,6 @@ void OperationControl::completeOperation(OperationKind kind) {
     case OperationKind::Identify:
         break;
     }
-}
-
-// The identify sequence has run and the unit has removed the voltages again.
-void OperationControl::identified() {
-    const auto read = static_cast<std::uint16_t>(m_engine.state().DeviceIdRead & 0xFFFF);
-    if (m_kind == OperationKind::Identify) {
-        endOperation({m_kind, Outcome::Done, {}, read});
-        return;
-    }
-    const bool noChip = read == 0x0000 || read == 0xFFFF;
-    if (noChip || !m_model.Safety.deviceId->matches(read)) {
-        OperationEnd end{m_kind, Outcome::WrongDevice, {}, read};
-        end.chip = identifyChip(m_models ? *m_models : ModelIdentities{}, read, m_model);
-        endOperation(end);
-        return;
-    }
-    startScript(Stage::Main);
 }
 
 void OperationControl::finish(OperationKind kind) {
@@ -407,34 +415,39 @@ void OperationControl::stopWithTheUnit(const OperationEnd& end) {
         report(end);
         return;
     }
-    // No reply may run while the command goes out: it would be taken before the command
-    // counts it.
+    sendAwaited(m_engine.codeWaiting() == kCoreInstruction ? Stage::CompletingFrame
+                                                           : Stage::Stopping);
+}
+
+// The NOP operand of a cut core instruction (CompletingFrame) or the end command
+// (Stopping), whose reply the stage then awaits. No reply may run while the command goes
+// out: it would be taken before the command counts it.
+void OperationControl::sendAwaited(Stage stage) {
+    m_stage = stage;
     m_port.setReceiveThreshold(0);
-    if (m_engine.codeWaiting() == kCoreInstruction) {
-        m_stage = Stage::CompletingFrame;
+    if (stage == Stage::CompletingFrame)
         m_engine.sendNopOperand();
-    } else {
-        m_stage = Stage::Stopping;
+    else
         m_engine.sendEnd();
-    }
     m_port.setReceiveThreshold(1);
 }
 
-void OperationControl::stoppingReply(std::uint8_t byte) {
-    m_engine.consumeReply(byte);
-    if (m_engine.outstandingReplies() > 0)
-        return;
-    m_host.stopReplyTimer();
-    if (m_stage == Stage::CompletingFrame) {
-        m_host.waitMilliseconds(kCutFrameHoldMs);
-        m_stage = Stage::Stopping;
-        m_port.setReceiveThreshold(0);
-        m_engine.sendEnd();
-        m_port.setReceiveThreshold(1);
-        return;
+void OperationControl::stoppingReplies(const std::vector<std::uint8_t>& bytes) {
+    for (const std::uint8_t byte : bytes) {
+        if (m_stage != Stage::CompletingFrame && m_stage != Stage::Stopping)
+            return;
+        m_engine.consumeReply(byte);
+        if (m_engine.outstandingReplies() > 0)
+            continue;
+        m_host.stopReplyTimer();
+        if (m_stage == Stage::CompletingFrame) {
+            m_host.waitMilliseconds(kCutFrameHoldMs);
+            sendAwaited(Stage::Stopping);
+            continue;
+        }
+        m_unitIdle = true;
+        report(m_end);
     }
-    m_unitIdle = true;
-    report(m_end);
 }
 
 // Ends an operation whose unit does not answer, or whose port failed: the end command
@@ -462,13 +475,19 @@ void OperationControl::endWithoutTheUnit(const OperationEnd& end) {
 }
 
 void OperationControl::report(const OperationEnd& end) {
+    m_host.stopReplyTimer();
+    // The user may take any time to read the check failure; the operation still reads as
+    // running meanwhile, but nothing that comes can end it a second time.
+    m_stage = Stage::Reporting;
+    if (m_heldFailure && end.outcome != Outcome::StrayBytes)
+        m_host.checkFailed(*m_heldFailure);
+    m_heldFailure.reset();
     m_stage = Stage::Idle;
     m_stopWith.reset();
     // A read whose replies fell out of line holds bytes that are not the chip's: the
     // buffer goes back to blank rather than show them as read.
     if (end.kind == OperationKind::Read && end.outcome == Outcome::StrayBytes)
         ResetBuffer(m_buffer, m_model.FlashSize, m_model.EepromSize, m_model.ConfigErased);
-    m_host.stopReplyTimer();
     // Bytes that come while no operation runs are read and dropped at once.
     m_port.setReceiveThreshold(1);
     m_host.operationEnded(end);
@@ -483,6 +502,7 @@ void OperationControl::replyTimedOut() {
     case Stage::Idle:
     case Stage::Starting:
     case Stage::Aborting:
+    case Stage::Reporting:
         return;
     case Stage::EndPending:
         report(m_end);
@@ -502,7 +522,7 @@ void OperationControl::replyTimedOut() {
 }
 
 void OperationControl::portFailed(const std::string& systemError) {
-    if (m_stage == Stage::Idle || m_stage == Stage::Aborting)
+    if (m_stage == Stage::Idle || m_stage == Stage::Aborting || m_stage == Stage::Reporting)
         return;
     endWithoutTheUnit({m_kind, Outcome::PortFailed, systemError});
 }

@@ -9,7 +9,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 // An operation's life, one stage at a time:
 //
@@ -31,17 +33,39 @@
 //   [CompletingFrame]  a core instruction's 4-bit code went out alone: its NOP operand
 //                      first, then 20 ms for what its 4th clock may have started.
 //
-//   A stop or a stray byte between two scripts (the unit is powered down there) goes
-//   straight to EndPending. A silent unit or a failed port ends the operation from any
-//   stage through Aborting, where the end command goes out with nothing awaited; the
-//   unit's state is then unknown. A stop before the first command ends the operation at
-//   once, after the PowerDown when the unit's state is unknown.
-//   The operation reads as running in every stage but Idle.
+//   A silent unit or a failed port ends the operation from any stage through Aborting,
+//   where the end command goes out with nothing awaited; the unit's state is then
+//   unknown. Every end is reported through Reporting, where the first check failure,
+//   held since the byte was judged, is shown unless the operation ends for stray bytes
+//   (they put the replies out of line, so the byte judged may not be the chip's). The
+//   operation reads as running in every stage but Idle.
+//
+// The stop latch (m_stopWith) holds a stop until a point where the chip is idle:
+//
+//   empty ---- requestStop, in Starting or a script ------------------> Stopped
+//   empty or Stopped ---- a byte that no command asked for, in a script -> StrayBytes
+//
+//   where it lands                   Stopped                     StrayBytes
+//   Starting, the unit idle          ends at once, nothing sent  -
+//   Starting, unit state unknown     at the PowerDown's end      -
+//   a loop's end (its NOP answered)  > Stopping                  > Stopping
+//   a script's end, another next     > EndPending                > EndPending
+//   the last script's end            dropped: the script's end   > EndPending
+//
+//   An Identify operation drops a stop, but in Starting with the unit idle, and reports
+//   the ID it read. The latch empties when an operation starts, when a stop goes to the
+//   unit, and at the end.
 
 namespace tessaline {
 
 class BytePort;
 class ByteTrace;
+
+// The grace period that both front ends give stray bytes after an operation's last reply:
+// a byte that the unit sends right after its reply arrives within a few bytes' time at the
+// slowest baud rate (8.3 ms a byte at 1200 baud) plus a USB adapter's latency timer (16 ms
+// by default), with room to spare, and nobody waits for a tenth of a second.
+constexpr int kStrayByteGraceMs = 100;
 
 // What an operation needs from the front end that runs it.
 class OperationHost {
@@ -63,7 +87,9 @@ public:
     // are written between two read-backs).
     virtual void readBackBegins() {}
     virtual void readBackEnds() {}
-    // A check found a byte other than it should be; returns when the user has read it.
+    // The first byte that a check of the operation found other than it should be, just
+    // before the end is reported; returns when the user has read it. Not called when the
+    // operation ends for stray bytes.
     virtual void checkFailed(const CheckFailure& failure) = 0;
     virtual void waitMilliseconds(int milliseconds) = 0;
     // Starts (or restarts) the wait for the unit's next reply; replyTimedOut is due when
@@ -156,6 +182,7 @@ private:
         Stopping,        // the end command sent; its reply is due
         Aborting,        // the unit does not answer: the end command goes out unawaited
         EndPending,      // the scripts have ended; the end waits for the grace period
+        Reporting,       // the end is decided; a held check failure is shown before it
     };
 
     // EngineHost, for the engine.
@@ -173,14 +200,20 @@ private:
     void scriptError(const std::string& message) override;
 
     Stage firstScriptStage() const;
+    std::optional<Stage> scriptAfter(Stage ended) const;
+    bool readBackFollows(OperationKind kind) const;
     void waitForAQuietLine();
     bool runningScript() const;
     void startScript(Stage stage);
+    void scriptReplies(const std::vector<std::uint8_t>& bytes);
+    void scriptReply(std::uint8_t byte);
+    void stoppingReplies(const std::vector<std::uint8_t>& bytes);
     void identified();
+    void completionRoutine();
     void finish(OperationKind kind);
     void endOperation(const OperationEnd& end);
     void stopWithTheUnit(const OperationEnd& end);
-    void stoppingReply(std::uint8_t byte);
+    void sendAwaited(Stage stage);
     void endWithoutTheUnit(const OperationEnd& end);
     void report(const OperationEnd& end);
     const DeviceScript& scriptFor(OperationKind kind) const;
@@ -197,6 +230,8 @@ private:
     // A stop to make at the next point where the chip is idle, with the outcome it ends
     // in: the user's stop, or a byte that no command asked for.
     std::optional<Outcome> m_stopWith;
+    // The first check failure, shown when the operation's end is reported.
+    std::optional<CheckFailure> m_heldFailure;
     bool m_unitIdle = true;
     bool m_verifyAfterProgram = true;
     int m_graceMs = 0;

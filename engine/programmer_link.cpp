@@ -14,6 +14,7 @@ AddressBytes SplitAddress(std::int32_t address) {
 void ProgrammerLink::reset() {
     m_outstanding = 0;
     m_codeWaiting = -1;
+    m_framer.drop();
 }
 
 void ProgrammerLink::trace(bool sent, std::uint8_t value, int position) {
@@ -23,20 +24,28 @@ void ProgrammerLink::trace(bool sent, std::uint8_t value, int position) {
     byte.time = std::chrono::steady_clock::now();
     byte.direction = sent ? TracedByte::Direction::Sent : TracedByte::Direction::Received;
     byte.value = value;
-    byte.command = m_command;
+    byte.command = sent ? m_framer.lastByteCommand() : m_framer.command();
     byte.position = position;
     byte.word = m_commandWord;
     m_trace->traceByte(byte);
 }
 
+void ProgrammerLink::send(std::uint8_t command, std::initializer_list<std::int32_t> arguments) {
+    if (m_closed)
+        return;
+    sendCommand(command);
+    for (const std::int32_t argument : arguments)
+        sendArgument(argument);
+    finishCommand();
+}
+
 void ProgrammerLink::sendCommand(std::uint8_t command) {
-    m_command = command;
     m_commandWord = m_word;
-    m_arguments = 0;
     m_replies = 0;
     m_writing = true;
     m_port.writeByte(command);
-    trace(true, command, 0);
+    m_framer.take(command, 0);
+    trace(true, command, m_framer.position());
     m_host.letPendingEventsRun();
 }
 
@@ -47,7 +56,8 @@ void ProgrammerLink::sendArgument(std::int32_t value) {
         return;
     const auto byte = static_cast<std::uint8_t>(value & 0xFF);
     m_port.writeByte(byte);
-    trace(true, byte, ++m_arguments);
+    m_framer.take(byte, 0);
+    trace(true, byte, m_framer.position());
     m_host.letPendingEventsRun();
 }
 
@@ -61,70 +71,10 @@ void ProgrammerLink::finishCommand() {
     m_writing = false;
     if (m_closed)
         return;
-    m_codeWaiting = m_command == kCmdCommandCode ? m_codeSent : -1;
-    m_outstanding += unitReplyCount(m_command);
+    const std::uint8_t command = m_framer.command();
+    m_codeWaiting = command == kCmdCommandCode ? m_framer.argument(0) & 0x0F : -1;
+    m_outstanding += unitReplyCount(command);
     m_host.commandSent();
-}
-
-void ProgrammerLink::SendNop() {
-    if (m_closed)
-        return;
-    sendCommand(kCmdNop);
-    finishCommand();
-}
-
-void ProgrammerLink::SendBegin(std::int32_t voltageSequence) {
-    if (m_closed || (voltageSequence != 1 && voltageSequence != 2))
-        return;
-    sendCommand(voltageSequence == 1 ? kCmdBeginVddFirst : kCmdBeginVppFirst);
-    finishCommand();
-}
-
-void ProgrammerLink::SendEnd() {
-    if (m_closed)
-        return;
-    sendCommand(kCmdEnd);
-    finishCommand();
-}
-
-void ProgrammerLink::SendCommandCode(std::int32_t code) {
-    if (m_closed)
-        return;
-    sendCommand(kCmdCommandCode);
-    m_codeSent = code & 0x0F;
-    sendArgument(code);
-    finishCommand();
-}
-
-void ProgrammerLink::SendDataWord(std::int32_t word) {
-    if (m_closed)
-        return;
-    sendCommand(kCmdDataWord);
-    sendArgument(word % 256);
-    sendArgument(word / 256);
-    finishCommand();
-}
-
-void ProgrammerLink::SendStartProg() {
-    if (m_closed)
-        return;
-    sendCommand(kCmdStartProg);
-    finishCommand();
-}
-
-void ProgrammerLink::SendReadByte() {
-    if (m_closed)
-        return;
-    sendCommand(kCmdReadByte);
-    finishCommand();
-}
-
-void ProgrammerLink::SendProgTime(std::int32_t progTime) {
-    if (m_closed)
-        return;
-    sendCommand(kCmdProgTime);
-    sendArgument(progTime);
-    finishCommand();
 }
 
 } // namespace tessaline

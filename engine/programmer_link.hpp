@@ -2,9 +2,11 @@
 #pragma once
 
 #include "engine/byte_port.hpp"
+#include "protocol/command_framer.hpp"
 #include "protocol/unit_protocol.hpp"
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,9 @@ struct AddressBytes {
 
 AddressBytes SplitAddress(std::int32_t address);
 
+// The programming time goes to the unit as one byte: the longest pulse it can be told.
+constexpr std::int32_t kLongestUnitProgTimeMs = 255;
+
 // The byte protocol to the programmer unit. Each byte goes out on its own and is
 // followed by a pass through the pending window events. A trace, when one is set, sees
 // every byte sent and received with the command it belongs to.
@@ -30,15 +35,19 @@ class ProgrammerLink {
 public:
     ProgrammerLink(BytePort& port, EngineHost& host) : m_port(port), m_host(host) {}
 
-    void SendNop();
+    void SendNop() { send(kCmdNop); }
     // 101 for voltage sequence 1 (VDD before VPP), 102 for 2; nothing otherwise.
-    void SendBegin(std::int32_t voltageSequence);
-    void SendEnd();
-    void SendCommandCode(std::int32_t code);
-    void SendDataWord(std::int32_t word);
-    void SendStartProg();
-    void SendReadByte();
-    void SendProgTime(std::int32_t progTime);
+    void SendBegin(std::int32_t voltageSequence) {
+        if (voltageSequence == 1 || voltageSequence == 2)
+            send(voltageSequence == 1 ? kCmdBeginVddFirst : kCmdBeginVppFirst);
+    }
+    void SendEnd() { send(kCmdEnd); }
+    void SendCommandCode(std::int32_t code) { send(kCmdCommandCode, {code}); }
+    // The low byte first.
+    void SendDataWord(std::int32_t word) { send(kCmdDataWord, {word % 256, word / 256}); }
+    void SendStartProg() { send(kCmdStartProg); }
+    void SendReadByte() { send(kCmdReadByte); }
+    void SendProgTime(std::int32_t progTime) { send(kCmdProgTime, {progTime}); }
 
     // A byte from the unit: one of the replies the last command asked for.
     void received(std::uint8_t value);
@@ -48,7 +57,11 @@ public:
     // After close nothing more is sent, until open: a step that was under way when its
     // operation was stopped sends no stray command after the end command.
     void close() { m_closed = true; }
-    void open() { m_closed = false; }
+    // A command cut short by a close is never completed: what is sent next starts anew.
+    void open() {
+        m_closed = false;
+        m_framer.drop();
+    }
     // A new operation: no reply is due and no command code waits (whatever was sent
     // before belongs to an operation that has ended).
     void reset();
@@ -63,6 +76,10 @@ public:
     void setWord(std::string_view word) { m_word.assign(word); }
 
 private:
+    // A command byte and its argument bytes (as many as unitArgumentCount gives; the low
+    // byte of each value goes out), each followed by a pass through the pending events;
+    // nothing once the link is closed.
+    void send(std::uint8_t command, std::initializer_list<std::int32_t> arguments = {});
     void sendCommand(std::uint8_t command);
     void sendArgument(std::int32_t value);
     // The command's last byte is out: the unit's reply is due.
@@ -74,15 +91,14 @@ private:
     ByteTrace* m_trace = nullptr;
     bool m_closed = false;
     std::string m_word;
-    // The last command sent, how many argument bytes followed it and how many replies
-    // have come for it.
-    std::uint8_t m_command = 0;
+    // What was sent, framed as the unit frames it (whole commands only, so no partial
+    // time): the command each byte belongs to and its place in it.
+    CommandFramer m_framer{CommandSet::Reference, 0};
     std::string m_commandWord;
-    int m_arguments = 0;
+    // The replies that have come for the last command.
     int m_replies = 0;
     int m_outstanding = 0;
     int m_codeWaiting = -1;
-    int m_codeSent = -1;
     bool m_writing = false;
 };
 

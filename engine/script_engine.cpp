@@ -164,25 +164,18 @@ void ScriptEngine::execute(const Instruction& instruction) {
         m_link.SendNop();
         break;
     case Op::MovlwUpper:
-        movlwAddress(SplitAddress(m_state.CurrentAddress).upper);
+        movlwAddress(instruction, SplitAddress(m_state.CurrentAddress).upper);
         break;
     case Op::MovlwHigh:
-        movlwAddress(SplitAddress(m_state.CurrentAddress).high);
+        movlwAddress(instruction, SplitAddress(m_state.CurrentAddress).high);
         break;
     case Op::MovlwLow:
-        movlwAddress(SplitAddress(m_state.CurrentAddress).low);
+        movlwAddress(instruction, SplitAddress(m_state.CurrentAddress).low);
         break;
     case Op::MovlwEeprom:
-        if (m_state.InstructionPhase == 0) {
-            showPlace(instruction);
-            m_link.SendCommandCode(kCoreInstruction);
-            m_state.InstructionPhase = 1;
-        } else if (m_state.InstructionPhase == 1) {
-            m_link.SendDataWord(kMovlw + eepromAt(m_state.CurrentAddress));
+        if (codeThenOperand(instruction, kCoreInstruction,
+                            [&] { return kMovlw + eepromAt(m_state.CurrentAddress); }))
             ++m_state.CurrentAddress;
-            m_state.InstructionPhase = 0;
-            advance();
-        }
         break;
     case Op::WriteFlash:
         writeFlashWord(instruction);
@@ -218,14 +211,7 @@ void ScriptEngine::execute(const Instruction& instruction) {
             check(instruction);
         break;
     case Op::Raw:
-        if (m_state.InstructionPhase == 0) {
-            m_link.SendCommandCode(instruction.code);
-            m_state.InstructionPhase = 1;
-        } else if (m_state.InstructionPhase == 1) {
-            m_link.SendDataWord(instruction.operand);
-            m_state.InstructionPhase = 0;
-            advance();
-        }
+        codeThenOperand(instruction, instruction.code, [&] { return instruction.operand; });
         break;
     case Op::Wait:
         m_host.waitMilliseconds(std::max(instruction.waitMilliseconds, 0));
@@ -237,7 +223,7 @@ void ScriptEngine::execute(const Instruction& instruction) {
             m_host.readBackBegins();
             advance();
         } else {
-            skipVerifyBlock();
+            jumpPast(Op::EndVerify);
         }
         m_link.SendNop();
         break;
@@ -259,26 +245,18 @@ void ScriptEngine::loopHead(std::int32_t lastAddress) {
         advance();
     } else {
         m_state.CurrentAddress = 0;
-        // Past the first "loop" after the head; a head without one ends the script.
-        std::int32_t exit = m_state.LastInstruction + 1;
-        for (std::int32_t i = m_state.InstructionIndex + 1; i <= m_state.LastInstruction; ++i) {
-            if (m_state.RunningScript.steps[static_cast<std::size_t>(i - 1)].instruction.op ==
-                Op::Loop) {
-                exit = i + 1;
-                break;
-            }
-        }
-        m_state.InstructionIndex = exit;
+        jumpPast(Op::Loop);
     }
     m_link.SendNop();
 }
 
-// Past the first "endverify" after the block's head; a head without one ends the script.
-void ScriptEngine::skipVerifyBlock() {
+// Past the first word `closing` after the current one (a head's "loop" or "endverify");
+// a head without one ends the script.
+void ScriptEngine::jumpPast(Op closing) {
     std::int32_t exit = m_state.LastInstruction + 1;
     for (std::int32_t i = m_state.InstructionIndex + 1; i <= m_state.LastInstruction; ++i) {
         if (m_state.RunningScript.steps[static_cast<std::size_t>(i - 1)].instruction.op ==
-            Op::EndVerify) {
+            closing) {
             exit = i + 1;
             break;
         }
@@ -286,60 +264,54 @@ void ScriptEngine::skipVerifyBlock() {
     m_state.InstructionIndex = exit;
 }
 
-void ScriptEngine::movlwAddress(std::int32_t field) {
+// A write-type instruction takes two steps: its 4-bit command code, then with the next
+// reply its 16-bit operand, which completes it. True on the step that sends the operand.
+template <typename Operand>
+bool ScriptEngine::codeThenOperand(const Instruction& instruction, std::int32_t code,
+                                   const Operand& operand) {
     if (m_state.InstructionPhase == 0) {
-        m_link.SendCommandCode(kCoreInstruction);
+        showPlace(instruction);
+        m_link.SendCommandCode(code);
         m_state.InstructionPhase = 1;
-    } else if (m_state.InstructionPhase == 1) {
-        m_link.SendDataWord(kMovlw + field);
-        m_state.InstructionPhase = 0;
-        advance();
+        return false;
     }
+    if (m_state.InstructionPhase != 1)
+        return false;
+    m_link.SendDataWord(operand());
+    m_state.InstructionPhase = 0;
+    advance();
+    return true;
+}
+
+void ScriptEngine::movlwAddress(const Instruction& instruction, std::int32_t field) {
+    codeThenOperand(instruction, kCoreInstruction, [&] { return kMovlw + field; });
 }
 
 void ScriptEngine::writeFlashWord(const Instruction& instruction) {
-    if (m_state.InstructionPhase == 0) {
-        showPlace(instruction);
-        m_link.SendCommandCode(instruction.code);
-        m_state.InstructionPhase = 1;
-    } else if (m_state.InstructionPhase == 1) {
-        // Low byte at the even address, high byte at the next one; past the end of an
-        // odd-sized FLASH the high byte is the erased value.
-        const std::int32_t low = flashAt(m_state.CurrentAddress);
-        const std::int32_t high = flashAt(m_state.CurrentAddress + 1);
-        m_link.SendDataWord(low + 256 * high);
-        m_state.InstructionPhase = 0;
+    // Low byte at the even address, high byte at the next one; past the end of an
+    // odd-sized FLASH the high byte is the erased value.
+    if (codeThenOperand(instruction, instruction.code, [&] {
+            return flashAt(m_state.CurrentAddress) + 256 * flashAt(m_state.CurrentAddress + 1);
+        }))
         m_state.CurrentAddress += 2;
-        advance();
-    }
 }
 
 void ScriptEngine::writeConfigByte(const Instruction& instruction) {
-    if (m_state.InstructionPhase == 0) {
-        showPlace(instruction);
-        m_link.SendCommandCode(instruction.code);
-        m_state.InstructionPhase = 1;
-    } else if (m_state.InstructionPhase == 1) {
-        // The chip takes the low half at an even address and the high half at an odd
-        // one, so the byte goes in both.
-        const std::int32_t value =
-            m_buffer.Config[static_cast<std::size_t>(instruction.configIndex)] & 0xFF;
-        m_link.SendDataWord(value * 257);
-        m_state.InstructionPhase = 0;
-        advance();
-    }
+    // The chip takes the low half at an even address and the high half at an odd one, so
+    // the byte goes in both.
+    codeThenOperand(instruction, instruction.code, [&] {
+        return (m_buffer.Config[static_cast<std::size_t>(instruction.configIndex)] & 0xFF) * 257;
+    });
 }
 
 void ScriptEngine::waitForWrite() {
     switch (m_state.InstructionPhase) {
     case 0:
+    case 2:
         m_link.SendCommandCode(kCoreInstruction);
         break;
     case 1:
         m_link.SendDataWord(kMovfEecon1W);
-        break;
-    case 2:
-        m_link.SendCommandCode(kCoreInstruction);
         break;
     case 3:
         m_link.SendDataWord(kMovwfTablat);
@@ -364,44 +336,55 @@ void ScriptEngine::waitForWrite() {
     ++m_state.InstructionPhase;
 }
 
-void ScriptEngine::readByte(const Instruction& instruction) {
+// A read of the chip takes two commands, its 4-bit code and the read itself, and then its
+// data byte. True on the step that the data byte runs (it is in ReceivedByte); the
+// read's second reply runs the next instruction.
+bool ScriptEngine::codeThenRead(const Instruction& instruction) {
     if (m_state.InstructionPhase == 0) {
         showPlace(instruction);
         m_link.SendCommandCode(instruction.code);
         m_state.InstructionPhase = 1;
-    } else if (m_state.InstructionPhase == 1) {
+        return false;
+    }
+    if (m_state.InstructionPhase == 1) {
         m_link.SendReadByte();
         m_state.InstructionPhase = 2;
-    } else if (isReadCompletionPhase(m_state.InstructionPhase)) {
-        const auto value = static_cast<std::uint8_t>(m_state.ReceivedByte);
-        const std::int32_t address = m_state.CurrentAddress;
-        switch (instruction.traits().memory) {
-        case WordMemory::Flash:
-            if (address >= 0 && address < static_cast<std::int32_t>(m_buffer.Flash.size()))
-                m_buffer.Flash[static_cast<std::size_t>(address)] = value;
-            ++m_state.CurrentAddress;
-            break;
-        case WordMemory::Eeprom:
-            if (address >= 0 && address < static_cast<std::int32_t>(m_buffer.Eeprom.size()))
-                m_buffer.Eeprom[static_cast<std::size_t>(address)] = value;
-            ++m_state.CurrentAddress;
-            break;
-        case WordMemory::Config:
-            m_buffer.Config[static_cast<std::size_t>(instruction.configIndex)] = value;
-            break;
-        case WordMemory::DeviceId:
-            if (instruction.configIndex == 0)
-                m_state.DeviceIdRead = (m_state.DeviceIdRead & 0xFF00) | value;
-            else
-                m_state.DeviceIdRead = (m_state.DeviceIdRead & 0x00FF) | (value << 8);
-            break;
-        case WordMemory::Nowhere:
-            m_state.TempByte = value;
-            break;
-        }
-        m_state.InstructionPhase = 0;
-        advance();
+        return false;
     }
+    return isReadCompletionPhase(m_state.InstructionPhase);
+}
+
+void ScriptEngine::readByte(const Instruction& instruction) {
+    if (!codeThenRead(instruction))
+        return;
+    const auto value = static_cast<std::uint8_t>(m_state.ReceivedByte);
+    const std::int32_t address = m_state.CurrentAddress;
+    switch (instruction.traits().memory) {
+    case WordMemory::Flash:
+        if (address >= 0 && address < static_cast<std::int32_t>(m_buffer.Flash.size()))
+            m_buffer.Flash[static_cast<std::size_t>(address)] = value;
+        ++m_state.CurrentAddress;
+        break;
+    case WordMemory::Eeprom:
+        if (address >= 0 && address < static_cast<std::int32_t>(m_buffer.Eeprom.size()))
+            m_buffer.Eeprom[static_cast<std::size_t>(address)] = value;
+        ++m_state.CurrentAddress;
+        break;
+    case WordMemory::Config:
+        m_buffer.Config[static_cast<std::size_t>(instruction.configIndex)] = value;
+        break;
+    case WordMemory::DeviceId:
+        if (instruction.configIndex == 0)
+            m_state.DeviceIdRead = (m_state.DeviceIdRead & 0xFF00) | value;
+        else
+            m_state.DeviceIdRead = (m_state.DeviceIdRead & 0x00FF) | (value << 8);
+        break;
+    case WordMemory::Nowhere:
+        m_state.TempByte = value;
+        break;
+    }
+    m_state.InstructionPhase = 0;
+    advance();
 }
 
 void ScriptEngine::showPlace(const Instruction& instruction) {
@@ -473,17 +456,9 @@ void ScriptEngine::check(const Instruction& instruction) {
     m_link.SendNop();
 }
 
-// Two commands for a byte: the read's command code, then the read itself; the byte is
-// judged as it arrives, and the read's second reply runs the next instruction.
+// The byte is judged as it arrives, before the read's second reply.
 void ScriptEngine::readAndCheck(const Instruction& instruction) {
-    if (m_state.InstructionPhase == 0) {
-        showPlace(instruction);
-        m_link.SendCommandCode(instruction.code);
-        m_state.InstructionPhase = 1;
-    } else if (m_state.InstructionPhase == 1) {
-        m_link.SendReadByte();
-        m_state.InstructionPhase = 2;
-    } else if (isReadCompletionPhase(m_state.InstructionPhase)) {
+    if (codeThenRead(instruction)) {
         m_state.TempByte = m_state.ReceivedByte;
         m_state.InstructionPhase = 0;
         judge(expectationFor(instruction));

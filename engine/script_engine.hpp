@@ -98,10 +98,13 @@ private:
     // byte that the instruction works on.
     void showPlace(const Instruction& instruction);
     void loopHead(std::int32_t lastAddress);
-    void movlwAddress(std::int32_t field);
+    void movlwAddress(const Instruction& instruction, std::int32_t field);
+    template <typename Operand>
+    bool codeThenOperand(const Instruction& instruction, std::int32_t code, const Operand& operand);
     void writeFlashWord(const Instruction& instruction);
     void writeConfigByte(const Instruction& instruction);
     void waitForWrite();
+    bool codeThenRead(const Instruction& instruction);
     void readByte(const Instruction& instruction);
     // What a check compares the byte read with, and how it reports a mismatch.
     struct Expectation {
@@ -116,7 +119,7 @@ private:
     void readAndCheck(const Instruction& instruction);
     Expectation expectationFor(const Instruction& instruction) const;
     void judge(const Expectation& expect);
-    void skipVerifyBlock();
+    void jumpPast(Op closing);
     void fail(const std::string& message);
 
     std::uint8_t flashAt(std::int32_t address) const;

@@ -2,6 +2,7 @@
 #include "options/option_rules.hpp"
 
 #include "buffer/text_rules.hpp"
+#include "devices/prog_time_range.hpp"
 
 #include <charconv>
 
@@ -15,9 +16,6 @@ constexpr char kLastPort = '8';
 
 constexpr double kLowestBaud = 1200;
 constexpr double kHighestBaud = 56000;
-
-constexpr double kShortestProgTime = 1;
-constexpr double kLongestProgTime = 30;
 
 constexpr std::int32_t kLongestUnitDelay = 10000;
 
@@ -62,7 +60,7 @@ OptionEntry<std::int32_t> progTimeEntry(std::string_view entry) {
     if (entry.empty())
         return {EntryVerdict::Keep, 0};
     const double time = leadingNumber(entry);
-    if (time >= kShortestProgTime && time <= kLongestProgTime)
+    if (time >= kShortestProgTimeMs && time <= kLongestProgTimeMs)
         return {EntryVerdict::Take, roundHalfEven(time)};
     return {EntryVerdict::Wrong, 0};
 }

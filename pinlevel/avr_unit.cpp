@@ -16,7 +16,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 namespace tessaline::pinlevel {
 
@@ -74,6 +76,36 @@ avr_uart_t* uartOf(avr_t* avr) {
     return nullptr;
 }
 
+// simavr loads the sections of any ELF file, and a program for another machine crashes it:
+// only a 32-bit little-endian ELF whose machine is the AVR (EM_AVR, 83), and whose program
+// and section tables lie within the file, goes to it.
+bool isAvrElf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char header[52] = {};
+    in.read(reinterpret_cast<char*>(header), sizeof header);
+    if (in.gcount() != sizeof header)
+        return false;
+    const auto field = [&header](std::size_t at, std::size_t size) {
+        std::uint64_t value = 0;
+        for (std::size_t i = size; i-- > 0;)
+            value = value << 8 | header[at + i];
+        return value;
+    };
+    constexpr unsigned char kMagic[] = {0x7F, 'E', 'L', 'F'};
+    constexpr unsigned kClass32 = 1;
+    constexpr unsigned kLittleEndian = 1;
+    constexpr unsigned kMachineAvr = 83;
+    if (std::memcmp(header, kMagic, sizeof kMagic) != 0 || header[4] != kClass32 ||
+        header[5] != kLittleEndian || field(18, 2) != kMachineAvr)
+        return false;
+    // e_phoff, e_phentsize and e_phnum; e_shoff, e_shentsize and e_shnum.
+    const std::uint64_t programTableEnd = field(28, 4) + field(42, 2) * field(44, 2);
+    const std::uint64_t sectionTableEnd = field(32, 4) + field(46, 2) * field(48, 2);
+    std::error_code unknown;
+    const std::uint64_t size = std::filesystem::file_size(path, unknown);
+    return !unknown && programTableEnd <= size && sectionTableEnd <= size;
+}
+
 int unreadBytes(const avr_uart_t* uart) {
     return (uart->input.write + uart_fifo_fifo_size - uart->input.read) & (uart_fifo_fifo_size - 1);
 }
@@ -100,12 +132,20 @@ AvrUnit::~AvrUnit() {
 bool AvrUnit::load() {
     avr_global_logger_set(quietLogger);
     simulatorErrors().clear();
-    if (!std::ifstream(m_setup.firmware)) {
+    // A named pipe or a device would block the reading or never end.
+    std::error_code unknown;
+    const std::filesystem::file_status file = std::filesystem::status(m_setup.firmware, unknown);
+    if (std::filesystem::exists(file) && !std::filesystem::is_regular_file(file)) {
+        m_error = m_setup.firmware + " is not a regular file, so not an AVR program (ELF)";
+        return false;
+    }
+    if (!std::filesystem::exists(file) || !std::ifstream(m_setup.firmware)) {
         m_error = "cannot read " + m_setup.firmware;
         return false;
     }
     elf_firmware_t firmware{};
-    if (elf_read_firmware(m_setup.firmware.c_str(), &firmware) != 0 || firmware.flashsize == 0) {
+    if (!isAvrElf(m_setup.firmware) ||
+        elf_read_firmware(m_setup.firmware.c_str(), &firmware) != 0 || firmware.flashsize == 0) {
         m_error = m_setup.firmware + " is not an AVR program (ELF) that the simulator can load";
         return false;
     }

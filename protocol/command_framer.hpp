@@ -48,8 +48,9 @@ public:
     uint8_t argument(uint8_t index) const { return m_arguments[index & 1]; }
     uint16_t operand() const { return static_cast<uint16_t>(m_arguments[0] | m_arguments[1] << 8); }
     // The place of the last byte taken in its command: 0 for the command byte, 1 and 2
-    // for its arguments.
+    // for its arguments; and that command, complete or not.
     uint8_t position() const { return m_position; }
+    uint8_t lastByteCommand() const { return m_command != 0 ? m_command : m_lastCommand; }
 
 private:
     CommandSet m_set;

@@ -19,8 +19,7 @@ WindowOperations::WindowOperations(ProgrammerState& state, SerialControl& port, 
     attach(m_control, port);
     m_control.setModelIdentities(&state.modelIdentities);
     // A byte that comes after the last reply still fails the operation.
-    constexpr int kGracePeriodMs = 100;
-    m_control.setGracePeriodMs(kGracePeriodMs);
+    m_control.setGracePeriodMs(kStrayByteGraceMs);
 }
 
 // A port that failed (an adapter plugged in late, another program that has let go) is

@@ -5,10 +5,11 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
-namespace tessaline::sim {
+namespace tessaline::unitsim {
 
 PtyBridge::~PtyBridge() {
     if (!m_link.empty())
@@ -43,6 +44,11 @@ bool PtyBridge::open(const std::string& link, std::string& error) {
     return true;
 }
 
+bool PtyBridge::waitForInput(int milliseconds) const {
+    pollfd ready{m_master, POLLIN, 0};
+    return poll(&ready, 1, milliseconds) > 0 && (ready.revents & POLLIN) != 0;
+}
+
 std::string PtyBridge::read() const {
     std::string bytes;
     char buffer[256];
@@ -61,4 +67,4 @@ void PtyBridge::write(std::uint8_t byte) const {
     (void)written;
 }
 
-} // namespace tessaline::sim
+} // namespace tessaline::unitsim

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace tessaline::sim {
+namespace tessaline::unitsim {
 
 // A pseudo-terminal that a programmer opens as its serial port, read and written without
 // blocking from the simulator's own thread. A second descriptor on the terminal's own
@@ -21,6 +21,8 @@ public:
     bool open(const std::string& link, std::string& error);
     const std::string& device() const { return m_device; }
 
+    // Waits up to `milliseconds` for the programmer to write; true when bytes wait.
+    bool waitForInput(int milliseconds) const;
     // The bytes the programmer has written since the last call (none if it has the
     // terminal closed).
     std::string read() const;
@@ -33,4 +35,4 @@ private:
     std::string m_link;
 };
 
-} // namespace tessaline::sim
+} // namespace tessaline::unitsim

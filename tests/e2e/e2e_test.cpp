@@ -457,19 +457,59 @@ TEST(EndToEnd, TheSimulatorStoppedAtOnceStillReportsAndSaves) {
     }
 }
 
+// An option with an empty value is refused by name rather than standing for its default,
+// and a chip image that the disk does not take to its end is reported.
+TEST(EndToEnd, TheSimulatorRefusesEmptyValuesAndReportsALostSave) {
+    for (const char* option :
+         {"--chip", "--load", "--save", "--link", "--baud", "--reply-delay", "--seed"}) {
+        QProcess unit;
+        unit.start(QStringLiteral(TESSALINE_UNITSIM_PATH), {QString::fromLatin1(option), ""});
+        ASSERT_TRUE(unit.waitForFinished(10000)) << option;
+        EXPECT_EQ(unit.exitCode(), 2) << option;
+        EXPECT_TRUE(unit.readAllStandardOutput().isEmpty()) << option;
+        EXPECT_TRUE(unit.readAllStandardError().startsWith(
+            "tessaline-unitsim: " + QByteArray(option) + " has an empty value\n"))
+            << option;
+    }
+    UnitSimulator unit({"--save", "/dev/full"});
+    ASSERT_FALSE(unit.device().isEmpty());
+    const auto [status, report] = unit.stop();
+    EXPECT_EQ(status, 2) << report;
+    EXPECT_NE(report.find("tessaline-unitsim: cannot write /dev/full\n"), std::string::npos)
+        << report;
+}
+
 // A read that the model's record refuses reads nothing: the file it was to write keeps
-// what it held.
+// what it held. A size or time with a typo after its digits is such a fault: read by its
+// leading number, "16k" would make a model of 16 bytes.
 TEST(EndToEnd, ARefusedReadWritesNoFile) {
     TempFolder folder;
-    folder.write("devices.cfg", "model:18F452\r\nflash:64\r\nvoltageseq:vddvpp\r\n"
-                                "read:begin,bogus,end\r\n");
-    folder.write("chip.hex", "kept\n");
     UnitSimulator unit({QStringLiteral("--chip"), QStringLiteral("18F452")});
-    const CliResult read =
-        cli({"--devices", QString::fromStdString(folder.file("devices.cfg")), "--port",
-             unit.device(), "read", QString::fromStdString(folder.file("chip.hex"))});
-    EXPECT_EQ(read.status, 1) << read.err;
-    EXPECT_NE(read.err.find("Unrecognized symbolic instruction 'bogus'"), std::string::npos)
-        << read.err;
-    EXPECT_EQ(folder.read("chip.hex"), "kept\n");
+    const std::string devices = folder.file("devices.cfg");
+    const struct {
+        const char* keys;
+        std::string error;
+    } rows[] = {
+        {"flash:64\r\nvoltageseq:vddvpp\r\nread:begin,bogus,end\r\n",
+         devices + ":4: 18F452: Unrecognized symbolic instruction 'bogus'."},
+        {"flash:16k\r\nvoltageseq:vddvpp\r\nread:begin,end\r\n",
+         devices + ":2: The flash value '16k' is not a number of bytes in decimal digits (32768)."},
+        {"flash:64 \r\neeprom:256 bytes\r\nread:begin,end\r\n",
+         devices + ":3: The eeprom value '256 bytes' is not a number of bytes in decimal digits "
+                   "(256)."},
+        {"flash: 64\r\nprogtime:2.5\r\nread:begin,end\r\n",
+         devices + ":3: The progtime value '2.5' is not a number of milliseconds in decimal "
+                   "digits (2)."},
+    };
+    for (const auto& row : rows) {
+        folder.write("devices.cfg", "model:18F452\r\n" + std::string(row.keys));
+        folder.write("chip.hex", "kept\n");
+        const CliResult read =
+            cli({"--devices", QString::fromStdString(devices), "--port", unit.device(), "read",
+                 QString::fromStdString(folder.file("chip.hex"))});
+        EXPECT_EQ(read.status, 1) << read.err;
+        EXPECT_NE(read.err.find(row.error + "\nThe operation was not started."), std::string::npos)
+            << read.err;
+        EXPECT_EQ(folder.read("chip.hex"), "kept\n");
+    }
 }

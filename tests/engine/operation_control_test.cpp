@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/operation_control.hpp"
 
+#include "protocol/unit_protocol.hpp"
 #include "tests/support/fake_byte_port.hpp"
 #include "tests/support/fake_hosts.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 
 using namespace tessaline;
 using namespace tessaline::test;
@@ -55,6 +57,7 @@ struct ControlRig {
                 return;
             port.deliver(replies);
         }
+        EXPECT_FALSE(control.running()) << "the operation still runs after 1000 replies";
     }
 
     SelectedModelValues model;
@@ -262,6 +265,7 @@ TEST(OperationControl, AnOperationThatNeverEndsIsStoppedAfterItsCommandBound) {
         rig.port.written.clear();
         rig.port.deliver({0});
     }
+    ASSERT_FALSE(rig.control.running()) << "no bound stopped the operation";
     // The command past the bound is the last one; the end command follows it, and its
     // reply ends the operation.
     EXPECT_EQ(commands, rig.control.commandLimit() + 2);
@@ -303,4 +307,187 @@ TEST(OperationControl, BytesWhileIdleAreDroppedAndNeverReachTheNextOperation) {
     EXPECT_TRUE(rig.port.incoming.empty());
     rig.answerAll(0x3C);
     EXPECT_EQ(rig.buffer.Flash[0], 0x3C);
+}
+
+namespace {
+
+// How a run leaves the plain path, at its n-th command (0: while the operation starts).
+enum class Turn { None, Stop, StrayByte, StrayByteAfterTheEnd, UnitFallsSilent, PortFails };
+
+// A model of two FLASH bytes whose read and verify loop over them; the unit reads FFh
+// everywhere, so a verify fails at address 0, which the buffer holds as 12h.
+struct RuleRig {
+    explicit RuleRig(bool deviceId) {
+        DeviceModel record;
+        record.flash = "2";
+        record.eeprom = "0";
+        record.voltageseq = "vddvpp";
+        record.configerased = "00 27 0F 0F 00 01 85 00 0F C0 0F E0 0F 40";
+        record.deviceid = deviceId ? "0420 FFE0" : "";
+        record.erase = "begin,end";
+        record.read = "begin,setflashloop,flash=s09,loop,end";
+        record.verify = "begin,setflashloop,checkflash=s09,loop,end";
+        ApplySelectedModel(record, model);
+        ResetBuffer(buffer, model.FlashSize, model.EepromSize, model.ConfigErased);
+        buffer.Flash[0] = 0x12;
+        port.setReceiveHandler([this] { control.MSComm1_OnComm(); });
+        port.onWrite = [this](std::uint8_t byte) {
+            if (!control.running())
+                writtenWhileIdle.push_back(byte);
+        };
+        control.setGracePeriodMs(kStrayByteGraceMs);
+    }
+
+    // Answers every command as the unit would and lets the reply timer run out where the
+    // unit is silent, taking the turn at the given command, until the operation ends.
+    void run(OperationKind kind, Turn turn, int at) {
+        bool stopAtStart = turn == Turn::Stop && at == 0;
+        host.onEvents = [&] {
+            if (std::exchange(stopAtStart, false))
+                control.requestStop();
+        };
+        control.StartOperation(kind, true);
+        std::size_t answered = 0;
+        int commands = 0;
+        bool silent = false;
+        bool strayAfterTheEnd = turn == Turn::StrayByteAfterTheEnd;
+        for (int pass = 0; control.running(); ++pass) {
+            ASSERT_LT(pass, 1000) << "the operation did not end";
+            Bytes replies;
+            while (answered < port.written.size()) {
+                const std::uint8_t command = port.written[answered];
+                answered += 1 + static_cast<std::size_t>(unitArgumentCount(command));
+                const bool now = ++commands == at;
+                if (now && turn == Turn::Stop)
+                    control.requestStop();
+                silent = silent || (now && turn == Turn::UnitFallsSilent);
+                if (now && turn == Turn::PortFails) {
+                    control.portFailed("Input/output error");
+                    return;
+                }
+                if (!silent && command == kCmdReadByte)
+                    replies.push_back(0xFF);
+                if (!silent)
+                    replies.push_back(0x00);
+                if (now && turn == Turn::StrayByte)
+                    replies.push_back(0xA5);
+            }
+            if (!replies.empty())
+                port.deliver(replies);
+            else if (std::exchange(strayAfterTheEnd, false))
+                port.deliver({0xA5});
+            else
+                control.replyTimedOut(); // the grace period, or a silent unit
+        }
+    }
+
+    SelectedModelValues model;
+    ProgramBuffer buffer;
+    FakeBytePort port;
+    RecordingOperationHost host;
+    OperationControl control{buffer, model, port, host};
+    Bytes writtenWhileIdle;
+};
+
+const Bytes kIdentify = {101, 107,  0,    108,  0x3F, 0x0E, 107,  0,    108, 0xF8, 0x6E, 107,  0,
+                         108, 0xFF, 0x0E, 107,  0,    108,  0xF7, 0x6E, 107, 0,    108,  0xFE, 0x0E,
+                         107, 0,    108,  0xF6, 0x6E, 107,  9,    110,  107, 9,    110,  103};
+
+Bytes operator+(Bytes head, const Bytes& tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+} // namespace
+
+// One row for each rule of the stage diagram and the stop latch in operation_control.hpp:
+// the bytes that go out (never one while the operation reads as idle), the end, and
+// whether the check failure is shown.
+TEST(OperationControl, EveryRuleOfTheStageDiagramHolds) {
+    using K = OperationKind;
+    using O = Outcome;
+    enum class Setup { Plain, UnitStateUnknown, DeviceId };
+    struct Run {
+        K kind;
+        Setup setup;
+        Turn turn;
+        int at;
+    };
+    struct Expected {
+        Bytes written;
+        OperationEnd end;
+        bool checkFailureShown = false;
+    };
+    struct Row {
+        const char* rule;
+        Run run;
+        Expected expected;
+    };
+    const Bytes readOneByte = {107, 9, 110, 100};
+    const Bytes failedVerify = {101, 100, 107, 9, 110, 103};
+    const Row rows[] = {
+        {"a unit in an unknown state is powered down first",
+         {K::Erase, Setup::UnitStateUnknown, Turn::None, 0},
+         {{103, 101, 103}, {K::Erase, O::Done}}},
+        {"a stop before the first command ends the operation at once",
+         {K::Erase, Setup::Plain, Turn::Stop, 0},
+         {{}, {K::Erase, O::Stopped}}},
+        {"a stop before the first command still powers down a unit in an unknown state",
+         {K::Erase, Setup::UnitStateUnknown, Turn::Stop, 0},
+         {{103}, {K::Erase, O::Stopped}}},
+        {"a stop lands at the end of a loop's pass",
+         {K::Read, Setup::Plain, Turn::Stop, 3},
+         {Bytes{101, 100} + readOneByte + Bytes{103}, {K::Read, O::Stopped}}},
+        {"a stop lands between two scripts",
+         {K::Read, Setup::DeviceId, Turn::Stop, 2},
+         {kIdentify, {K::Read, O::Stopped}}},
+        {"a stop in the last script without a loop lets it run to its end",
+         {K::Erase, Setup::Plain, Turn::Stop, 1},
+         {{101, 103}, {K::Erase, O::Done}}},
+        {"a stop during Identify: it reports what it read",
+         {K::Identify, Setup::Plain, Turn::Stop, 3},
+         {kIdentify, {K::Identify, O::Done, "", 0xFFFF}}},
+        {"a stop during Identify's power-down: it reports what it read",
+         {K::Identify, Setup::UnitStateUnknown, Turn::Stop, 1},
+         {Bytes{103} + kIdentify, {K::Identify, O::Done, "", 0xFFFF}}},
+        {"a stray byte fails the operation at the end of a loop's pass",
+         {K::Read, Setup::Plain, Turn::StrayByte, 3},
+         {Bytes{101, 100} + readOneByte + Bytes{103}, {K::Read, O::StrayBytes}}},
+        {"a stray byte fails the operation between two scripts",
+         {K::Read, Setup::DeviceId, Turn::StrayByte, 2},
+         {kIdentify, {K::Read, O::StrayBytes}}},
+        {"a stray byte within the grace period fails the operation",
+         {K::Erase, Setup::Plain, Turn::StrayByteAfterTheEnd, 0},
+         {{101, 103}, {K::Erase, O::StrayBytes}}},
+        {"a silent unit: the end command goes out, awaited by nothing",
+         {K::Read, Setup::Plain, Turn::UnitFallsSilent, 3},
+         {{101, 100, 107, 9, 103}, {K::Read, O::UnitSilent}}},
+        {"a failed port after a core instruction's code: its NOP operand, then the end command",
+         {K::Identify, Setup::Plain, Turn::PortFails, 2},
+         {{101, 107, 0, 108, 0, 0, 103}, {K::Identify, O::PortFailed, "Input/output error"}}},
+        {"a check failure is shown once the operation ends for it",
+         {K::Verify, Setup::Plain, Turn::None, 0},
+         {failedVerify, {K::Verify, O::CheckFailed}, true}},
+        {"no check failure after a stray byte in the failing byte's batch",
+         {K::Verify, Setup::Plain, Turn::StrayByte, 4},
+         {failedVerify, {K::Verify, O::StrayBytes}}},
+        {"no check failure after a stray byte before the failing byte",
+         {K::Verify, Setup::Plain, Turn::StrayByte, 3},
+         {failedVerify, {K::Verify, O::StrayBytes}}},
+        {"no check failure after a stray byte in the grace period",
+         {K::Verify, Setup::Plain, Turn::StrayByteAfterTheEnd, 0},
+         {failedVerify, {K::Verify, O::StrayBytes}}},
+    };
+    for (const Row& row : rows) {
+        RuleRig rig(row.run.setup == Setup::DeviceId);
+        if (row.run.setup == Setup::UnitStateUnknown)
+            rig.control.portOpened();
+        rig.run(row.run.kind, row.run.turn, row.run.at);
+        EXPECT_EQ(rig.port.written, row.expected.written) << row.rule;
+        EXPECT_EQ(rig.writtenWhileIdle, Bytes{}) << row.rule;
+        EXPECT_EQ(rig.host.ends, std::vector<OperationEnd>{row.expected.end}) << row.rule;
+        const bool shown = !rig.host.messages.empty() &&
+                           rig.host.messages[0].rfind("Verify failed at address 000000h!", 0) == 0;
+        EXPECT_EQ(shown, row.expected.checkFailureShown) << row.rule;
+    }
 }

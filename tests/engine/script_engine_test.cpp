@@ -52,6 +52,8 @@ struct EngineRig {
             ++replies;
             all.insert(all.end(), sent.begin(), sent.end());
         }
+        EXPECT_FALSE(engine.running() && !engine.halted())
+            << "the script still runs after " << replies << " replies";
         return all;
     }
     Bytes runToEnd(const DataSource& data = {}) {

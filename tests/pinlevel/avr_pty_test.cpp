@@ -45,16 +45,64 @@ TEST(FirmwareThroughPty, IdentifyProgramAndVerifyTheBlinkExample) {
     EXPECT_NE(vcd.find("\nb11 m\n"), std::string::npos) << "MCLR at VPP";
 }
 
-TEST(FirmwareThroughPty, OptionsOfTheSimulatedUnitAreRefused) {
-    for (const char* option : {"--baud", "--reply-delay", "--mute-after"}) {
+// Options that make no sense with firmware, an empty value and a file that is not an
+// AVR program all exit 2 with the reason, before the terminal's path is printed; none
+// crashes the simulator.
+TEST(FirmwareThroughPty, OptionsOfTheSimulatedUnitAndForeignProgramsAreRefused) {
+    TempFolder folder;
+    folder.write("cut.elf", std::string("\x7f"
+                                        "ELF\x01\x01\x01",
+                                        7));
+    const QString elf = QStringLiteral(TESSALINE_FIRMWARE_ELF);
+    const QString blink = QStringLiteral(TESSALINE_SOURCE_DIR "/examples/blink-18f452.hex");
+    const struct {
+        QStringList arguments;
+        const char* error;
+    } rows[] = {
+        {{"--firmware", elf, "--baud", "1"}, "makes no sense with --firmware"},
+        {{"--firmware", elf, "--reply-delay", "1"}, "makes no sense with --firmware"},
+        {{"--firmware", elf, "--mute-after", "1"}, "makes no sense with --firmware"},
+        {{"--firmware", "/bin/true"}, "/bin/true is not an AVR program"},
+        {{"--firmware", blink}, "blink-18f452.hex is not an AVR program"},
+        {{"--firmware", QString::fromStdString(folder.file("cut.elf"))}, "not an AVR program"},
+        {{"--firmware", QString::fromStdString(folder.path())}, "not an AVR program"},
+        {{"--firmware", QString::fromStdString(folder.file("none.elf"))}, "cannot read"},
+        {{"--firmware", ""}, "tessaline-unitsim: --firmware has an empty value\n"},
+        {{"--firmware", elf, "--vcd", ""}, "tessaline-unitsim: --vcd has an empty value\n"},
+        {{"--firmware", elf, "--save", ""}, "tessaline-unitsim: --save has an empty value\n"},
+        {{"--firmware", elf, "--chip", ""}, "tessaline-unitsim: --chip has an empty value\n"},
+    };
+    for (const auto& row : rows) {
+        const std::string name = row.arguments.join(' ').toStdString();
         QProcess unit;
-        unit.start(QStringLiteral(TESSALINE_UNITSIM_PATH),
-                   {QStringLiteral("--firmware"), QStringLiteral(TESSALINE_FIRMWARE_ELF),
-                    QString::fromLatin1(option), QStringLiteral("1")});
-        ASSERT_TRUE(unit.waitForFinished(10000));
-        EXPECT_EQ(unit.exitCode(), 2) << option;
-        EXPECT_TRUE(unit.readAllStandardOutput().isEmpty()) << option;
-        EXPECT_TRUE(unit.readAllStandardError().contains("makes no sense with --firmware"))
-            << option;
+        unit.start(QStringLiteral(TESSALINE_UNITSIM_PATH), row.arguments);
+        ASSERT_TRUE(unit.waitForFinished(10000)) << name;
+        EXPECT_EQ(unit.exitStatus(), QProcess::NormalExit) << name;
+        EXPECT_EQ(unit.exitCode(), 2) << name;
+        EXPECT_TRUE(unit.readAllStandardOutput().isEmpty()) << name;
+        const std::string err = unit.readAllStandardError().toStdString();
+        EXPECT_NE(err.find(row.error), std::string::npos) << name << ": " << err;
+    }
+}
+
+// A waveform or chip image that the disk does not take to its end is reported, and a lost
+// waveform fails the run.
+TEST(FirmwareThroughPty, AFileThatCannotBeWrittenIsReported) {
+    const struct {
+        const char* option;
+        int status;
+    } rows[] = {{"--vcd", 1}, {"--save", 2}};
+    for (const auto& row : rows) {
+        UnitSimulator unit({QStringLiteral("--firmware"), QStringLiteral(TESSALINE_FIRMWARE_ELF),
+                            QString::fromLatin1(row.option), QStringLiteral("/dev/full")});
+        ASSERT_FALSE(unit.device().isEmpty()) << row.option;
+        const CliResult identified =
+            cli({"--port", unit.device(), "--model", "18F452", "identify"});
+        EXPECT_EQ(identified.status, 0) << identified.err;
+        const auto [status, report] = unit.stop();
+        EXPECT_EQ(status, row.status) << row.option << report;
+        EXPECT_NE(report.find("tessaline-unitsim: cannot write /dev/full"), std::string::npos)
+            << row.option << report;
+        EXPECT_NE(report.find(" 0 violations"), std::string::npos) << report;
     }
 }

@@ -56,20 +56,35 @@ bool cutOrPoweredTwice(const std::vector<std::string>& seen) {
 
 } // namespace
 
-// Every command goes out while the operation reads as running: through the power-down of
-// a unit in an unknown state, the ID check, the operation's own script and the read-back.
+// Every byte goes out while the operation reads as running: through the power-down of a
+// unit in an unknown state, the ID check, the operation's own script and the read-back,
+// and the end command that follows a unit gone silent in the ID check.
 TEST(OperationLife, NoCommandGoesOutWhileTheOperationReadsAsIdle) {
     for (const char* model : kOneOfEachFamily) {
         for (const OperationKind kind :
              {OperationKind::Program, OperationKind::Read, OperationKind::Erase,
               OperationKind::Blank, OperationKind::Verify, OperationKind::Identify}) {
-            LifeRig rig(model);
-            rig.control.portOpened();
-            int whileIdle = 0;
-            rig.host.onCommand = [&] { whileIdle += rig.control.running() ? 0 : 1; };
-            const Outcome outcome = rig.runToEnd(kind);
-            EXPECT_TRUE(outcome == Outcome::Done || outcome == Outcome::CheckFailed) << model;
-            EXPECT_EQ(whileIdle, 0) << model << " operation " << static_cast<int>(kind);
+            for (const bool silent : {false, true}) {
+                LifeRig rig(model);
+                rig.control.portOpened();
+                if (silent)
+                    rig.unit.muteAfter = 10;
+                std::vector<std::uint8_t> whileIdle;
+                rig.probe.onWrite = [&](std::uint8_t byte) {
+                    if (!rig.control.running())
+                        whileIdle.push_back(byte);
+                };
+                const Outcome outcome = rig.runToEnd(kind);
+                if (silent) {
+                    EXPECT_EQ(outcome, Outcome::UnitSilent) << model;
+                    EXPECT_EQ(rig.unit.lastByte(), 103) << model << " the end command went out";
+                } else {
+                    EXPECT_TRUE(outcome == Outcome::Done || outcome == Outcome::CheckFailed)
+                        << model;
+                }
+                EXPECT_EQ(whileIdle, std::vector<std::uint8_t>{})
+                    << model << " operation " << static_cast<int>(kind) << " silent " << silent;
+            }
         }
     }
 }
@@ -136,8 +151,11 @@ TEST(OperationLife, AKilledProgramsUnitIsPoweredDownBeforeTheNextOperation) {
         killed.control.StartOperation(OperationKind::Program, true);
         // The program dies while it writes FLASH, once a code waits for its operand.
         std::int64_t replies = 0;
-        while (replies < 200 || killed.control.engine().codeWaiting() < 0)
+        for (int pass = 0; replies < 200 || killed.control.engine().codeWaiting() < 0; ++pass) {
+            ASSERT_LT(pass, 2000) << "no command code waited for its operand after " << replies
+                                  << " replies";
             replies += killed.port.deliver(1);
+        }
         ASSERT_TRUE(killed.chip.powered());
         if (partialBytes)
             killed.unit.receive(108); // a data word whose operand bytes never came

@@ -4,6 +4,7 @@
 #include "engine/byte_port.hpp"
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace tessaline::test {
@@ -14,9 +15,15 @@ template <typename Base> class FakePort : public Base {
 public:
     std::vector<std::uint8_t> written;
     std::deque<std::uint8_t> incoming;
+    // Sees every byte as it is written, whatever the operation's stage.
+    std::function<void(std::uint8_t)> onWrite;
 
     bool isOpen() const override { return m_open; }
-    void writeByte(std::uint8_t value) override { written.push_back(value); }
+    void writeByte(std::uint8_t value) override {
+        if (onWrite)
+            onWrite(value);
+        written.push_back(value);
+    }
     std::vector<std::uint8_t> readAll() override {
         std::vector<std::uint8_t> bytes(incoming.begin(), incoming.end());
         incoming.clear();

@@ -45,6 +45,8 @@ public:
     std::function<void(int)> onWait;
     // Called as each command goes out (the reply timer starts).
     std::function<void()> onCommand;
+    // Called where the window would let its pending events run.
+    std::function<void()> onEvents;
     int enables = 0;
     int disables = 0;
     int displays = 0;
@@ -56,7 +58,10 @@ public:
         enabled = false;
     }
     void updatedisplay() override { ++displays; }
-    void letPendingEventsRun() override {}
+    void letPendingEventsRun() override {
+        if (onEvents)
+            onEvents();
+    }
     void operationBegins(OperationKind kind) override { statuses.push_back(beginText(kind)); }
     void showProgress(Memory memory, std::int32_t done, std::int32_t total) override {
         statuses.push_back(progressText(memory, done, total));

@@ -9,7 +9,7 @@ namespace tessaline::test {
 
 SimRig::SimRig(const DeviceModel& record, const sim::ChipModel& chipModel)
     : chip(chipModel, clock), unit(chip, clock), port(unit, clock),
-      control(buffer, model, port, host) {
+      control(buffer, model, probe, host) {
     ApplySelectedModel(record, model);
     ResetBuffer(buffer, model.FlashSize, model.EepromSize, model.ConfigErased);
     host.onWait = [this](int ms) { clock.advance(static_cast<std::int64_t>(ms) * 1000); };

@@ -8,6 +8,7 @@
 #include "sim/pic18_chip.hpp"
 #include "sim/programmer_unit.hpp"
 #include "tests/support/fake_hosts.hpp"
+#include "tests/support/probe_port.hpp"
 
 #include <memory>
 #include <string>
@@ -26,6 +27,8 @@ struct SimRig {
     sim::Pic18Chip chip;
     sim::ProgrammerUnit unit;
     sim::LoopbackPort port;
+    // What the control writes to the port passes here first.
+    ProbePort probe{port};
     SelectedModelValues model;
     ProgramBuffer buffer;
     RecordingOperationHost host;

@@ -186,6 +186,38 @@ TEST(WindowOperations, ReadingAMessageIsNotTheUnitsSilence) {
     EXPECT_TRUE(violations.empty()) << violations.front();
 }
 
+// A byte that no command asked for, after the reply that a verify fails on: the replies
+// may have been taken out of line, so the window shows the stray bytes' failure alone.
+TEST(WindowOperations, AStrayByteShowsNoVerifyFailure) {
+    WindowFixture fixture(shippedRecordText("18F1220"));
+    SimSerialPort port("18F1220");
+    port.chip.fillWithPattern(0x42);
+    WindowControls& form = fixture.load(&port);
+    fixture.state.buffer.Flash[0] = 0x12;
+    // The second run starts as the third will, with the unit powered down: its commands
+    // are the third's.
+    std::int64_t commands = 0;
+    for (int run = 0; run < 2; ++run) {
+        const std::int64_t before = port.unit.commandCount();
+        form.Command5->click();
+        ASSERT_TRUE(finishes(form));
+        ASSERT_EQ(status(form), "Chip verify failed");
+        commands = port.unit.commandCount() - before;
+    }
+    // The stray byte follows the reply to the end command.
+    port.unit.strayAfter = port.unit.commandCount() + commands;
+    const std::size_t shown = fixture.dialogs.messages().size();
+    form.Command5->click();
+    ASSERT_TRUE(finishes(form));
+    EXPECT_EQ(status(form), "Verify failed");
+    const std::vector<std::string> messages = fixture.dialogs.messages();
+    EXPECT_EQ(std::vector<std::string>(messages.begin() + static_cast<std::ptrdiff_t>(shown),
+                                       messages.end()),
+              std::vector<std::string>{"The programmer unit sent bytes that no command asked "
+                                       "for, so the result cannot be trusted.\r\nThe operation "
+                                       "was stopped."});
+}
+
 TEST(WindowOperations, BrokenScriptIsNotStarted) {
     WindowFixture fixture("model:x\r\nflash:64\r\nvoltageseq:vddvpp\r\nerase:begin,bogus,end\r\n");
     WindowControls& form = fixture.load();

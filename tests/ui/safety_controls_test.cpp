@@ -157,8 +157,11 @@ TEST(WindowSafety, ClosingMidOperationAsksAndClosesOnceStopped) {
         starting = false;
         if (from == From::InsideTheStart)
             closer.stop();
-        while (closes < 2 && from != From::InsideTheStart && form.window.operationRunning())
-            QTest::qWait(1);
+        if (from != From::InsideTheStart) {
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] { return closes >= 2 || !form.window.operationRunning(); }, 20000))
+                << "the window was not closed a second time, and the operation did not end";
+        }
         if (from == From::InsideTheStart)
             form.window.close(); // the second close, after the start
         EXPECT_TRUE(QTest::qWaitFor([&] { return !form.window.isVisible(); }, 20000));
