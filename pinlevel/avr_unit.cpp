@@ -344,8 +344,10 @@ bool AvrUnit::runUntil(std::uint64_t cycle) {
 // from the start of its reception.
 void AvrUnit::send(std::uint8_t byte) {
     ++m_hostBytes;
-    if (m_hostBytes == m_setup.dropByte)
+    if (m_hostBytes == m_setup.dropByte) {
+        m_monitor.byteLost();
         return;
+    }
     m_wire.push_back(m_hostBytes == m_setup.garbleByte ? UART_INPUT_FE | byte : byte);
     if (!m_wireRunning && m_avr) {
         m_wireRunning = true;

@@ -30,24 +30,38 @@ void ProtocolMonitor::violation(std::uint64_t cycle, const std::string& text) {
     m_violations.push_back(text + " (cycle " + std::to_string(cycle) + ")");
 }
 
-void ProtocolMonitor::byteDue(std::uint64_t cycle) {
-    if (m_repliesDue > 0) {
-        violation(cycle, "command " + std::to_string(m_step.command) +
-                             " got no reply before the next byte came");
-        m_repliesDue = 0;
-    }
-}
-
 void ProtocolMonitor::byteToUnit(std::uint64_t cycle, std::uint8_t byte) {
-    byteDue(cycle);
-    unit::Step step;
-    if (m_reference.receive(byte, static_cast<std::uint32_t>(cycle / kCyclesPerMs), step))
-        accept(cycle, step);
+    arrive({cycle, byte});
 }
 
 void ProtocolMonitor::garbledToUnit(std::uint64_t cycle) {
-    byteDue(cycle);
-    m_reference.receiveError(static_cast<std::uint32_t>(cycle / kCyclesPerMs));
+    arrive({cycle, kGarbled});
+}
+
+// The unit takes a byte that comes while it still works on a command once it has
+// answered: the program should not have sent it yet, unless a lost byte made the
+// command it sent look like more than one.
+void ProtocolMonitor::arrive(const Arrival& arrival) {
+    if (m_repliesDue == 0) {
+        take(arrival, arrival.cycle);
+        return;
+    }
+    if (!m_lineFault && m_waiting.empty())
+        violation(arrival.cycle, "command " + std::to_string(m_step.command) +
+                                     " got no reply before the next byte came");
+    m_waiting.push_back(arrival);
+}
+
+void ProtocolMonitor::take(const Arrival& arrival, std::uint64_t cycle) {
+    const auto cameMs = static_cast<std::uint32_t>(arrival.cycle / kCyclesPerMs);
+    if (arrival.byte == kGarbled) {
+        m_lineFault = true;
+        m_reference.receiveError(cameMs);
+        return;
+    }
+    unit::Step step;
+    if (m_reference.receive(static_cast<std::uint8_t>(arrival.byte), cameMs, step))
+        accept(cycle, step);
 }
 
 // What the unit's ADC makes of a sense input: 10 bits of libsimavr's settled 1.1 V
@@ -103,6 +117,11 @@ void ProtocolMonitor::byteFromUnit(std::uint64_t cycle, std::uint8_t byte) {
     }
     checkReply(cycle, m_replyIndex++, byte);
     --m_repliesDue;
+    while (m_repliesDue == 0 && !m_waiting.empty()) {
+        const Arrival next = m_waiting.front();
+        m_waiting.pop_front();
+        take(next, cycle);
+    }
 }
 
 // The status byte comes last; a report's other bytes are known too, but for the VDD it

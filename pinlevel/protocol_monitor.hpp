@@ -7,6 +7,7 @@
 #include "protocol/unit_protocol.hpp"
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,9 @@ public:
 
     // A byte from the host, in the cycle its stop bit has come in.
     void byteToUnit(std::uint64_t cycle, std::uint8_t byte);
-    // A byte from the host that came in garbled (a framing error).
+    // A byte from the host that came in garbled (a framing error), or that was lost.
     void garbledToUnit(std::uint64_t cycle);
+    void byteLost() { m_lineFault = true; }
     // A byte from the unit, in the cycle it starts out.
     void byteFromUnit(std::uint64_t cycle, std::uint8_t byte);
     // Any ICSP line or supply changed.
@@ -53,7 +55,13 @@ public:
 
 private:
     void violation(std::uint64_t cycle, const std::string& text);
-    void byteDue(std::uint64_t cycle);
+    struct Arrival {
+        std::uint64_t cycle;
+        int byte; // or kGarbled
+    };
+    static constexpr int kGarbled = -1;
+    void arrive(const Arrival& arrival);
+    void take(const Arrival& arrival, std::uint64_t cycle);
     void accept(std::uint64_t cycle, const unit::Step& step);
     std::uint16_t measured(int senseMillivolts, unit::Sense input) const;
     std::uint8_t supplies(std::uint64_t cycle) const;
@@ -66,6 +74,8 @@ private:
     unit::UnitLogic m_reference;
     std::vector<std::string> m_violations;
 
+    std::deque<Arrival> m_waiting; // bytes that came while a reply was due
+    bool m_lineFault = false;      // a byte was lost or garbled on the line
     unit::Step m_step;
     int m_repliesDue = 0;
     int m_replyIndex = 0;

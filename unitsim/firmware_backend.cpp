@@ -79,6 +79,13 @@ void FirmwareBackend::serve(PtyBridge& pty, const StopFlag& stop) {
     });
     while (!stop && m_unit.step()) {
     }
+    // A stop while the unit works on a command (the program may leave right after its
+    // last end command) lets it finish: what it has not answered a second later, it never
+    // would.
+    m_unit.setRealTime(false);
+    const std::uint64_t limit = m_unit.cycle() + 1000 * pinlevel::AvrUnit::kCyclesPerMs;
+    while (m_unit.monitor().repliesDue() > 0 && m_unit.cycle() < limit && m_unit.step()) {
+    }
 }
 
 // The waveform's last changes are still in the stream's buffer; a write that failed on
