@@ -144,14 +144,19 @@ void ProtocolMonitor::checkReply(std::uint64_t cycle, int index, std::uint8_t by
 void ProtocolMonitor::pinsChanged(std::uint64_t cycle) {
     // A silent unit leaves the target as it is; only a refused power-up may switch VDD
     // for its second measurement, with MCLR held low and the lines low.
+    const IcspNets before = m_nets;
+    const IcspNets& nets = m_decoder.nets();
+    m_nets = nets;
     if (m_reference.silent()) {
-        const IcspNets& nets = m_decoder.nets();
-        const char* touched = nets.pgc                                   ? "PGC clocked"
-                              : nets.mclr == MclrLevel::Vihh             ? "VPP on MCLR"
-                              : nets.mclr == MclrLevel::Vih              ? "MCLR at VDD"
-                              : nets.mclr == MclrLevel::Released         ? "MCLR released"
-                              : nets.pgm || (nets.pgdDriven && nets.pgd) ? "a line driven high"
-                                                                         : nullptr;
+        const bool mclrRose = nets.mclr != before.mclr && nets.mclr != MclrLevel::Low;
+        const char* touched = nets.pgc && !before.pgc                    ? "PGC clocked"
+                              : mclrRose && nets.mclr == MclrLevel::Vihh ? "VPP on MCLR"
+                              : mclrRose && nets.mclr == MclrLevel::Vih  ? "MCLR at VDD"
+                              : mclrRose                                 ? "MCLR released"
+                              : (nets.pgm && !before.pgm) || (nets.pgdDriven && nets.pgd &&
+                                                              !(before.pgdDriven && before.pgd))
+                                  ? "a line driven high"
+                                  : nullptr;
         if (touched && !m_touchedWhileSilent)
             violation(cycle, std::string(touched) +
                                  " after a refusal: the target must stay as it is until "

@@ -83,6 +83,7 @@ private:
     bool m_answered = false; // a reply has gone out since the last command's last byte
     bool m_movedAfterReply = false;
     bool m_touchedWhileSilent = false;
+    IcspNets m_nets; // the lines as the last change left them
     std::uint64_t m_commands = 0;
     std::uint64_t m_commandEnd = 0;
     std::uint64_t m_framesBefore = 0;
