@@ -28,24 +28,32 @@ enum UnitCommand : uint8_t {
 
     // The reference unit's own, taken only while it is powered down.
     kCmdUnitReport = 0xE0, // reply: the kUnitReportSize bytes of UnitReportByte
+    kCmdEnterFast = 0xE1,  // + a FastRate; reply: kFastModeVersion, the mask of FastRates
     kCmdCalibrate = 0xE4,  // + the ADC reference in millivolts, low byte first; reply: status
+
+    // Only inside a fast-mode packet (protocol/fast_mode.hpp).
+    kOpLeave = 0xE2, // back to plain mode at 56000 baud once the packet's reply is out
+    kOpWait = 0xE3,  // + milliseconds, low byte first: the pins stay idle that long
 };
 
-// Which commands a unit takes.
-enum class CommandSet : uint8_t { Original, Reference };
+// Which commands a unit takes: the original set, the reference unit's in plain mode, or
+// what a fast-mode packet may carry (the original commands, LEAVE and WAIT).
+enum class CommandSet : uint8_t { Original, Reference, Packet };
 
 // Whether a byte is one of the unit's command bytes (104 to 106 are not).
 constexpr bool isUnitCommand(uint8_t byte, CommandSet set = CommandSet::Original) {
     return (byte >= kCmdNop && byte <= kCmdEnd) ||
            (byte >= kCmdCommandCode && byte <= kCmdProgTime) ||
-           (set == CommandSet::Reference && (byte == kCmdUnitReport || byte == kCmdCalibrate));
+           (set == CommandSet::Reference &&
+            (byte == kCmdUnitReport || byte == kCmdEnterFast || byte == kCmdCalibrate)) ||
+           (set == CommandSet::Packet && (byte == kOpLeave || byte == kOpWait));
 }
 
 // The argument bytes that follow a command byte.
 constexpr int unitArgumentCount(uint8_t command) {
-    return command == kCmdDataWord || command == kCmdCalibrate     ? 2
-           : command == kCmdCommandCode || command == kCmdProgTime ? 1
-                                                                   : 0;
+    return command == kCmdDataWord || command == kCmdCalibrate || command == kOpWait           ? 2
+           : command == kCmdCommandCode || command == kCmdProgTime || command == kCmdEnterFast ? 1
+                                                                                               : 0;
 }
 
 // The reply to kCmdUnitReport, byte by byte. Voltages are in units of 10 mV, low byte
