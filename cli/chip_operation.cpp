@@ -91,8 +91,11 @@ public:
 
     void operationEnded(const OperationEnd& end) override {
         const bool good = end.outcome == Outcome::Done;
-        // Identify prints what it found itself, once.
-        if (!(good && end.kind == OperationKind::Identify)) {
+        // Identify, detect and the unit report print what they found themselves, once.
+        const bool printsItself = end.kind == OperationKind::Identify ||
+                                  end.kind == OperationKind::DetectUnit ||
+                                  end.kind == OperationKind::UnitReport;
+        if (!(good && printsItself)) {
             if (const std::string status = endStatusText(end, 0); !status.empty()) {
                 if (good) {
                     endProgress();
@@ -166,6 +169,7 @@ int exitStatusFor(Outcome outcome) {
     case Outcome::PortFailed:
     case Outcome::ScriptFailed:
     case Outcome::StrayBytes:
+    case Outcome::UnitRefused:
         break;
     }
     return kExitPort;
@@ -184,6 +188,7 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
     CliHost host(out, err, terminal);
     OperationControl control(state.buffer, state.model, port, host);
     control.setTrace(link.trace);
+    control.setUnitType(link.unitType);
     control.setVerifyAfterProgram(link.verifyAfterProgram);
     control.setModelIdentities(&state.modelIdentities);
     // A byte that comes after the last reply still fails the operation.
@@ -200,7 +205,10 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
     // Ctrl-C, a kill or a closed terminal stop the operation after the unit's current
     // reply; the unit removes the voltages before the tool ends.
     const StopSignals stopSignals([&control](int) { control.requestStop(); });
-    control.StartOperation(kind, true);
+    if (kind == OperationKind::Calibrate)
+        control.StartCalibrate(true, link.calibrationMillivolts);
+    else
+        control.StartOperation(kind, true);
     if (!ended)
         loop.exec();
     if (endOut)

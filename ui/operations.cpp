@@ -5,9 +5,11 @@
 #include "texts/identify_texts.hpp"
 #include "texts/line_ends.hpp"
 #include "texts/operation_texts.hpp"
+#include "texts/unit_texts.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/window_view.hpp"
 
+#include <QEventLoop>
 #include <QTimer>
 
 namespace tessaline {
@@ -27,6 +29,7 @@ WindowOperations::WindowOperations(ProgrammerState& state, SerialControl& port, 
 void WindowOperations::start(OperationKind kind) {
     if (!m_state.app.PortReady && !running() && reopenPort)
         reopenPort();
+    m_control.setUnitType(m_state.app.UnitType);
     m_control.StartOperation(kind, m_state.app.PortReady);
 }
 
@@ -52,6 +55,29 @@ void WindowOperations::Command5_Click() {
 
 void WindowOperations::menuidentify_Click() {
     start(OperationKind::Identify);
+}
+
+UnitDetection WindowOperations::detectUnit() {
+    if (running())
+        return {std::nullopt, operationName(m_control.kind()) + " is running."};
+    std::optional<OperationEnd> ended;
+    QEventLoop loop;
+    m_probeEnded = [&](const OperationEnd& end) {
+        ended = end;
+        loop.quit();
+    };
+    start(OperationKind::DetectUnit);
+    if (!ended)
+        loop.exec();
+    m_probeEnded = nullptr;
+    if (ended->outcome == Outcome::Done && ended->unitType)
+        return {ended->unitType, detectedUnitText(*ended)};
+    const std::string status =
+        ended->outcome == Outcome::Refused && ended->detail.empty()
+            ? portStatusText(m_state.app.PortNumber, false, m_port.failureReason())
+            : endStatusText(*ended, m_state.app.PortNumber);
+    const std::string message = endMessage(*ended);
+    return {std::nullopt, status + (message.empty() ? "" : "\n" + message)};
 }
 
 void WindowOperations::stop() {
@@ -118,6 +144,18 @@ void WindowOperations::checkFailed(const CheckFailure& failure) {
 }
 
 void WindowOperations::operationEnded(const OperationEnd& end) {
+    // The probe's end shows in the programmer unit dialog, which waits for it.
+    if (end.kind == OperationKind::DetectUnit && m_probeEnded) {
+        if (end.outcome != Outcome::Refused) {
+            m_window.showStopControl(false);
+            m_window.setStatus(endStatusText(end, m_state.app.PortNumber));
+            m_window.enable();
+            if (end.outcome == Outcome::PortFailed)
+                m_state.app.PortReady = false;
+        }
+        m_probeEnded(end);
+        return;
+    }
     const bool closing = static_cast<bool>(m_afterStop);
     const std::string status =
         end.outcome == Outcome::Refused && end.detail.empty()
@@ -161,6 +199,7 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
     case Outcome::ScriptFailed:
     case Outcome::WrongDevice:
     case Outcome::StrayBytes:
+    case Outcome::UnitRefused:
         // A port that failed under the operation is tried again by the next button.
         if (end.outcome == Outcome::PortFailed)
             m_state.app.PortReady = false;
