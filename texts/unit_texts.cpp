@@ -30,11 +30,10 @@ std::string unitStatusText(std::uint8_t status) {
         std::string text;
     };
     const Bit bits[] = {
-        {kStatusVppOutOfRange, "The unit refused: VPP outside " +
-                                   window(kVppMinCentivolts, kVppMaxCentivolts) + " (" +
-                                   window(kMclrLowVoltageMinCentivolts,
-                                          kMclrLowVoltageMaxCentivolts) +
-                                   " for low-voltage entry)."},
+        {kStatusVppOutOfRange,
+         "The unit refused: VPP outside " + window(kVppMinCentivolts, kVppMaxCentivolts) + " (" +
+             window(kMclrLowVoltageMinCentivolts, kMclrLowVoltageMaxCentivolts) +
+             " for low-voltage entry)."},
         {kStatusVddOutOfRange, "The unit refused: the target's VDD outside " +
                                    window(kVddMinCentivolts, kVddMaxCentivolts) + "."},
         {kStatusJumpersDisagree,
@@ -85,7 +84,8 @@ std::string unitReportText(const UnitReport& report) {
     text += lowVoltage ? "J3: closed, low-voltage entry (PGM)\n" : "J3: open, high-voltage entry\n";
     std::string feeds;
     if (vpp >= kVppMinCentivolts && vpp <= kVppMaxCentivolts)
-        feeds = "the boost module (VPP within " + window(kVppMinCentivolts, kVppMaxCentivolts) + ")";
+        feeds =
+            "the boost module (VPP within " + window(kVppMinCentivolts, kVppMaxCentivolts) + ")";
     else if (vpp >= kMclrLowVoltageMinCentivolts && vpp <= kMclrLowVoltageMaxCentivolts)
         feeds = "+5 V (VPP within " +
                 window(kMclrLowVoltageMinCentivolts, kMclrLowVoltageMaxCentivolts) + ")";
@@ -94,8 +94,8 @@ std::string unitReportText(const UnitReport& report) {
     else if (vpp > kMclrLowVoltageMaxCentivolts)
         feeds = "the boost module, set too low (VPP below " + volts(kVppMinCentivolts) + " V)";
     else
-        feeds = "nothing the unit can use (VPP below " + volts(kMclrLowVoltageMinCentivolts) +
-                " V)";
+        feeds =
+            "nothing the unit can use (VPP below " + volts(kMclrLowVoltageMinCentivolts) + " V)";
     text += "J1: " + feeds + '\n';
     const bool fiveVolts =
         vpp >= kMclrLowVoltageMinCentivolts && vpp <= kMclrLowVoltageMaxCentivolts;
