@@ -7,7 +7,6 @@
 
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QThread>
 
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
@@ -18,8 +17,10 @@ namespace tessaline {
 
 QtSerialPort::QtSerialPort(QString settingsFolder, QObject* parent)
     : QObject(parent), m_settingsFolder(std::move(settingsFolder)) {
+    m_startupTimer.setSingleShot(true);
+    connect(&m_startupTimer, &QTimer::timeout, this, &QtSerialPort::unitStarted);
     connect(&m_port, &QSerialPort::readyRead, this, [this] {
-        if (m_threshold == 1 && m_handler)
+        if (m_threshold == 1 && m_handler && !starting())
             m_handler();
     });
     connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
@@ -28,13 +29,22 @@ QtSerialPort::QtSerialPort(QString settingsFolder, QObject* parent)
         // Failures of an open port: the device went away or stopped taking bytes.
         const bool fatal = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
                            error == QSerialPort::WriteError;
+        if (fatal && m_port.isOpen())
+            m_startupTimer.stop();
         if (fatal && m_port.isOpen() && m_errorHandler) {
+            const QString path = systemLocation(m_device);
+#ifdef Q_OS_UNIX
+            const bool gone = !path.isEmpty() && !QFileInfo::exists(path);
+#else
+            const bool gone = false;
+#endif
             const std::string text =
-                portFailureText(systemLocation(m_device), m_port.errorString().toStdString());
+                portFailureText(path.toStdString(), gone, m_port.errorString().toStdString());
+            // A failure of an opening that has since been closed concerns nothing any more.
             QMetaObject::invokeMethod(
                 this,
-                [this, text] {
-                    if (m_errorHandler)
+                [this, text, opening = m_openings] {
+                    if (m_errorHandler && opening == m_openings && m_port.isOpen())
                         m_errorHandler(text);
                 },
                 Qt::QueuedConnection);
@@ -65,7 +75,8 @@ void QtSerialPort::setReceiveThreshold(int threshold) {
     m_threshold = threshold;
     // Bytes that arrived while notifications were off raise the event now, from the
     // event loop, so that a handler never runs inside the code that switched them on.
-    if (threshold == 1 && previous != 1 && m_port.bytesAvailable() > 0 && !m_eventQueued) {
+    if (threshold == 1 && previous != 1 && m_port.bytesAvailable() > 0 && !m_eventQueued &&
+        !starting()) {
         m_eventQueued = true;
         QMetaObject::invokeMethod(this, &QtSerialPort::raiseReceiveEvent, Qt::QueuedConnection);
     }
@@ -73,7 +84,7 @@ void QtSerialPort::setReceiveThreshold(int threshold) {
 
 void QtSerialPort::raiseReceiveEvent() {
     m_eventQueued = false;
-    if (m_threshold == 1 && m_port.bytesAvailable() > 0 && m_handler)
+    if (m_threshold == 1 && m_port.bytesAvailable() > 0 && m_handler && !starting())
         m_handler();
 }
 
@@ -104,6 +115,7 @@ void QtSerialPort::setCommPort(int portNumber) {
 
 bool QtSerialPort::setPortOpen(bool open) {
     if (!open) {
+        m_startupTimer.stop();
         if (m_port.isOpen())
             m_port.close();
         return true;
@@ -112,7 +124,7 @@ bool QtSerialPort::setPortOpen(bool open) {
         return true;
     if (m_portNumber < kFirstPortNumber || m_portNumber > kLastPortNumber) {
         m_device.clear();
-        m_lastError = QStringLiteral("There is no serial port %1").arg(m_portNumber);
+        m_lastError = QString::fromStdString(noSuchPortText(m_portNumber));
         return false;
     }
     return openDevice(serialDeviceForPort(m_portNumber, m_settingsFolder));
@@ -140,6 +152,8 @@ PortOpenError openError(QSerialPort::SerialPortError error) {
 } // namespace
 
 bool QtSerialPort::openDevice(const QString& path) {
+    m_startupTimer.stop();
+    ++m_openings;
     if (m_port.isOpen())
         m_port.close();
     m_device = systemLocation(path);
@@ -163,14 +177,18 @@ bool QtSerialPort::openDevice(const QString& path) {
     applySettings();
     m_port.clear();
     requestLowLatency();
-    if (m_startupDelayMs > 0) {
-        // An Arduino resets as its port opens and its bootloader listens for a second or
-        // two, and may answer bytes meant for the unit: nothing goes out until it has
-        // finished, and nothing it sent is taken for a reply.
-        QThread::msleep(static_cast<unsigned long>(m_startupDelayMs));
-        m_port.clear();
-    }
+    // An Arduino resets as its port opens and its bootloader listens for a second or two,
+    // and may answer bytes meant for the unit: nothing goes out until it has finished, and
+    // nothing it sent is taken for a reply.
+    if (m_startupDelayMs > 0)
+        m_startupTimer.start(m_startupDelayMs);
     return true;
+}
+
+void QtSerialPort::unitStarted() {
+    m_port.clear();
+    if (m_startedHandler)
+        m_startedHandler();
 }
 
 void QtSerialPort::requestLowLatency() {

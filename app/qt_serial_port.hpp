@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 
 namespace tessaline {
 
@@ -30,6 +31,10 @@ public:
     std::string description() const override;
     std::string failureReason() const override { return m_lastError.toStdString(); }
     void setStartupDelay(int milliseconds) override { m_startupDelayMs = milliseconds; }
+    bool starting() const override { return m_startupTimer.isActive(); }
+    void setStartedHandler(StartedHandler handler) override {
+        m_startedHandler = std::move(handler);
+    }
     void setErrorHandler(ErrorHandler handler) override { m_errorHandler = std::move(handler); }
 
     // Opens a device by its path, bypassing the port-number mapping. A bare name such as
@@ -46,6 +51,7 @@ private:
     void raiseReceiveEvent();
     void applySettings();
     void requestLowLatency();
+    void unitStarted();
 
     QSerialPort m_port;
     QString m_settingsFolder;
@@ -59,8 +65,12 @@ private:
     int m_threshold = 0;
     int m_startupDelayMs = 0;
     bool m_eventQueued = false;
+    // Counts the openings, so that a failure reported late belongs to its own.
+    unsigned m_openings = 0;
     ReceiveHandler m_handler;
     ErrorHandler m_errorHandler;
+    QTimer m_startupTimer;
+    StartedHandler m_startedHandler;
 };
 
 } // namespace tessaline

@@ -23,7 +23,13 @@ public:
     virtual bool setPortOpen(bool open) = 0;
     // After every opening, wait this long and discard whatever arrived meanwhile: a unit
     // that resets when its port opens is still starting up. 0 (the default): no wait.
+    // The wait runs in the event loop: the port reads as starting and raises no receive
+    // event until it has passed, then calls the started handler. A close or a failure of
+    // the port ends the wait without that call.
     virtual void setStartupDelay(int milliseconds) { (void)milliseconds; }
+    virtual bool starting() const { return false; }
+    using StartedHandler = std::function<void()>;
+    virtual void setStartedHandler(StartedHandler handler) = 0;
     // The device behind the port number and, after a failure, the reason.
     virtual std::string description() const = 0;
     // After a failed open, why, in words that name the device; empty otherwise.

@@ -7,6 +7,7 @@
 #include "buffer/program_buffer.hpp"
 #include "options/option_rules.hpp"
 #include "texts/operation_texts.hpp"
+#include "texts/port_texts.hpp"
 
 #include <QEventLoop>
 
@@ -181,12 +182,39 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
     QtSerialPort port{QString()};
     port.setSettings(link.serial);
     port.setStartupDelay(link.unitDelayMs);
+    CliHost host(out, err, terminal);
+    OperationControl control(state.buffer, state.model, port, host);
+    QEventLoop loop;
+    bool operationStarted = false;
+    // Ctrl-C, a kill or a closed terminal stop the operation after the unit's current
+    // reply; the unit removes the voltages before the tool ends. Before the first command
+    // (the unit still starting) nothing needs undoing, and the tool ends at once.
+    const StopSignals stopSignals([&](int) {
+        if (operationStarted)
+            control.requestStop();
+        else
+            loop.quit();
+    });
     if (!port.openDevice(QString::fromStdString(link.device))) {
         err << "tessaline-cli: cannot open the serial port: " << port.description() << "\n";
         return kExitPort;
     }
-    CliHost host(out, err, terminal);
-    OperationControl control(state.buffer, state.model, port, host);
+    if (port.starting()) {
+        out << unitStartWaitText(link.unitDelayMs) << '\n' << std::flush;
+        std::string failure;
+        port.setStartedHandler([&loop] { loop.quit(); });
+        port.setErrorHandler([&](const std::string& text) {
+            failure = text;
+            loop.quit();
+        });
+        loop.exec();
+        if (const int signalNumber = stopSignals.received(); signalNumber != 0)
+            return kExitSignalBase + signalNumber;
+        if (!failure.empty()) {
+            err << "tessaline-cli: the serial port failed: " << failure << "\n";
+            return kExitPort;
+        }
+    }
     control.setTrace(link.trace);
     control.setUnitType(link.unitType);
     control.setVerifyAfterProgram(link.verifyAfterProgram);
@@ -196,15 +224,12 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
     host.attach(control, port);
     control.portOpened();
     port.setReceiveThreshold(1);
-    QEventLoop loop;
     std::optional<OperationEnd> ended;
     host.onEnded = [&](const OperationEnd& end) {
         ended = end;
         loop.quit();
     };
-    // Ctrl-C, a kill or a closed terminal stop the operation after the unit's current
-    // reply; the unit removes the voltages before the tool ends.
-    const StopSignals stopSignals([&control](int) { control.requestStop(); });
+    operationStarted = true;
     if (kind == OperationKind::Calibrate)
         control.StartCalibrate(true, link.calibrationMillivolts);
     else

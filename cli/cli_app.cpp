@@ -47,7 +47,8 @@ constexpr const char* kUsage =
     "  config IN         print the configuration bytes of IN with their settings by name\n"
     "  config IN OUT NAME=OPTION...\n"
     "                    set those settings (any letter case), save to OUT as convert\n"
-    "                    does and print the new configuration\n"
+    "                    does and print the new configuration; OUT of the form\n"
+    "                    NAME=OPTION, or a setting given two options, is refused\n"
     "  program FILE      erase the chip and program it with FILE\n"
     "  verify FILE       compare the chip with FILE\n"
     "  read FILE         read the chip and save what was read to FILE\n"
@@ -63,7 +64,7 @@ constexpr const char* kUsage =
     "  calibrate MV      store the ADC reference of a reference unit, as measured at AREF,\n"
     "                    in millivolts (1000 to 1200)\n"
     "\n"
-    "Options:\n"
+    "Options (an empty value is refused):\n"
     "  --devices FILE    device file to read (default: devices.cfg beside the program)\n"
     "  --model NAME|N    model by name (any letter case) or 1-based number\n"
     "                    (default: the model selected in the settings)\n"
@@ -207,6 +208,12 @@ public:
             return loadModel(options)
                        ? convert(options.words[1], options.words[2], options.allowNoEof)
                        : m_loadStatus;
+        // "config IN OSC=HS WDT=ON" would write a file named OSC=HS and drop that change.
+        if (command == "config" && operands >= 2 && hasSettingForm(options.words[2]))
+            return usageError("'" + options.words[2] +
+                              "' stands where the output file goes: config IN OUT NAME=OPTION... "
+                              "(a file of that name: ./" +
+                              options.words[2] + "); nothing was written");
         if (command == "config" && operands != 0 && operands != 2)
             return loadModel(options)
                        ? runConfigCommand({options.words.begin() + 1, options.words.end()}, m_state,
@@ -265,6 +272,11 @@ private:
                     return false;
                 }
                 *value = args[++i];
+                // An empty value would quietly stand for the default.
+                if (value->empty()) {
+                    usageError("option " + arg + " has an empty value");
+                    return false;
+                }
                 options.haveModel = options.haveModel || arg == "--model";
                 options.havePort = options.havePort || arg == "--port";
             } else if (arg.size() > 1 && arg.front() == '-') {
@@ -429,12 +441,8 @@ private:
     }
 
     // The device behind --port: a path as it stands, a number from 1 to 255 mapped as the
-    // window maps it. Nothing, after a usage error, for an empty port or a number outside.
+    // window maps it. Nothing, after a usage error, for a number outside.
     std::optional<std::string> serialDevice(const Options& options) {
-        if (options.havePort && options.port.empty()) {
-            usageError("--port needs a serial device or a port number from 1 to 255");
-            return std::nullopt;
-        }
         std::int64_t number = 0;
         if (options.havePort) {
             const std::optional<std::int64_t> given = portNumberText(options.port);

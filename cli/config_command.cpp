@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <ostream>
+#include <string_view>
 
 namespace tessaline {
 
@@ -32,6 +33,19 @@ struct Change {
 };
 
 } // namespace
+
+bool hasSettingForm(const std::string& word) {
+    const auto isName = [](std::string_view part) {
+        return !part.empty() && std::all_of(part.begin(), part.end(), [](char c) {
+            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                   c == '_';
+        });
+    };
+    const std::string_view text = word;
+    const std::size_t equals = text.find('=');
+    return equals != std::string_view::npos && isName(text.substr(0, equals)) &&
+           isName(text.substr(equals + 1));
+}
 
 std::string configurationText(const SelectedModelValues& model, const ConfigValues& config) {
     const ConfigSettings& settings = model.Settings;
@@ -67,7 +81,7 @@ int runConfigCommand(const std::vector<std::string>& operands, ProgrammerState& 
     const SelectedModelValues& model = state.model;
     if (model.Settings.error) {
         err << "tessaline-cli: " << *model.Settings.error << '\n';
-        return kExitUsage;
+        return kExitFault;
     }
     if (model.Settings.empty()) {
         err << "tessaline-cli: the device file names no configuration settings for "
@@ -97,7 +111,17 @@ int runConfigCommand(const std::vector<std::string>& operands, ProgrammerState& 
                 << "'; its options are " << setting->optionNames() << '\n';
             return kExitUsage;
         }
-        changes.push_back({setting, option});
+        // The same setting twice: one option may pass, two are a contradiction that no
+        // order of the words should settle.
+        const auto earlier = std::find_if(changes.begin(), changes.end(),
+                                          [&](const Change& c) { return c.setting == setting; });
+        if (earlier == changes.end()) {
+            changes.push_back({setting, option});
+        } else if (earlier->option != option) {
+            err << "tessaline-cli: " << setting->name << " is given twice, as "
+                << earlier->option->name << " and as " << option->name << "; nothing was written\n";
+            return kExitUsage;
+        }
     }
     const std::string& input = operands[0];
     const HexLoadOutcome loaded = loadHexFile(input, state);

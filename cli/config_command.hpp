@@ -16,10 +16,17 @@ namespace tessaline {
 // differ from a blank chip.
 std::string configurationText(const SelectedModelValues& model, const ConfigValues& config);
 
+// True for a word of the form NAME=OPTION as the toolchains write a setting: letters,
+// digits and underscores on both sides of one '=' ("OSC=HS"). A path with a folder or a
+// file extension ("./OSC=HS", "a=b.hex") is not of the form.
+bool hasSettingForm(const std::string& word);
+
 // tessaline-cli config IN [OUT NAME=OPTION ...], with the selected model applied to the
 // state: prints IN's configuration, or sets the settings, writes OUT as Save Buffer As
 // does and prints the new configuration. IN without its end-of-file record may be cut
-// short: OUT is then written only when allowNoEof. Returns the exit status.
+// short: OUT is then written only when allowNoEof. A setting given twice with two
+// different options is a usage error; a malformed settings line in the model's record is
+// a fault of the device file (exit status 1). Returns the exit status.
 int runConfigCommand(const std::vector<std::string>& operands, ProgrammerState& state,
                      std::ostream& out, std::ostream& err, bool allowNoEof = false);
 

@@ -5,8 +5,51 @@
 #include "buffer/text_rules.hpp"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace tessaline {
+
+namespace {
+
+// Decimal digits, perhaps after blanks and before spaces.
+bool isWholeNumberText(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
+        ++at;
+    const std::size_t digits = at;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9')
+        ++at;
+    return at > digits && text.find_first_not_of(' ', at) == std::string_view::npos;
+}
+
+// The sizes and the programming time are read by their leading number, so a typo such as
+// "flash:16k" or "progtime:2.5" would make a model of 16 bytes, or 2 ms, without a word:
+// anything after the digits but spaces makes the record faulty. The first such field.
+std::optional<std::string> numberFieldError(const DeviceModel& record) {
+    const struct {
+        DeviceKey key;
+        const std::string* value;
+        const char* form;
+    } fields[] = {
+        {DeviceKey::Flash, &record.flash, "a number of bytes in decimal digits (32768)"},
+        {DeviceKey::Eeprom, &record.eeprom, "a number of bytes in decimal digits (256)"},
+        {DeviceKey::ProgTime, &record.progtime, "a number of milliseconds in decimal digits (2)"},
+    };
+    for (const auto& field : fields) {
+        const bool present =
+            record.lines[static_cast<std::size_t>(field.key)] > 0 || !field.value->empty();
+        if (!present || isWholeNumberText(*field.value))
+            continue;
+        const std::string_view key = deviceKeyText(field.key);
+        return record.sourceOf(field.key).prefix() + "The " +
+               std::string(key.substr(0, key.size() - 1)) + " value '" + *field.value +
+               "' is not " + field.form + ".";
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 ConfigValues parseConfigErased(std::string_view value) {
     const std::string upper = toUpperAscii(value);
@@ -44,6 +87,8 @@ void ApplySelectedModel(const DeviceModel& record, SelectedModelValues& values) 
     values.Settings = parseConfigSettings(record, values.Safety.configMask, values.ConfigErased);
     if (values.Settings.error && !values.Safety.error)
         values.Safety.error = values.Settings.error;
+    if (std::optional<std::string> problem = numberFieldError(record))
+        values.Safety.error = std::move(problem);
 }
 
 } // namespace tessaline

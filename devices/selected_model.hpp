@@ -40,7 +40,8 @@ struct SelectedModelValues {
     DeviceScript BlankCheckScript = decodeScript("");
     DeviceScript VerifyScript = decodeScript("");
     // The device ID, configuration masks and protected ranges, when the record has them.
-    // Its error is the first malformed value of these keys and of the named settings.
+    // Its error is the first size or programming time that is not decimal digits, else
+    // the first malformed value of these keys and of the named settings.
     ChipSafety Safety;
     // The named configuration settings, when the record has them.
     ConfigSettings Settings;

@@ -13,15 +13,20 @@ namespace unit {
 
 enum class Fault : uint8_t {
     None,
-    SampleAtRise,     // a read samples PGD as PGC rises, before the chip has set it (P14)
-    PgdOutputInRead,  // PGD stays an output while the chip drives it
-    ShortP10,         // the programming pulse's discharge time cut short
-    ShortPulse,       // the programming pulse held 10 % short
-    DataWithClock,    // the next bit is put on PGD as PGC falls
-    LateVddOff,       // VDD goes off 10 µs after MCLR, not within 100 ns (P17)
-    ClockUnpowered,   // commands clock the pins of an unpowered chip
-    ReplyBeforePulse, // the reply to 109 goes out before the programming pulse
-    NoPartialTimeout, // a command cut short is never dropped
+    SampleAtRise,        // a read samples PGD as PGC rises, before the chip has set it (P14)
+    PgdOutputInRead,     // PGD stays an output while the chip drives it
+    ShortP10,            // the programming pulse's discharge time cut short
+    ShortPulse,          // the programming pulse held 10 % short
+    DataWithClock,       // the next bit is put on PGD as PGC falls
+    LateVddOff,          // VDD goes off 10 µs after MCLR, not within 100 ns (P17)
+    ClockUnpowered,      // commands clock the pins of an unpowered chip
+    ReplyBeforePulse,    // the reply to 109 goes out before the programming pulse
+    NoPartialTimeout,    // a command cut short is never dropped
+    IgnoreMeasurement,   // the power-up goes on whatever the supplies measured
+    SwapSense,           // VPP is read from the VDD sense input and VDD from the VPP one
+    ArgumentsAsCommands, // after a receive error the rest of a command runs as commands
+    EarlyMclrRelease,    // MCLR released 10 ms after power-down, whatever VDD reads
+    UnsettledReference,  // the ADC reference switched on only at measurement time
 };
 
 #ifndef UNIT_FAULT

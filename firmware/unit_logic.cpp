@@ -2,130 +2,249 @@
 #include "firmware/unit_logic.hpp"
 
 #include "firmware/fault_builds.hpp"
-#include "protocol/unit_protocol.hpp"
 
 namespace tessaline {
 namespace unit {
 
-UnitLogic::UnitLogic()
-    : m_framer(CommandSet::Original, faulty(Fault::NoPartialTimeout) ? 0 : kUnitPartialCommandMs) {}
+namespace {
 
-bool UnitLogic::receive(uint8_t byte, uint32_t nowMs, Step& step) {
-    const CommandFramer::Event event = m_framer.take(byte, nowMs);
-    if (m_framer.dropped() || event == CommandFramer::kNotACommand)
-        m_status |= kStatusReceiveError;
-    if (event != CommandFramer::kComplete)
-        return false;
-    step = complete();
-    return true;
+bool within(uint16_t value, uint16_t low, uint16_t high) {
+    return value >= low && value <= high;
 }
 
-void UnitLogic::tick(uint32_t nowMs) {
-    if (m_framer.expire(nowMs))
-        m_status |= kStatusReceiveError;
+} // namespace
+
+// The ADC gives counts = V × 1024 / reference at its input; the divider scales that up.
+uint16_t senseCentivolts(uint16_t counts, uint16_t referenceMillivolts, Sense input) {
+    const uint32_t top = input == Sense::Vpp ? kVppDividerTop : kVddDividerTop;
+    const uint32_t bottom = input == Sense::Vpp ? kVppDividerBottom : kVddDividerBottom;
+    const uint32_t divisor = 1024u * 10u * bottom;
+    const uint32_t scaled = static_cast<uint32_t>(counts) * referenceMillivolts * (top + bottom);
+    return static_cast<uint16_t>((scaled + divisor / 2) / divisor);
 }
 
-void UnitLogic::receiveError() {
-    m_framer.drop();
-    m_status |= kStatusReceiveError;
-}
-
-void UnitLogic::powerMeasured(bool vppInRange, bool vddInRange) {
-    m_powerStatus = static_cast<uint8_t>((vppInRange ? 0 : kStatusVppOutOfRange) |
-                                         (vddInRange ? 0 : kStatusVddOutOfRange));
-}
-
-uint8_t UnitLogic::takeStatus() {
-    const auto status = static_cast<uint8_t>(m_status | m_powerStatus);
-    m_status = 0;
+uint8_t supplyStatus(uint16_t vppCentivolts, uint16_t vddCentivolts, bool lowVoltage,
+                     bool vddSwitchedOn) {
+    uint8_t status = 0;
+    const bool fiveVolts =
+        within(vppCentivolts, kMclrLowVoltageMinCentivolts, kMclrLowVoltageMaxCentivolts);
+    if (lowVoltage && !fiveVolts) {
+        // More than 5.5 V for low-voltage entry: J1 feeds the boost module.
+        status |= vppCentivolts > kMclrLowVoltageMaxCentivolts ? kStatusJumpersDisagree
+                                                               : kStatusVppOutOfRange;
+    } else if (!lowVoltage && !within(vppCentivolts, kVppMinCentivolts, kVppMaxCentivolts)) {
+        // About 5 V for high-voltage entry: J1 feeds +5 V.
+        status |= fiveVolts ? kStatusJumpersDisagree : kStatusVppOutOfRange;
+    }
+    const bool present = vddSwitchedOn || vddCentivolts >= kVddAbsentCentivolts;
+    if (!vddSwitchedOn && present)
+        status |= kStatusSelfPowered;
+    if (present && !within(vddCentivolts, kVddMinCentivolts, kVddMaxCentivolts))
+        status |= kStatusVddOutOfRange;
     return status;
 }
 
-void UnitLogic::refuse(Step& step) {
-    step.action = Action::None;
-    m_status |= kStatusRefused;
+uint8_t powerUpSupplyStatus(uint16_t vppCentivolts, uint16_t vddFoundCentivolts,
+                            uint16_t vddSwitchedOnCentivolts, bool lowVoltage) {
+    const uint8_t found = supplyStatus(vppCentivolts, vddFoundCentivolts, lowVoltage, false);
+    if ((found & kStatusFailures) != 0)
+        return found;
+    return static_cast<uint8_t>(
+        found | supplyStatus(vppCentivolts, vddSwitchedOnCentivolts, lowVoltage, true));
 }
 
-// A command's precondition failing leaves the pins alone but still gets its reply, so
-// that the program stays in step; what the unit believes is under way on the pins (the
-// 4-bit command waiting for its operand) stays as it was.
-Step UnitLogic::complete() {
-    Step step;
-    step.command = m_framer.command();
-    switch (step.command) {
-    case kCmdBeginVddFirst:
-    case kCmdBeginVppFirst:
-        step.action = Action::PowerUp;
-        // The low-voltage entry has no VPP-first order.
-        step.vddFirst = step.command == kCmdBeginVddFirst || m_lowVoltage;
-        if (step.vddFirst != (step.command == kCmdBeginVddFirst))
-            m_status |= kStatusRefused;
-        // A second power-up powers down first: the chip never sees one power-up on top
-        // of another.
-        step.powerDownFirst = m_powered;
-        if (m_powered)
-            m_status |= kStatusRefused;
-        m_powered = true;
-        m_pending = Pending::None;
-        break;
-    case kCmdEnd:
-        step.action = Action::PowerDown;
-        if (m_pending != Pending::None)
-            m_status |= kStatusRefused;
-        m_powered = false;
-        m_pending = Pending::None;
-        break;
-    case kCmdCommandCode: {
-        const uint8_t code = m_framer.argument(0);
-        if ((!faulty(Fault::ClockUnpowered) && !m_powered) || m_pending != Pending::None ||
-            !(isWriteCode(code) || isReadCode(code))) {
-            refuse(step);
-            break;
-        }
-        step.action = Action::CommandCode;
-        step.value = code;
-        m_pending = isReadCode(code) ? Pending::Read : Pending::Write;
+UnitLogic::UnitLogic()
+    : m_framer(CommandSet::Reference, faulty(Fault::NoPartialTimeout) ? 0 : kUnitPartialCommandMs) {
+}
+
+void UnitLogic::fallSilent(uint8_t bits) {
+    m_status |= bits;
+    m_silent = true;
+    m_framer.drop();
+    m_probeCount = 0;
+}
+
+// A silent unit drops every byte but a 103 after a quiet line; that 103 is run as ever.
+bool UnitLogic::receive(uint8_t byte, uint32_t nowMs, Step& step) {
+    const uint32_t quietMs = nowMs - m_lastLineMs;
+    m_lastLineMs = nowMs;
+    tick(nowMs);
+    if (m_silent) {
+        if (byte != kCmdEnd || quietMs <= kUnitSilenceQuietMs)
+            return false;
+        m_silent = false;
+    }
+    switch (m_framer.take(byte, nowMs)) {
+    case CommandFramer::kNotACommand:
+        fallSilent(kStatusReceiveError);
+        return false;
+    case CommandFramer::kMoreToCome:
+        return false;
+    case CommandFramer::kComplete:
         break;
     }
-    case kCmdDataWord:
-        // An operand after a read command would drive PGD against the chip's bits.
-        if ((!faulty(Fault::ClockUnpowered) && !m_powered) || m_pending != Pending::Write) {
-            refuse(step);
-            break;
+    return complete(step);
+}
+
+void UnitLogic::tick(uint32_t nowMs) {
+    if (!m_silent && m_framer.expire(nowMs))
+        fallSilent(kStatusReceiveError);
+}
+
+void UnitLogic::receiveError(uint32_t nowMs) {
+    m_lastLineMs = nowMs;
+    if (faulty(Fault::ArgumentsAsCommands)) {
+        m_framer.drop();
+        m_status |= kStatusReceiveError;
+        return;
+    }
+    fallSilent(kStatusReceiveError);
+}
+
+bool UnitLogic::powerUp(uint8_t supplies) {
+    m_supplyStatus = supplies;
+    if ((supplies & kStatusFailures) != 0) {
+        fallSilent(kStatusRefused);
+        return false;
+    }
+    m_powered = true;
+    m_pending = Pending::None;
+    return true;
+}
+
+uint8_t UnitLogic::takeReply() {
+    uint8_t reply = static_cast<uint8_t>(m_status | m_supplyStatus);
+    if (m_signature != 0) {
+        reply = m_signature;
+        m_signature = 0;
+    }
+    m_status = 0;
+    if (m_supplyEnds) {
+        m_supplyStatus = 0;
+        m_supplyEnds = false;
+    }
+    return reply;
+}
+
+void UnitLogic::report(uint8_t (&bytes)[kUnitReportSize], uint16_t vppCentivolts,
+                       uint16_t vddCentivolts) {
+    bytes[kReportVersion] = kReferenceFirmwareVersion;
+    bytes[kReportCalibrationLow] = static_cast<uint8_t>(m_calibration);
+    bytes[kReportCalibrationHigh] = static_cast<uint8_t>(m_calibration >> 8);
+    bytes[kReportVppLow] = static_cast<uint8_t>(vppCentivolts);
+    bytes[kReportVppHigh] = static_cast<uint8_t>(vppCentivolts >> 8);
+    bytes[kReportVddLow] = static_cast<uint8_t>(vddCentivolts);
+    bytes[kReportVddHigh] = static_cast<uint8_t>(vddCentivolts >> 8);
+    bytes[kReportJumpers] = m_lowVoltage ? kJumperLowVoltage : 0;
+    bytes[kReportStatus] = takeReply();
+}
+
+void UnitLogic::setCalibration(uint16_t millivolts) {
+    m_calibration =
+        within(millivolts, kCalibrationMinMillivolts, kCalibrationMaxMillivolts) ? millivolts : 0;
+}
+
+// Three 111 commands in a row while powered down, with distinct times in the probe's
+// range: the third is answered with the signature, and the next triple starts afresh.
+void UnitLogic::probe(uint8_t milliseconds) {
+    if (m_powered || !within(milliseconds, kProbeMinMs, kProbeMaxMs)) {
+        m_probeCount = 0;
+        return;
+    }
+    for (uint8_t i = 0; i < m_probeCount; ++i)
+        if (m_probe[i] == milliseconds)
+            m_probeCount = 0;
+    m_probe[m_probeCount++] = milliseconds;
+    if (m_probeCount == 3) {
+        m_signature = unitProbeSignature(m_probe[0], m_probe[1], m_probe[2]);
+        m_probeCount = 0;
+    }
+}
+
+// A command that does not fit the unit's state or the order of the protocol is refused:
+// nothing reaches the pins, and the unit falls silent. So the unit's idea of the 20-bit
+// frame always equals the chip's: an operand after a read command would drive PGD against
+// the chip's bits, and a read after a write command would end a table write with operand
+// 00xxh.
+bool UnitLogic::complete(Step& step) {
+    step = Step();
+    step.command = m_framer.command();
+    const uint8_t argument = m_framer.argument(0);
+    const bool ready = m_powered || faulty(Fault::ClockUnpowered);
+    if (step.command != kCmdProgTime)
+        m_probeCount = 0;
+    bool ok = true;
+    switch (step.command) {
+    case kCmdBeginVddFirst:
+        // A power-up on top of one: the chip must never see one.
+        ok = !m_powered;
+        step.action = Action::PowerUp;
+        break;
+    case kCmdBeginVppFirst:
+        // This unit has no way to hold VDD at ground while VPP rises.
+        fallSilent(kStatusRefused | kStatusNoVppFirst);
+        return false;
+    case kCmdEnd:
+        step.action = Action::PowerDown;
+        step.completeFrame = m_pending == Pending::Write && m_pendingCode == 0;
+        m_powered = false;
+        m_pending = Pending::None;
+        m_supplyEnds = true;
+        break;
+    case kCmdCommandCode:
+        // A code beyond 4 bits is neither kind.
+        ok = ready && m_pending == Pending::None && (isWriteCode(argument) || isReadCode(argument));
+        step.action = Action::CommandCode;
+        step.value = argument;
+        if (ok) {
+            m_pending = isReadCode(argument) ? Pending::Read : Pending::Write;
+            m_pendingCode = argument;
         }
+        break;
+    case kCmdDataWord:
+        ok = ready && m_pending == Pending::Write;
         step.action = Action::Operand;
         step.value = m_framer.operand();
-        m_pending = Pending::None;
+        if (ok)
+            m_pending = Pending::None;
         break;
     case kCmdStartProg:
-        if (!m_powered || m_pending != Pending::None) {
-            refuse(step);
-            break;
-        }
+        ok = m_powered && m_pending == Pending::None;
         step.action = Action::Pulse;
         step.value = m_progTimeMs;
         break;
     case kCmdReadByte:
-        // A read after a write command would end a table write with operand 00xxh.
-        if (!m_powered || m_pending != Pending::Read) {
-            refuse(step);
-            break;
-        }
+        ok = m_powered && m_pending == Pending::Read;
         step.action = Action::Read;
-        m_pending = Pending::None;
+        if (ok)
+            m_pending = Pending::None;
         break;
     case kCmdProgTime:
-        if (m_framer.argument(0) == 0) {
-            m_progTimeMs = 1;
-            m_status |= kStatusRefused;
-        } else {
-            m_progTimeMs = m_framer.argument(0);
+        ok = argument != 0;
+        if (ok) {
+            m_progTimeMs = argument;
+            probe(argument);
         }
+        break;
+    case kCmdUnitReport:
+        ok = !m_powered;
+        step.action = Action::Report;
+        break;
+    case kCmdCalibrate:
+        step.value = m_framer.operand();
+        ok = !m_powered && within(step.value, kCalibrationMinMillivolts, kCalibrationMaxMillivolts);
+        step.action = Action::Calibrate;
+        if (ok)
+            m_calibration = step.value;
         break;
     default:
         break;
     }
-    return step;
+    if (!ok) {
+        fallSilent(kStatusRefused);
+        return false;
+    }
+    return true;
 }
 
 } // namespace unit

@@ -5,8 +5,9 @@
 #
 # Every "## VERSION" section becomes an entry of that version; "## VERSION - YYYY-MM-DD"
 # gives its date, else DATE (the release date of the version built) stands. The
-# "## Unreleased" section is the version built, not yet released ("UNRELEASED"), or, when
-# that version has a section of its own already, the changes since it (VERSION+unreleased).
+# "## Unreleased" section is the version built, not yet released ("UNRELEASED"), so that
+# the changelog heads with the package's version; that version may then have no section
+# of its own (packaging/CMakeLists.txt makes it VERSION+unreleased where it has one).
 # "### Group" headings become items that hold the group's items; every item is wrapped
 # at 80 columns. The text before the first section (the file's title and preface) is left
 # out. Only the inputs decide the output, so that every build writes the same bytes.
@@ -89,13 +90,21 @@ string(REPLACE "]" "${close_mark}" text "${text}")
 string(REPLACE "\r" "" text "${text}")
 string(REPLACE "\n" ";" lines "${text}")
 
-# A pass over the headings first: does the version built have a section of its own?
+# A pass over the headings first: the unreleased changes cannot be a version that has a
+# section of its own, or two entries would claim it.
+set(unreleased FALSE)
 set(released_built FALSE)
 foreach(line IN LISTS lines)
-  if(line MATCHES "^## +([^ ]+)" AND CMAKE_MATCH_1 STREQUAL VERSION)
+  if(line MATCHES "^## +Unreleased$")
+    set(unreleased TRUE)
+  elseif(line MATCHES "^## +([^ ]+)" AND CMAKE_MATCH_1 STREQUAL VERSION)
     set(released_built TRUE)
   endif()
 endforeach()
+if(unreleased AND released_built)
+  message(FATAL_ERROR "debian_changelog.cmake: ${VERSION} has a section of its own, so the "
+                      "unreleased changes need another version")
+endif()
 
 set(output "")
 set(entry_head "")
@@ -136,11 +145,7 @@ foreach(line IN LISTS lines)
       set(entry_date "${CMAKE_MATCH_2}")
     endif()
     if(heading STREQUAL "Unreleased")
-      if(released_built)
-        set(entry_head "${PACKAGE} (${VERSION}+unreleased) UNRELEASED; urgency=medium")
-      else()
-        set(entry_head "${PACKAGE} (${VERSION}) UNRELEASED; urgency=medium")
-      endif()
+      set(entry_head "${PACKAGE} (${VERSION}) UNRELEASED; urgency=medium")
     else()
       set(entry_head "${PACKAGE} (${heading}) unstable; urgency=medium")
     endif()

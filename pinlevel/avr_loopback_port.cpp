@@ -5,7 +5,7 @@
 
 namespace tessaline::pinlevel {
 
-AvrLoopbackPort::AvrLoopbackPort(AvrUnit& unit) : m_unit(unit) {
+AvrLoopbackPort::AvrLoopbackPort(AvrUnit& unit) : m_unit(unit), m_framer(CommandSet::Reference) {
     m_unit.onByte = [this](std::uint8_t byte) {
         m_incoming.push_back(byte);
         m_lastReply = m_unit.cycle();
@@ -30,14 +30,17 @@ std::vector<std::uint8_t> AvrLoopbackPort::readAll() {
 }
 
 // Runs the unit until every reply due is out and on the wire to the host, so that the
-// next command starts after the reply has arrived, as it would over a cable.
+// next command starts after the reply has arrived, as it would over a cable. A unit that
+// stays silent through the budget owes nothing more: the host has given up on it.
 bool AvrLoopbackPort::awaitReplies(int budgetMs) {
     const std::uint64_t limit =
         m_unit.cycle() + static_cast<std::uint64_t>(budgetMs) * AvrUnit::kCyclesPerMs;
     if (m_repliesDue > 0 && !m_unit.runUntil(limit))
         return false;
-    if (m_repliesDue > 0)
+    if (m_repliesDue > 0) {
+        m_repliesDue = 0;
         return false;
+    }
     return m_unit.runUntil(m_lastReply + m_unit.byteCycles());
 }
 

@@ -11,6 +11,8 @@
 #include <simavr/sim_io.h>
 #include <simavr/sim_irq.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +27,23 @@ namespace {
 // The ATmega328P's I/O ports and the bits the unit uses on them.
 constexpr std::uint8_t kPgdBit = 1;
 constexpr std::uint8_t kModeJumper = 1 << 0;
+
+// The ATmega328P's registers (data addresses) of the UART's rate and frame, and of the
+// ADC's reference.
+constexpr avr_io_addr_t kUcsr0a = 0xC0;
+constexpr avr_io_addr_t kUcsr0b = 0xC1;
+constexpr avr_io_addr_t kUcsr0c = 0xC2;
+constexpr avr_io_addr_t kUbrr0l = 0xC4;
+constexpr avr_io_addr_t kUbrr0h = 0xC5;
+constexpr avr_io_addr_t kAdcsra = 0x7A;
+constexpr avr_io_addr_t kAdmux = 0x7C;
+
+// The internal 1.1 V reference charges the 100 nF on AREF through about 10 kΩ: 1 ms.
+constexpr double kReferenceRiseCycles = 16000.0;
+// A conversion: 13 clocks of the ADC at 16 MHz / 128.
+constexpr std::uint64_t kConversionCycles = 13 * 128;
+// libsimavr converts against this reference, in millivolts.
+constexpr double kSimulatorReference = 1100.0;
 
 // simavr writes its messages through one global logger, some of them to standard output
 // (which must carry nothing but the terminal's path). Errors are kept for the unit that
@@ -95,8 +114,9 @@ int unreadBytes(const avr_uart_t* uart) {
 
 AvrUnit::AvrUnit(const Setup& setup)
     : m_setup(setup), m_chip(*setup.model, m_clock, setup.seed),
-      m_decoder(setup.emptySocket ? nullptr : &m_chip, m_clock), m_board(setup.lowVoltage),
-      m_monitor(m_decoder, setup.lowVoltage) {
+      m_decoder(setup.emptySocket ? nullptr : &m_chip, m_clock), m_board(setup.supplies),
+      m_monitor(m_decoder, m_board) {
+    m_decoder.setOwnSupply(setup.supplies.targetPowered);
     m_decoder.onChipDrive = [this](std::uint64_t cycle, int level) { chipDrive(cycle, level); };
     if (!load())
         m_stopped = true;
@@ -173,20 +193,31 @@ bool AvrUnit::load() {
     }
     m_pgdPin = avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ('C'), kPgdBit);
     // The mode jumper J3 pulls PB0 to ground against the firmware's pull-up.
-    if (m_setup.lowVoltage) {
+    if (m_setup.supplies.lowVoltage) {
         avr_ioport_external_t jumper{};
         jumper.name = 'B';
         jumper.mask = kModeJumper;
         jumper.value = 0;
         avr_ioctl(m_avr, AVR_IOCTL_IOPORT_SET_EXTERNAL('B'), &jumper);
     }
-    avr_raise_irq(avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC4),
-                  static_cast<std::uint32_t>(m_board.vppSenseMillivolts()));
+    // The line runs at the rate the UART's registers give, whatever order the firmware
+    // writes them in; libsimavr 1.6 takes U2X only as UBRR is written, and counts a
+    // parity bit that the frame does not have.
+    for (const avr_io_addr_t address : {kUcsr0a, kUcsr0b, kUcsr0c, kUbrr0l, kUbrr0h})
+        avr_irq_register_notify(avr_iomem_getirq(m_avr, address, nullptr, AVR_IOMEM_IRQ_ALL),
+                                uartConfigured, this);
+    // The sense inputs get their voltages as each conversion starts.
+    for (const avr_io_addr_t address : {kAdmux, kAdcsra})
+        avr_irq_register_notify(avr_iomem_getirq(m_avr, address, nullptr, AVR_IOMEM_IRQ_ALL),
+                                adcConfigured, this);
+    avr_irq_register_notify(avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_OUT_TRIGGER),
+                            adcStarts, this);
+    m_vppSense = avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC4);
     m_vddSense = avr_io_getirq(m_avr, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC5);
-    avr_raise_irq(m_vddSense, static_cast<std::uint32_t>(UnitBoard::vddSenseMillivolts(false)));
     drainSimulatorErrors();
-    // The unit has been on for a while before anyone talks to it: its start-up is over.
-    return runUntil(kCyclesPerMs);
+    // The unit has been on for a while before anyone talks to it: its start-up, which
+    // waits for its ADC reference to settle, is over.
+    return runUntil(50 * kCyclesPerMs);
 }
 
 void AvrUnit::drainSimulatorErrors() {
@@ -200,8 +231,61 @@ std::uint64_t AvrUnit::cycle() const {
     return m_avr ? m_avr->cycle : 0;
 }
 
+// Start bit, 5 to 9 data bits, a parity bit if enabled, 1 or 2 stop bits; each bit
+// (UBRR + 1) × 16 cycles, or × 8 with U2X.
 std::uint64_t AvrUnit::byteCycles() const {
-    return m_uart ? static_cast<avr_uart_t*>(m_uart)->cycles_per_byte : 0;
+    if (!m_avr)
+        return 0;
+    const std::uint8_t* data = m_avr->data;
+    const std::uint64_t rate = data[kUbrr0l] | (data[kUbrr0h] & 0x0F) << 8;
+    const std::uint64_t cyclesPerBit = (rate + 1) * ((data[kUcsr0a] & 0x02) ? 8 : 16);
+    const int size = (data[kUcsr0c] >> 1 & 3) | (data[kUcsr0b] & 0x04);
+    const int dataBits = size == 7 ? 9 : size > 3 ? 8 : 5 + size;
+    const int parity = (data[kUcsr0c] & 0x20) ? 1 : 0;
+    const int stopBits = (data[kUcsr0c] & 0x08) ? 2 : 1;
+    return cyclesPerBit * static_cast<std::uint64_t>(1 + dataBits + parity + stopBits);
+}
+
+void AvrUnit::uartConfigured(avr_irq_t*, std::uint32_t, void* self) {
+    auto* unit = static_cast<AvrUnit*>(self);
+    static_cast<avr_uart_t*>(unit->m_uart)->cycles_per_byte =
+        static_cast<std::uint32_t>(unit->byteCycles());
+}
+
+// The reference is on while the ADC is enabled with the internal 1.1 V selected; while it
+// is off, the capacitor on AREF keeps its charge.
+void AvrUnit::settleReference() {
+    const std::uint64_t now = m_avr->cycle;
+    if (m_referenceOn)
+        m_referenceCharged += now - m_referenceSince;
+    m_referenceSince = now;
+}
+
+void AvrUnit::adcConfigured(avr_irq_t*, std::uint32_t, void* self) {
+    auto* unit = static_cast<AvrUnit*>(self);
+    unit->settleReference();
+    const std::uint8_t* data = unit->m_avr->data;
+    unit->m_referenceOn = (data[kAdmux] & 0xC0) == 0xC0 && (data[kAdcsra] & 0x80) != 0;
+}
+
+// A reference still charging makes every reading too high: the voltage libsimavr gets is
+// scaled so that its conversion against 1.1 V gives what the real one would.
+std::uint32_t AvrUnit::senseInput(int millivolts) const {
+    const double charged =
+        1.0 - std::exp(-static_cast<double>(m_referenceCharged) / kReferenceRiseCycles);
+    if (charged > 1.0 - 1e-9)
+        return static_cast<std::uint32_t>(millivolts);
+    const double reference = std::max(charged * kSimulatorReference, 1.0);
+    return static_cast<std::uint32_t>(std::min(millivolts * kSimulatorReference / reference, 1e6));
+}
+
+void AvrUnit::adcStarts(avr_irq_t*, std::uint32_t, void* self) {
+    auto* unit = static_cast<AvrUnit*>(self);
+    unit->settleReference();
+    unit->m_monitor.measuring(unit->m_avr->cycle, kConversionCycles);
+    avr_raise_irq(unit->m_vppSense, unit->senseInput(unit->m_board.vppSenseMillivolts()));
+    avr_raise_irq(unit->m_vddSense,
+                  unit->senseInput(unit->m_board.vddSenseMillivolts(unit->m_avr->cycle)));
 }
 
 void AvrUnit::setRealTime(bool on) {
@@ -259,7 +343,12 @@ bool AvrUnit::runUntil(std::uint64_t cycle) {
 // simavr holds 63, so a firmware that falls behind is caught here. A byte counts as unread
 // from the start of its reception.
 void AvrUnit::send(std::uint8_t byte) {
-    m_wire.push_back(byte);
+    ++m_hostBytes;
+    if (m_hostBytes == m_setup.dropByte) {
+        m_monitor.byteLost();
+        return;
+    }
+    m_wire.push_back(m_hostBytes == m_setup.garbleByte ? UART_INPUT_FE | byte : byte);
     if (!m_wireRunning && m_avr) {
         m_wireRunning = true;
         avr_cycle_timer_register(m_avr, 1, wireTick, this);
@@ -280,10 +369,14 @@ std::uint64_t AvrUnit::wireTick(avr_t* avr, std::uint64_t when, void* self) {
             "firmware: " + std::to_string(unreadBytes(uart)) +
             " received bytes still unread as another came in: a real UART loses it (cycle " +
             std::to_string(avr->cycle) + ")");
-    const std::uint8_t byte = unit->m_wire.front();
+    const std::uint16_t byte = unit->m_wire.front();
     unit->m_wire.pop_front();
     avr_raise_irq(unit->m_rx, byte);
-    unit->m_monitor.byteToUnit(avr->cycle + uart->cycles_per_byte, byte);
+    if (byte & UART_INPUT_FE)
+        unit->m_monitor.garbledToUnit(avr->cycle + uart->cycles_per_byte);
+    else
+        unit->m_monitor.byteToUnit(avr->cycle + uart->cycles_per_byte,
+                                   static_cast<std::uint8_t>(byte));
     return when + uart->cycles_per_byte;
 }
 
@@ -317,11 +410,6 @@ void AvrUnit::linesChanged() {
     const IcspNets nets = m_board.nets(m_portC, m_portD, now);
     if (nets == before)
         return;
-    if (nets.vdd != m_vddOn) {
-        m_vddOn = nets.vdd;
-        avr_raise_irq(m_vddSense,
-                      static_cast<std::uint32_t>(UnitBoard::vddSenseMillivolts(m_vddOn)));
-    }
     m_decoder.netsChanged(now, nets);
     m_monitor.pinsChanged(now);
     // An undriven PGD falls to its pull-down.

@@ -35,7 +35,11 @@ public:
         const sim::ChipModel* model = nullptr;
         std::uint32_t seed = 1;
         bool emptySocket = false;
-        bool lowVoltage = false; // jumpers J1 and J3 set for low-voltage programming
+        sim::UnitSupplies supplies; // and the jumpers
+        // The Nth byte from the host (counting from 1) is lost on the line, or comes in
+        // with a framing error; 0: none.
+        std::uint64_t dropByte = 0;
+        std::uint64_t garbleByte = 0;
     };
 
     explicit AvrUnit(const Setup& setup);
@@ -65,7 +69,8 @@ public:
     std::uint64_t cycle() const;
     // Bytes on the wire that the UART has not received yet.
     std::size_t bytesOnWire() const { return m_wire.size(); }
-    // Cycles one byte takes on the serial line.
+    // Cycles one byte takes on the serial line, at the rate and frame the firmware has
+    // set in its UART's registers.
     std::uint64_t byteCycles() const;
 
     // While the firmware sleeps, wait for the wall clock to catch up with simulated time
@@ -93,12 +98,17 @@ private:
     static std::uint64_t wireTick(avr_t* avr, std::uint64_t when, void* self);
     static std::uint64_t driveTick(avr_t* avr, std::uint64_t when, void* self);
     static std::uint64_t pollTick(avr_t* avr, std::uint64_t when, void* self);
+    static void uartConfigured(avr_irq_t* irq, std::uint32_t value, void* self);
+    static void adcConfigured(avr_irq_t* irq, std::uint32_t value, void* self);
+    static void adcStarts(avr_irq_t* irq, std::uint32_t value, void* self);
 
     bool load();
     void linesChanged();
     void chipDrive(std::uint64_t cycle, int level);
     void applyDrive(int level);
     void drainSimulatorErrors();
+    void settleReference();
+    std::uint32_t senseInput(int millivolts) const;
 
     Setup m_setup;
     std::string m_error;
@@ -114,14 +124,21 @@ private:
     void* m_uart = nullptr;
     avr_irq_t* m_rx = nullptr;
     avr_irq_t* m_pgdPin = nullptr;
+    avr_irq_t* m_vppSense = nullptr;
     avr_irq_t* m_vddSense = nullptr;
     avr_irq_t* m_portCWrite = nullptr;
     avr_irq_t* m_ddrCWrite = nullptr;
     AvrPort m_portC;
     AvrPort m_portD;
-    bool m_vddOn = false;
+    // The internal reference on AREF: whether it is switched on, and for how many cycles
+    // it has charged the pin's capacitor.
+    bool m_referenceOn = false;
+    std::uint64_t m_referenceSince = 0;
+    std::uint64_t m_referenceCharged = 0;
 
-    std::deque<std::uint8_t> m_wire;
+    // The bytes on the wire, with simavr's framing-error flag on a garbled one.
+    std::deque<std::uint16_t> m_wire;
+    std::uint64_t m_hostBytes = 0;
     bool m_wireRunning = false;
     std::deque<std::pair<std::uint64_t, int>> m_drives;
     int m_chipLevel = -1;

@@ -137,7 +137,7 @@ void IcspPinDecoder::supplyChanged(std::uint64_t cycle, const IcspNets& before) 
             leave(cycle);
         } else if (now.mclr != (m_lowVoltage ? MclrLevel::Vih : MclrLevel::Vihh)) {
             leave(cycle);
-            m_exitPending = true;
+            m_exitPending = !m_ownSupply;
             m_exited = cycle;
         } else if (m_lowVoltage && before.pgm && !now.pgm) {
             violation(cycle, "PGM fell before MCLR in low-voltage programming mode (P18)");
@@ -213,10 +213,16 @@ void IcspPinDecoder::enter(std::uint64_t cycle, bool vddFirst, bool lowVoltage) 
     }
 }
 
+// MCLR going low drops a frame cut after its 4-bit command, which has only started what
+// that command's 4th clock starts; a frame cut anywhere else is a violation.
 void IcspPinDecoder::leave(std::uint64_t cycle) {
-    if (m_bits != 0)
+    if (m_bits == 4 && m_chip) {
+        m_clock.setCycle(cycle);
+        m_chip->commandCut(m_frame.command);
+    } else if (m_bits != 0) {
         violation(cycle, "programming mode ended inside a frame, after " + std::to_string(m_bits) +
                              " of its 20 clocks (P16)");
+    }
     if (m_chipDriving || m_releaseAtNextClock)
         chipDrives(cycle, -1);
     m_releaseAtNextClock = false;

@@ -78,9 +78,13 @@ public:
 
     const IcspNets& nets() const { return m_nets; }
     bool programMode() const { return m_mode == Mode::Program; }
-    // The target still has a supply: VDD on, or VPP on MCLR.
+    // The target has a supply of its own: VDD is always on, and need not follow MCLR down.
+    void setOwnSupply(bool own) { m_ownSupply = own; }
+    // The programmer still applies a supply: VDD (unless the target has its own), or VPP
+    // on MCLR.
     bool targetPowered() const {
-        return m_nets.vdd || m_nets.mclr == MclrLevel::Vihh || m_nets.mclr == MclrLevel::Vih;
+        return (m_nets.vdd && !m_ownSupply) || m_nets.mclr == MclrLevel::Vihh ||
+               m_nets.mclr == MclrLevel::Vih;
     }
     int bitsInFrame() const { return m_bits; }
     int frameCommand() const { return m_bits >= 4 ? m_frame.command : -1; }
@@ -120,6 +124,7 @@ private:
     std::uint64_t m_entered = 0;
     bool m_clockedSinceEntry = false;
     bool m_lowVoltage = false;
+    bool m_ownSupply = false;
     // Programming mode was left at this cycle; VDD must follow within a cycle.
     bool m_exitPending = false;
     std::uint64_t m_exited = 0;

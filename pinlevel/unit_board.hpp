@@ -2,6 +2,7 @@
 #pragma once
 
 #include "pinlevel/icsp_pin_decoder.hpp"
+#include "sim/unit_supplies.hpp"
 
 #include <cstdint>
 #include <string>
@@ -19,28 +20,41 @@ struct AvrPort {
 // PGD (PC1) and PGM (PC2) through series resistors with 47 kΩ / 10 kΩ pull-downs, PC4 and
 // PC5 sense VPP and VDD; PORTD switches the target's VDD (PD4), VPP onto MCLR (PD5) and
 // MCLR to ground (PD6, whose transistor a pull-up keeps on while the AVR is in reset).
-// Jumper J1 feeds VPP or, for low-voltage programming, VDD into the VPP switch. It turns
-// the registers into the ICSP lines and reports what the circuit itself must never see.
+// Jumper J1 feeds the boost module's VPP or +5 V into the VPP switch. The target's VDD
+// falls through the 1 kΩ bleeder from the board's 10 µF and the target's own 100 nF. It
+// turns the registers into the ICSP lines and the sense voltages, and reports what the
+// circuit itself must never see.
 class UnitBoard {
 public:
-    explicit UnitBoard(bool lowVoltage = false) : m_lowVoltage(lowVoltage) {}
+    explicit UnitBoard(const sim::UnitSupplies& supplies = {});
 
     IcspNets nets(const AvrPort& c, const AvrPort& d, std::uint64_t cycle);
 
-    // The voltages at the sense inputs, in millivolts (the divided VPP and VDD).
+    // The target's VDD, in millivolts; and the voltages at the sense inputs, in
+    // millivolts (the divided VPP and VDD).
+    int vddMillivolts(std::uint64_t cycle) const;
     int vppSenseMillivolts() const;
-    static int vddSenseMillivolts(bool vddOn);
+    int vddSenseMillivolts(std::uint64_t cycle) const;
+    // The VDD sense input once the unit's VDD switch is on and VDD has settled.
+    int vddSenseSwitchedOn() const;
 
+    const sim::UnitSupplies& supplies() const { return m_supplies; }
     const std::vector<std::string>& violations() const { return m_violations; }
 
 private:
-    void check(bool fault, bool& reported, std::uint64_t cycle, const char* text);
+    void check(bool fault, bool& reported, std::uint64_t cycle, const std::string& text);
 
-    bool m_lowVoltage;
+    sim::UnitSupplies m_supplies;
     std::vector<std::string> m_violations;
     bool m_vppIntoGround = false;
     bool m_pullUp = false;
     bool m_switchPullUp = false;
+    bool m_earlyRelease = false;
+    bool m_mclrLow = true;
+    // The unit's VDD switch, when it last changed, and VDD then.
+    bool m_vddOn = false;
+    std::uint64_t m_vddChanged = 0;
+    int m_vddThen = 0;
 };
 
 } // namespace tessaline::pinlevel

@@ -73,10 +73,23 @@ constexpr int unitReplyCount(uint8_t command) {
     return command == kCmdReadByte ? 2 : command == kCmdUnitReport ? kUnitReportSize : 1;
 }
 
-// The value of a reply byte (the second one after a read): 00h when all is well, else
-// status bits. A unit of type "original" may answer anything: the program never examines
-// its replies. The program acts on a reference unit's: every bit of kStatusFailures fails
-// the operation.
+// The value of a reply byte (the second one after a read, the last of a report): 00h when
+// all is well, else status bits. A unit of type "original" may answer anything: the
+// program never examines its replies. The program acts on a reference unit's: every bit
+// of kStatusFailures fails the operation.
+//
+// How the reference unit refuses: it falls silent. From a refused command on (a power-up
+// at bad voltages or with jumpers that disagree, 102, a command that does not fit the
+// order of the protocol or its state) and from a receive error on (a byte garbled or
+// lost on the line, a full receive buffer, a byte that cannot start a command, a command
+// whose arguments stopped coming) it answers nothing, does nothing and drops every byte,
+// until an end command 103 comes after kUnitSilenceQuietMs of quiet on the line. That 103
+// is answered as ever, powers the target down and ends the silence; its reply carries the
+// bits of the refusal. So a program that does not read the replies still fails, by its
+// reply timeout, and one that does learns why. A refusal sets kStatusRefused or
+// kStatusReceiveError, and beside it the reason where there is one (the supply bits,
+// kStatusNoVppFirst). The supply bits of a power-up come in every reply up to and
+// including the reply to the 103 that follows it; other bits come in the next reply only.
 enum UnitStatus : uint8_t {
     kStatusRefused = 0x01,         // a command refused: the reference unit then answers
                                    // nothing but the end command 103
@@ -127,7 +140,20 @@ constexpr uint8_t unitProbeSignature(uint8_t a, uint8_t b, uint8_t c) {
 
 // A command whose argument bytes stop coming for this long is dropped, so that the
 // program's recovery command after its reply timeout is read as a command. CommandFramer
-// keeps the rule.
+// keeps the rule. The reference unit falls silent as it drops one.
 constexpr uint16_t kUnitPartialCommandMs = 500;
+
+// A silent reference unit takes 103 only after the line has been quiet for longer than
+// this, so that an argument byte 67h of a command whose command byte was lost does not end
+// the silence. The program sends its recovery 103 after its 2 s reply timeout, or after
+// the kCutCoreInstructionHoldMs below.
+constexpr uint8_t kUnitSilenceQuietMs = 10;
+
+// A power-down while a core instruction (4-bit command 0000) waits for its operand: the
+// 4th clock of that command may have started a bulk erase or a data EEPROM write, which
+// must not lose its supply. Its frame is completed with the operand 0000h (a NOP), and
+// VPP and VDD stay on this long before they go off. The reference unit does it itself on
+// 103; the program does it before it sends 103.
+constexpr uint8_t kCutCoreInstructionHoldMs = 20;
 
 } // namespace tessaline

@@ -3,6 +3,8 @@
 
 #include "protocol/unit_protocol.hpp"
 
+#include <iterator>
+
 namespace tessaline::sim {
 
 namespace {
@@ -32,6 +34,8 @@ std::vector<std::uint8_t> ProgrammerUnit::receive(std::uint8_t byte) {
     m_lastByte = byte;
     if (muteAfter >= 0 && m_commands >= muteAfter)
         return {};
+    if (m_reference)
+        return receiveAsReference(byte);
     // The unit's millisecond count, as its firmware keeps one: a command whose argument
     // bytes stopped coming (its sender died) is dropped by the framer, so that the next
     // program's first command is read as a command.
@@ -122,6 +126,112 @@ std::vector<std::uint8_t> ProgrammerUnit::execute() {
         break;
     }
     return {kAcknowledge};
+}
+
+void ProgrammerUnit::makeReference(const UnitSupplies& supplies) {
+    m_reference = true;
+    m_supplies = supplies;
+}
+
+// The unit's millisecond count follows the simulation's clock. A refusal the program
+// caused is its violation; what follows a byte lost or garbled on purpose is not.
+std::vector<std::uint8_t> ProgrammerUnit::receiveAsReference(std::uint8_t byte) {
+    const auto nowMs = static_cast<std::uint32_t>(m_clock.nowMicros() / 1000);
+    ++m_bytes;
+    if (m_bytes == dropByte || m_bytes == garbleByte) {
+        m_lineFault = true;
+        if (m_bytes == garbleByte)
+            m_logic.receiveError(nowMs);
+        return {};
+    }
+    m_logic.setLowVoltage(m_supplies.lowVoltage);
+    const bool wasSilent = m_logic.silent();
+    unit::Step step;
+    if (!m_logic.receive(byte, nowMs, step)) {
+        if (!wasSilent && m_logic.silent() && !m_lineFault)
+            violation("the reference unit refused at byte " + std::to_string(byte) +
+                      " and falls silent until 103");
+        return {};
+    }
+    std::vector<std::uint8_t> reply = run(step);
+    if (!reply.empty() && ++m_commands == strayAfter)
+        reply.push_back(kStrayByte);
+    return reply;
+}
+
+// What the unit's ADC reads, in units of 10 mV, scaled by the reference the unit believes
+// in against the nominal one the simulation measures with.
+std::uint16_t ProgrammerUnit::measured(int millivolts) const {
+    return static_cast<std::uint16_t>(static_cast<std::int64_t>(millivolts) *
+                                      m_logic.referenceMillivolts() /
+                                      (10 * kNominalReferenceMillivolts));
+}
+
+std::uint8_t ProgrammerUnit::supplyCheck() const {
+    const UnitSupplies& s = m_supplies;
+    return unit::powerUpSupplyStatus(
+        measured(s.mclrFromFiveVolts ? s.vddMillivolts : s.vppMillivolts),
+        measured(s.targetPowered ? s.vddMillivolts : 0), measured(s.vddMillivolts), s.lowVoltage);
+}
+
+std::vector<std::uint8_t> ProgrammerUnit::run(const unit::Step& step) {
+    const bool chip = !emptySocket;
+    std::uint8_t data = 0;
+    switch (step.action) {
+    case unit::Action::None:
+    case unit::Action::Calibrate:
+        break;
+    case unit::Action::PowerUp:
+        if (!m_logic.powerUp(supplyCheck()))
+            return {};
+        if (chip)
+            m_chip.powerUp(true);
+        break;
+    case unit::Action::PowerDown:
+        // A cut core instruction gets its NOP operand and time to finish what its 4th
+        // clock started; any other code is dropped as MCLR falls.
+        if (chip && step.completeFrame) {
+            m_chip.transfer(0x0, 0x0000);
+            m_clock.sleepMicros(kCutCoreInstructionHoldMs * 1000);
+        } else if (chip && m_commandCode >= 0) {
+            m_chip.commandCut(m_commandCode);
+        }
+        m_commandCode = -1;
+        if (chip)
+            m_chip.powerDown();
+        break;
+    case unit::Action::CommandCode:
+        m_commandCode = step.value;
+        break;
+    case unit::Action::Operand:
+        if (chip)
+            m_chip.transfer(m_commandCode, step.value);
+        m_commandCode = -1;
+        break;
+    case unit::Action::Pulse: {
+        const std::int64_t micros = static_cast<std::int64_t>(step.value) * 1000;
+        m_clock.sleepMicros(micros);
+        if (chip)
+            m_chip.programmingPulse(micros);
+        break;
+    }
+    case unit::Action::Read:
+        data = chip ? m_chip.readTransfer(m_commandCode) : 0x00;
+        m_commandCode = -1;
+        break;
+    case unit::Action::Report: {
+        std::uint8_t report[kUnitReportSize];
+        const UnitSupplies& s = m_supplies;
+        m_logic.report(report, measured(s.mclrFromFiveVolts ? s.vddMillivolts : s.vppMillivolts),
+                       measured(s.targetPowered ? s.vddMillivolts : 0));
+        return {std::begin(report), std::end(report)};
+    }
+    }
+    std::vector<std::uint8_t> reply;
+    if (step.command == kCmdReadByte)
+        reply.push_back(data);
+    reply.push_back(m_logic.takeReply());
+    return reply;
 }
 
 } // namespace tessaline::sim

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "firmware/unit_logic.hpp"
 #include "protocol/command_framer.hpp"
 #include "sim/pic18_chip.hpp"
 #include "sim/sim_clock.hpp"
+#include "sim/unit_supplies.hpp"
 
 #include <cstdint>
 #include <string>
@@ -13,10 +15,17 @@ namespace tessaline::sim {
 
 // The programmer unit's firmware: it takes command bytes 100 to 111 with their arguments,
 // drives the chip's programming pins, and answers every command with one reply byte (two
-// after a read, the data first).
+// after a read, the data first). It is an original unit, whose every reply is 00h, unless
+// made a reference unit: then the reference firmware's own logic (firmware/unit_logic)
+// decides, with its status bits, its silence after a refusal, the probe's signature, the
+// unit report and the calibration, and its supply check on the given supplies.
 class ProgrammerUnit {
 public:
     ProgrammerUnit(Pic18Chip& chip, SimClock& clock);
+
+    // Makes this a reference unit with these supplies and jumpers.
+    void makeReference(const UnitSupplies& supplies);
+    bool reference() const { return m_reference; }
 
     // One byte from the host; returns the reply bytes it causes.
     std::vector<std::uint8_t> receive(std::uint8_t byte);
@@ -30,6 +39,10 @@ public:
     // No chip in the socket: the unit answers as ever, nothing reaches a chip, and every
     // read gives 00h.
     bool emptySocket = false;
+    // A reference unit's line: the Nth byte from the host (counting from 1) is lost, or
+    // comes in with a framing error; 0: none.
+    std::int64_t dropByte = 0;
+    std::int64_t garbleByte = 0;
 
     // The simulator ends: a chip that still has its programming voltages was left so by
     // the program that drove the unit, unless the run wants that.
@@ -45,6 +58,10 @@ public:
 
 private:
     std::vector<std::uint8_t> execute();
+    std::vector<std::uint8_t> receiveAsReference(std::uint8_t byte);
+    std::vector<std::uint8_t> run(const unit::Step& step);
+    std::uint8_t supplyCheck() const;
+    std::uint16_t measured(int millivolts) const;
     void violation(const std::string& text) { m_violations.push_back(text); }
 
     Pic18Chip& m_chip;
@@ -55,6 +72,12 @@ private:
     std::int32_t m_progTimeMs = 1;
     std::int64_t m_commands = 0;
     std::vector<std::string> m_violations;
+
+    bool m_reference = false;
+    unit::UnitLogic m_logic;
+    UnitSupplies m_supplies;
+    std::int64_t m_bytes = 0;
+    bool m_lineFault = false; // a byte was dropped or garbled on purpose
 };
 
 } // namespace tessaline::sim

@@ -11,6 +11,7 @@
 #include "texts/view_texts.hpp"
 #include "ui/clickable_label.hpp"
 #include "ui/dialogs.hpp"
+#include "ui/status_label.hpp"
 #include "ui/window_icon.hpp"
 
 #include <QApplication>
@@ -29,6 +30,7 @@
 #include <QScreen>
 #include <QShortcut>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tessaline {
@@ -300,10 +302,13 @@ void Form1::buildControls() {
     }
     label(QStringLiteral("Label5"), QStringLiteral("Status"), 348, 364, 117, 17,
           rgb(255, 192, 192));
-    label_status = label(QStringLiteral("label_status"), QString(), 348, 384, 117, 17, white);
+    label_status = new StatusLabel(client);
+    label_status->setObjectName(QStringLiteral("label_status"));
+    place(label_status, 348, 384, 117, 17);
+    setBackground(label_status, white);
     m_statusGeometry = label_status->geometry();
     // A status that does not fit (a port error and its reason) takes the free room to the
-    // left, and above over the caption.
+    // left, and above over the caption; what that cannot hold, the window grows for.
     place(label_status, 265, 357, 200, 44);
     m_wideStatusGeometry = label_status->geometry();
     label_status->setGeometry(m_statusGeometry);
@@ -313,10 +318,17 @@ void Form1::buildControls() {
     CommandStop->hide();
     connect(CommandStop, &QPushButton::clicked, this, [this] { m_operations.stop(); });
 
-    const QSize client96(kClientWidth, kClientHeight);
-    client->setFixedSize(static_cast<int>(std::lround(client96.width() * m_scale)),
-                         static_cast<int>(std::lround(client96.height() * m_scale)));
-    setFixedSize(client->width(), client->height() + menuBar()->sizeHint().height());
+    m_clientSize = QSize(static_cast<int>(std::lround(kClientWidth * m_scale)),
+                         static_cast<int>(std::lround(kClientHeight * m_scale)));
+    growClient(0);
+}
+
+void Form1::growClient(int extraHeight) {
+    const QSize size(m_clientSize.width(), m_clientSize.height() + extraHeight);
+    if (centralWidget()->minimumSize() == size)
+        return;
+    centralWidget()->setFixedSize(size);
+    setFixedSize(size.width(), size.height() + menuBar()->sizeHint().height());
 }
 
 void Form1::setTabOrder() {
@@ -437,6 +449,7 @@ void Form1::showStopControl(bool shown) {
 void Form1::closeEvent(QCloseEvent* event) {
     const std::optional<OperationKind> kind = m_operations.runningKind();
     if (!kind) {
+        m_operations.dropHeldStart();
         QMainWindow::closeEvent(event);
         return;
     }
@@ -493,9 +506,16 @@ void Form1::showStatusNow() {
         label_status->setWordWrap(wide);
         label_status->setAlignment(wide ? Qt::AlignLeft | Qt::AlignBottom
                                         : Qt::AlignLeft | Qt::AlignVCenter);
-        label_status->setGeometry(wide ? m_wideStatusGeometry : m_statusGeometry);
         label_status->raise();
     }
+    // A reason longer than the wide room holds (a long path, the program that holds the
+    // port) makes the window taller, so that all of it can be read.
+    QRect geometry = wide ? m_wideStatusGeometry : m_statusGeometry;
+    if (wide)
+        geometry.setHeight(
+            std::max(geometry.height(), label_status->heightForWidth(geometry.width())));
+    growClient(std::max(0, geometry.bottom() - m_wideStatusGeometry.bottom()));
+    label_status->setGeometry(geometry);
     m_statusShown.start();
 }
 
@@ -521,20 +541,27 @@ void Form1::updatedisplay() {
 
 void Form1::disable() {
     Command0->setFocus();
-    for (QMenu* menu : {menu1, menu2, menu3, menu4, menu5})
+    m_locked = true;
+    for (QMenu* menu : {menu1, menu2, menu4, menu5})
         menu->menuAction()->setEnabled(false);
-    for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
-        button->setEnabled(false);
+    updateOperationControls();
     letPendingEventsRun();
 }
 
 void Form1::enable() {
     Command0->setFocus();
-    for (QMenu* menu : {menu1, menu2, menu3, menu4, menu5})
+    m_locked = false;
+    for (QMenu* menu : {menu1, menu2, menu4, menu5})
         menu->menuAction()->setEnabled(true);
-    for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
-        button->setEnabled(true);
+    updateOperationControls();
     letPendingEventsRun();
+}
+
+void Form1::updateOperationControls() {
+    const bool usable = !m_locked && !MSComm1.starting();
+    menu3->menuAction()->setEnabled(usable);
+    for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
+        button->setEnabled(usable);
 }
 
 void Form1::Form_Load() {

@@ -28,6 +28,7 @@ class QPushButton;
 namespace tessaline {
 
 class ClickableLabel;
+class StatusLabel;
 class Dialogs;
 class SerialControl;
 class SettingsStore;
@@ -53,6 +54,7 @@ public:
     // Lock and unlock the five menus and the five operation buttons.
     void enable() override;
     void disable() override;
+    void updateOperationControls() override;
 
     bool operationRunning() const { return m_operations.running(); }
 
@@ -93,6 +95,8 @@ private:
     void buildControls();
     void setTabOrder();
     void showStatusNow();
+    // The client area's height grows by this much over its own (0: its own size).
+    void growClient(int extraHeight);
     // True while a long task or an operation holds the window, or a dialog is open.
     bool busy() const;
     void openPendingFiles();
@@ -126,13 +130,14 @@ private:
     QLabel* label_info = nullptr;
     QPlainTextEdit* tabla_flash = nullptr;
     QPlainTextEdit* tabla_eeprom = nullptr;
-    QLabel* label_status = nullptr;
+    StatusLabel* label_status = nullptr;
     // Over the status caption while an operation runs.
     QPushButton* CommandStop = nullptr;
     // CONFIG1L .. CONFIG7H.
     std::array<ClickableLabel*, kConfigByteCount> configLabels{};
 
     double m_scale = 1.0;
+    QSize m_clientSize;
     // The status line's place, and the larger one for a text that does not fit in it.
     QRect m_statusGeometry;
     QRect m_wideStatusGeometry;
@@ -143,6 +148,8 @@ private:
     QStringList m_pendingFiles;
     QTimer m_pendingTimer;
     bool m_closeQuestionOpen = false;
+    // Between disable and enable.
+    bool m_locked = false;
 };
 
 } // namespace tessaline

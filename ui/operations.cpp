@@ -5,12 +5,15 @@
 #include "texts/identify_texts.hpp"
 #include "texts/line_ends.hpp"
 #include "texts/operation_texts.hpp"
+#include "texts/port_texts.hpp"
 #include "texts/unit_texts.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/window_view.hpp"
 
 #include <QEventLoop>
 #include <QTimer>
+
+#include <utility>
 
 namespace tessaline {
 
@@ -22,15 +25,55 @@ WindowOperations::WindowOperations(ProgrammerState& state, SerialControl& port, 
     m_control.setModelIdentities(&state.modelIdentities);
     // A byte that comes after the last reply still fails the operation.
     m_control.setGracePeriodMs(kStrayByteGraceMs);
+    port.setErrorHandler([this](const std::string& reason) { portFailed(reason); });
+    port.setStartedHandler([this] { unitStarted(); });
 }
 
-// A port that failed (an adapter plugged in late, another program that has let go) is
-// opened again before the operation is refused.
+// A port that is not ready (it failed, a unit stopped answering, an adapter was plugged in
+// late, another program has let go) is opened again before the operation is refused. A
+// unit that starts when its port opens takes its start-up delay first; the operation
+// waits for it.
 void WindowOperations::start(OperationKind kind) {
-    if (!m_state.app.PortReady && !running() && reopenPort)
+    if (running())
+        return;
+    if (!m_state.app.PortReady && reopenPort)
         reopenPort();
     m_control.setUnitType(m_state.app.UnitType);
+    if (m_state.app.PortReady && m_port.starting()) {
+        if (!m_held)
+            m_window.disable();
+        m_held = kind;
+        m_window.setStatus(unitStartingText(m_state.app.PortNumber));
+        return;
+    }
     m_control.StartOperation(kind, m_state.app.PortReady);
+}
+
+void WindowOperations::unitStarted() {
+    m_window.setStatus(portStatusText(m_state.app.PortNumber, true));
+    m_window.updateOperationControls();
+    if (const std::optional<OperationKind> held = std::exchange(m_held, std::nullopt)) {
+        m_window.enable();
+        m_control.StartOperation(*held, m_state.app.PortReady);
+    }
+}
+
+// Whatever failed the port (an adapter pulled out, the program behind a pseudo-terminal
+// ended) may be gone by the next operation, which therefore opens the port afresh.
+void WindowOperations::portFailed(const std::string& reason) {
+    m_state.app.PortReady = false;
+    if (running()) {
+        m_control.portFailed(reason);
+        return;
+    }
+    m_window.setStatus(portStatusText(m_state.app.PortNumber, false, reason));
+    if (const std::optional<OperationKind> held = std::exchange(m_held, std::nullopt)) {
+        m_window.enable();
+        // A probe that waited for the unit's start ends with the port.
+        if (*held == OperationKind::DetectUnit && m_probeEnded)
+            m_probeEnded({OperationKind::DetectUnit, Outcome::PortFailed, reason});
+    }
+    m_window.updateOperationControls();
 }
 
 void WindowOperations::Command1_Click() {
@@ -88,6 +131,7 @@ void WindowOperations::stopForClose(std::function<void()> then) {
     // The operation ends at its next idle point, once the unit has confirmed the power-down
     // (or stopped answering); it is not waited for here, because the request may come from
     // deep inside the engine's own event processing, where no reply can arrive.
+    m_held.reset();
     if (!m_control.running()) {
         QTimer::singleShot(0, std::move(then));
         return;
@@ -118,8 +162,12 @@ void WindowOperations::disable() {
     m_window.disable();
 }
 
+// Read All has blanked the buffer: whatever file it held is gone from it, whether the read
+// then succeeds or not.
 void WindowOperations::updatedisplay() {
     m_window.updatedisplay();
+    if (m_control.kind() == OperationKind::Read)
+        m_window.setLoadedFile("");
 }
 
 void WindowOperations::operationBegins(OperationKind kind) {
@@ -200,8 +248,10 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
     case Outcome::WrongDevice:
     case Outcome::StrayBytes:
     case Outcome::UnitRefused:
-        // A port that failed under the operation is tried again by the next button.
-        if (end.outcome == Outcome::PortFailed)
+        // A port that failed under the operation, or a unit that fell silent (its adapter
+        // pulled out and plugged in again, its program restarted), is opened afresh by the
+        // next button.
+        if (end.outcome == Outcome::PortFailed || end.outcome == Outcome::UnitSilent)
             m_state.app.PortReady = false;
         m_window.setStatus(status);
         m_window.enable();

@@ -43,6 +43,9 @@ public:
     bool closing() const { return static_cast<bool>(m_afterStop); }
     // The serial port was opened (again): the next operation powers the unit down first.
     void portOpened() { m_control.portOpened(); }
+    // An operation whose button opened the port again waits, with the window locked, for
+    // the unit to start; a window that closes drops it.
+    void dropHeldStart() { m_held.reset(); }
     void setVerifyAfterProgram(bool on) { m_control.setVerifyAfterProgram(on); }
 
     bool running() const { return m_control.running(); }
@@ -67,6 +70,10 @@ public:
 
 private:
     void start(OperationKind kind);
+    // The port's own events: the unit has started after the port opened, or the port
+    // failed (with or without an operation under way).
+    void unitStarted();
+    void portFailed(const std::string& reason);
 
     ProgrammerState& m_state;
     SerialControl& m_port;
@@ -76,6 +83,7 @@ private:
 
     OperationControl m_control;
     std::function<void()> m_afterStop;
+    std::optional<OperationKind> m_held;
     // The end of a probe under way, for detectUnit.
     std::function<void(const OperationEnd&)> m_probeEnded;
 };

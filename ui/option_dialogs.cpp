@@ -8,6 +8,7 @@
 #include "app/settings_store.hpp"
 #include "options/option_rules.hpp"
 #include "texts/operation_texts.hpp"
+#include "texts/port_texts.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/file_commands.hpp"
 #include "ui/model_list.hpp"
@@ -130,7 +131,11 @@ void OptionDialogs::reopenSerialPort() {
     app.PortReady = MSComm1.setPortOpen(true);
     if (app.PortReady && portOpened)
         portOpened();
-    m_window.setStatus(portStatusText(app.PortNumber, app.PortReady, MSComm1.failureReason()));
+    m_window.setStatus(
+        app.PortReady && MSComm1.starting()
+            ? unitStartingText(app.PortNumber)
+            : portStatusText(app.PortNumber, app.PortReady, MSComm1.failureReason()));
+    m_window.updateOperationControls();
     // The tooltip names the device and, after a failure, the reason; then where each port
     // number leads, for a user looking for the number of an adapter.
     std::string map = portMapText(portNumberMap(m_settings.folder(), systemSerialPorts()));

@@ -15,6 +15,9 @@ public:
     virtual void updatedisplay() = 0;
     virtual void enable() = 0;
     virtual void disable() = 0;
+    // The operation buttons and the Tools menu follow the serial port: locked while the
+    // unit starts after the port opened, and otherwise as enable and disable left them.
+    virtual void updateOperationControls() = 0;
     virtual void letPendingEventsRun() = 0;
     // Replaces the status line at once.
     virtual void setStatus(const std::string& text) = 0;

@@ -28,7 +28,9 @@ pinlevel::AvrUnit::Setup setupFor(const Options& options, const sim::ChipModel& 
     setup.model = &model;
     setup.seed = static_cast<std::uint32_t>(options.seed);
     setup.emptySocket = options.empty;
-    setup.lowVoltage = options.lowVoltage;
+    setup.supplies = options.supplies();
+    setup.dropByte = static_cast<std::uint64_t>(options.dropByte);
+    setup.garbleByte = static_cast<std::uint64_t>(options.garbleByte);
     return setup;
 }
 
@@ -76,6 +78,13 @@ void FirmwareBackend::serve(PtyBridge& pty, const StopFlag& stop) {
             m_unit.send(static_cast<std::uint8_t>(byte));
     });
     while (!stop && m_unit.step()) {
+    }
+    // A stop while the unit works on a command (the program may leave right after its
+    // last end command) lets it finish: what it has not answered a second later, it never
+    // would.
+    m_unit.setRealTime(false);
+    const std::uint64_t limit = m_unit.cycle() + 1000 * pinlevel::AvrUnit::kCyclesPerMs;
+    while (m_unit.monitor().repliesDue() > 0 && m_unit.cycle() < limit && m_unit.step()) {
     }
 }
 

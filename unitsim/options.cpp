@@ -22,10 +22,21 @@ const char* const kUsage =
     "  --seed N           seed of the noise and of the chip's undefined power-up state\n"
     "  --empty            no chip in the socket: every read gives 00h\n"
     "  --allow-powered    a chip still powered at the end is no violation\n"
+    "  --reference        a reference unit: status bits, silence after a refusal, the\n"
+    "                     probe's signature, the unit report; then also:\n"
+    "  --vpp-volts V      what the boost module delivers (default 11.0)\n"
+    "  --vdd-volts V      the +5 V rail that feeds the target, or with --target-powered\n"
+    "                     the target's own supply (default 5.0)\n"
+    "  --target-powered   the target has a supply of its own\n"
+    "  --mclr-jumper J    J1 on the boost module (boost) or on +5 V (5v); by default as\n"
+    "                     --lvp asks\n"
+    "  --lvp              J3 set for low-voltage entry\n"
+    "  --drop-byte N      the Nth byte from the programmer is lost on the line\n"
+    "  --garble-byte N    the Nth byte from the programmer comes with a framing error\n"
     "  --firmware FILE.elf  run the unit's firmware (tessaline-unit.elf) in a simulated\n"
-    "                     ATmega328P whose pins drive the chip; then also:\n"
+    "                     ATmega328P whose pins drive the chip: a reference unit, with\n"
+    "                     the options above; then also:\n"
     "  --vcd FILE         write the ICSP lines for a waveform viewer\n"
-    "  --lvp              the unit's jumpers set for low-voltage entry\n"
     "\n"
     "Ends on SIGTERM or SIGINT; reports the violations it saw on standard error (a chip\n"
     "left powered among them) and exits with status 1 when there were any.\n";
@@ -38,11 +49,19 @@ struct OptionSpec {
     std::string Options::*text = nullptr;
     long Options::*number = nullptr;
     bool Options::*flag = nullptr;
+    double Options::*volts = nullptr;
     // The firmware decides these for itself.
     const char* whyNotWithFirmware = nullptr;
     // Only the firmware's circuit has these: to the transfer-level unit they are unknown.
     bool firmwareOnly = false;
+    // Only a reference unit has these: an original unit's are unknown.
+    const char* whyOnlyReference = nullptr;
 };
+
+constexpr const char* kSupplyUnknown = "an original unit's supplies and jumpers are unknown";
+constexpr const char* kLineUnknown = "what an original unit does with a lost byte is unknown";
+// The boost module's most.
+constexpr double kMostVolts = 30.0;
 
 constexpr OptionSpec kOptions[] = {
     {.name = "--firmware", .text = &Options::firmware},
@@ -66,7 +85,18 @@ constexpr OptionSpec kOptions[] = {
      .whyNotWithFirmware = "faults are the firmware's own"},
     {.name = "--empty", .flag = &Options::empty},
     {.name = "--allow-powered", .flag = &Options::allowPowered},
-    {.name = "--lvp", .flag = &Options::lowVoltage, .firmwareOnly = true},
+    {.name = "--reference",
+     .flag = &Options::reference,
+     .whyNotWithFirmware = "the firmware is always a reference unit"},
+    {.name = "--vpp-volts", .volts = &Options::vppVolts, .whyOnlyReference = kSupplyUnknown},
+    {.name = "--vdd-volts", .volts = &Options::vddVolts, .whyOnlyReference = kSupplyUnknown},
+    {.name = "--target-powered",
+     .flag = &Options::targetPowered,
+     .whyOnlyReference = kSupplyUnknown},
+    {.name = "--mclr-jumper", .text = &Options::mclrJumper, .whyOnlyReference = kSupplyUnknown},
+    {.name = "--lvp", .flag = &Options::lowVoltage, .whyOnlyReference = kSupplyUnknown},
+    {.name = "--drop-byte", .number = &Options::dropByte, .whyOnlyReference = kLineUnknown},
+    {.name = "--garble-byte", .number = &Options::garbleByte, .whyOnlyReference = kLineUnknown},
 };
 
 const OptionSpec* findOption(const char* name) {
@@ -77,22 +107,40 @@ const OptionSpec* findOption(const char* name) {
     return nullptr;
 }
 
-// The back end is chosen by --firmware wherever it stands, so that every option is judged
-// against it.
-bool firmwareRequested(int argc, char** argv) {
+// The back end is chosen by --firmware and --reference wherever they stand, so that
+// every option is judged against it.
+bool requested(int argc, char** argv, const char* option) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--firmware") == 0)
+        if (std::strcmp(argv[i], option) == 0)
             return true;
     }
     return false;
 }
 
+// What the values must be beyond their kind.
+std::string checked(const Options& options) {
+    if (!options.mclrJumper.empty() && options.mclrJumper != "boost" && options.mclrJumper != "5v")
+        return "--mclr-jumper takes boost or 5v, not " + options.mclrJumper;
+    return {};
+}
+
 } // namespace
+
+sim::UnitSupplies Options::supplies() const {
+    sim::UnitSupplies supplies;
+    supplies.vppMillivolts = static_cast<int>(vppVolts * 1000 + 0.5);
+    supplies.vddMillivolts = static_cast<int>(vddVolts * 1000 + 0.5);
+    supplies.targetPowered = targetPowered;
+    supplies.mclrFromFiveVolts = mclrJumper.empty() ? lowVoltage : mclrJumper == "5v";
+    supplies.lowVoltage = lowVoltage;
+    return supplies;
+}
 
 ParsedOptions parseOptions(int argc, char** argv) {
     ParsedOptions parsed;
     Options& options = parsed.options;
-    const bool firmware = firmwareRequested(argc, argv);
+    const bool firmware = requested(argc, argv, "--firmware");
+    const bool reference = firmware || requested(argc, argv, "--reference");
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "--version") {
@@ -109,6 +157,10 @@ ParsedOptions parseOptions(int argc, char** argv) {
             parsed.error = arg + " makes no sense with --firmware: " + spec->whyNotWithFirmware;
             return parsed;
         }
+        if (!reference && spec->whyOnlyReference) {
+            parsed.error = arg + " needs --reference or --firmware: " + spec->whyOnlyReference;
+            return parsed;
+        }
         if (spec->flag) {
             options.*spec->flag = true;
             continue;
@@ -122,6 +174,16 @@ ParsedOptions parseOptions(int argc, char** argv) {
             options.*spec->text = value;
             continue;
         }
+        if (spec->volts) {
+            char* end = nullptr;
+            const double volts = std::strtod(value.c_str(), &end);
+            if (end == value.c_str() || *end != '\0' || !(volts >= 0 && volts <= kMostVolts)) {
+                parsed.error = arg + " needs volts from 0 to 30, not " + value;
+                return parsed;
+            }
+            options.*spec->volts = volts;
+            continue;
+        }
         char* end = nullptr;
         const long number = std::strtol(value.c_str(), &end, 10);
         if (end == value.c_str() || *end != '\0' || number < 0) {
@@ -130,6 +192,7 @@ ParsedOptions parseOptions(int argc, char** argv) {
         }
         options.*spec->number = number;
     }
+    parsed.error = checked(options);
     return parsed;
 }
 

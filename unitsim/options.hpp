@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "sim/unit_supplies.hpp"
+
 #include <string>
 
 namespace tessaline::unitsim {
@@ -22,9 +24,20 @@ struct Options {
     bool noise = false;
     bool empty = false;
     bool allowPowered = false;
-    bool lowVoltage = false;
+    // A reference unit (the firmware is always one): its supplies, jumpers and line.
+    bool reference = false;
+    double vppVolts = 11.0;
+    double vddVolts = 5.0;
+    bool targetPowered = false;
+    std::string mclrJumper;  // J1: "boost" or "5v"; unset, it follows J3
+    bool lowVoltage = false; // J3
+    long dropByte = 0;
+    long garbleByte = 0;
 
     bool firmwareBackend() const { return !firmware.empty(); }
+    // The supplies and jumpers that --vpp-volts, --vdd-volts, --target-powered,
+    // --mclr-jumper and --lvp give.
+    sim::UnitSupplies supplies() const;
 };
 
 struct ParsedOptions {

@@ -24,6 +24,11 @@ public:
           m_unit(m_chip, m_clock), m_random(static_cast<std::uint32_t>(options.seed)) {
         m_unit.muteAfter = options.muteAfter;
         m_unit.emptySocket = options.empty;
+        if (options.reference) {
+            m_unit.makeReference(options.supplies());
+            m_unit.dropByte = options.dropByte;
+            m_unit.garbleByte = options.garbleByte;
+        }
     }
 
     sim::Pic18Chip& chip() override { return m_chip; }

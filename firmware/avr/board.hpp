@@ -5,6 +5,8 @@
 // and the timing of the pin work in clock cycles. The ICSP lines are all on PORTC and the
 // power switches all on PORTD, so each group changes in one `out` instruction.
 
+#include "protocol/unit_protocol.hpp"
+
 #include <stdint.h>
 
 namespace tessaline {
@@ -30,8 +32,11 @@ constexpr uint8_t kMclrLow = 1 << 6;
 constexpr uint8_t kLed = 1 << 7;
 constexpr uint8_t kPowerLines = kVddOn | kVppOn | kMclrLow | kLed;
 
-// PORTB: PB0 (D8) the mode jumper J3, to ground for low-voltage programming.
+// PORTB: PB0 (D8) the mode jumper J3, to ground for low-voltage programming. PB1 to PB5
+// (D9 to D13) are free: inputs with their pull-ups, as are PD2 and PD3 (D2, D3).
 constexpr uint8_t kModeJumper = 1 << 0;
+constexpr uint8_t kUnusedPortB = 0x3E;
+constexpr uint8_t kUnusedPortD = (1 << 2) | (1 << 3);
 
 // 56000 baud: U2X with UBRR 35 gives 55,556 baud (-0.79 %).
 constexpr uint8_t kBaudRegister = 35;
@@ -54,13 +59,19 @@ constexpr uint16_t kTicksPerMs = 250;
 constexpr uint16_t kVddSettleTicks = 20 * kTicksPerMs; // VDD up to MCLR up (P13, 100 ns)
 constexpr uint16_t kEntryHoldTicks = 25;               // MCLR up to the first clock (P12, 2 µs)
 constexpr uint16_t kDischargeTicks = 50; // after the programming pulse (P10 <= 200 µs)
-constexpr uint16_t kPowerDownTicks = 10 * kTicksPerMs; // the target's supply discharges
+constexpr uint16_t kPowerDownTicks = 10 * kTicksPerMs; // MCLR held low at least this long
+constexpr uint16_t kCutCoreHoldTicks = kCutCoreInstructionHoldMs * kTicksPerMs;
+// The internal 1.1 V reference charges the 100 nF on AREF for a few milliseconds after it
+// is switched on; nothing is measured before.
+constexpr uint16_t kReferenceSettleTicks = 30 * kTicksPerMs;
+// After a power-down MCLR is released once the target's VDD reads below
+// kVddAbsentCentivolts (its capacitors discharge through the 1 kΩ bleeder, 20 ms for the
+// board's own 10 µF), or after this long: a target with a supply of its own never falls.
+constexpr uint16_t kDischargeBoundMs = 500;
 
-// ADC at the internal 1.1 V reference: VPP through 100 kΩ / 8.2 kΩ, 10.0 to 12.5 V;
-// VDD through 47 kΩ / 10 kΩ, at least 4.6 V.
-constexpr uint16_t kVppMinAdc = 706;
-constexpr uint16_t kVppMaxAdc = 881;
-constexpr uint16_t kVddMinAdc = 752;
+// The calibrated ADC reference in millivolts, in the AVR's EEPROM (an erased word reads
+// FFFFh: not calibrated).
+constexpr uint16_t kCalibrationAddress = 0;
 
 } // namespace unit
 } // namespace tessaline

@@ -3,6 +3,7 @@
 
 #include "board.hpp"
 #include "firmware/fault_builds.hpp"
+#include "firmware/unit_logic.hpp"
 #include "timers.hpp"
 
 #include <avr/interrupt.h>
@@ -33,30 +34,40 @@ inline void powerOff(uint8_t mclrDown, uint8_t vddDown, uint8_t pgmDown) {
                    "r"(pgmDown));
 }
 
+constexpr uint8_t kReference = (1 << REFS1) | (1 << REFS0); // the internal 1.1 V
+constexpr uint8_t kAdcOn = (1 << ADEN) | (1 << ADPS2) | (1 << ADPS1) | (1 << ADPS0);
+
+// The target's VDD was switched on since MCLR was last released, and the target had a
+// supply of its own at the last power-up.
+bool g_vddSwitched = false;
+bool g_targetSupplied = false;
+
 uint16_t sample(uint8_t channel) {
-    // Internal 1.1 V reference, ADC clock 125 kHz; the first conversion after a change of
-    // channel or reference is thrown away.
-    ADMUX = static_cast<uint8_t>((1 << REFS1) | (1 << REFS0) | channel);
+    // ADC clock 125 kHz; the first conversion after a change of channel is thrown away.
+    if (faulty(Fault::UnsettledReference))
+        ADCSRA = kAdcOn;
+    ADMUX = static_cast<uint8_t>(kReference | channel);
     uint16_t value = 0;
     for (uint8_t i = 0; i < 2; ++i) {
-        ADCSRA = (1 << ADEN) | (1 << ADSC) | (1 << ADPS2) | (1 << ADPS1) | (1 << ADPS0);
+        ADCSRA = kAdcOn | (1 << ADSC);
         while (ADCSRA & (1 << ADSC)) {
         }
         value = ADC;
     }
-    ADCSRA = 0;
+    if (faulty(Fault::UnsettledReference))
+        ADCSRA = 0;
     return value;
 }
 
-void measure(bool lowVoltage, bool& vppInRange, bool& vddInRange) {
-    const uint16_t vdd = sample(kVddSenseChannel);
-    vddInRange = vdd >= kVddMinAdc;
-    if (lowVoltage) {
-        vppInRange = true; // MCLR goes to VDD: there is no VPP to measure
-        return;
-    }
-    const uint16_t vpp = sample(kVppSenseChannel);
-    vppInRange = vpp >= kVppMinAdc && vpp <= kVppMaxAdc;
+uint8_t vppChannel() {
+    return faulty(Fault::SwapSense) ? kVddSenseChannel : kVppSenseChannel;
+}
+uint8_t vddChannel() {
+    return faulty(Fault::SwapSense) ? kVppSenseChannel : kVddSenseChannel;
+}
+
+bool refused(uint8_t status) {
+    return !faulty(Fault::IgnoreMeasurement) && (status & kStatusFailures) != 0;
 }
 
 } // namespace
@@ -64,49 +75,70 @@ void measure(bool lowVoltage, bool& vppInRange, bool& vddInRange) {
 void init() {
     g_base = kSpare;
     g_pgdInput = true;
-    PORTD = static_cast<uint8_t>(portdWithoutPower() | kMclrLow);
+    PORTD = static_cast<uint8_t>(portdWithoutPower() | kMclrLow | kUnusedPortD);
     DDRD = static_cast<uint8_t>(DDRD | kPowerLines);
     PORTC = kSpare;
     DDRC = 0;
     DDRB = 0;
-    PORTB = kModeJumper; // the jumper's pull-up
-    // No digital input buffers on the sense inputs.
+    PORTB = kModeJumper | kUnusedPortB; // the jumper's pull-up, and the free pins'
+    // No digital input buffers on the sense inputs. The reference is switched on here and
+    // kept on, so that it has settled long before the first measurement.
     DIDR0 = (1 << ADC4D) | (1 << ADC5D);
+    if (!faulty(Fault::UnsettledReference)) {
+        ADMUX = kReference | kVddSenseChannel;
+        ADCSRA = kAdcOn;
+    }
 }
 
-void powerUp(bool vddFirst, bool lowVoltage, bool& vppInRange, bool& vddInRange) {
+Supplies measure(uint16_t referenceMillivolts) {
+    Supplies supplies;
+    supplies.vpp = senseCentivolts(sample(vppChannel()), referenceMillivolts, Sense::Vpp);
+    supplies.vdd = senseCentivolts(sample(vddChannel()), referenceMillivolts, Sense::Vdd);
+    return supplies;
+}
+
+uint8_t powerUp(bool lowVoltage, uint16_t referenceMillivolts) {
+    const Supplies before = measure(referenceMillivolts);
+    uint8_t status = supplyStatus(before.vpp, before.vdd, lowVoltage, false);
+    g_targetSupplied = (status & kStatusSelfPowered) != 0;
+    if (refused(status))
+        return status;
     const uint8_t idle = portdWithoutPower();
     g_base = kSpare;
     PORTC = kSpare;
     DDRC = kIcspLines; // PGC, PGD and PGM driven low: programming mode needs them low
     g_pgdInput = false;
-    if (vddFirst) {
-        PORTD = static_cast<uint8_t>(idle | kMclrLow | kVddOn | kLed);
-        timers::waitTicks(kVddSettleTicks);
-        measure(lowVoltage, vppInRange, vddInRange);
-        if (lowVoltage) {
-            g_base = kSpare | kPgm;
-            PORTC = g_base;
-            __builtin_avr_delay_cycles(kPgmSetupCycles);
-        }
-        // MCLR from ground to VPP in one step, never lingering near VIH.
-        PORTD = static_cast<uint8_t>(idle | kVddOn | kVppOn | kLed);
-        timers::waitTicks(kEntryHoldTicks);
-        return;
-    }
-    PORTD = static_cast<uint8_t>(idle | kMclrLow | kLed);
-    PORTD = static_cast<uint8_t>(idle | kVppOn | kLed);
-    timers::waitTicks(kEntryHoldTicks);
-    PORTD = static_cast<uint8_t>(idle | kVddOn | kVppOn | kLed);
+    PORTD = static_cast<uint8_t>(idle | kMclrLow | kVddOn | kLed);
+    g_vddSwitched = true;
     timers::waitTicks(kVddSettleTicks);
-    measure(false, vppInRange, vddInRange);
+    const Supplies after = measure(referenceMillivolts);
+    status = static_cast<uint8_t>(status | supplyStatus(after.vpp, after.vdd, lowVoltage, true));
+    if (refused(status)) {
+        PORTD = static_cast<uint8_t>(idle | kMclrLow);
+        return status;
+    }
+    if (lowVoltage) {
+        g_base = kSpare | kPgm;
+        PORTC = g_base;
+        __builtin_avr_delay_cycles(kPgmSetupCycles);
+    }
+    // MCLR from ground to VPP in one step, never lingering near VIH.
+    PORTD = static_cast<uint8_t>(idle | kVddOn | kVppOn | kLed);
+    timers::waitTicks(kEntryHoldTicks);
+    return faulty(Fault::IgnoreMeasurement) ? 0 : status;
 }
 
-void powerDown() {
+void completeCoreInstruction() {
+    writeBits(0, 16);
+    timers::waitTicks(kCutCoreHoldTicks);
+}
+
+void powerDown(uint16_t referenceMillivolts) {
     // PGC low, and PGD low when driven (an input after a read, held low by its pull-down).
     PORTC = g_base;
     const uint8_t idle = portdWithoutPower();
-    const uint8_t mclrDown = static_cast<uint8_t>(idle | kMclrLow | kVddOn | kLed);
+    // VDD stays as it is in the first step: off, it must not pulse on.
+    const uint8_t mclrDown = static_cast<uint8_t>((PORTD & ~kVppOn) | kMclrLow);
     const uint8_t vddDown = static_cast<uint8_t>(idle | kMclrLow);
     if (faulty(Fault::LateVddOff)) {
         PORTD = mclrDown;
@@ -123,6 +155,17 @@ void powerDown() {
     }
     g_base = kSpare;
     timers::waitTicks(kPowerDownTicks);
+    // A chip released from reset while its VDD is still falling may start its program,
+    // or brown out half way into it.
+    if (g_vddSwitched && !g_targetSupplied && !faulty(Fault::EarlyMclrRelease)) {
+        for (uint16_t waited = 0; waited < kDischargeBoundMs; ++waited) {
+            if (senseCentivolts(sample(vddChannel()), referenceMillivolts, Sense::Vdd) <
+                kVddAbsentCentivolts)
+                break;
+            timers::waitTicks(kTicksPerMs);
+        }
+    }
+    g_vddSwitched = false;
     DDRC = 0;
     g_pgdInput = true;
     PORTD = idle; // MCLR released: a target with its own supply may run

@@ -10,6 +10,7 @@
 #include "serial.hpp"
 #include "timers.hpp"
 
+#include <avr/eeprom.h>
 #include <avr/interrupt.h>
 #include <avr/io.h>
 #include <avr/wdt.h>
@@ -27,26 +28,24 @@ void disableWatchdog() {
 
 namespace {
 
-// Everything a command does on the pins happens before its reply goes out.
+// Everything a command does on the pins happens before its reply goes out. A power-up
+// that the supplies refuse leaves the unit silent: no reply.
 void run(const Step& step, UnitLogic& logic) {
     uint8_t data = 0;
     const bool replyFirst = faulty(Fault::ReplyBeforePulse) && step.action == Action::Pulse;
     if (replyFirst)
-        serial::send(logic.takeStatus());
+        serial::send(logic.takeReply());
     switch (step.action) {
     case Action::None:
         break;
-    case Action::PowerUp: {
-        if (step.powerDownFirst)
-            icsp::powerDown();
-        bool vppInRange = true;
-        bool vddInRange = true;
-        icsp::powerUp(step.vddFirst, logic.lowVoltage(), vppInRange, vddInRange);
-        logic.powerMeasured(vppInRange, vddInRange);
+    case Action::PowerUp:
+        if (!logic.powerUp(icsp::powerUp(logic.lowVoltage(), logic.referenceMillivolts())))
+            return;
         break;
-    }
     case Action::PowerDown:
-        icsp::powerDown();
+        if (step.completeFrame)
+            icsp::completeCoreInstruction();
+        icsp::powerDown(logic.referenceMillivolts());
         break;
     case Action::CommandCode:
         icsp::writeBits(step.value, 4);
@@ -62,10 +61,21 @@ void run(const Step& step, UnitLogic& logic) {
     case Action::Read:
         data = icsp::readByte();
         break;
+    case Action::Report: {
+        const icsp::Supplies supplies = icsp::measure(logic.referenceMillivolts());
+        uint8_t report[kUnitReportSize];
+        logic.report(report, supplies.vpp, supplies.vdd);
+        for (const uint8_t byte : report)
+            serial::send(byte);
+        return;
+    }
+    case Action::Calibrate:
+        eeprom_update_word(reinterpret_cast<uint16_t*>(kCalibrationAddress), step.value);
+        break;
     }
     if (step.command == kCmdReadByte)
         serial::send(data);
-    serial::send(logic.takeStatus());
+    serial::send(logic.takeReply());
 }
 
 } // namespace
@@ -78,15 +88,18 @@ int main() {
     wdt_enable(WDTO_1S);
     sei();
     UnitLogic logic;
+    logic.setCalibration(eeprom_read_word(reinterpret_cast<const uint16_t*>(kCalibrationAddress)));
+    // Bytes that come meanwhile wait in the receive ring.
+    timers::waitTicks(kReferenceSettleTicks);
     for (;;) {
         wdt_reset();
-        if (serial::takeError())
-            logic.receiveError();
-        uint8_t byte = 0;
-        if (serial::read(byte)) {
+        serial::Received received;
+        if (serial::read(received)) {
             logic.setLowVoltage((PINB & kModeJumper) == 0);
             Step step;
-            if (logic.receive(byte, timers::milliseconds(), step))
+            if (received.error)
+                logic.receiveError(received.milliseconds);
+            else if (logic.receive(received.byte, received.milliseconds, step))
                 run(step, logic);
             continue;
         }

@@ -2,6 +2,7 @@
 #include "serial.hpp"
 
 #include "board.hpp"
+#include "timers.hpp"
 
 #include <avr/interrupt.h>
 #include <avr/io.h>
@@ -12,14 +13,16 @@ namespace serial {
 
 namespace {
 
-// A power of two, so that the free-running indices wrap cleanly.
+// Powers of two, so that the free-running indices wrap cleanly. The send queue holds a
+// whole unit report.
 constexpr uint8_t kRingSize = 16;
-constexpr uint8_t kSendSize = 4;
+constexpr uint8_t kSendSize = 16;
 
-volatile uint8_t g_ring[kRingSize];
+volatile uint8_t g_bytes[kRingSize];
+volatile bool g_errors[kRingSize];
+volatile uint32_t g_times[kRingSize];
 volatile uint8_t g_head = 0; // written by the interrupt
 volatile uint8_t g_tail = 0; // written by the main loop
-volatile bool g_error = false;
 
 volatile uint8_t g_send[kSendSize];
 volatile uint8_t g_sendHead = 0;
@@ -28,29 +31,32 @@ volatile uint8_t g_sendTail = 0;
 } // namespace
 
 void init() {
+    // U2X before the rate: the rate counts in the speed U2X sets.
+    UCSR0A = 1 << U2X0;
     UBRR0H = 0;
     UBRR0L = kBaudRegister;
-    UCSR0A = 1 << U2X0;
     UCSR0C = (1 << UCSZ01) | (1 << UCSZ00);
     UCSR0B = (1 << RXEN0) | (1 << TXEN0) | (1 << RXCIE0);
 }
 
-bool read(uint8_t& byte) {
-    if (g_tail == g_head)
-        return false;
-    byte = g_ring[g_tail % kRingSize];
-    g_tail = static_cast<uint8_t>(g_tail + 1);
-    return true;
-}
-
-bool takeError() {
-    if (!g_error)
-        return false;
-    g_error = false;
-    return true;
+bool read(Received& received) {
+    const uint8_t saved = SREG;
+    cli();
+    const bool any = g_tail != g_head;
+    if (any) {
+        const uint8_t index = g_tail % kRingSize;
+        received.byte = g_bytes[index];
+        received.error = g_errors[index];
+        received.milliseconds = g_times[index];
+        g_tail = static_cast<uint8_t>(g_tail + 1);
+    }
+    SREG = saved;
+    return any;
 }
 
 void send(uint8_t byte) {
+    while (static_cast<uint8_t>(g_sendHead - g_sendTail) >= kSendSize) {
+    }
     g_send[g_sendHead % kSendSize] = byte;
     g_sendHead = static_cast<uint8_t>(g_sendHead + 1);
     UCSR0B |= 1 << UDRIE0;
@@ -66,16 +72,22 @@ bool empty() {
 
 using namespace tessaline::unit::serial;
 
+// A garbled byte must never reach the chip: an error mark takes its place. The last free
+// place of the ring is kept for the mark of the byte that finds the ring full; while it
+// stays full, that mark takes the time of every byte lost after it.
 ISR(USART_RX_vect) {
     const uint8_t status = UCSR0A;
     const uint8_t byte = UDR0;
-    // A garbled byte must never reach the chip: it is dropped and reported.
-    if ((status & ((1 << FE0) | (1 << DOR0))) != 0 ||
-        static_cast<uint8_t>(g_head - g_tail) >= kRingSize) {
-        g_error = true;
+    const uint32_t now = tessaline::unit::timers::milliseconds();
+    const auto used = static_cast<uint8_t>(g_head - g_tail);
+    if (used >= kRingSize) {
+        g_times[static_cast<uint8_t>(g_head - 1) % kRingSize] = now;
         return;
     }
-    g_ring[g_head % kRingSize] = byte;
+    const uint8_t index = g_head % kRingSize;
+    g_bytes[index] = byte;
+    g_errors[index] = (status & ((1 << FE0) | (1 << DOR0))) != 0 || used == kRingSize - 1;
+    g_times[index] = now;
     g_head = static_cast<uint8_t>(g_head + 1);
 }
 

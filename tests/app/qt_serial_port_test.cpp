@@ -61,11 +61,11 @@ private:
     std::string m_slavePath;
 };
 
-// Runs the event loop until the condition holds or a second has passed.
-template <typename Condition> bool waitFor(Condition condition) {
+// Runs the event loop until the condition holds or the time (a second) has passed.
+template <typename Condition> bool waitFor(Condition condition, qint64 timeoutMs = 1000) {
     QElapsedTimer timer;
     timer.start();
-    while (!condition() && timer.elapsed() < 1000)
+    while (!condition() && timer.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return condition();
 }
@@ -109,24 +109,34 @@ TEST(QtSerialPortOnPty, WritesBytesAndRaisesTheReceiveEventOnlyWithThreshold1) {
 }
 
 // A board that resets as its port opens talks before the unit does (an Arduino's
-// bootloader): with a start-up delay, whatever comes during it is discarded.
+// bootloader): with a start-up delay, the opening returns at once, whatever comes during
+// the wait is discarded without a receive event, and the started handler ends the wait.
+// A close ends the wait without it.
 TEST(QtSerialPortOnPty, StartupDelayDiscardsWhatArrivesWhileTheUnitStarts) {
     PseudoTerminal terminal;
     QtSerialPort port{QString()};
-    port.setStartupDelay(1000);
-    std::thread bootloader([&terminal] {
-        ASSERT_TRUE(terminal.waitForOpen());
-        terminal.send({0x14, 0x10});
-    });
-    ASSERT_TRUE(port.openDevice(terminal.slavePath())) << port.description();
-    bootloader.join();
+    port.setStartupDelay(300);
+    int started = 0;
+    port.setStartedHandler([&] { ++started; });
     std::vector<std::uint8_t> received;
     port.setReceiveHandler([&] {
         const auto bytes = port.readAll();
         received.insert(received.end(), bytes.begin(), bytes.end());
     });
     port.setReceiveThreshold(1);
+    ASSERT_TRUE(port.openDevice(terminal.slavePath())) << port.description();
+    EXPECT_TRUE(port.starting());
+    terminal.send({0x14, 0x10});
+    ASSERT_TRUE(waitFor([&] { return started == 1; }, 5000));
+    EXPECT_FALSE(port.starting());
+    EXPECT_TRUE(received.empty());
     terminal.send({0x00});
     ASSERT_TRUE(waitFor([&] { return !received.empty(); }));
     EXPECT_EQ(received, std::vector<std::uint8_t>{0x00});
+
+    ASSERT_TRUE(port.setPortOpen(false));
+    ASSERT_TRUE(port.openDevice(terminal.slavePath())) << port.description();
+    ASSERT_TRUE(port.setPortOpen(false));
+    EXPECT_FALSE(port.starting());
+    EXPECT_EQ(started, 1);
 }

@@ -253,6 +253,14 @@ TEST_F(CliTest, UsageErrorsGoToStandardErrorWithStatus2) {
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find("Usage: tessaline-cli"), std::string::npos);
     }
+    // An empty value would quietly stand for the default.
+    for (const char* option :
+         {"--devices", "--model", "--port", "--baud", "--progtime", "--trace", "--unit-delay"}) {
+        const CliRun result = run({"--port", noPort, option, "", "blank"});
+        EXPECT_EQ(result.status, 2) << option;
+        EXPECT_EQ(result.err.substr(0, result.err.find('\n') + 1),
+                  "tessaline-cli: option " + std::string(option) + " has an empty value\n");
+    }
     for (const char* delay : {"1.5", "20000"}) {
         const CliRun result = run({"--unit-delay", delay, "--port", noPort, "blank"});
         EXPECT_EQ(result.status, 2) << delay;
@@ -429,9 +437,7 @@ TEST_F(CliTest, PortErrorsSayWhatIsWrong) {
         {{"--port", "256", "erase"},
          2,
          "tessaline-cli: there is no port number 256: port numbers run from 1 to 255\n"},
-        {{"--port", "", "erase"},
-         2,
-         "tessaline-cli: --port needs a serial device or a port number from 1 to 255\n"},
+        {{"--port", "", "erase"}, 2, "tessaline-cli: option --port has an empty value\n"},
     };
     for (const auto& row : rows) {
         const CliRun result = run(row.args);

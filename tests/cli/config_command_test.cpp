@@ -99,7 +99,7 @@ TEST_F(ConfigCommand, PrintsAndChangesSettingsAsTheToolchainWritesThem) {
          "18f452",
          "OSC = HSPLL, OSCS = ON, PWRT = ON, BOR = OFF, BORV = 27, WDT = OFF, WDTPS = 32, "
          "LVP = OFF, CP0 = ON, CPB = ON, WRTD = ON",
-         {"osc=xt", "WDT=on", "cp0=OFF", "BORV=45"},
+         {"osc=xt", "WDT=on", "cp0=OFF", "BORV=45", "OSC=XT"},
          "OSC = XT, OSCS = ON, PWRT = ON, BOR = OFF, BORV = 45, WDT = ON, WDTPS = 32, "
          "LVP = OFF, CP0 = OFF, CPB = ON, WRTD = ON"},
         {"18F1320",
@@ -151,7 +151,8 @@ TEST_F(ConfigCommand, NotesBitsOutsideTheSettingsAndValuesNoOptionNames) {
                                 "setting:4L STVR 01 ON\r\n"
                                 "option:OFF 00\r\n"
                                 "option:ON 01 Stack Full/Underflow will cause RESET\r\n"
-                                "model:plain\r\nflash:64\r\n");
+                                "model:plain\r\nflash:64\r\n"
+                                "model:broken\r\nflash:64\r\nsetting:1H OSC\r\n");
     folder.write("in.hex", ":020000040030CA\r\n:01000100E11D\r\n:0100060001F8\r\n:00000001FF\r\n");
     const CliRun printed = run({"config", folder.file("in.hex")});
     EXPECT_EQ(printed.status, 0) << printed.err;
@@ -175,28 +176,45 @@ TEST_F(ConfigCommand, NotesBitsOutsideTheSettingsAndValuesNoOptionNames) {
                            "CONFIG7L 30000Ch = 00h\n"
                            "CONFIG7H 30000Dh = 00h\n");
 
-    // Wrong names and options exit 2 with the valid ones, and write nothing.
+    // Wrong names and options exit 2 with the valid ones, a forgotten OUT or a setting
+    // given two options exit 2 by name; nothing is written. The first line of the error.
+    const std::string out = folder.file("out.hex");
     const struct {
         std::vector<std::string> args;
-        const char* error;
+        std::string error;
     } rows[] = {
-        {{"OSC=HS", "osc"}, "tessaline-cli: 'osc' is not of the form NAME=OPTION\n"},
-        {{"FOSC=HS"},
+        {{out, "OSC=HS", "osc"}, "tessaline-cli: 'osc' is not of the form NAME=OPTION\n"},
+        {{out, "FOSC=HS"},
          "tessaline-cli: TINY has no setting 'FOSC'; its settings are OSC, OSCS, "
          "STVR\n"},
-        {{"oscs=off", "osc=xt"},
+        {{out, "oscs=off", "osc=xt"},
          "tessaline-cli: OSC has no option 'xt'; its options are HS, "
          "RCIO\n"},
+        {{"OSC=HS", "oscs=off"},
+         "tessaline-cli: 'OSC=HS' stands where the output file goes: config IN OUT "
+         "NAME=OPTION... (a file of that name: ./OSC=HS); nothing was written\n"},
+        {{"OSC=HS"},
+         "tessaline-cli: 'OSC=HS' stands where the output file goes: config IN OUT "
+         "NAME=OPTION... (a file of that name: ./OSC=HS); nothing was written\n"},
+        {{out, "OSC=HS", "oscs=off", "osc=rcio"},
+         "tessaline-cli: OSC is given twice, as HS and as RCIO; nothing was written\n"},
     };
     for (const auto& row : rows) {
-        std::vector<std::string> args{"config", folder.file("in.hex"), folder.file("out.hex")};
+        std::vector<std::string> args{"config", folder.file("in.hex")};
         args.insert(args.end(), row.args.begin(), row.args.end());
         const CliRun refused = run(args);
-        EXPECT_EQ(refused.status, 2);
-        EXPECT_EQ(refused.err, row.error);
+        EXPECT_EQ(refused.status, 2) << row.error;
+        EXPECT_EQ(refused.err.substr(0, refused.err.find('\n') + 1), row.error);
         EXPECT_EQ(refused.out, "");
-        EXPECT_FALSE(std::ifstream(folder.file("out.hex")).good());
+        EXPECT_FALSE(std::ifstream(out).good()) << row.error;
+        EXPECT_FALSE(std::ifstream(folder.file("OSC=HS")).good()) << row.error;
     }
+    // A malformed settings line is a fault of the model's record, as for the operations.
+    const CliRun broken = run({"--model", "broken", "config", folder.file("in.hex")});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_EQ(broken.err, "tessaline-cli: " + folder.file("devices.cfg") +
+                              ":18: The setting value '1H OSC' is not of the form 'BYTE NAME MASK "
+                              "BLANK [TITLE]' (1H OSC 0F RCIO Oscillator Selection bits).\n");
     const CliRun plain = run({"--model", "plain", "config", folder.file("in.hex")});
     EXPECT_EQ(plain.status, 2);
     EXPECT_EQ(plain.err,

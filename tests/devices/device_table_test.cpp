@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/device_table.hpp"
+#include "devices/selected_model.hpp"
 
 #include "tests/support/temp_folder.hpp"
 
@@ -69,5 +70,12 @@ TEST(DeviceTable, ShippedFileDescribesCommonModels) {
         for (const DeviceModel& model : *table)
             found = found || model.model == name;
         EXPECT_TRUE(found) << name;
+    }
+    // Every record is whole: its sizes and time are plain numbers, its optional keys
+    // well formed.
+    for (const DeviceModel& model : *table) {
+        SelectedModelValues values;
+        ApplySelectedModel(model, values);
+        EXPECT_FALSE(values.Safety.error) << *values.Safety.error;
     }
 }

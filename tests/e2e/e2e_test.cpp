@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <memory>
 #include <random>
 
 using namespace tessaline;
@@ -296,6 +297,30 @@ TEST(EndToEnd, ASignalStopsTheOperationAndPowersTheUnitDown) {
     EXPECT_EQ(status, 0) << report;
 }
 
+// While the unit starts (the start-up delay after the port opens), SIGINT, SIGTERM and
+// SIGHUP end the tool at once with 128 + the signal; nothing reached the unit.
+TEST(EndToEnd, ASignalDuringTheUnitsStartUpEndsTheToolAtOnce) {
+    UnitSimulator unit({QStringLiteral("--chip"), QStringLiteral("18F452")});
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        QProcess process;
+        process.start(
+            QStringLiteral(TESSALINE_CLI_PATH),
+            {"--model", "18F452", "--port", unit.device(), "--unit-delay", "10000", "erase"});
+        QByteArray out;
+        while (!out.contains("\n") && process.waitForReadyRead(30000))
+            out += process.readAllStandardOutput();
+        EXPECT_EQ(out.toStdString(), "Waiting 10000 ms for the programmer unit to start\n");
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(5000)) << "the tool slept through signal " << signal;
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 128 + signal);
+        EXPECT_EQ(process.readAllStandardError().toStdString(), "");
+    }
+    const auto [status, report] = unit.stop();
+    EXPECT_EQ(status, 0) << report;
+    EXPECT_NE(report.find(" 0 commands"), std::string::npos) << report;
+}
+
 // gputils writes every configuration byte with its unimplemented bits set, and these
 // programs code-protect blocks: each programs, verifies after programming and verifies
 // again on its own. The 64 KiB one takes a while, so it runs only when asked for.
@@ -401,6 +426,33 @@ TEST(EndToEnd, WindowProgramsAndVerifiesThroughThePortNumberLink) {
     EXPECT_EQ(status, 0) << report;
     const std::string chip = fixture.folder.read("chip.hex");
     EXPECT_NE(chip.find(":0400000012345678E8"), std::string::npos) << chip;
+}
+
+// A unit whose program ends while the window is idle, and another started on the same
+// link: the status line says that the port has gone, and the next operation opens it
+// afresh and works.
+TEST(EndToEnd, WindowOpensThePortAfreshForAUnitStartedAgain) {
+    WindowFixture fixture(shippedRecordText("18F452"));
+    const QString link = QString::fromStdString(fixture.folder.file("com2"));
+    const QStringList options{QStringLiteral("--chip"), QStringLiteral("18F452"),
+                              QStringLiteral("--link"), link};
+    auto unit = std::make_unique<UnitSimulator>(options);
+    QtSerialPort port(QString::fromStdString(fixture.folder.path()));
+    WindowControls& form = fixture.load(&port);
+    ASSERT_TRUE(fixture.state.app.PortReady) << port.description();
+    unit->stop();
+    const auto status = [&form] { return form.label_status->text().toStdString(); };
+    ASSERT_TRUE(runUntil([&] { return status() != "Serial port 2 ready"; }, 10000));
+    EXPECT_EQ(status(), "Serial port 2 error! " + link.toStdString() +
+                            " has gone away (an adapter pulled out, or the program behind it "
+                            "ended)");
+    unit = std::make_unique<UnitSimulator>(options);
+    ASSERT_FALSE(unit->device().isEmpty());
+    form.Command3->click();
+    ASSERT_TRUE(operationEnds(form.window));
+    EXPECT_EQ(status(), "Chip erased");
+    EXPECT_EQ(fixture.dialogs.messages(), std::vector<std::string>{});
+    EXPECT_EQ(unit->stop().first, 0);
 }
 
 // The simulator as a judge of the program that drives it: one that dies with the chip

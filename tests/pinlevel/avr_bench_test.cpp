@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 
 using namespace tessaline;
 using namespace tessaline::test;
@@ -114,24 +115,40 @@ TEST(FirmwareBench, AStopMidOperationPowersDownCleanly) {
 
 namespace {
 
-// Command bytes straight to the firmware, each group answered before the next goes out,
-// with a wait after it; the bench's violations at the end.
+// Command bytes straight to the firmware, each group answered before the next goes out
+// (or given up on after the program's reply time, if the unit stays silent), with a wait
+// after it.
 struct Exchange {
     std::vector<std::uint8_t> bytes;
     int waitMs = 0;
 };
 
-std::vector<std::string> exchange(const std::string& firmware, const char* chip,
-                                  const std::vector<Exchange>& exchanges) {
+struct Seen {
+    std::vector<std::string> violations;
+    std::vector<std::uint8_t> replies;
+    std::string vcd; // the ICSP lines
+};
+
+pinlevel::AvrUnit::Setup setupFor(const std::string& firmware, const char* chip) {
     pinlevel::AvrUnit::Setup setup;
     setup.firmware = firmware;
     setup.model = sim::findChipModel(chip);
+    return setup;
+}
+
+Seen talk(const pinlevel::AvrUnit::Setup& setup, const std::vector<Exchange>& exchanges) {
     pinlevel::AvrUnit unit(setup);
     if (!unit.error().empty())
-        return {unit.error()};
+        return {{unit.error()}, {}, {}};
+    std::ostringstream vcd;
+    unit.writeVcd(vcd);
     pinlevel::AvrLoopbackPort port(unit);
+    Seen seen;
     port.setReceiveThreshold(1);
-    port.setReceiveHandler([&port] { port.readAll(); });
+    port.setReceiveHandler([&] {
+        for (const std::uint8_t byte : port.readAll())
+            seen.replies.push_back(byte);
+    });
     for (const Exchange& step : exchanges) {
         for (const std::uint8_t byte : step.bytes)
             port.writeByte(byte);
@@ -139,10 +156,113 @@ std::vector<std::string> exchange(const std::string& firmware, const char* chip,
         port.waitMilliseconds(step.waitMs);
     }
     unit.finish(false);
-    return unit.violations();
+    seen.violations = unit.violations();
+    seen.vcd = vcd.str();
+    return seen;
+}
+
+bool mentions(const std::vector<std::string>& texts, const char* text) {
+    return std::any_of(texts.begin(), texts.end(), [text](const std::string& each) {
+        return each.find(text) != std::string::npos;
+    });
+}
+
+// MCLR at VPP or at VDD, or a rising PGC, in the waveform.
+bool touched(const std::string& vcd) {
+    return vcd.find("\nb11 m\n") != std::string::npos ||
+           vcd.find("\nb10 m\n") != std::string::npos || vcd.find("\n1c\n") != std::string::npos;
 }
 
 } // namespace
+
+// Supplies out of their windows, jumpers that disagree, and commands out of order: the
+// unit answers nothing and leaves the target as it is (no VPP on MCLR, no clock) until
+// the end command, whose reply says why. The bench's own check of the silence agrees.
+// The first reply is the one to the power-down that the program starts with.
+TEST(FirmwareBench, RefusesBadSuppliesJumpersAndOrdersInSilenceAndSaysWhyAfter103) {
+    struct Row {
+        const char* what;
+        sim::UnitSupplies supplies;
+        std::vector<std::uint8_t> commands; // each on its own
+        int status;                         // in the reply to the 103 that follows
+    };
+    const std::vector<std::uint8_t> powerUp{101};
+    const Row rows[] = {
+        {"VPP 13.6 V", {.vppMillivolts = 13600}, powerUp, kStatusVppOutOfRange},
+        {"VPP 9.0 V", {.vppMillivolts = 9000}, powerUp, kStatusVppOutOfRange},
+        {"VDD 4.4 V, then a clock", {.vddMillivolts = 4400}, {101, 107}, kStatusVddOutOfRange},
+        {"a target with its own 3.3 V",
+         {.vddMillivolts = 3300, .targetPowered = true},
+         powerUp,
+         kStatusSelfPowered | kStatusVddOutOfRange},
+        {"J1 on +5 V, J3 for high voltage",
+         {.mclrFromFiveVolts = true},
+         powerUp,
+         kStatusJumpersDisagree},
+        {"J1 on the boost module, J3 for low voltage",
+         {.lowVoltage = true},
+         powerUp,
+         kStatusJumpersDisagree},
+        {"VPP first", {}, {102}, kStatusNoVppFirst},
+        {"a clock while unpowered", {}, {107}, 0},
+    };
+    for (const Row& row : rows) {
+        pinlevel::AvrUnit::Setup setup = setupFor(firmwarePath(), "18F452");
+        setup.supplies = row.supplies;
+        // The program powers an unknown unit down first.
+        std::vector<Exchange> exchanges{{{103}}};
+        for (const std::uint8_t command : row.commands)
+            exchanges.push_back(
+                {command == 107 ? std::vector<std::uint8_t>{107, 0} : std::vector{command}});
+        exchanges.push_back({{103}});
+        const Seen seen = talk(setup, exchanges);
+        EXPECT_EQ(seen.violations, std::vector<std::string>{}) << row.what;
+        EXPECT_FALSE(touched(seen.vcd)) << row.what;
+        EXPECT_EQ(seen.replies, (std::vector<std::uint8_t>{
+                                    0, static_cast<std::uint8_t>(kStatusRefused | row.status)}))
+            << row.what;
+    }
+
+    // A target with its own good supply: a warning in every reply of the session.
+    pinlevel::AvrUnit::Setup own = setupFor(firmwarePath(), "18F452");
+    own.supplies.targetPowered = true;
+    const Seen session = talk(own, {{{101}}, {{107, 9}}, {{110}}, {{103}}});
+    EXPECT_EQ(session.violations, std::vector<std::string>{});
+    EXPECT_TRUE(touched(session.vcd));
+    EXPECT_EQ(std::count(session.replies.begin(), session.replies.end(), kStatusSelfPowered), 4);
+
+    // The program that does not read replies times out, and says nothing of success.
+    AvrRig low(shippedRecord("18F452"), {.vddMillivolts = 4400});
+    EXPECT_FALSE(low.run(OperationKind::Erase));
+    EXPECT_NE(low.host.status(), "Chip erased");
+    EXPECT_EQ(low.finish(), std::vector<std::string>{});
+}
+
+// The unit reports its version, calibration, the supplies measured while powered down
+// and its jumpers; a calibration scales every measurement after it.
+TEST(FirmwareBench, ReportsItsSuppliesAndTakesACalibration) {
+    const Seen seen = talk(setupFor(firmwarePath(), "18F452"),
+                           {{{kCmdUnitReport}}, {{kCmdCalibrate, 0x1A, 0x04}}, {{kCmdUnitReport}}});
+    EXPECT_EQ(seen.violations, std::vector<std::string>{});
+    // 10.97 V of VPP as read against 1100 mV, 10.47 V against 1050 mV; no VDD.
+    EXPECT_EQ(seen.replies, (std::vector<std::uint8_t>{kReferenceFirmwareVersion, 0, 0, 0x49, 0x04,
+                                                       0, 0, 0, 0, 0, kReferenceFirmwareVersion,
+                                                       0x1A, 0x04, 0x17, 0x04, 0, 0, 0, 0}));
+}
+
+// The UART runs at the rate its registers give: 55,556 baud for 56000, 0.8 % slow.
+TEST(FirmwareBench, TheLineRunsAt56000BaudWithinOnePercent) {
+    pinlevel::AvrUnit unit(setupFor(firmwarePath(), "18F452"));
+    std::vector<std::uint64_t> sent;
+    unit.onByte = [&](std::uint8_t) { sent.push_back(unit.cycle()); };
+    for (const std::uint8_t byte : {101, 107, 9, 110})
+        unit.send(byte);
+    unit.runUntil(unit.cycle() + 100 * pinlevel::AvrUnit::kCyclesPerMs);
+    ASSERT_EQ(sent.size(), 4u);
+    const double byteTime = static_cast<double>(sent[3] - sent[2]) / 16e6;
+    EXPECT_NEAR(byteTime, 10 / 56000.0, 0.01 * 10 / 56000.0);
+    EXPECT_EQ(unit.byteCycles(), sent[3] - sent[2]);
+}
 
 // Each fault build leaves out one rule; the bench must name what goes wrong, and the
 // right firmware must go through the same exchange without a violation.
@@ -152,32 +272,54 @@ TEST(FirmwareBench, CatchesEveryFaultBuild) {
         const char* chip;
         std::vector<Exchange> exchanges;
         const char* violation;
+        sim::UnitSupplies supplies = {};
+        std::uint64_t garbleByte = 0;
     };
     const std::vector<Exchange> readByte{{{101}}, {{107, 0x9}}, {{110}}, {{103}}};
     const std::vector<Exchange> pulse{{{101}}, {{111, 2}}, {{109}}, {{103}}};
+    const std::vector<Exchange> session{{{101}}, {{103}}};
     const Row rows[] = {
         {"sample-at-rise", "18F452", readByte, "to a read whose byte on PGD was FFH"},
         {"pgd-output-in-read", "18F452", readByte, "contention"},
         {"short-p10", "18F4520", pulse, "P10"},
         {"short-pulse", "18F452", pulse, "the programming time is 2 ms"},
         {"data-with-clock", "18F452", {{{101}}, {{107, 0}}, {{108, 0x55, 0x0E}}, {{103}}}, "P3/P4"},
-        {"late-vdd-off", "18F452", {{{101}}, {{103}}}, "P17"},
+        {"late-vdd-off", "18F452", session, "P17"},
         {"clock-unpowered", "18F452", {{{107, 0}}}, "not in programming mode"},
         {"reply-before-pulse", "18F452", pulse, "the pins moved after the reply to command 109"},
         {"no-partial-timeout",
          "18F452",
          {{{101}}, {{107}, 600}, {{103}}},
-         "the reply to command 103 came while the target still had power"},
+         "the last command got no reply"},
+        {"ignore-measurement",
+         "18F452",
+         session,
+         "VPP on MCLR after a refusal",
+         {.vddMillivolts = 4400}},
+        {"swap-sense", "18F452", session, "command 101 got no reply"},
+        {"arguments-as-commands",
+         "18F452",
+         {{{101}}, {{107, 0x0D}}, {{108, 0x67, 0x00}}, {{103}}},
+         "which no command asked for",
+         {},
+         4},
+        {"early-mclr-release", "18F452", session, "MCLR released while the target's VDD"},
+        {"unsettled-reference", "18F452", session, "command 101 got no reply"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(exchange(firmwarePath(), row.chip, row.exchanges), std::vector<std::string>{})
-            << row.build;
-        const std::vector<std::string> found =
-            exchange(firmwarePath(std::string("tessaline-unit-fault-") + row.build), row.chip,
-                     row.exchanges);
-        bool named = false;
-        for (const std::string& text : found)
-            named = named || text.find(row.violation) != std::string::npos;
-        EXPECT_TRUE(named) << row.build << ": " << testing::PrintToString(found);
+        for (const bool faulty : {false, true}) {
+            pinlevel::AvrUnit::Setup setup =
+                setupFor(faulty ? firmwarePath(std::string("tessaline-unit-fault-") + row.build)
+                                : firmwarePath(),
+                         row.chip);
+            setup.supplies = row.supplies;
+            setup.garbleByte = row.garbleByte;
+            const std::vector<std::string> found = talk(setup, row.exchanges).violations;
+            if (faulty)
+                EXPECT_TRUE(mentions(found, row.violation))
+                    << row.build << ": " << testing::PrintToString(found);
+            else
+                EXPECT_EQ(found, std::vector<std::string>{}) << row.build;
+        }
     }
 }

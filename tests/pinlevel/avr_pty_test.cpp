@@ -7,6 +7,10 @@
 
 #include <QProcess>
 
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 using namespace tessaline::test;
@@ -45,6 +49,39 @@ TEST(FirmwareThroughPty, IdentifyProgramAndVerifyTheBlinkExample) {
     EXPECT_NE(vcd.find("\nb11 m\n"), std::string::npos) << "MCLR at VPP";
 }
 
+// A data word's command byte lost on the line before its operand 67 00 (67h is 103): the
+// unit takes 67h for the end command and falls silent at 00h. The program, which reads
+// no reply's value, times out; with verify off it must still not report success. Where
+// the data word goes is found in a trace against the transfer-level unit.
+TEST(FirmwareThroughPty, ADataWordLostBeforeItsOperand6700EndsInAFailure) {
+    TempFolder folder;
+    folder.write("word.hex", ":04000000670012344F\r\n:00000001FF\r\n");
+    const QStringList program{"--model", "18F452", "--no-verify", "program",
+                              QString::fromStdString(folder.file("word.hex"))};
+    int dataWord = 0;
+    {
+        UnitSimulator plain({QStringLiteral("--chip"), QStringLiteral("18F452")});
+        const QString trace = QString::fromStdString(folder.file("trace.txt"));
+        ASSERT_EQ(cli(QStringList{"--port", plain.device(), "--trace", trace} + program).status, 0);
+        std::istringstream lines(folder.read("trace.txt"));
+        std::vector<std::string> sent;
+        for (std::string line; std::getline(lines, line);)
+            if (line[0] != '#' && line.find("-> ") != std::string::npos)
+                sent.push_back(line.substr(line.find("-> ") + 3, 2));
+        for (std::size_t i = 0; i + 2 < sent.size() && dataWord == 0; ++i)
+            if (sent[i] == "6C" && sent[i + 1] == "67" && sent[i + 2] == "00")
+                dataWord = static_cast<int>(i) + 1;
+        ASSERT_GT(dataWord, 0);
+    }
+    UnitSimulator unit({QStringLiteral("--firmware"), QStringLiteral(TESSALINE_FIRMWARE_ELF),
+                        QStringLiteral("--drop-byte"), QString::number(dataWord)});
+    const CliResult dropped = cli(QStringList{"--port", unit.device()} + program);
+    EXPECT_NE(dropped.status, 0) << dropped.out << dropped.err;
+    EXPECT_EQ(dropped.out.find("Chip programmed"), std::string::npos) << dropped.out;
+    const auto [status, report] = unit.stop();
+    EXPECT_EQ(status, 0) << report;
+}
+
 // Options that make no sense with firmware, an empty value and a file that is not an
 // AVR program all exit 2 with the reason, before the terminal's path is printed; none
 // crashes the simulator.
@@ -62,6 +99,11 @@ TEST(FirmwareThroughPty, OptionsOfTheSimulatedUnitAndForeignProgramsAreRefused) 
         {{"--firmware", elf, "--baud", "1"}, "makes no sense with --firmware"},
         {{"--firmware", elf, "--reply-delay", "1"}, "makes no sense with --firmware"},
         {{"--firmware", elf, "--mute-after", "1"}, "makes no sense with --firmware"},
+        {{"--firmware", elf, "--reference"}, "the firmware is always a reference unit"},
+        {{"--vdd-volts", "4.4"}, "--vdd-volts needs --reference or --firmware"},
+        {{"--drop-byte", "3"}, "--drop-byte needs --reference or --firmware"},
+        {{"--reference", "--mclr-jumper", "12v"}, "--mclr-jumper takes boost or 5v, not 12v"},
+        {{"--firmware", elf, "--vpp-volts", "-1"}, "--vpp-volts needs volts from 0 to 30"},
         {{"--firmware", "/bin/true"}, "/bin/true is not an AVR program"},
         {{"--firmware", blink}, "blink-18f452.hex is not an AVR program"},
         {{"--firmware", QString::fromStdString(folder.file("cut.elf"))}, "not an AVR program"},

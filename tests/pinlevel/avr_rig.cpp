@@ -9,7 +9,9 @@ pinlevel::AvrUnit::Setup setupFor(const DeviceModel& record, const AvrRigOptions
     pinlevel::AvrUnit::Setup setup;
     setup.firmware = options.firmware;
     setup.model = sim::findChipModel(options.chip ? options.chip : record.model);
-    setup.lowVoltage = options.lowVoltage;
+    setup.supplies.lowVoltage = options.lowVoltage;
+    setup.supplies.mclrFromFiveVolts = options.lowVoltage;
+    setup.supplies.vddMillivolts = options.vddMillivolts;
     return setup;
 }
 
@@ -30,7 +32,11 @@ AvrRig::AvrRig(const DeviceModel& record, const AvrRigOptions& options)
 bool AvrRig::run(OperationKind kind) {
     host.ends.clear();
     control.StartOperation(kind, true);
-    port.deliver();
+    for (int turn = 0; turn < 10 && control.running(); ++turn) {
+        port.deliver();
+        if (control.running())
+            control.replyTimedOut();
+    }
     return !control.running() && host.ends.size() == 1 &&
            (host.ends[0].outcome == Outcome::Done || host.ends[0].outcome == Outcome::CheckFailed);
 }

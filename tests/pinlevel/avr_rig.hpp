@@ -21,13 +21,15 @@ std::string firmwarePath(const std::string& name = "tessaline-unit");
 struct AvrRigOptions {
     std::string firmware = firmwarePath();
     const char* chip = nullptr; // another chip in the socket than the record's
-    bool lowVoltage = false;    // the unit's jumpers set for low-voltage entry
+    bool lowVoltage = false;    // the unit's jumpers J1 and J3 set for low-voltage entry
+    int vddMillivolts = 5000;   // the +5 V rail that feeds the target
 };
 
 struct AvrRig {
     explicit AvrRig(const DeviceModel& record, const AvrRigOptions& options = {});
 
-    // Runs an operation to its end; false when it did not complete.
+    // Runs an operation to its end, letting the reply timer run out whenever the unit is
+    // silent; false when it did not complete.
     bool run(OperationKind kind);
     // Ends the run and returns everything the bench saw go wrong.
     std::vector<std::string> finish(bool allowPowered = false);

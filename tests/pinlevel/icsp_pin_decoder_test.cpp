@@ -341,7 +341,7 @@ TEST(UnitBoard, RegistersBecomeTheIcspLines) {
          "pull-up on an ICSP line"},
     };
     for (const Row& row : rows) {
-        UnitBoard board(row.lowVoltage);
+        UnitBoard board(UnitSupplies{.mclrFromFiveVolts = row.lowVoltage});
         const IcspNets nets = board.nets(row.c, row.d, 7);
         EXPECT_EQ(nets.mclr, row.mclr) << row.what;
         EXPECT_EQ(nets.vdd, row.vdd) << row.what;
@@ -352,4 +352,25 @@ TEST(UnitBoard, RegistersBecomeTheIcspLines) {
             EXPECT_EQ(board.violations(), std::vector<std::string>{}) << row.what;
         }
     }
+}
+
+// The target's VDD falls through the bleeder: MCLR may be released once it is below
+// 0.7 V, 20 ms after the switch went off; a target with its own supply never falls.
+TEST(UnitBoard, MclrIsReleasedOnlyOnceTheTargetsVddHasFallen) {
+    const AvrPort lines{0x08, 0x07};
+    const AvrPort powered{0x50, 0xF0}; // VDD on, MCLR held low
+    const AvrPort down{0x40, 0xF0};
+    const AvrPort released{0x00, 0xF0};
+    for (const std::uint64_t ms : {10u, 20u}) {
+        UnitBoard board;
+        board.nets(lines, powered, 0);
+        board.nets(lines, down, 16000);
+        board.nets(lines, released, 16000 + ms * 16000);
+        EXPECT_EQ(board.violations().size(), ms == 10 ? 1u : 0u) << ms;
+    }
+    UnitBoard own(UnitSupplies{.targetPowered = true});
+    own.nets(lines, powered, 0);
+    own.nets(lines, released, 16);
+    EXPECT_EQ(own.vddSenseMillivolts(16), 5000 * 100 / 570);
+    EXPECT_EQ(own.violations(), std::vector<std::string>{});
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace tessaline;
 using namespace tessaline::sim;
 
 namespace {
@@ -109,4 +110,48 @@ TEST(ProgrammerUnit, DropsCutCommandsAndReportsAChipLeftPowered) {
                           : std::vector<std::string>{
                                 "left powered: voltages still applied when the program ended"});
     }
+}
+
+// As a reference unit the firmware's own logic decides: a refusal brings silence until a
+// 103 after a quiet line, whose reply says why; a byte lost or garbled on the line does
+// the same without blaming the program; and it answers the probe and the report.
+TEST(ProgrammerUnit, AsAReferenceUnitItFallsSilentOnARefusalAndSaysWhyAfter103) {
+    const auto endAfterQuiet = [](UnitRig& rig) {
+        rig.clock.advance(50'000);
+        return rig.send({103});
+    };
+    UnitRig low;
+    low.unit.makeReference({.vddMillivolts = 4400});
+    EXPECT_EQ(low.send({101, 107, 0, 103}), Bytes{});
+    EXPECT_EQ(endAfterQuiet(low), Bytes{kStatusRefused | kStatusVddOutOfRange});
+
+    UnitRig garbled;
+    garbled.unit.makeReference({});
+    garbled.unit.garbleByte = 4;
+    EXPECT_EQ(garbled.send({101, 107, 0x0D, 108, 0x67, 0x00}), (Bytes{0x00, 0x00}));
+    EXPECT_TRUE(garbled.chip.powered());
+    EXPECT_EQ(endAfterQuiet(garbled), Bytes{kStatusReceiveError});
+
+    UnitRig dropped;
+    dropped.unit.makeReference({});
+    dropped.unit.dropByte = 4;
+    EXPECT_EQ(dropped.send({101, 107, 0x0D, 108, 0x67, 0x00, 107, 0x0D}), (Bytes{0, 0, 0}))
+        << "67h ends the session; 00h silences the unit";
+    EXPECT_EQ(endAfterQuiet(dropped), Bytes{kStatusReceiveError});
+    for (const UnitRig* rig : {&low, &garbled, &dropped}) {
+        EXPECT_FALSE(rig->chip.powered());
+        EXPECT_EQ(rig->unit.allViolations(), std::vector<std::string>{});
+    }
+
+    UnitRig probed;
+    probed.unit.makeReference({.targetPowered = true});
+    EXPECT_EQ(probed.send({111, 4, 111, 17, 111, 29}),
+              (Bytes{0, 0, unitProbeSignature(4, 17, 29)}));
+    // Version, not calibrated, VPP 11.00 V, VDD 5.00 V, no jumper, no status.
+    EXPECT_EQ(probed.send({kCmdUnitReport}),
+              (Bytes{kReferenceFirmwareVersion, 0, 0, 0x4C, 0x04, 0xF4, 0x01, 0, 0}));
+    EXPECT_EQ(probed.send({107, 0}), Bytes{});
+    EXPECT_EQ(probed.unit.violations(),
+              std::vector<std::string>{"the reference unit refused at byte 0 and falls "
+                                       "silent until 103"});
 }

@@ -27,6 +27,7 @@ public:
     std::string description() const override { return "fake port " + std::to_string(m_port); }
     void setStartupDelay(int milliseconds) override { startupDelay = milliseconds; }
     void setErrorHandler(ErrorHandler handler) override { m_errorHandler = std::move(handler); }
+    void setStartedHandler(StartedHandler handler) override { m_started = std::move(handler); }
     // The port fails as an unplugged adapter would.
     void fail(const std::string& text) {
         if (m_errorHandler)
@@ -36,6 +37,7 @@ public:
 private:
     int m_port = 1;
     ErrorHandler m_errorHandler;
+    StartedHandler m_started;
 };
 
 } // namespace tessaline::test

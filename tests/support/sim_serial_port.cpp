@@ -11,6 +11,12 @@ SimSerialPort::SimSerialPort(const char* chipName)
 void SimSerialPort::writeByte(std::uint8_t value) {
     if (onWrite)
         onWrite();
+    if (m_gone) {
+        if (!m_goneError.empty())
+            QMetaObject::invokeMethod(
+                this, [this] { fail(m_goneError); }, Qt::QueuedConnection);
+        return;
+    }
     for (std::uint8_t reply : unit.receive(value))
         m_incoming.push_back(reply);
     scheduleDelivery();
@@ -29,12 +35,32 @@ void SimSerialPort::setReceiveThreshold(int threshold) {
 
 bool SimSerialPort::setPortOpen(bool open) {
     m_open = open && present;
+    m_starting = m_open && m_startupDelayMs > 0;
+    if (m_open) {
+        ++openCount;
+        m_gone = false;
+        m_incoming.clear();
+    }
     return m_open == open;
 }
 
+void SimSerialPort::finishUnitStart() {
+    m_starting = false;
+    if (m_started)
+        m_started();
+}
+
 void SimSerialPort::fail(const std::string& text) {
+    m_starting = false;
     if (m_errorHandler)
         m_errorHandler(text);
+}
+
+void SimSerialPort::unitGone(const std::string& error) {
+    m_gone = true;
+    m_goneError = error;
+    if (!error.empty())
+        fail(error);
 }
 
 void SimSerialPort::scheduleDelivery() {

@@ -34,8 +34,19 @@ public:
     std::string description() const override { return "simulated unit"; }
     std::string failureReason() const override { return m_open ? std::string() : absentReason; }
     void setErrorHandler(ErrorHandler handler) override { m_errorHandler = std::move(handler); }
+    // An opening with a start-up delay starts a wait that only finishUnitStart ends.
+    void setStartupDelay(int milliseconds) override { m_startupDelayMs = milliseconds; }
+    bool starting() const override { return m_starting; }
+    void setStartedHandler(StartedHandler handler) override { m_started = std::move(handler); }
+    void finishUnitStart();
 
     void fail(const std::string& text);
+    // The unit behind the open port is gone (its program killed, its adapter pulled out):
+    // bytes written vanish, and `error`, when given, is reported as the port's failure at
+    // once and at every write. Opening the port again reaches a unit again (one started on
+    // the same link, the adapter plugged in again).
+    void unitGone(const std::string& error = {});
+    int openCount = 0;
     // Called as each byte goes to the unit, before the unit takes it.
     std::function<void()> onWrite;
 
@@ -54,6 +65,11 @@ private:
     int m_portNumber = 2;
     int m_threshold = 0;
     bool m_scheduled = false;
+    int m_startupDelayMs = 0;
+    bool m_starting = false;
+    bool m_gone = false;
+    std::string m_goneError;
+    StartedHandler m_started;
     std::deque<std::uint8_t> m_incoming;
     ReceiveHandler m_handler;
     ErrorHandler m_errorHandler;

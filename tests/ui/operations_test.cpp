@@ -3,6 +3,7 @@
 #include "tests/support/sim_serial_port.hpp"
 #include "tests/support/window_fixture.hpp"
 
+#include "options/option_rules.hpp"
 #include "ui/clickable_label.hpp"
 
 #include <QAction>
@@ -25,6 +26,15 @@ bool finishes(WindowControls& form, int timeoutMs = 30000) {
 
 std::string status(WindowControls& form) {
     return form.label_status->text().toStdString();
+}
+
+bool operationsUsable(WindowControls& form) {
+    bool usable = form.menu3->menuAction()->isEnabled();
+    for (QPushButton* button :
+         {form.Command1, form.Command2, form.Command3, form.Command4, form.Command5})
+        if (button->isEnabled() != usable)
+            ADD_FAILURE() << button->objectName().toStdString() << " differs from the Tools menu";
+    return usable;
 }
 
 } // namespace
@@ -227,4 +237,130 @@ TEST(WindowOperations, BrokenScriptIsNotStarted) {
                                        "The operation was not started."});
     EXPECT_TRUE(fixture.port.written.empty());
     EXPECT_TRUE(form.Command3->isEnabled());
+}
+
+// A unit that starts when its port opens (an Arduino's bootloader) locks the operations
+// while the status line says that it starts; the rest of the window stays usable. A
+// button that opens a failed port again holds the whole window and goes ahead once the
+// unit has started.
+TEST(WindowOperations, AStartingUnitHoldsTheOperationsUntilItHasStarted) {
+    WindowFixture fixture(shippedRecordText("18F1220"));
+    fixture.settings->WriteSetting(kSettingUnitDelay, "2000");
+    SimSerialPort port("18F1220");
+    WindowControls& form = fixture.load(&port);
+    const std::string waiting = "Serial port 2: waiting for the unit to start";
+    EXPECT_EQ(status(form), waiting);
+    EXPECT_FALSE(operationsUsable(form));
+    EXPECT_TRUE(form.menu1->menuAction()->isEnabled());
+    // A long task meanwhile (Clear Buffer) unlocks only what it locked.
+    form.menuclear->trigger();
+    EXPECT_FALSE(operationsUsable(form));
+    port.finishUnitStart();
+    EXPECT_EQ(status(form), "Serial port 2 ready");
+    EXPECT_TRUE(operationsUsable(form));
+    EXPECT_EQ(port.unit.commandCount(), 0);
+
+    port.unitGone("/dev/pts/3 has gone away (an adapter pulled out, or the program behind it "
+                  "ended)");
+    form.Command3->click();
+    EXPECT_EQ(port.openCount, 2);
+    EXPECT_EQ(status(form), waiting);
+    EXPECT_FALSE(operationsUsable(form));
+    EXPECT_FALSE(form.menu1->menuAction()->isEnabled());
+    EXPECT_EQ(port.unit.commandCount(), 0);
+    port.finishUnitStart();
+    ASSERT_TRUE(finishes(form));
+    EXPECT_EQ(status(form), "Chip erased");
+    EXPECT_TRUE(operationsUsable(form));
+    EXPECT_TRUE(form.menu1->menuAction()->isEnabled());
+    EXPECT_TRUE(fixture.dialogs.shown.empty());
+}
+
+// After the port failed, or the unit fell silent, the next operation opens the port
+// afresh: a unit started again on the same link, or an adapter plugged in again, costs no
+// failed run. A failure while no operation runs shows on the status line.
+TEST(WindowOperations, AfterAPortFailureTheNextOperationOpensThePortAfresh) {
+    const std::string reason = "/dev/pts/3 stopped working (an adapter pulled out or reset, or "
+                               "the program behind it ended); the system says: Input/output "
+                               "error";
+    for (const bool muted : {false, true}) {
+        WindowFixture fixture(shippedRecordText("18F1220"));
+        SimSerialPort port("18F1220");
+        WindowControls& form = fixture.load(&port);
+        if (muted) {
+            port.unit.muteAfter = 3;
+            form.Command4->click();
+            ASSERT_TRUE(finishes(form, 10000));
+            EXPECT_EQ(status(form), "Blank check failed");
+            // Its program is ended without a word, and another starts on the same link.
+            port.unit.muteAfter = -1;
+            port.unitGone();
+        } else {
+            port.unitGone(reason);
+            EXPECT_EQ(status(form), "Serial port 2 error! " + reason);
+        }
+        const std::size_t messages = fixture.dialogs.messages().size();
+        form.Command4->click();
+        ASSERT_TRUE(finishes(form, 10000));
+        EXPECT_EQ(status(form), "Chip is blank") << muted;
+        EXPECT_EQ(fixture.dialogs.messages().size(), messages) << fixture.dialogs.messages().back();
+        EXPECT_EQ(port.openCount, 2);
+    }
+}
+
+// A reason too long for the status line's room (a long path, the program that holds the
+// port) is shown whole: the line wraps, breaking a path where it must, and the window grows
+// until all of it fits; a short status gives the room back.
+TEST(WindowOperations, APortProblemIsReadableWhole) {
+    WindowFixture fixture(shippedRecordText("18F452"));
+    SimSerialPort port("18F452");
+    port.present = false;
+    port.absentReason = "Another program holds the port /home/ana/.config/Tessaline/com2 (a link "
+                        "to /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0): "
+                        "minicom (process 4194304)";
+    WindowControls& form = fixture.load(&port);
+    const QSize grown = form.window.size();
+    const std::string text = "Serial port 2 error! " + port.absentReason;
+    ASSERT_EQ(status(form), text);
+    EXPECT_TRUE(form.label_status->wordWrap());
+    EXPECT_LE(form.label_status->heightForWidth(form.label_status->width()),
+              form.label_status->height());
+    EXPECT_TRUE(form.window.centralWidget()->rect().contains(form.label_status->geometry()));
+
+    port.present = true;
+    form.Command3->click();
+    ASSERT_TRUE(finishes(form));
+    EXPECT_EQ(status(form), "Chip erased");
+    EXPECT_LT(form.window.height(), grown.height());
+    EXPECT_EQ(form.window.width(), grown.width());
+}
+
+// Read All blanks the buffer: from then on the window names no loaded file, whether the
+// read fails, is stopped or succeeds, so that Program All cannot pass blanks off as the
+// file.
+TEST(WindowOperations, ReadAllLeavesNoFileNamedThatTheBufferNoLongerHolds) {
+    const struct {
+        std::int64_t muteAfter;
+        std::int64_t stopAfter;
+        const char* status;
+    } rows[] = {{40, -1, "Read all failed"}, {-1, 40, "Read all stopped"}, {-1, -1, "Chip read"}};
+    for (const auto& row : rows) {
+        WindowFixture fixture(shippedRecordText("18F1220"));
+        SimSerialPort port("18F1220");
+        WindowControls& form = fixture.load(&port);
+        fixture.folder.write("p.hex", ":0100000012ED\r\n:00000001FF\r\n");
+        fixture.dialogs.answers = {fixture.folder.file("p.hex")};
+        form.menuopen->trigger();
+        ASSERT_EQ(form.label_hex->text().toStdString(), "p.hex");
+        port.unit.muteAfter = row.muteAfter;
+        port.onWrite = [&] {
+            if (port.unit.commandCount() == row.stopAfter)
+                form.window.findChild<QPushButton*>(QStringLiteral("CommandStop"))->click();
+        };
+        form.Command2->click();
+        ASSERT_TRUE(finishes(form, 10000));
+        EXPECT_EQ(status(form), row.status);
+        EXPECT_EQ(form.label_hex->text().toStdString(), "") << row.status;
+        EXPECT_EQ(fixture.state.buffer.Flash[0], 0xFF) << "the file's byte is gone";
+    }
 }

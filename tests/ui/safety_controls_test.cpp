@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's safety controls: the verify after Program All setting, Identify Chip, the
 // Stop control and the question when the window closes mid-operation.
+#include "app/qt_serial_port.hpp"
 #include "app/settings_store.hpp"
 #include "app/stop_signals.hpp"
 #include "buffer/hex_text.hpp"
@@ -10,6 +11,7 @@
 #include "ui/clickable_label.hpp"
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -18,7 +20,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <optional>
+#include <unistd.h>
 #include <utility>
 
 using namespace tessaline;
@@ -300,4 +305,37 @@ TEST(WindowSafety, TheCloseQuestionLetsTheOperationGoOnAndYesQuitsPromptly) {
     EXPECT_EQ(status(form), "Program all stopped");
     EXPECT_FALSE(port.chip.powered());
     EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
+}
+
+// The unit's start-up wait runs in the event loop: with a wait of ten seconds on a real
+// serial port, a signal ends the program and a close closes the window while the wait
+// still runs.
+TEST(WindowSafety, ASignalOrACloseDuringTheUnitsStartUpWaitTakesEffectAtOnce) {
+    for (const bool signal : {true, false}) {
+        WindowFixture fixture(kTwoModels);
+        fixture.settings->WriteSetting(kSettingUnitDelay, "10000");
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        ASSERT_TRUE(QFile::link(QString::fromLatin1(ptsname(master)),
+                                QString::fromStdString(fixture.folder.file("com2"))));
+        QtSerialPort port(QString::fromStdString(fixture.folder.path()));
+        WindowControls& form = fixture.load(&port);
+        EXPECT_EQ(status(form), "Serial port 2: waiting for the unit to start");
+        EXPECT_FALSE(form.Command1->isEnabled());
+        if (signal) {
+            std::optional<int> exited;
+            form.window.exitProgram = [&](int number) { exited = number; };
+            const StopSignals stopSignals([&](int number) { form.window.quitOnSignal(number); });
+            std::raise(SIGHUP);
+            ASSERT_TRUE(runUntil([&] { return exited.has_value(); }, 5000));
+            EXPECT_EQ(*exited, 128 + SIGHUP);
+        } else {
+            EXPECT_TRUE(form.window.close());
+            EXPECT_FALSE(form.window.isVisible());
+        }
+        EXPECT_TRUE(port.starting()) << "the wait had ended first";
+        ::close(master);
+    }
 }
