@@ -30,12 +30,12 @@ constexpr std::int64_t kCommandsPerEepromByte = 2000;
 constexpr int kCoreInstruction = 0x0;
 // How long a cut core instruction's completion holds the power: the longest bulk erase
 // or data EEPROM write its 4th clock may have started, P11 of up to 15 ms, plus P10.
-constexpr int kCutFrameHoldMs = 20;
+constexpr int kCutFrameHoldMs = kCutCoreInstructionHoldMs;
 // Beyond the unit's partial-command time, for the unit's own clock.
 constexpr int kQuietMarginMs = 50;
-// A silent reference unit takes the end command only after the line has been quiet for
-// 10 ms (so that an argument byte 67h is not taken for it); with room for the unit's clock.
-constexpr int kSilentUnitQuietMs = 20;
+// A silent reference unit takes the end command only after a quiet line; twice that, for
+// the unit's own clock.
+constexpr int kSilentUnitQuietMs = 2 * kUnitSilenceQuietMs;
 
 bool isUnitOperation(OperationKind kind) {
     return kind == OperationKind::DetectUnit || kind == OperationKind::UnitReport ||
