@@ -22,9 +22,13 @@ using Bytes = std::vector<std::uint8_t>;
 struct UnitRig {
     explicit UnitRig(FakeUnit::Answer answer, CommandSet type = CommandSet::Reference)
         : unit(port, std::move(answer)) {
-        // The fake reads FFh everywhere: no device ID to check.
+        // The fake reads FFh everywhere: no device ID to check; and a small part, so that
+        // every operation is short.
         DeviceModel record = shippedRecord("18F2320");
         record.deviceid.clear();
+        record.flash = "512";
+        record.eeprom = "16";
+        record.protect.clear();
         ApplySelectedModel(record, model);
         ResetBuffer(buffer, model.FlashSize, model.EepromSize, model.ConfigErased);
         port.setReceiveHandler([this] { control.MSComm1_OnComm(); });

@@ -219,10 +219,16 @@ TEST(OptionDialogs, ProgrammerUnitDetectsAndStoresTheTypePerPort) {
     fixture.dialogs.answers = {"2"};
     form.menuport->trigger();
     EXPECT_EQ(fixture.state.app.UnitType, CommandSet::Reference);
-    // Cancel keeps the type.
-    fixture.dialogs.programmerUnitAnswer = [](CommandSet, const std::function<UnitDetection()>&) {
+    // Cancel keeps the type that Detect stored: a reference unit on the port now.
+    port.unit.makeReference(sim::UnitSupplies{});
+    fixture.settings->WriteSetting("Unit Type/dev/ttyS1", "original");
+    fixture.dialogs.programmerUnitAnswer = [&](CommandSet,
+                                               const std::function<UnitDetection()>& detect) {
+        found = detect();
         return std::optional<CommandSet>();
     };
     menuunit->trigger();
+    EXPECT_EQ(found.text, "reference unit, firmware 2");
     EXPECT_EQ(fixture.settings->storedSetting("Unit Type/dev/ttyS1"), "reference");
+    EXPECT_EQ(fixture.state.app.UnitType, CommandSet::Reference);
 }
