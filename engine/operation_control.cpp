@@ -773,12 +773,14 @@ void OperationControl::unitCommandAnswered() {
         break;
     }
     default:
-        if ((replies.back() & kStatusFailures) != 0) {
-            m_unitIdle = false;
-            refusedByTheUnit(replies.back());
-            return;
-        }
         break;
+    }
+    // The report's status and the calibration's reply act as every status does; the
+    // probe's replies are no status until it has found a reference unit.
+    if (answered.command != kCmdProgTime && (replies.back() & kStatusFailures) != 0) {
+        m_unitIdle = false;
+        refusedByTheUnit(replies.back());
+        return;
     }
     if (m_stopWith) {
         endOperation({m_kind, *m_stopWith});

@@ -17,14 +17,14 @@
 // An operation's life, one stage at a time:
 //
 //   Idle > Starting > [PowerDown] > [Identify] > Main > [ReadBack] > EndPending > Idle
-//                          |   |         |         |         |      the scripts have
-//                          |   +-> Unit -+----+----+---------+      ended; the grace
-//                          |         |        |                     period for stray
-//                          +---------+        | a stop or a stray   bytes runs
-//                                             | byte at a loop's
-//                                             | end; a script error
-//                                             | or the command bound
-//                                             v at once
+//                          |                                          ^  the scripts have
+//                          +-------------------> Unit ----------------+  ended; the grace
+//                                                                        period for stray
+//      from PowerDown, Identify, Main, ReadBack and Unit: a stop or a    bytes runs
+//      stray byte at a loop's end; a script error or the command bound
+//      at once; with a reference unit, a failing status or a silence
+//                                        |
+//                                        v
 //                                [CompletingFrame] > Stopping > Idle
 //                                                    the end command is out; its reply
 //                                                    (or the reply time-out) ends it
@@ -61,8 +61,9 @@
 //   alone goes out (the unit completes a waiting core instruction itself) to Stopping,
 //   whose reply names the reason (UnitRefused), or none (UnitSilent); no reply: as above.
 //
-//   The probe (DetectUnit) looks at no status: a silent unit, a byte that no command
-//   asked for or a wrong signature make its answer "original unit".
+//   The probe (DetectUnit) looks at no status of its 111 commands: a silent unit, a byte
+//   that no command asked for or a wrong signature make its answer "original unit". The
+//   report that follows, and the calibration's reply, are statuses as any other.
 //
 // The stop latch (m_stopWith) holds a stop until a point where the chip is idle:
 //

@@ -105,14 +105,13 @@ TEST(UnitTypeThroughPty, EveryRefusalFailsItsOperationWithTheUnitsReason) {
     };
     for (const auto& row : rows) {
         UnitSimulator unit(QStringList{"--reference"} + row.unit);
-        const CliResult result =
-            cliIn(folder, QStringList{"--model", "18F452", "--unit", "reference", "--port",
-                                      unit.device()} +
-                              row.command);
+        const CliResult result = cliIn(folder, QStringList{"--model", "18F452", "--unit",
+                                                           "reference", "--port", unit.device()} +
+                                                   row.command);
         EXPECT_EQ(result.status, 3) << row.failed;
         EXPECT_EQ(result.err, row.failed + row.reason + stopped);
-        for (const char* success : {"Chip programmed", "Chip read", "Chip erased",
-                                    "Chip is blank", "Chip verified"})
+        for (const char* success :
+             {"Chip programmed", "Chip read", "Chip erased", "Chip is blank", "Chip verified"})
             EXPECT_EQ(result.out.find(success), std::string::npos) << result.out;
         EXPECT_EQ(unit.stop().first, 0) << row.failed;
     }
@@ -131,9 +130,9 @@ TEST(UnitTypeThroughPty, ADataWordLostBeforeItsOperand6700FailsForBothUnitTypes)
     {
         UnitSimulator plain({QStringLiteral("--reference")});
         const QString trace = QString::fromStdString(folder.file("trace.txt"));
-        ASSERT_EQ(cliIn(folder, QStringList{"--port", plain.device(), "--trace", trace} + program)
-                      .status,
-                  0);
+        ASSERT_EQ(
+            cliIn(folder, QStringList{"--port", plain.device(), "--trace", trace} + program).status,
+            0);
         std::istringstream lines(folder.read("trace.txt"));
         std::vector<std::string> sent;
         for (std::string line; std::getline(lines, line);)

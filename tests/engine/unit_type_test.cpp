@@ -286,8 +286,9 @@ TEST(UnitType, AnOriginalUnitNeverGetsTheReferenceUnitsCommands) {
 }
 
 // The calibration goes out as the unit takes it; a refusal (the unit falls silent and its
-// end command's reply says why) fails it.
-TEST(ReferenceUnit, CalibrationStoredOrRefused) {
+// end command's reply says why) fails it, and a failing status in the report fails the
+// report as any status does.
+TEST(ReferenceUnit, CalibrationStoredOrRefusedAndTheReportsStatus) {
     UnitRig stored(referenceUnit());
     stored.control.StartCalibrate(true, 1085);
     stored.unit.run(stored.control);
@@ -307,4 +308,10 @@ TEST(ReferenceUnit, CalibrationStoredOrRefused) {
     refused.unit.run(refused.control);
     EXPECT_EQ(refused.host.ends.back().outcome, Outcome::UnitRefused);
     EXPECT_EQ(refused.host.status(), "Calibration failed");
+
+    UnitRig report(referenceUnit([](const FakeUnit::Command& command) -> std::uint8_t {
+        return command.command == kCmdUnitReport ? kStatusReceiveError : 0;
+    }));
+    EXPECT_EQ(report.run(OperationKind::UnitReport).unitStatus, kStatusReceiveError);
+    EXPECT_EQ(report.unit.commands.back().command, kCmdEnd);
 }

@@ -25,7 +25,8 @@ CliResult cliIn(const TempFolder& folder, const QStringList& arguments) {
 int dataWordBefore6700(const TempFolder& folder, const QStringList& program) {
     UnitSimulator plain({QStringLiteral("--reference")});
     const QString trace = QString::fromStdString(folder.file("trace.txt"));
-    if (cliIn(folder, QStringList{"--port", plain.device(), "--trace", trace} + program).status != 0)
+    if (cliIn(folder, QStringList{"--port", plain.device(), "--trace", trace} + program).status !=
+        0)
         return 0;
     std::istringstream lines(folder.read("trace.txt"));
     std::vector<std::string> sent;
