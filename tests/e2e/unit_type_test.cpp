@@ -3,13 +3,16 @@
 // the probe finds each unit and stores its type, a reference unit's refusal fails every
 // operation with its reason, and a data word lost on the line never ends in success.
 #include "tests/e2e/tool_processes.hpp"
+#include "tests/support/golden_trace.hpp"
 #include "tests/support/temp_folder.hpp"
 
 #include <QFile>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <vector>
 
 using namespace tessaline;
 using namespace tessaline::test;
@@ -21,7 +24,55 @@ CliResult cliIn(const TempFolder& folder, const QStringList& arguments) {
     return cli(arguments, 60000, QString::fromStdString(folder.file("config")));
 }
 
+// The bytes of a trace file, sent (->) or received (<-).
+std::vector<std::uint8_t> tracedBytes(const std::string& trace, const char* direction) {
+    std::istringstream lines(trace);
+    std::vector<std::uint8_t> bytes;
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t at = line.find(std::string(direction) + " ");
+        if (line[0] != '#' && at != std::string::npos)
+            bytes.push_back(
+                static_cast<std::uint8_t>(std::stoi(line.substr(at + 3, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
 } // namespace
+
+// An original unit that answers other values than 00h (here a reference unit with a
+// self-powered target, whose every reply carries that warning) gets the bytes of the
+// golden traces, after the power-down of a port just opened: the tool takes the port's
+// unit for an original one by default and by --unit.
+TEST(UnitTypeThroughPty, AnOriginalUnitThatAnswersNonZeroGetsTheGoldenBytes) {
+    TempFolder folder;
+    UnitSimulator unit({QStringLiteral("--reference"), QStringLiteral("--chip"),
+                        QStringLiteral("18F2320"), QStringLiteral("--target-powered")});
+    const std::pair<const char*, bool> steps[] = {
+        {"identify", false}, {"erase", true}, {"blank", false}};
+    for (const auto& [step, byOption] : steps) {
+        const QString trace = QString::fromStdString(folder.file(std::string(step) + ".trace"));
+        QStringList arguments{"--model",
+                              "18F2320",
+                              "--port",
+                              unit.device(),
+                              "--trace",
+                              trace,
+                              QString::fromLatin1(step)};
+        if (byOption)
+            arguments = QStringList{"--unit", "original"} + arguments;
+        const CliResult result = cliIn(folder, arguments);
+        EXPECT_EQ(result.status, 0) << step << result.err;
+        const std::string lines = folder.read(std::string(step) + ".trace");
+        const std::vector<std::uint8_t> received = tracedBytes(lines, "<-");
+        EXPECT_NE(std::count(received.begin(), received.end(), kStatusSelfPowered), 0) << step;
+        std::vector<std::uint8_t> sent = tracedBytes(lines, "->");
+        ASSERT_FALSE(sent.empty()) << step;
+        EXPECT_EQ(sent.front(), kCmdEnd) << step;
+        sent.erase(sent.begin());
+        EXPECT_EQ(goldenTraceText(sent), goldenTrace("18F2320", step)) << step;
+    }
+    EXPECT_EQ(unit.stop().first, 0);
+}
 
 // Detect answers for the unit on the port and stores the type under the port's device,
 // which unit-report and calibrate then take.

@@ -6,6 +6,7 @@
 //
 // TESSALINE_WRITE_GOLDEN=1 writes the traces anew from what the engine sends now.
 #include "protocol/command_framer.hpp"
+#include "tests/support/golden_trace.hpp"
 #include "tests/support/sim_rig.hpp"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@
 #include <cstdlib>
 #include <deque>
 #include <fstream>
-#include <sstream>
 
 using namespace tessaline;
 using namespace tessaline::test;
@@ -103,38 +103,6 @@ struct GoldenRig {
     OperationControl control;
 };
 
-// The bytes as text: one line per pass of a loop (a line ends with the commands 100 that
-// end a pass), each byte in hexadecimal, and a run of equal lines as one line with "*N"
-// after it.
-std::string traceText(const std::vector<std::uint8_t>& bytes) {
-    static const char* const kDigits = "0123456789ABCDEF";
-    std::vector<std::string> lines(1);
-    CommandFramer framer(CommandSet::Original, 0);
-    bool passEnded = false;
-    for (const std::uint8_t byte : bytes) {
-        const CommandFramer::Event event = framer.take(byte, 0);
-        if (passEnded && framer.position() == 0 && byte != kCmdNop)
-            lines.emplace_back();
-        passEnded = passEnded && byte == kCmdNop;
-        std::string& line = lines.back();
-        if (!line.empty())
-            line += ' ';
-        line += kDigits[byte >> 4];
-        line += kDigits[byte & 0x0F];
-        if (event == CommandFramer::kComplete && framer.command() == kCmdNop)
-            passEnded = true;
-    }
-    std::string text;
-    for (std::size_t i = 0; i < lines.size();) {
-        std::size_t run = 1;
-        while (i + run < lines.size() && lines[i + run] == lines[i])
-            ++run;
-        text += lines[i] + (run > 1 ? " *" + std::to_string(run) : std::string()) + '\n';
-        i += run;
-    }
-    return text;
-}
-
 const char* const kModels[] = {"18F452", "18F2320", "18F2520"};
 
 struct Step {
@@ -154,17 +122,6 @@ const Step kSteps[] = {
     {OperationKind::Read, "read", Outcome::Done},
 };
 
-std::string goldenPath(const std::string& model, const char* step) {
-    return std::string(TESSALINE_SOURCE_DIR "/tests/sim/golden/") + model + "-" + step + ".trace";
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 } // namespace
 
 TEST(GoldenTraces, AnOriginalUnitGetsTodaysBytesWhateverItsRepliesSay) {
@@ -182,12 +139,12 @@ TEST(GoldenTraces, AnOriginalUnitGetsTodaysBytesWhateverItsRepliesSay) {
                 const std::string where = model + " " + step.name + " status " +
                                           (status ? std::to_string(*status) : "as sent");
                 EXPECT_EQ(outcome, step.outcome) << where;
-                const std::string text = traceText(sent);
+                const std::string text = goldenTraceText(sent);
                 if (write && !status) {
-                    std::ofstream(goldenPath(model, step.name), std::ios::binary) << text;
+                    std::ofstream(goldenTracePath(model, step.name), std::ios::binary) << text;
                     continue;
                 }
-                EXPECT_EQ(text, readFile(goldenPath(model, step.name))) << where;
+                EXPECT_EQ(text, goldenTrace(model, step.name)) << where;
             }
             EXPECT_EQ(rig.unit.allViolations(), std::vector<std::string>{}) << model;
         }
