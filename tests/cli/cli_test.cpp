@@ -376,13 +376,6 @@ TEST_F(CliTest, UnitCommandsTakeTheUnitTypeOfThePort) {
          2,
          "tessaline-cli: the calibration must be a whole number of millivolts from 1000 to "
          "1200\n"},
-        {{"--unit", "reference", "--port", noPort, "calibrate", "1100.0"},
-         2,
-         "tessaline-cli: the calibration must be a whole number of millivolts from 1000 to "
-         "1200\n"},
-        {{"--port", noPort, "detect", "x"},
-         2,
-         "tessaline-cli: wrong number of arguments for 'detect'\n"},
         {{"--unit", "reference", "--port", noPort, "unit-report"},
          3,
          "tessaline-cli: cannot open the serial port: " + noPort + " does not exist\n"},
