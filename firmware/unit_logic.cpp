@@ -113,7 +113,7 @@ bool UnitLogic::powerUp(uint8_t supplies) {
 }
 
 uint8_t UnitLogic::takeReply() {
-    uint8_t reply = static_cast<uint8_t>(m_status | m_supplyStatus);
+    auto reply = static_cast<uint8_t>(m_status | m_supplyStatus);
     if (m_signature != 0) {
         reply = m_signature;
         m_signature = 0;

@@ -183,13 +183,12 @@ bool AvrUnit::load() {
                             uartOutput, this);
     m_portCWrite = avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ('C'), IOPORT_IRQ_REG_PORT);
     m_ddrCWrite = avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ('C'), IOPORT_IRQ_DIRECTION_ALL);
-    for (char port : {'C', 'D'}) {
-        avr_irq_register_notify(
-            avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ(port), IOPORT_IRQ_REG_PORT), portWritten,
-            this);
-        avr_irq_register_notify(
-            avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ(port), IOPORT_IRQ_DIRECTION_ALL),
-            directionWritten, this);
+    for (const char port : {'C', 'D'}) {
+        const auto ioctl = static_cast<std::uint32_t>(AVR_IOCTL_IOPORT_GETIRQ(port));
+        avr_irq_register_notify(avr_io_getirq(m_avr, ioctl, IOPORT_IRQ_REG_PORT), portWritten,
+                                this);
+        avr_irq_register_notify(avr_io_getirq(m_avr, ioctl, IOPORT_IRQ_DIRECTION_ALL),
+                                directionWritten, this);
     }
     m_pgdPin = avr_io_getirq(m_avr, AVR_IOCTL_IOPORT_GETIRQ('C'), kPgdBit);
     // The mode jumper J3 pulls PB0 to ground against the firmware's pull-up.
@@ -237,7 +236,7 @@ std::uint64_t AvrUnit::byteCycles() const {
     if (!m_avr)
         return 0;
     const std::uint8_t* data = m_avr->data;
-    const std::uint64_t rate = data[kUbrr0l] | (data[kUbrr0h] & 0x0F) << 8;
+    const std::uint64_t rate = data[kUbrr0l] | (data[kUbrr0h] & 0x0Fu) << 8;
     const std::uint64_t cyclesPerBit = (rate + 1) * ((data[kUcsr0a] & 0x02) ? 8 : 16);
     const int size = (data[kUcsr0c] >> 1 & 3) | (data[kUcsr0b] & 0x04);
     const int dataBits = size == 7 ? 9 : size > 3 ? 8 : 5 + size;

@@ -96,7 +96,7 @@ IcspNets UnitBoard::nets(const AvrPort& c, const AvrPort& d, std::uint64_t cycle
 int UnitBoard::vddMillivolts(std::uint64_t cycle) const {
     if (m_supplies.targetPowered || m_vddOn)
         return m_supplies.vddMillivolts;
-    const double elapsed = static_cast<double>(cycle - m_vddChanged);
+    const auto elapsed = static_cast<double>(cycle - m_vddChanged);
     return static_cast<int>(m_vddThen * std::exp(-elapsed / kVddFallCycles));
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "unitsim/options.hpp"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -117,6 +118,35 @@ bool requested(int argc, char** argv, const char* option) {
     return false;
 }
 
+// Why an option cannot be taken with the back end chosen; empty when it can.
+std::string refusal(const OptionSpec& spec, const std::string& arg, bool firmware, bool reference) {
+    if (firmware && spec.whyNotWithFirmware)
+        return arg + " makes no sense with --firmware: " + spec.whyNotWithFirmware;
+    if (!reference && spec.whyOnlyReference)
+        return arg + " needs --reference or --firmware: " + spec.whyOnlyReference;
+    return {};
+}
+
+// Takes the value of an option that has one; the reason when it is not of its kind.
+std::string store(const OptionSpec& spec, const std::string& arg, const std::string& value,
+                  Options& options) {
+    char* end = nullptr;
+    if (spec.text) {
+        options.*spec.text = value;
+    } else if (spec.volts) {
+        const double volts = std::strtod(value.c_str(), &end);
+        if (end == value.c_str() || *end != '\0' || !(volts >= 0 && volts <= kMostVolts))
+            return arg + " needs volts from 0 to 30, not " + value;
+        options.*spec.volts = volts;
+    } else {
+        const long number = std::strtol(value.c_str(), &end, 10);
+        if (end == value.c_str() || *end != '\0' || number < 0)
+            return arg + " needs a whole number, not " + value;
+        options.*spec.number = number;
+    }
+    return {};
+}
+
 // What the values must be beyond their kind.
 std::string checked(const Options& options) {
     if (!options.mclrJumper.empty() && options.mclrJumper != "boost" && options.mclrJumper != "5v")
@@ -128,8 +158,8 @@ std::string checked(const Options& options) {
 
 sim::UnitSupplies Options::supplies() const {
     sim::UnitSupplies supplies;
-    supplies.vppMillivolts = static_cast<int>(vppVolts * 1000 + 0.5);
-    supplies.vddMillivolts = static_cast<int>(vddVolts * 1000 + 0.5);
+    supplies.vppMillivolts = static_cast<int>(std::lround(vppVolts * 1000));
+    supplies.vddMillivolts = static_cast<int>(std::lround(vddVolts * 1000));
     supplies.targetPowered = targetPowered;
     supplies.mclrFromFiveVolts = mclrJumper.empty() ? lowVoltage : mclrJumper == "5v";
     supplies.lowVoltage = lowVoltage;
@@ -153,14 +183,9 @@ ParsedOptions parseOptions(int argc, char** argv) {
             parsed.error = "bad argument " + arg;
             return parsed;
         }
-        if (firmware && spec->whyNotWithFirmware) {
-            parsed.error = arg + " makes no sense with --firmware: " + spec->whyNotWithFirmware;
+        parsed.error = refusal(*spec, arg, firmware, reference);
+        if (!parsed.error.empty())
             return parsed;
-        }
-        if (!reference && spec->whyOnlyReference) {
-            parsed.error = arg + " needs --reference or --firmware: " + spec->whyOnlyReference;
-            return parsed;
-        }
         if (spec->flag) {
             options.*spec->flag = true;
             continue;
@@ -169,28 +194,9 @@ ParsedOptions parseOptions(int argc, char** argv) {
             parsed.error = arg + (i + 1 >= argc ? " needs a value" : " has an empty value");
             return parsed;
         }
-        const std::string value = argv[++i];
-        if (spec->text) {
-            options.*spec->text = value;
-            continue;
-        }
-        if (spec->volts) {
-            char* end = nullptr;
-            const double volts = std::strtod(value.c_str(), &end);
-            if (end == value.c_str() || *end != '\0' || !(volts >= 0 && volts <= kMostVolts)) {
-                parsed.error = arg + " needs volts from 0 to 30, not " + value;
-                return parsed;
-            }
-            options.*spec->volts = volts;
-            continue;
-        }
-        char* end = nullptr;
-        const long number = std::strtol(value.c_str(), &end, 10);
-        if (end == value.c_str() || *end != '\0' || number < 0) {
-            parsed.error = arg + " needs a whole number, not " + value;
+        parsed.error = store(*spec, arg, argv[++i], options);
+        if (!parsed.error.empty())
             return parsed;
-        }
-        options.*spec->number = number;
     }
     parsed.error = checked(options);
     return parsed;
