@@ -5,6 +5,7 @@
 #include "devices/chip_identity.hpp"
 #include "devices/device_table.hpp"
 #include "devices/selected_model.hpp"
+#include "protocol/unit_protocol.hpp"
 
 #include <cstdint>
 #include <string>
@@ -26,6 +27,8 @@ struct ApplicationValues {
     std::string BaudRate = "56000";
     // Milliseconds to wait after the port opens, discarding what arrives.
     std::int32_t UnitDelayMs = 0;
+    // The type of the unit on the port (stored per port).
+    CommandSet UnitType = CommandSet::Original;
     bool PortReady = false;
 };
 

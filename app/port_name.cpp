@@ -20,4 +20,19 @@ QString serialDeviceForPort(int portNumber, const QString& settingsFolder) {
 #endif
 }
 
+QString serialPortLocation(const QString& name) {
+#ifdef Q_OS_UNIX
+    if (!name.startsWith(QLatin1Char('/')) && !name.startsWith(QLatin1String("./")) &&
+        !name.startsWith(QLatin1String("../")))
+        return QStringLiteral("/dev/") + name;
+#endif
+    return name;
+}
+
+std::string portSettingDevice(const QString& name) {
+    const QString location = serialPortLocation(name);
+    const QString resolved = QFileInfo(location).canonicalFilePath();
+    return (resolved.isEmpty() ? location : resolved).toStdString();
+}
+
 } // namespace tessaline

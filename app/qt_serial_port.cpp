@@ -131,13 +131,7 @@ bool QtSerialPort::setPortOpen(bool open) {
 }
 
 QString QtSerialPort::systemLocation(const QString& path) {
-#ifdef Q_OS_UNIX
-    // As the serial library reads a port name.
-    if (!path.startsWith(QLatin1Char('/')) && !path.startsWith(QLatin1String("./")) &&
-        !path.startsWith(QLatin1String("../")))
-        return QStringLiteral("/dev/") + path;
-#endif
-    return path;
+    return serialPortLocation(path);
 }
 
 namespace {

@@ -30,4 +30,14 @@ RestoredSettings restoreSettings(const SettingsStore* store, std::int32_t modelC
     return restored;
 }
 
+CommandSet restoreUnitType(const SettingsStore* store, const std::string& device,
+                           StoreRepair repair) {
+    if (!store)
+        return CommandSet::Original;
+    const std::string name = unitTypeSettingName(device);
+    return storedUnitType(repair == StoreRepair::WriteBack
+                              ? store->ReadSetting(name, kDefaultUnitType)
+                              : store->storedSetting(name).value_or(kDefaultUnitType));
+}
+
 } // namespace tessaline

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "protocol/unit_protocol.hpp"
+
 #include <cstdint>
 #include <string>
 
@@ -33,5 +35,10 @@ enum class StoreRepair { WriteBack, LeaveAlone };
 // every default.
 RestoredSettings restoreSettings(const SettingsStore* store, std::int32_t modelCount,
                                  const std::string& defaultLastPath, StoreRepair repair);
+
+// The unit type stored for the port that opens `device` (as portSettingDevice gives it);
+// original when none is stored, or without a store.
+CommandSet restoreUnitType(const SettingsStore* store, const std::string& device,
+                           StoreRepair repair);
 
 } // namespace tessaline

@@ -92,8 +92,11 @@ public:
 
     void operationEnded(const OperationEnd& end) override {
         const bool good = end.outcome == Outcome::Done;
-        // Identify prints what it found itself, once.
-        if (!(good && end.kind == OperationKind::Identify)) {
+        // Identify, detect and the unit report print what they found themselves, once.
+        const bool printsItself = end.kind == OperationKind::Identify ||
+                                  end.kind == OperationKind::DetectUnit ||
+                                  end.kind == OperationKind::UnitReport;
+        if (!(good && printsItself)) {
             if (const std::string status = endStatusText(end, 0); !status.empty()) {
                 if (good) {
                     endProgress();
@@ -167,6 +170,7 @@ int exitStatusFor(Outcome outcome) {
     case Outcome::PortFailed:
     case Outcome::ScriptFailed:
     case Outcome::StrayBytes:
+    case Outcome::UnitRefused:
         break;
     }
     return kExitPort;
@@ -212,6 +216,7 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
         }
     }
     control.setTrace(link.trace);
+    control.setUnitType(link.unitType);
     control.setVerifyAfterProgram(link.verifyAfterProgram);
     control.setModelIdentities(&state.modelIdentities);
     // A byte that comes after the last reply still fails the operation.
@@ -225,7 +230,10 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
         loop.quit();
     };
     operationStarted = true;
-    control.StartOperation(kind, true);
+    if (kind == OperationKind::Calibrate)
+        control.StartCalibrate(true, link.calibrationMillivolts);
+    else
+        control.StartOperation(kind, true);
     if (!ended)
         loop.exec();
     if (endOut)

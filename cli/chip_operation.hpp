@@ -24,15 +24,21 @@ struct ChipLink {
     // Milliseconds to wait after opening the port, discarding what arrives (a unit that
     // resets when its port opens).
     int unitDelayMs = 0;
+    // The unit on the port: an original unit's replies are never looked at.
+    CommandSet unitType = CommandSet::Original;
+    // What the calibration stores in a reference unit.
+    std::uint16_t calibrationMillivolts = 0;
 };
 
-// Runs one operation on the chip through the serial port with the same start, engine and
-// completion code as the window, printing the begin and completion texts, the progress
-// (a bar on a terminal, a line per tenth otherwise) and any check's message. Returns the
-// exit status: 0 for the good completion, 1 for a chip that is not blank or does not
-// verify, 2 for a script the device file gets wrong, 3 for port and unit failures, 4 for
-// a chip that is not the selected model, 128 + the signal's number for an operation that
-// SIGINT, SIGTERM or SIGHUP stopped. The end itself goes to `end` when given.
+// Runs one operation on the chip or the unit through the serial port with the same start,
+// engine and completion code as the window, printing the begin and completion texts, the
+// progress (a bar on a terminal, a line per tenth otherwise) and any check's message.
+// Returns the exit status: 0 for the good completion, 1 for a chip that is not blank or
+// does not verify, 2 for a script the device file gets wrong, 3 for port and unit failures
+// (a reference unit's refusal among them), 4 for a chip that is not the selected model,
+// 128 + the signal's number for an operation that SIGINT, SIGTERM or SIGHUP stopped. The
+// end itself goes to `end` when given; identify, detect and the unit report print what
+// they found themselves.
 int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink& link,
                      std::ostream& out, std::ostream& err, bool terminal,
                      std::optional<OperationEnd>* end = nullptr);

@@ -17,6 +17,7 @@
 #include "texts/identify_texts.hpp"
 #include "texts/operation_texts.hpp"
 #include "texts/trace_texts.hpp"
+#include "texts/unit_texts.hpp"
 
 #include <QFileInfo>
 
@@ -55,6 +56,14 @@ constexpr const char* kUsage =
     "  blank             check that the chip is blank\n"
     "  identify          read the chip's device ID and print the model it belongs to,\n"
     "                    or the ID itself when the device file does not know it\n"
+    "  detect            ask the unit, powered down, whether it is a reference unit; print\n"
+    "                    \"reference unit, firmware N\" or \"original unit\" and store that\n"
+    "                    as the port's unit type\n"
+    "  unit-report       print what a reference unit reports: firmware, calibration, VPP\n"
+    "                    and VDD measured while powered down, jumpers, status\n"
+    "  calibrate MILLIVOLTS\n"
+    "                    store the ADC reference of a reference unit, as measured at\n"
+    "                    AREF, in millivolts (1000 to 1200)\n"
     "\n"
     "Options (an empty value is refused):\n"
     "  --devices FILE    device file to read (default: devices.cfg beside the program)\n"
@@ -72,13 +81,16 @@ constexpr const char* kUsage =
     "  --unit-delay MS   after opening the port, wait MS milliseconds (0 to 10000) and\n"
     "                    discard what arrives: for a unit that resets when its port opens\n"
     "                    (default: the delay in the settings, else 0)\n"
+    "  --unit TYPE       the unit on the port for this run: original or reference\n"
+    "                    (default: the port's unit type in the settings, else original)\n"
     "  --help            show this text\n"
     "  --version         show the program's version\n"
     "\n"
     "Exit status: 0 done; 1 a file has a fault (a HEX file, the model's record), the chip\n"
     "is not blank or does not verify; 2 usage error, or a file that cannot be read or\n"
-    "written; 3 the port cannot be opened or fails, or the unit stops answering;\n"
-    "4 the chip in the socket is not the selected model, or no chip answers;\n"
+    "written; 3 the port cannot be opened or fails, the unit stops answering, or a\n"
+    "reference unit refuses; 4 the chip in the socket is not the selected model, or no\n"
+    "chip answers;\n"
     "129, 130, 143 stopped by SIGHUP, SIGINT or SIGTERM (the unit is powered down first).\n"
     "Failures are reported on standard error.\n";
 
@@ -92,6 +104,7 @@ struct Options {
     std::string progTime;
     std::string traceFile;
     std::string unitDelay;
+    std::string unit;
     bool verbose = false;
     bool noVerify = false;
     bool allowNoEof = false;
@@ -108,6 +121,7 @@ std::string* optionValue(Options& options, const std::string& arg) {
         {"--progtime", &Options::progTime},
         {"--trace", &Options::traceFile},
         {"--unit-delay", &Options::unitDelay},
+        {"--unit", &Options::unit},
     };
     for (const auto& [name, member] : valued)
         if (arg == name)
@@ -216,8 +230,15 @@ public:
                 return m_loadStatus;
             return chipOperation(chip, options, chip.takesFile ? options.words[1] : "");
         }
+        if (command == "detect" && operands == 0)
+            return loadModel(options) ? detect(options) : m_loadStatus;
+        if (command == "unit-report" && operands == 0)
+            return unitReport(options);
+        if (command == "calibrate" && operands == 1)
+            return calibrate(options, options.words[1]);
         if (command == "models" || command == "ports" || command == "check" ||
-            command == "convert" || command == "config" ||
+            command == "convert" || command == "config" || command == "detect" ||
+            command == "unit-report" || command == "calibrate" ||
             std::any_of(std::begin(kChipCommands), std::end(kChipCommands),
                         [&](const ChipCommand& chip) { return command == chip.name; }))
             return usageError("wrong number of arguments for '" + command + "'");
@@ -457,18 +478,98 @@ private:
         return serialDeviceForPort(static_cast<int>(number), folder).toStdString();
     }
 
-    int chipOperation(const ChipCommand& chip, const Options& options, const std::string& file) {
+    // The link to the unit as the options and the settings give it: the port's device,
+    // its start-up delay and unit type, and the trace.
+    struct UnitLink {
+        ChipLink link;
+        std::ofstream traceFile;
+        std::optional<TraceWriter> trace;
+        // What the port's own settings are stored under.
+        std::string settingDevice;
+    };
+    // The options of the link, checked before any file is read; false after a usage
+    // error.
+    bool linkOptionsRight(const Options& options) {
+        if (!options.baud.empty() && !serialSettingsForBaud(options.baud)) {
+            usageError("the baud rate must be a number from 1 to 4000000");
+            return false;
+        }
+        if (unitDelayEntry(options.unitDelay).verdict == EntryVerdict::Wrong) {
+            usageError("the unit start-up delay must be a whole number of milliseconds from 0 "
+                       "to 10000");
+            return false;
+        }
+        if (!options.unit.empty() && !unitTypeEntry(options.unit)) {
+            usageError("the unit type must be original or reference");
+            return false;
+        }
+        return true;
+    }
+    // The device, the unit type, the rate and the trace; an exit status other than kExitOk
+    // when one of them cannot be had. The reference unit's own commands go to no unit of
+    // another type.
+    int unitLink(const Options& options, const char* command, UnitLink& unit,
+                 bool referenceOnly = false) {
+        ChipLink& link = unit.link;
+        const OptionEntry<std::int32_t> unitDelay = unitDelayEntry(options.unitDelay);
+        const std::optional<CommandSet> unitType = unitTypeEntry(options.unit);
+        const std::optional<std::string> device = serialDevice(options);
+        if (!device)
+            return kExitUsage;
+        link.device = *device;
+        unit.settingDevice = portSettingDevice(QString::fromStdString(*device));
+        link.unitType = unitType ? *unitType
+                                 : restoreUnitType(m_environment.settings, unit.settingDevice,
+                                                   StoreRepair::LeaveAlone);
+        if (referenceOnly && link.unitType != CommandSet::Reference) {
+            usageError(std::string(command) +
+                       " is for a reference unit only, and the unit type of " + link.device +
+                       " is original: run 'tessaline-cli --port P detect' first, or give "
+                       "--unit reference");
+            return kExitUsage;
+        }
+        link.verifyAfterProgram = !options.noVerify;
+        link.unitDelayMs =
+            unitDelay.verdict == EntryVerdict::Take ? unitDelay.value : remembered().unitDelayMs;
+        const std::string baud = options.baud.empty() ? remembered().baudRate : options.baud;
+        const std::optional<SerialSettings> serial = serialSettingsForBaud(baud);
+        if (!serial) {
+            m_err << "tessaline-cli: the baud rate '" << baud << "' is not usable\n";
+            return kExitPort;
+        }
+        link.serial = *serial;
+        if (!options.traceFile.empty()) {
+            unit.traceFile.open(options.traceFile, std::ios::binary | std::ios::trunc);
+            if (!unit.traceFile) {
+                m_err << "tessaline-cli: cannot write the trace file " << options.traceFile << '\n';
+                return kExitUsage;
+            }
+            unit.traceFile << "# tessaline-cli " << command
+                           << ": seconds since the first byte, -> to the unit, <- from the unit\n";
+            link.trace = &unit.trace.emplace(unit.traceFile);
+        }
+        return kExitOk;
+    }
+
+    int runOnUnit(OperationKind kind, UnitLink& unit, std::optional<OperationEnd>* end) {
+        return runChipOperation(kind, m_state, unit.link, m_out, m_err, m_terminal, end);
+    }
+
+    // --progtime, for the model's scripts and the probe's last command.
+    bool takeProgTime(const Options& options) {
         const OptionEntry<std::int32_t> progTime = progTimeEntry(options.progTime);
-        if (progTime.verdict == EntryVerdict::Wrong)
-            return usageError("the programming time must lie from 1 to 30 ms");
+        if (progTime.verdict == EntryVerdict::Wrong) {
+            usageError("the programming time must lie from 1 to 30 ms");
+            return false;
+        }
         if (progTime.verdict == EntryVerdict::Take)
             m_state.model.ProgTime = progTime.value;
-        if (!options.baud.empty() && !serialSettingsForBaud(options.baud))
-            return usageError("the baud rate must be a number from 1 to 4000000");
-        const OptionEntry<std::int32_t> unitDelay = unitDelayEntry(options.unitDelay);
-        if (unitDelay.verdict == EntryVerdict::Wrong)
-            return usageError("the unit start-up delay must be a whole number of milliseconds "
-                              "from 0 to 10000");
+        return true;
+    }
+
+    int chipOperation(const ChipCommand& chip, const Options& options, const std::string& file) {
+        if (!takeProgTime(options) || !linkOptionsRight(options))
+            return kExitUsage;
         // What was read must have a place to go before the chip is touched.
         if (chip.kind == OperationKind::Read) {
             if (const std::string problem = unwritableFileProblem(file); !problem.empty()) {
@@ -494,36 +595,11 @@ private:
                 return kExitFault;
             }
         }
-        const std::optional<std::string> device = serialDevice(options);
-        if (!device)
-            return kExitUsage;
-        ChipLink link;
-        link.device = *device;
-        const std::string baud = options.baud.empty() ? remembered().baudRate : options.baud;
-        const std::optional<SerialSettings> serial = serialSettingsForBaud(baud);
-        if (!serial) {
-            m_err << "tessaline-cli: the baud rate '" << baud << "' is not usable\n";
-            return kExitPort;
-        }
-        link.serial = *serial;
-        link.verifyAfterProgram = !options.noVerify;
-        link.unitDelayMs =
-            unitDelay.verdict == EntryVerdict::Take ? unitDelay.value : remembered().unitDelayMs;
-        std::ofstream traceFile;
-        std::optional<TraceWriter> trace;
-        if (!options.traceFile.empty()) {
-            traceFile.open(options.traceFile, std::ios::binary | std::ios::trunc);
-            if (!traceFile) {
-                m_err << "tessaline-cli: cannot write the trace file " << options.traceFile << '\n';
-                return kExitUsage;
-            }
-            traceFile << "# tessaline-cli " << chip.name
-                      << ": seconds since the first byte, -> to the unit, <- from the unit\n";
-            link.trace = &trace.emplace(traceFile);
-        }
+        UnitLink unit;
+        if (const int status = unitLink(options, chip.name, unit); status != kExitOk)
+            return status;
         std::optional<OperationEnd> end;
-        const int status =
-            runChipOperation(chip.kind, m_state, link, m_out, m_err, m_terminal, &end);
+        const int status = runOnUnit(chip.kind, unit, &end);
         if (chip.kind == OperationKind::Identify && status == kExitOk && end && end->deviceId)
             return printIdentified(*end->deviceId);
         // Only a read that ran to its end writes its file: a stopped, refused or failed one
@@ -538,6 +614,56 @@ private:
             }
         }
         return status;
+    }
+
+    // Probes the unit and stores the type found as the port's: the one setting that the
+    // tool writes.
+    int detect(const Options& options) {
+        if (!takeProgTime(options) || !linkOptionsRight(options))
+            return kExitUsage;
+        UnitLink unit;
+        if (const int status = unitLink(options, "detect", unit); status != kExitOk)
+            return status;
+        std::optional<OperationEnd> end;
+        const int status = runOnUnit(OperationKind::DetectUnit, unit, &end);
+        if (status != kExitOk || !end || !end->unitType)
+            return status;
+        m_out << detectedUnitText(*end) << '\n';
+        if (m_environment.settings)
+            m_environment.settings->WriteSetting(unitTypeSettingName(unit.settingDevice),
+                                                 unitTypeText(*end->unitType));
+        return kExitOk;
+    }
+
+    int unitReport(const Options& options) {
+        if (!linkOptionsRight(options))
+            return kExitUsage;
+        UnitLink unit;
+        if (const int status = unitLink(options, "unit-report", unit, true); status != kExitOk)
+            return status;
+        std::optional<OperationEnd> end;
+        const int status = runOnUnit(OperationKind::UnitReport, unit, &end);
+        if (status == kExitOk && end && end->report)
+            m_out << unitReportText(*end->report);
+        return status;
+    }
+
+    int calibrate(const Options& options, const std::string& millivolts) {
+        const bool digits = !millivolts.empty() && millivolts.size() <= 5 &&
+                            std::all_of(millivolts.begin(), millivolts.end(),
+                                        [](char c) { return c >= '0' && c <= '9'; });
+        const int value = digits ? std::stoi(millivolts) : 0;
+        if (value < kCalibrationMinMillivolts || value > kCalibrationMaxMillivolts)
+            return usageError("the calibration must be a whole number of millivolts from " +
+                              std::to_string(kCalibrationMinMillivolts) + " to " +
+                              std::to_string(kCalibrationMaxMillivolts));
+        if (!linkOptionsRight(options))
+            return kExitUsage;
+        UnitLink unit;
+        if (const int status = unitLink(options, "calibrate", unit, true); status != kExitOk)
+            return status;
+        unit.link.calibrationMillivolts = static_cast<std::uint16_t>(value);
+        return runOnUnit(OperationKind::Calibrate, unit, nullptr);
     }
 
     // The one result of identify: the model the device ID belongs to, or the ID itself

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace tessaline {
 
@@ -29,9 +30,24 @@ constexpr std::int64_t kCommandsPerEepromByte = 2000;
 constexpr int kCoreInstruction = 0x0;
 // How long a cut core instruction's completion holds the power: the longest bulk erase
 // or data EEPROM write its 4th clock may have started, P11 of up to 15 ms, plus P10.
-constexpr int kCutFrameHoldMs = 20;
+constexpr int kCutFrameHoldMs = kCutCoreInstructionHoldMs;
 // Beyond the unit's partial-command time, for the unit's own clock.
 constexpr int kQuietMarginMs = 50;
+// A silent reference unit takes the end command only after a quiet line; twice that, for
+// the unit's own clock.
+constexpr int kSilentUnitQuietMs = 2 * kUnitSilenceQuietMs;
+
+bool isUnitOperation(OperationKind kind) {
+    return kind == OperationKind::DetectUnit || kind == OperationKind::UnitReport ||
+           kind == OperationKind::Calibrate;
+}
+
+// The word the unit's own commands carry in the trace.
+const char* unitWord(OperationKind kind) {
+    return kind == OperationKind::DetectUnit   ? "detect unit"
+           : kind == OperationKind::UnitReport ? "unit report"
+                                               : "calibrate";
+}
 
 } // namespace
 
@@ -96,8 +112,12 @@ const DeviceScript& OperationControl::scriptFor(OperationKind kind) const {
         return m_model.VerifyScript;
     case OperationKind::Identify:
         return identifyScript();
+    case OperationKind::DetectUnit:
+    case OperationKind::UnitReport:
+    case OperationKind::Calibrate:
+        break;
     }
-    return m_model.ProgramScript;
+    return powerDownScript();
 }
 
 bool OperationControl::programScriptVerifies() const {
@@ -117,13 +137,24 @@ void OperationControl::StartOperation(OperationKind kind, bool portReady) {
         m_host.operationEnded({kind, Outcome::Refused});
         return;
     }
-    if (m_model.Safety.error) {
+    const bool unitsOwn = isUnitOperation(kind);
+    // The report and the calibration are the reference unit's own commands, which no unit
+    // of another type ever gets.
+    if (unitsOwn && kind != OperationKind::DetectUnit && !reference()) {
+        OperationEnd refused{kind, Outcome::Refused};
+        refused.unitType = unitType();
+        m_host.operationEnded(refused);
+        return;
+    }
+    if (m_model.Safety.error && !unitsOwn) {
         m_host.operationEnded({kind, Outcome::Refused, *m_model.Safety.error});
         return;
     }
     // Every script the operation will run is checked before any byte goes out, so that a
     // broken record cannot leave the chip half-programmed or the unit powered.
-    std::vector<const DeviceScript*> scripts{&scriptFor(kind)};
+    std::vector<const DeviceScript*> scripts;
+    if (!unitsOwn)
+        scripts.push_back(&scriptFor(kind));
     if (readBackFollows(kind))
         scripts.push_back(&m_model.VerifyScript);
     for (const DeviceScript* script : scripts) {
@@ -136,6 +167,7 @@ void OperationControl::StartOperation(OperationKind kind, bool portReady) {
     m_commands = 0;
     m_stopWith.reset();
     m_heldFailure.reset();
+    m_powerDownStatus = 0;
     m_stage = Stage::Starting;
     m_host.disable();
     m_host.operationBegins(kind);
@@ -157,10 +189,14 @@ void OperationControl::StartOperation(OperationKind kind, bool portReady) {
         endOperation({m_kind, *m_stopWith});
         return;
     }
-    startScript(m_unitIdle ? firstScriptStage() : Stage::PowerDown);
+    // The unit takes its own commands only while powered down, and the probe counts only
+    // from a power-down on.
+    startScript(m_unitIdle && !unitsOwn ? firstScriptStage() : Stage::PowerDown);
 }
 
 OperationControl::Stage OperationControl::firstScriptStage() const {
+    if (isUnitOperation(m_kind))
+        return Stage::Unit;
     return m_kind == OperationKind::Identify || m_model.Safety.deviceId ? Stage::Identify
                                                                         : Stage::Main;
 }
@@ -211,6 +247,10 @@ void OperationControl::startScript(Stage stage) {
         m_port.readAll();
     }
     m_unitIdle = false;
+    if (stage == Stage::Unit) {
+        startUnitCommands();
+        return;
+    }
     const DeviceScript& script = stage == Stage::PowerDown  ? powerDownScript()
                                  : stage == Stage::Identify ? identifyScript()
                                  : stage == Stage::Main     ? scriptFor(m_kind)
@@ -238,7 +278,7 @@ void OperationControl::MSComm1_OnComm() {
     case Stage::EndPending:
         // The scripts have ended with the unit powered down; anything more is a byte that
         // no command asked for.
-        report({m_kind, Outcome::StrayBytes});
+        strayAfterTheEnd();
         return;
     case Stage::CompletingFrame:
     case Stage::Stopping:
@@ -249,6 +289,9 @@ void OperationControl::MSComm1_OnComm() {
     case Stage::Main:
     case Stage::ReadBack:
         scriptReplies(bytes);
+        return;
+    case Stage::Unit:
+        unitReplies(bytes);
         return;
     }
 }
@@ -265,7 +308,9 @@ void OperationControl::scriptReplies(const std::vector<std::uint8_t>& bytes) {
             // The scripts ended with an earlier byte of the batch, or the operation is
             // being stopped: the rest came before anything that could answer.
             if (m_stage == Stage::EndPending)
-                report({m_kind, Outcome::StrayBytes});
+                strayAfterTheEnd();
+            else if (m_stage == Stage::Unit)
+                unitStray();
             return;
         }
         if (due == 0) {
@@ -277,6 +322,8 @@ void OperationControl::scriptReplies(const std::vector<std::uint8_t>& bytes) {
             continue;
         }
         --due;
+        if (failsOnStatus(byte))
+            return;
         scriptReply(byte);
     }
     if (!runningScript())
@@ -373,6 +420,9 @@ void OperationControl::completionRoutine() {
         verify2_routine();
         break;
     case OperationKind::Identify:
+    case OperationKind::DetectUnit:
+    case OperationKind::UnitReport:
+    case OperationKind::Calibrate:
         break;
     }
 }
@@ -436,7 +486,15 @@ void OperationControl::stoppingReplies(const std::vector<std::uint8_t>& bytes) {
     for (const std::uint8_t byte : bytes) {
         if (m_stage != Stage::CompletingFrame && m_stage != Stage::Stopping)
             return;
+        // A reference unit's refusal or receive error, in the reply to the NOP operand or
+        // to the end command, names why the operation fails.
+        const bool status = m_engine.outstandingReplies() == 1;
         m_engine.consumeReply(byte);
+        if (status && reference() && (byte & kStatusFailures) != 0) {
+            if (m_end.outcome != Outcome::UnitRefused)
+                m_end = OperationEnd{m_kind, Outcome::UnitRefused};
+            m_end.unitStatus = static_cast<std::uint8_t>(m_end.unitStatus | byte);
+        }
         if (m_engine.outstandingReplies() > 0)
             continue;
         m_host.stopReplyTimer();
@@ -454,7 +512,7 @@ void OperationControl::stoppingReplies(const std::vector<std::uint8_t>& bytes) {
 // still goes out (after the NOP operand of a cut core instruction, as when the unit
 // answers), but nothing waits for a reply; the unit's state is unknown after.
 void OperationControl::endWithoutTheUnit(const OperationEnd& end) {
-    const bool endCommandDue = runningScript() || m_stage == Stage::CompletingFrame;
+    const bool endCommandDue = withTheUnit() || m_stage == Stage::CompletingFrame;
     const bool frameCut = runningScript() && m_engine.codeWaiting() == kCoreInstruction;
     const bool unitPoweredDown = m_stage == Stage::EndPending;
     m_engine.halt();
@@ -479,7 +537,7 @@ void OperationControl::report(const OperationEnd& end) {
     // The user may take any time to read the check failure; the operation still reads as
     // running meanwhile, but nothing that comes can end it a second time.
     m_stage = Stage::Reporting;
-    if (m_heldFailure && end.outcome != Outcome::StrayBytes)
+    if (m_heldFailure && end.outcome != Outcome::StrayBytes && end.outcome != Outcome::UnitRefused)
         m_host.checkFailed(*m_heldFailure);
     m_heldFailure.reset();
     m_stage = Stage::Idle;
@@ -516,7 +574,8 @@ void OperationControl::replyTimedOut() {
     case Stage::Identify:
     case Stage::Main:
     case Stage::ReadBack:
-        endWithoutTheUnit({m_kind, Outcome::UnitSilent});
+    case Stage::Unit:
+        unitFellSilent();
         return;
     }
 }
@@ -528,8 +587,250 @@ void OperationControl::portFailed(const std::string& systemError) {
 }
 
 void OperationControl::requestStop() {
-    if ((m_stage == Stage::Starting || runningScript()) && !m_stopWith)
+    if ((m_stage == Stage::Starting || withTheUnit()) && !m_stopWith)
         m_stopWith = Outcome::Stopped;
+}
+
+// With a reference unit, a status (the last reply byte that a command asked for) that
+// reports a refusal or a receive error fails the operation; true when it did. The reply to
+// PowerDown's end command is only kept: it tells of the program that went before.
+bool OperationControl::failsOnStatus(std::uint8_t byte) {
+    if (!reference() || m_engine.outstandingReplies() != 1)
+        return false;
+    if (m_stage == Stage::PowerDown) {
+        m_powerDownStatus = byte;
+        return false;
+    }
+    if ((byte & kStatusFailures) == 0)
+        return false;
+    m_engine.consumeReply(byte);
+    refusedByTheUnit(byte);
+    return true;
+}
+
+// The reference unit refused a command or lost a byte, and answers nothing more but an end
+// command after a quiet line: the script stops at once, and the end command goes out
+// alone (the unit completes a core instruction that waits for its operand itself). Its
+// reply, awaited in Stopping, adds its status bits to the reason.
+void OperationControl::refusedByTheUnit(std::uint8_t status) {
+    OperationEnd end{m_kind, Outcome::UnitRefused};
+    end.unitStatus = status;
+    m_end = end;
+    m_stopWith.reset();
+    m_engine.halt();
+    m_host.stopReplyTimer();
+    if (!m_port.isOpen() || m_engine.writingCommand()) {
+        m_unitIdle = false;
+        report(m_end);
+        return;
+    }
+    m_host.waitMilliseconds(kSilentUnitQuietMs);
+    m_engine.resetReplies();
+    sendAwaited(Stage::Stopping);
+}
+
+// The reply time-out in a script or in Unit. A reference unit falls silent after a
+// refusal or a receive error: the end command goes out alone, after the time-out's quiet,
+// and Stopping awaits its reply, whose status bits name the reason. Before the probe has
+// found a reference unit, silence is its answer: an original unit.
+void OperationControl::unitFellSilent() {
+    if (m_kind == OperationKind::DetectUnit && !m_probeFound) {
+        m_engine.setUnitType(CommandSet::Original);
+        endWithoutTheUnit(unitOperationEnd());
+        return;
+    }
+    if (!reference() || !m_port.isOpen() || m_engine.writingCommand()) {
+        endWithoutTheUnit({m_kind, Outcome::UnitSilent});
+        return;
+    }
+    m_end = OperationEnd{m_kind, Outcome::UnitSilent};
+    m_stopWith.reset();
+    m_engine.halt();
+    m_host.stopReplyTimer();
+    // The reply awaited is given up: the next one is the end command's.
+    m_engine.resetReplies();
+    sendAwaited(Stage::Stopping);
+}
+
+// The commands of the unit's own operation; the probe's times are two triples of distinct
+// values, the second with another signature than the first, so that a unit that answers
+// one value to everything cannot pass. Then the model's own time, as a script sets it.
+void OperationControl::startUnitCommands() {
+    m_unitCommands.clear();
+    m_unitAnswered = 0;
+    m_unitReplies.clear();
+    m_probeReplies.clear();
+    m_probeDisturbed = false;
+    m_probeFound = false;
+    m_report.reset();
+    switch (m_kind) {
+    case OperationKind::DetectUnit: {
+        std::vector<std::int32_t> times(kProbeMaxMs - kProbeMinMs + 1);
+        for (std::size_t i = 0; i < times.size(); ++i)
+            times[i] = kProbeMinMs + static_cast<std::int32_t>(i);
+        const auto signature = [&](std::size_t first) {
+            return unitProbeSignature(static_cast<std::uint8_t>(times[first]),
+                                      static_cast<std::uint8_t>(times[first + 1]),
+                                      static_cast<std::uint8_t>(times[first + 2]));
+        };
+        do {
+            std::shuffle(times.begin(), times.end(), m_random);
+        } while (signature(0) == signature(3));
+        for (std::size_t i = 0; i < 6; ++i)
+            m_unitCommands.push_back({kCmdProgTime, times[i]});
+        m_unitCommands.push_back(
+            {kCmdProgTime, std::clamp<std::int32_t>(m_model.ProgTime, 1, kLongestUnitProgTimeMs)});
+        break;
+    }
+    case OperationKind::UnitReport:
+        m_unitCommands.push_back({kCmdUnitReport, 0});
+        break;
+    default:
+        m_unitCommands.push_back({kCmdCalibrate, m_calibrationMillivolts});
+        break;
+    }
+    sendUnitCommand();
+}
+
+// One command; no reply may run while it goes out.
+void OperationControl::sendUnitCommand() {
+    const UnitCommand& next = m_unitCommands[m_unitAnswered];
+    m_port.setReceiveThreshold(0);
+    switch (next.command) {
+    case kCmdProgTime:
+        m_engine.sendProgTime(next.argument, unitWord(m_kind));
+        break;
+    case kCmdUnitReport:
+        m_engine.sendUnitReport(unitWord(m_kind));
+        break;
+    default:
+        m_engine.sendCalibrate(next.argument, unitWord(m_kind));
+        break;
+    }
+    m_port.setReceiveThreshold(1);
+}
+
+void OperationControl::unitReplies(const std::vector<std::uint8_t>& bytes) {
+    m_host.stopReplyTimer();
+    for (const std::uint8_t byte : bytes) {
+        if (m_stage != Stage::Unit) {
+            // The operation ended with an earlier byte of the batch.
+            if (m_stage == Stage::EndPending)
+                strayAfterTheEnd();
+            return;
+        }
+        if (m_engine.outstandingReplies() == 0) {
+            unitStray();
+            if (m_stage != Stage::Unit)
+                return;
+            continue;
+        }
+        m_engine.consumeReply(byte);
+        m_unitReplies.push_back(byte);
+        if (m_engine.outstandingReplies() == 0)
+            unitCommandAnswered();
+    }
+    if (m_stage == Stage::Unit && m_engine.outstandingReplies() > 0)
+        m_host.startReplyTimer(replyTimeoutMs());
+}
+
+// A byte that no command asked for, in Unit: the probe's answer becomes "original unit"
+// (a reference unit never sends one); any other operation fails for it at once, since
+// the unit is powered down at every reply.
+void OperationControl::unitStray() {
+    if (m_kind == OperationKind::DetectUnit) {
+        m_probeDisturbed = true;
+        m_engine.setUnitType(CommandSet::Original);
+        return;
+    }
+    stopWithTheUnit({m_kind, Outcome::StrayBytes});
+}
+
+// Every reply of a command has come; the unit is still powered down.
+void OperationControl::unitCommandAnswered() {
+    const std::vector<std::uint8_t> replies = std::exchange(m_unitReplies, {});
+    const UnitCommand answered = m_unitCommands[m_unitAnswered++];
+    m_unitIdle = true;
+    switch (answered.command) {
+    case kCmdProgTime:
+        m_probeReplies.push_back(replies.back());
+        if (m_unitAnswered == m_unitCommands.size())
+            probeAnswered();
+        break;
+    case kCmdUnitReport: {
+        UnitReport report;
+        report.version = replies[kReportVersion];
+        report.calibrationMillivolts = static_cast<std::uint16_t>(
+            replies[kReportCalibrationLow] | replies[kReportCalibrationHigh] << 8);
+        report.vppCentivolts =
+            static_cast<std::uint16_t>(replies[kReportVppLow] | replies[kReportVppHigh] << 8);
+        report.vddCentivolts =
+            static_cast<std::uint16_t>(replies[kReportVddLow] | replies[kReportVddHigh] << 8);
+        report.jumpers = replies[kReportJumpers];
+        report.status = replies[kReportStatus];
+        report.powerDownStatus = m_powerDownStatus;
+        m_report = report;
+        break;
+    }
+    default:
+        break;
+    }
+    // The report's status and the calibration's reply act as every status does; the
+    // probe's replies are no status until it has found a reference unit.
+    if (answered.command != kCmdProgTime && (replies.back() & kStatusFailures) != 0) {
+        m_unitIdle = false;
+        refusedByTheUnit(replies.back());
+        return;
+    }
+    if (m_stopWith) {
+        endOperation({m_kind, *m_stopWith});
+        return;
+    }
+    if (m_unitAnswered < m_unitCommands.size()) {
+        sendUnitCommand();
+        return;
+    }
+    endOperation(unitOperationEnd());
+}
+
+// The probe's seven replies are in: a reference unit answered the third of each triple
+// with its signature. It then takes the reference unit's commands, and reports itself.
+void OperationControl::probeAnswered() {
+    const auto signature = [&](std::size_t first) {
+        return unitProbeSignature(static_cast<std::uint8_t>(m_unitCommands[first].argument),
+                                  static_cast<std::uint8_t>(m_unitCommands[first + 1].argument),
+                                  static_cast<std::uint8_t>(m_unitCommands[first + 2].argument));
+    };
+    m_probeFound = !m_probeDisturbed && m_probeReplies.size() == 7 &&
+                   m_probeReplies[2] == signature(0) && m_probeReplies[5] == signature(3);
+    m_engine.setUnitType(m_probeFound ? CommandSet::Reference : CommandSet::Original);
+    if (m_probeFound)
+        m_unitCommands.push_back({kCmdUnitReport, 0});
+}
+
+OperationEnd OperationControl::unitOperationEnd() const {
+    OperationEnd end{m_kind, Outcome::Done};
+    if (m_kind == OperationKind::DetectUnit) {
+        const bool found = m_probeFound && !m_probeDisturbed;
+        end.unitType = found ? CommandSet::Reference : CommandSet::Original;
+        if (found)
+            end.report = m_report;
+    } else if (m_kind == OperationKind::UnitReport) {
+        end.report = m_report;
+    }
+    return end;
+}
+
+// A byte within the grace period after the last reply fails the operation; a reference
+// unit sends none, so the probe's answer becomes "original unit".
+void OperationControl::strayAfterTheEnd() {
+    if (m_kind == OperationKind::DetectUnit && m_end.outcome == Outcome::Done) {
+        m_probeDisturbed = true;
+        m_engine.setUnitType(CommandSet::Original);
+        report(unitOperationEnd());
+        return;
+    }
+    report({m_kind, Outcome::StrayBytes});
 }
 
 void OperationControl::portOpened() {

@@ -10,26 +10,33 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
 // An operation's life, one stage at a time:
 //
 //   Idle > Starting > [PowerDown] > [Identify] > Main > [ReadBack] > EndPending > Idle
-//                          |             |         |         |      the scripts have
-//                          +-------------+----+----+---------+      ended; the grace
-//                                             |                     period for stray
-//          a stop or a stray byte at a loop's |                     bytes runs
-//          end; a script error or the command |
-//          bound at once                      v
+//                          |                                          ^  the scripts have
+//                          +-------------------> Unit ----------------+  ended; the grace
+//                                                                        period for stray
+//      from PowerDown, Identify, Main, ReadBack and Unit: a stop or a    bytes runs
+//      stray byte at a loop's end; a script error or the command bound
+//      at once; with a reference unit, a failing status or a silence
+//                                        |
+//                                        v
 //                                [CompletingFrame] > Stopping > Idle
 //                                                    the end command is out; its reply
 //                                                    (or the reply time-out) ends it
 //
 //   [PowerDown]        only when the unit's state is unknown (a port just opened, an end
-//                      whose reply never came): the end command alone, and its reply.
+//                      whose reply never came), and always before the unit's own
+//                      operations: the end command alone, and its reply.
 //   [Identify]         when the model names its device ID.
 //   [ReadBack]         Program All reads back what it wrote.
+//   Unit               the unit's own operations instead of the scripts: the probe, the
+//                      report, the calibration; one command a reply, the unit powered
+//                      down throughout, so a stop lands at the next reply.
 //   [CompletingFrame]  a core instruction's 4-bit code went out alone: its NOP operand
 //                      first, then 20 ms for what its 4th clock may have started.
 //
@@ -37,8 +44,26 @@
 //   where the end command goes out with nothing awaited; the unit's state is then
 //   unknown. Every end is reported through Reporting, where the first check failure,
 //   held since the byte was judged, is shown unless the operation ends for stray bytes
-//   (they put the replies out of line, so the byte judged may not be the chip's). The
-//   operation reads as running in every stage but Idle.
+//   or a unit's refusal (the byte judged may not be the chip's). The operation reads as
+//   running in every stage but Idle.
+//
+// With a reference unit (the unit type "reference"; an "original" unit's reply values are
+// never looked at):
+//
+//   a status reply (a command's last reply byte) with a bit of kStatusFailures, in any
+//   stage but PowerDown, fails the operation at once (UnitRefused): after a quiet line,
+//   the end command alone goes out to Stopping, whose reply adds its status bits.
+//   PowerDown's reply carries what an earlier program left (a refusal, a receive error,
+//   the supply bits of its power-up) and nothing of this operation: it fails nothing,
+//   and the unit report shows it. Each power-up measures the supplies again.
+//
+//   a silent unit (it falls silent after a refusal or a receive error): the end command
+//   alone goes out (the unit completes a waiting core instruction itself) to Stopping,
+//   whose reply names the reason (UnitRefused), or none (UnitSilent); no reply: as above.
+//
+//   The probe (DetectUnit) looks at no status of its 111 commands: a silent unit, a byte
+//   that no command asked for or a wrong signature make its answer "original unit". The
+//   report that follows, and the calibration's reply, are statuses as any other.
 //
 // The stop latch (m_stopWith) holds a stop until a point where the chip is idle:
 //
@@ -51,6 +76,7 @@
 //   a loop's end (its NOP answered)  > Stopping                  > Stopping
 //   a script's end, another next     > EndPending                > EndPending
 //   the last script's end            dropped: the script's end   > EndPending
+//   a reply in Unit                  > EndPending                -
 //
 //   An Identify operation drops a stop, but in Starting with the unit idle, and reports
 //   the ID it read. The latch empties when an operation starts, when a stop goes to the
@@ -120,6 +146,24 @@ public:
     void StartVerify(bool portReady) { StartOperation(OperationKind::Verify, portReady); }
     // Reads the device ID of the chip in the socket; the end carries it.
     void StartIdentify(bool portReady) { StartOperation(OperationKind::Identify, portReady); }
+    // Asks the unit, powered down and in legal commands only, whether it is a reference
+    // unit; the end carries the type found (and the unit takes it), and a reference
+    // unit's report.
+    void StartDetectUnit(bool portReady) { StartOperation(OperationKind::DetectUnit, portReady); }
+    // The reference unit's report of itself, and the calibration of its ADC reference in
+    // mV (kCalibrationMinMillivolts..kCalibrationMaxMillivolts): refused for a unit of
+    // another type.
+    void StartUnitReport(bool portReady) { StartOperation(OperationKind::UnitReport, portReady); }
+    void StartCalibrate(bool portReady, std::uint16_t millivolts) {
+        m_calibrationMillivolts = millivolts;
+        StartOperation(OperationKind::Calibrate, portReady);
+    }
+
+    // The unit on the port: CommandSet::Original (the default), whose replies' values are
+    // never looked at and which never gets a command outside 100 to 111, or
+    // CommandSet::Reference, whose status bits the operations act on.
+    void setUnitType(CommandSet type) { m_engine.setUnitType(type); }
+    CommandSet unitType() const { return m_engine.unitType(); }
 
     // The port's receive event: every waiting byte runs one step, in arrival order. Bytes
     // that arrive while no operation runs are read and dropped; bytes beyond the replies
@@ -178,6 +222,7 @@ private:
         Identify,        // the device ID check
         Main,            // the operation's own script
         ReadBack,        // Program All reads back what it wrote
+        Unit,            // the unit's own commands: the probe, the report, the calibration
         CompletingFrame, // the NOP operand that completes a cut core instruction
         Stopping,        // the end command sent; its reply is due
         Aborting,        // the unit does not answer: the end command goes out unawaited
@@ -208,6 +253,19 @@ private:
     void scriptReplies(const std::vector<std::uint8_t>& bytes);
     void scriptReply(std::uint8_t byte);
     void stoppingReplies(const std::vector<std::uint8_t>& bytes);
+    bool reference() const { return unitType() == CommandSet::Reference; }
+    bool withTheUnit() const { return runningScript() || m_stage == Stage::Unit; }
+    bool failsOnStatus(std::uint8_t byte);
+    void refusedByTheUnit(std::uint8_t status);
+    void unitFellSilent();
+    void startUnitCommands();
+    void sendUnitCommand();
+    void unitReplies(const std::vector<std::uint8_t>& bytes);
+    void unitStray();
+    void strayAfterTheEnd();
+    void unitCommandAnswered();
+    void probeAnswered();
+    OperationEnd unitOperationEnd() const;
     void identified();
     void completionRoutine();
     void finish(OperationKind kind);
@@ -239,6 +297,26 @@ private:
     OperationEnd m_end;
     std::int64_t m_commands = 0;
     std::chrono::steady_clock::time_point m_portOpenedAt;
+
+    // The unit's own commands of the operation (command byte and argument), how many of
+    // them are answered, and the replies of the one under way.
+    struct UnitCommand {
+        std::uint8_t command = 0;
+        std::int32_t argument = 0;
+    };
+    std::vector<UnitCommand> m_unitCommands;
+    std::size_t m_unitAnswered = 0;
+    std::vector<std::uint8_t> m_unitReplies;
+    // The probe: the last reply to each 111, whether a byte that no command asked for
+    // came, and whether both signatures were right.
+    std::vector<std::uint8_t> m_probeReplies;
+    bool m_probeDisturbed = false;
+    bool m_probeFound = false;
+    std::optional<UnitReport> m_report;
+    // The reply to the end command of the PowerDown stage (a reference unit's).
+    std::uint8_t m_powerDownStatus = 0;
+    std::uint16_t m_calibrationMillivolts = 0;
+    std::mt19937 m_random{std::random_device{}()};
 };
 
 } // namespace tessaline

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "devices/chip_identity.hpp"
+#include "protocol/unit_protocol.hpp"
 
 #include <cstdint>
 #include <optional>
@@ -10,8 +11,19 @@
 
 namespace tessaline {
 
-// The five operations on the chip, and reading which chip is in the socket.
-enum class OperationKind { Program, Read, Erase, Blank, Verify, Identify };
+// The five operations on the chip and reading which chip is in the socket; then the
+// unit's own: asking which unit it is, and the reference unit's report and calibration.
+enum class OperationKind {
+    Program,
+    Read,
+    Erase,
+    Blank,
+    Verify,
+    Identify,
+    DetectUnit,
+    UnitReport,
+    Calibrate
+};
 
 // The two memory arrays that the data instructions step through.
 enum class Memory { Flash, Eeprom };
@@ -26,7 +38,8 @@ enum class Outcome {
     ScriptFailed, // the engine met a word it cannot execute
     WrongDevice,  // the chip in the socket is not the selected model, or none answers
     StrayBytes,   // the unit sent bytes that no command asked for
-    Stopped       // the user stopped the operation
+    Stopped,      // the user stopped the operation
+    UnitRefused   // a reference unit's status reported a refusal or a receive error
 };
 
 // A byte that a blank check or a verify found other than it should be.
@@ -41,6 +54,24 @@ struct CheckFailure {
     bool protectedAddress = false;
 
     bool operator==(const CheckFailure&) const = default;
+};
+
+// What a reference unit reports of itself (kCmdUnitReport), measured while powered down.
+struct UnitReport {
+    std::uint8_t version = 0;
+    // The ADC reference in mV as calibrated; 0: not calibrated.
+    std::uint16_t calibrationMillivolts = 0;
+    // VPP at the output of the MCLR supply that J1 selects, and the target's VDD, in
+    // units of 10 mV.
+    std::uint16_t vppCentivolts = 0;
+    std::uint16_t vddCentivolts = 0;
+    std::uint8_t jumpers = 0; // kJumper* bits
+    // The report's status bits, and those of the reply to the end command that powered
+    // the unit down before it (the reason of an earlier program's failure).
+    std::uint8_t status = 0;
+    std::uint8_t powerDownStatus = 0;
+
+    bool operator==(const UnitReport&) const = default;
 };
 
 // The end of an operation, as the front end hears of it.
@@ -61,6 +92,13 @@ struct OperationEnd {
     std::optional<std::uint16_t> deviceId;
     // WrongDevice: what the device ID tells about the chip found.
     std::optional<ChipIdentity> chip;
+    // UnitRefused: the status bits of the reference unit's replies that failed the
+    // operation, and those of the reply to the end command that followed.
+    std::uint8_t unitStatus = 0;
+    // DetectUnit: the unit type that the probe found.
+    std::optional<CommandSet> unitType;
+    // DetectUnit (a reference unit) and UnitReport: what the unit reports of itself.
+    std::optional<UnitReport> report;
 
     bool operator==(const OperationEnd&) const = default;
 };

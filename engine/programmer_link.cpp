@@ -31,7 +31,7 @@ void ProgrammerLink::trace(bool sent, std::uint8_t value, int position) {
 }
 
 void ProgrammerLink::send(std::uint8_t command, std::initializer_list<std::int32_t> arguments) {
-    if (m_closed)
+    if (m_closed || !isUnitCommand(command, m_set))
         return;
     sendCommand(command);
     for (const std::int32_t argument : arguments)

@@ -48,6 +48,15 @@ public:
     void SendStartProg() { send(kCmdStartProg); }
     void SendReadByte() { send(kCmdReadByte); }
     void SendProgTime(std::int32_t progTime) { send(kCmdProgTime, {progTime}); }
+    // The reference unit's own commands; nothing to a unit of another type.
+    void SendUnitReport() { send(kCmdUnitReport); }
+    // The low byte first.
+    void SendCalibrate(std::int32_t millivolts) {
+        send(kCmdCalibrate, {millivolts % 256, millivolts / 256});
+    }
+    // The commands that the unit takes: the link sends no other command byte.
+    void setCommandSet(CommandSet set) { m_set = set; }
+    CommandSet commandSet() const { return m_set; }
 
     // A byte from the unit: one of the replies the last command asked for.
     void received(std::uint8_t value);
@@ -78,7 +87,7 @@ public:
 private:
     // A command byte and its argument bytes (as many as unitArgumentCount gives; the low
     // byte of each value goes out), each followed by a pass through the pending events;
-    // nothing once the link is closed.
+    // nothing once the link is closed, and nothing that the unit's type does not take.
     void send(std::uint8_t command, std::initializer_list<std::int32_t> arguments = {});
     void sendCommand(std::uint8_t command);
     void sendArgument(std::int32_t value);
@@ -90,6 +99,7 @@ private:
     EngineHost& m_host;
     ByteTrace* m_trace = nullptr;
     bool m_closed = false;
+    CommandSet m_set = CommandSet::Original;
     std::string m_word;
     // What was sent, framed as the unit frames it (whole commands only, so no partial
     // time): the command each byte belongs to and its place in it.

@@ -79,6 +79,24 @@ void ScriptEngine::sendEnd() {
     m_link.close();
 }
 
+void ScriptEngine::sendProgTime(std::int32_t milliseconds, std::string_view word) {
+    m_link.open();
+    m_link.setWord(word);
+    m_link.SendProgTime(milliseconds);
+}
+
+void ScriptEngine::sendUnitReport(std::string_view word) {
+    m_link.open();
+    m_link.setWord(word);
+    m_link.SendUnitReport();
+}
+
+void ScriptEngine::sendCalibrate(std::int32_t millivolts, std::string_view word) {
+    m_link.open();
+    m_link.setWord(word);
+    m_link.SendCalibrate(millivolts);
+}
+
 std::uint8_t ScriptEngine::flashAt(std::int32_t address) const {
     return m_buffer.flashByteOrErased(address);
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tessaline {
 
@@ -78,6 +79,15 @@ public:
     void sendNopOperand();
     // The end command: the unit removes the programming voltages.
     void sendEnd();
+    // The unit's own commands, outside any script (the probe, the report, the
+    // calibration), each for the trace under `word`; the operation control takes their
+    // replies.
+    void sendProgTime(std::int32_t milliseconds, std::string_view word);
+    void sendUnitReport(std::string_view word);
+    void sendCalibrate(std::int32_t millivolts, std::string_view word);
+    // The commands that the unit takes (its type): no other command byte goes out.
+    void setUnitType(CommandSet set) { m_link.setCommandSet(set); }
+    CommandSet unitType() const { return m_link.commandSet(); }
     // The 4-bit ICSP command whose operand has not been sent yet, or -1.
     int codeWaiting() const { return m_link.codeWaiting(); }
     // A command's bytes are going out (events run between them).

@@ -81,6 +81,30 @@ std::int32_t storedUnitDelay(std::string_view stored) {
     return entry.verdict == EntryVerdict::Take ? entry.value : 0;
 }
 
+std::string unitTypeSettingName(std::string_view device) {
+    // The settings store reads a slash as a group's end: the leading one of a path is
+    // left out.
+    while (!device.empty() && device.front() == '/')
+        device.remove_prefix(1);
+    return std::string(kSettingUnitType) + "/" + std::string(device);
+}
+
+std::optional<CommandSet> unitTypeEntry(std::string_view text) {
+    if (text == "original")
+        return CommandSet::Original;
+    if (text == "reference")
+        return CommandSet::Reference;
+    return std::nullopt;
+}
+
+const char* unitTypeText(CommandSet type) {
+    return type == CommandSet::Reference ? "reference" : "original";
+}
+
+CommandSet storedUnitType(std::string_view stored) {
+    return unitTypeEntry(stored).value_or(CommandSet::Original);
+}
+
 std::string serialSettingsText(const std::string& baudRate) {
     return baudRate + ",n,8,1";
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "protocol/unit_protocol.hpp"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,12 +24,16 @@ inline constexpr const char* kSettingVerifyAfterProgram = "Verify After Program 
 // a unit that resets when its port opens (an Arduino with its bootloader) is still
 // starting up and may send bytes of its own.
 inline constexpr const char* kSettingUnitDelay = "Unit Start-Up Delay";
+// The programmer unit on each serial port, "original" or "reference": one value in this
+// group per port, named after the device that the port opens (unitTypeSettingName).
+inline constexpr const char* kSettingUnitType = "Unit Type";
 
 inline constexpr const char* kDefaultModel = "1";
 inline constexpr const char* kDefaultPortNumber = "2";
 inline constexpr const char* kDefaultBaudRate = "56000";
 inline constexpr const char* kDefaultVerifyAfterProgram = "1";
 inline constexpr const char* kDefaultUnitDelay = "0";
+inline constexpr const char* kDefaultUnitType = "original";
 
 // What a dialog makes of an entry: take the value, keep the current one without a word
 // (an empty entry, Cancel), or keep it and tell the user "Wrong entry!".
@@ -67,6 +73,17 @@ OptionEntry<std::int32_t> progTimeEntry(std::string_view entry);
 OptionEntry<std::int32_t> unitDelayEntry(std::string_view entry);
 // The stored start-up delay; a value the dialog would not take counts as 0.
 std::int32_t storedUnitDelay(std::string_view stored);
+
+// The setting that holds the unit type of the port that opens `device` (its path with
+// links resolved): "Unit Type/dev/ttyUSB0", "Unit Type/COM2".
+std::string unitTypeSettingName(std::string_view device);
+// The unit type as the settings and the command line write it: "original" or
+// "reference"; nothing for any other text.
+std::optional<CommandSet> unitTypeEntry(std::string_view text);
+const char* unitTypeText(CommandSet type);
+// The stored unit type; a value that is no unit type counts as original, whose bytes and
+// reply rules are the safe ones for a unit of either type.
+CommandSet storedUnitType(std::string_view stored);
 
 // The serial settings text for a baud rate: no parity, 8 data bits, 1 stop bit.
 std::string serialSettingsText(const std::string& baudRate);

@@ -4,6 +4,7 @@
 #include "buffer/config_bytes.hpp"
 #include "buffer/hex_text.hpp"
 #include "texts/identify_texts.hpp"
+#include "texts/unit_texts.hpp"
 
 namespace tessaline {
 
@@ -25,6 +26,9 @@ const KindTexts& textsOf(OperationKind kind) {
         {"Begin blank check", "Chip is blank", "Chip is not blank", "Blank check"},
         {"Begin verify", "Chip verified", "Chip verify failed", "Verify"},
         {"Begin identify chip", "Chip identified", "Chip identified", "Identify chip"},
+        {"Begin detect unit", "Unit detected", "Unit detected", "Detect unit"},
+        {"Begin unit report", "Unit report read", "Unit report read", "Unit report"},
+        {"Begin calibration", "Unit calibrated", "Unit calibrated", "Calibration"},
     };
     return kTexts[static_cast<int>(kind)];
 }
@@ -60,7 +64,8 @@ std::string endStatusText(const OperationEnd& end, std::int32_t portNumber) {
     case Outcome::CheckFailed:
         return textsOf(end.kind).checkFailed;
     case Outcome::Refused:
-        return end.detail.empty() ? portStatusText(portNumber, false) : std::string();
+        return end.detail.empty() && !end.unitType ? portStatusText(portNumber, false)
+                                                   : std::string();
     case Outcome::Stopped:
         return operationName(end.kind) + " stopped";
     case Outcome::UnitSilent:
@@ -68,6 +73,7 @@ std::string endStatusText(const OperationEnd& end, std::int32_t portNumber) {
     case Outcome::ScriptFailed:
     case Outcome::WrongDevice:
     case Outcome::StrayBytes:
+    case Outcome::UnitRefused:
         break;
     }
     return operationName(end.kind) + " failed";
@@ -92,6 +98,8 @@ std::string endMessage(const OperationEnd& end) {
     case Outcome::CheckFailed:
         return {};
     case Outcome::Refused:
+        if (end.unitType)
+            return needsReferenceUnitText(end.kind) + "\nThe operation was not started.";
         return end.detail.empty() ? std::string() : end.detail + "\nThe operation was not started.";
     case Outcome::UnitSilent:
         return std::string("The programmer unit does not answer.") + kStopped;
@@ -105,6 +113,8 @@ std::string endMessage(const OperationEnd& end) {
         return std::string("The programmer unit sent bytes that no command asked for, so the "
                            "result cannot be trusted.") +
                kStopped;
+    case Outcome::UnitRefused:
+        return unitStatusText(end.unitStatus) + "The operation was stopped.";
     case Outcome::Stopped:
         return {};
     }

@@ -31,6 +31,10 @@ std::string commandName(std::uint8_t command) {
         return "read byte";
     case kCmdProgTime:
         return "programming time";
+    case kCmdUnitReport:
+        return "unit report";
+    case kCmdCalibrate:
+        return "calibrate";
     default:
         return "not a command";
     }
@@ -43,6 +47,7 @@ std::string sentText(const TracedByte& byte) {
     case kCmdCommandCode:
         return "  code " + Hex2(byte.value) + "h";
     case kCmdDataWord:
+    case kCmdCalibrate:
         return byte.position == 1 ? "  low byte" : "  high byte";
     case kCmdProgTime:
         return "  " + std::to_string(byte.value) + " ms";
@@ -51,17 +56,18 @@ std::string sentText(const TracedByte& byte) {
     }
 }
 
-// A reply's non-zero value: the unit's status bits, which the program never acts on.
+// A reply's non-zero value: the unit's status bits, which the program acts on only for a
+// reference unit.
 std::string statusText(std::uint8_t value) {
     struct Bit {
         std::uint8_t mask;
         const char* meaning;
     };
     static constexpr Bit kBits[] = {
-        {kStatusRefused, "a command refused"},
-        {kStatusReceiveError, "bytes dropped"},
-        {kStatusVppOutOfRange, "VPP out of range"},
-        {kStatusVddOutOfRange, "VDD low"},
+        {kStatusRefused, "a command refused"},        {kStatusReceiveError, "bytes dropped"},
+        {kStatusVppOutOfRange, "VPP out of range"},   {kStatusVddOutOfRange, "VDD out of range"},
+        {kStatusJumpersDisagree, "jumpers disagree"}, {kStatusSelfPowered, "self-powered target"},
+        {kStatusNoVppFirst, "no VPP before VDD"},
     };
     std::string text;
     std::uint8_t rest = value;
@@ -84,6 +90,12 @@ std::string receivedText(const TracedByte& byte) {
         return "stray byte after " + commandName(byte.command);
     if (byte.command == kCmdReadByte && byte.position == 0)
         return "data byte of read byte";
+    if (byte.command == kCmdUnitReport && byte.position < kReportStatus) {
+        static constexpr const char* kFields[] = {
+            "firmware version", "calibration, low byte", "calibration, high byte", "VPP, low byte",
+            "VPP, high byte",   "VDD, low byte",         "VDD, high byte",         "jumpers"};
+        return std::string("report: ") + kFields[byte.position];
+    }
     std::string text = "reply to " + commandName(byte.command);
     if (byte.value != 0)
         text += ", status: " + statusText(byte.value);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "buffer/program_buffer.hpp"
+#include "protocol/unit_protocol.hpp"
 
 #include <functional>
 #include <optional>
@@ -10,6 +11,13 @@
 namespace tessaline {
 
 struct ConfigSettings;
+
+// What Detect in the programmer unit dialog found: the unit type, or nothing when the
+// probe did not end (the port failed, ...), and the line that says so.
+struct UnitDetection {
+    std::optional<CommandSet> type;
+    std::string text;
+};
 
 // Every modal interaction of the program. The window uses the Qt implementation; tests
 // pass scripted answers. Titles are the application's title; texts end their lines with
@@ -41,6 +49,12 @@ public:
     virtual std::optional<ConfigValues> configurationBits(const std::string& model,
                                                           const ConfigSettings& settings,
                                                           const ConfigValues& config) = 0;
+    // The programmer unit on the serial port that `port` names: its type, starting from
+    // `type`, and a Detect button that runs `detect`, shows its line and selects the type
+    // found. The type chosen, or nothing on Cancel.
+    virtual std::optional<CommandSet>
+    programmerUnit(const std::string& port, CommandSet type,
+                   const std::function<UnitDetection()>& detect) = 0;
 };
 
 } // namespace tessaline

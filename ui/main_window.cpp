@@ -93,6 +93,7 @@ Form1::Form1(ProgrammerState& state, SettingsStore& settings, SerialControl& por
     setAcceptDrops(true);
     m_operations.selectModel = [this](std::int32_t number) { m_options.selectModel(number); };
     m_options.portOpened = [this] { m_operations.portOpened(); };
+    m_options.detectUnit = [this] { return m_operations.detectUnit(); };
     // A port that failed may still count as open: it is closed before it opens again.
     m_operations.reopenPort = [this] {
         MSComm1.setPortOpen(false);
@@ -160,6 +161,8 @@ void Form1::buildMenus() {
             [this] { m_configBits.menuconfigbits_Click(); });
     addItem(menu4, "menuunitdelay", QStringLiteral("Change Unit Start-Up Delay"),
             [this] { m_options.menuunitdelay_Click(); });
+    addItem(menu4, "menuunit", QStringLiteral("Programmer &Unit\u2026"),
+            [this] { m_options.menuunit_Click(); });
     menu4->addSeparator();
     menuverifyafter = menu4->addAction(QStringLiteral("&Verify after Program All"));
     menuverifyafter->setObjectName(QStringLiteral("menuverifyafter"));

@@ -6,9 +6,11 @@
 #include "texts/line_ends.hpp"
 #include "texts/operation_texts.hpp"
 #include "texts/port_texts.hpp"
+#include "texts/unit_texts.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/window_view.hpp"
 
+#include <QEventLoop>
 #include <QTimer>
 
 #include <utility>
@@ -36,6 +38,7 @@ void WindowOperations::start(OperationKind kind) {
         return;
     if (!m_state.app.PortReady && reopenPort)
         reopenPort();
+    m_control.setUnitType(m_state.app.UnitType);
     if (m_state.app.PortReady && m_port.starting()) {
         if (!m_held)
             m_window.disable();
@@ -64,8 +67,12 @@ void WindowOperations::portFailed(const std::string& reason) {
         return;
     }
     m_window.setStatus(portStatusText(m_state.app.PortNumber, false, reason));
-    if (std::exchange(m_held, std::nullopt))
+    if (const std::optional<OperationKind> held = std::exchange(m_held, std::nullopt)) {
         m_window.enable();
+        // A probe that waited for the unit's start ends with the port.
+        if (*held == OperationKind::DetectUnit && m_probeEnded)
+            m_probeEnded({OperationKind::DetectUnit, Outcome::PortFailed, reason});
+    }
     m_window.updateOperationControls();
 }
 
@@ -91,6 +98,29 @@ void WindowOperations::Command5_Click() {
 
 void WindowOperations::menuidentify_Click() {
     start(OperationKind::Identify);
+}
+
+UnitDetection WindowOperations::detectUnit() {
+    if (running())
+        return {std::nullopt, operationName(m_control.kind()) + " is running."};
+    std::optional<OperationEnd> ended;
+    QEventLoop loop;
+    m_probeEnded = [&](const OperationEnd& end) {
+        ended = end;
+        loop.quit();
+    };
+    start(OperationKind::DetectUnit);
+    if (!ended)
+        loop.exec();
+    m_probeEnded = nullptr;
+    if (ended->outcome == Outcome::Done && ended->unitType)
+        return {ended->unitType, detectedUnitText(*ended)};
+    const std::string status =
+        ended->outcome == Outcome::Refused && ended->detail.empty()
+            ? portStatusText(m_state.app.PortNumber, false, m_port.failureReason())
+            : endStatusText(*ended, m_state.app.PortNumber);
+    const std::string message = endMessage(*ended);
+    return {std::nullopt, status + (message.empty() ? "" : "\n" + message)};
 }
 
 void WindowOperations::stop() {
@@ -162,6 +192,18 @@ void WindowOperations::checkFailed(const CheckFailure& failure) {
 }
 
 void WindowOperations::operationEnded(const OperationEnd& end) {
+    // The probe's end shows in the programmer unit dialog, which waits for it.
+    if (end.kind == OperationKind::DetectUnit && m_probeEnded) {
+        if (end.outcome != Outcome::Refused) {
+            m_window.showStopControl(false);
+            m_window.setStatus(endStatusText(end, m_state.app.PortNumber));
+            m_window.enable();
+            if (end.outcome == Outcome::PortFailed)
+                m_state.app.PortReady = false;
+        }
+        m_probeEnded(end);
+        return;
+    }
     const bool closing = static_cast<bool>(m_afterStop);
     const std::string status =
         end.outcome == Outcome::Refused && end.detail.empty()
@@ -205,6 +247,7 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
     case Outcome::ScriptFailed:
     case Outcome::WrongDevice:
     case Outcome::StrayBytes:
+    case Outcome::UnitRefused:
         // A port that failed under the operation, or a unit that fell silent (its adapter
         // pulled out and plugged in again, its program restarted), is opened afresh by the
         // next button.

@@ -4,6 +4,7 @@
 #include "app/application_values.hpp"
 #include "app/qt_operation_host.hpp"
 #include "engine/operation_control.hpp"
+#include "ui/dialogs.hpp"
 
 #include <functional>
 #include <optional>
@@ -29,6 +30,9 @@ public:
     void Command5_Click();
     // Tools, Identify Chip: reads the chip's device ID and offers the model it belongs to.
     void menuidentify_Click();
+    // Detect in the programmer unit dialog: probes the unit on the port and returns when
+    // the probe has ended, with what it found (the window's status line shows its end).
+    UnitDetection detectUnit();
 
     // The Stop control and Escape: the operation stops where the chip is idle.
     void stop();
@@ -80,6 +84,8 @@ private:
     OperationControl m_control;
     std::function<void()> m_afterStop;
     std::optional<OperationKind> m_held;
+    // The end of a probe under way, for detectUnit.
+    std::function<void(const OperationEnd&)> m_probeEnded;
 };
 
 } // namespace tessaline

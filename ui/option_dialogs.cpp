@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/option_dialogs.hpp"
 
+#include "app/port_name.hpp"
+#include "app/restored_settings.hpp"
 #include "app/serial_control.hpp"
 #include "app/serial_ports.hpp"
 #include "app/settings_store.hpp"
@@ -98,8 +100,34 @@ void OptionDialogs::menuunitdelay_Click() {
     MSComm1.setStartupDelay(entry.value);
 }
 
+std::string OptionDialogs::portSettingDeviceName() const {
+    return portSettingDevice(serialDeviceForPort(m_state.app.PortNumber, m_settings.folder()));
+}
+
+void OptionDialogs::storeUnitType(CommandSet type) {
+    m_state.app.UnitType = type;
+    m_settings.WriteSetting(unitTypeSettingName(portSettingDeviceName()), unitTypeText(type));
+}
+
+void OptionDialogs::menuunit_Click() {
+    const std::string port =
+        "port " + std::to_string(m_state.app.PortNumber) + " (" + portSettingDeviceName() + ")";
+    const std::optional<CommandSet> chosen =
+        m_dialogs.programmerUnit(port, m_state.app.UnitType, [this] {
+            UnitDetection found =
+                detectUnit ? detectUnit() : UnitDetection{std::nullopt, std::string()};
+            if (found.type)
+                storeUnitType(*found.type);
+            return found;
+        });
+    if (chosen)
+        storeUnitType(*chosen);
+}
+
 void OptionDialogs::reopenSerialPort() {
     ApplicationValues& app = m_state.app;
+    // Each port keeps the type of its unit.
+    app.UnitType = restoreUnitType(&m_settings, portSettingDeviceName(), StoreRepair::WriteBack);
     app.PortReady = MSComm1.setPortOpen(true);
     if (app.PortReady && portOpened)
         portOpened();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/application_values.hpp"
+#include "ui/dialogs.hpp"
 
 #include <functional>
 
@@ -27,6 +28,11 @@ public:
     void menuprogtime_Click();
     // The unit's start-up delay: stored, and used from the port's next opening on.
     void menuunitdelay_Click();
+    // Options, Programmer Unit: the unit type of the port, which Detect finds and stores
+    // at once; OK stores the type chosen.
+    void menuunit_Click();
+    // Runs the probe on the port (set by the window).
+    std::function<UnitDetection()> detectUnit;
     // Options, Verify after Program All: the checked state is stored at once.
     void menuverifyafter_Toggled(bool checked);
     // Selects the model with this number and stores it, as the model dialog does.
@@ -40,6 +46,9 @@ public:
 
 private:
     void reopenSerialPort();
+    // What the settings of the port (its unit type) are stored under.
+    std::string portSettingDeviceName() const;
+    void storeUnitType(CommandSet type);
     void wrongEntry();
 
     ProgrammerState& m_state;

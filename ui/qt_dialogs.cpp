@@ -2,6 +2,7 @@
 #include "ui/qt_dialogs.hpp"
 
 #include "ui/config_bits_dialog.hpp"
+#include "ui/unit_dialog.hpp"
 
 #include <QDir>
 #include <QFileDialog>
@@ -195,6 +196,14 @@ std::optional<ConfigValues> QtDialogs::configurationBits(const std::string& mode
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.values();
+}
+
+std::optional<CommandSet> QtDialogs::programmerUnit(const std::string& port, CommandSet type,
+                                                    const std::function<UnitDetection()>& detect) {
+    ProgrammerUnitDialog dialog(m_title, port, type, detect, m_parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.unitType();
 }
 
 } // namespace tessaline

@@ -2,8 +2,11 @@
 #include "app/port_name.hpp"
 #include "app/program_folder.hpp"
 #include "app/qt_serial_port.hpp"
+#include "app/restored_settings.hpp"
 #include "app/serial_settings.hpp"
+#include "app/settings_store.hpp"
 #include "app/single_instance.hpp"
+#include "options/option_rules.hpp"
 
 #include "tests/support/temp_folder.hpp"
 
@@ -30,6 +33,30 @@ TEST(SerialDeviceForPort, PrefersALinkInTheSettingsFolder) {
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), settings + QStringLiteral("com2")));
     EXPECT_EQ(serialDeviceForPort(2, settings), QDir(settings).filePath(QStringLiteral("com2")));
     EXPECT_EQ(serialDeviceForPort(3, settings), QStringLiteral("/dev/ttyS2"));
+}
+
+// A port's unit type is stored under the device it opens, so that a port number, its
+// link and the device's own name share it; the window writes the default back, the
+// command-line tool leaves the store alone.
+TEST(UnitTypeSetting, StoredUnderTheDeviceThePortOpens) {
+    test::TempFolder folder;
+    const QString settingsFolder = QString::fromStdString(folder.path());
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), settingsFolder + QStringLiteral("com2")));
+    EXPECT_EQ(portSettingDevice(serialDeviceForPort(2, settingsFolder)), "/dev/null");
+    EXPECT_EQ(portSettingDevice(QStringLiteral("null")), "/dev/null");
+    EXPECT_EQ(portSettingDevice(QStringLiteral("ttyNone9")), "/dev/ttyNone9");
+    EXPECT_EQ(unitTypeSettingName("/dev/null"), "Unit Type/dev/null");
+    EXPECT_EQ(unitTypeSettingName("COM2"), "Unit Type/COM2");
+
+    SettingsStore store(QString::fromStdString(folder.file("settings.ini")));
+    EXPECT_EQ(restoreUnitType(&store, "/dev/null", StoreRepair::LeaveAlone), CommandSet::Original);
+    EXPECT_FALSE(store.storedSetting("Unit Type/dev/null"));
+    EXPECT_EQ(restoreUnitType(&store, "/dev/null", StoreRepair::WriteBack), CommandSet::Original);
+    EXPECT_EQ(store.storedSetting("Unit Type/dev/null"), "original");
+    store.WriteSetting("Unit Type/dev/null", "reference");
+    EXPECT_EQ(restoreUnitType(&store, "/dev/null", StoreRepair::LeaveAlone), CommandSet::Reference);
+    store.WriteSetting("Unit Type/dev/null", "Reference");
+    EXPECT_EQ(restoreUnitType(&store, "/dev/null", StoreRepair::LeaveAlone), CommandSet::Original);
 }
 
 TEST(SerialSettings, AcceptsTheSettingsTextAndRefusesOthers) {

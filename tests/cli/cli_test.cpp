@@ -373,6 +373,47 @@ TEST_F(CliTest, PortsShowWhereThePortNumbersLead) {
         << result.out;
 }
 
+// The unit's own commands: the reference unit's go to no unit of type original, whether
+// --unit or the port's stored type says so; their arguments are checked before the port
+// opens.
+TEST_F(CliTest, UnitCommandsTakeTheUnitTypeOfThePort) {
+    const std::string noPort = folder.file("ttyNone");
+    const std::string needs = " is for a reference unit only, and the unit type of " + noPort +
+                              " is original: run 'tessaline-cli --port P detect' first, or give "
+                              "--unit reference\n";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err; // the whole text, or for usage errors its first line
+    } rows[] = {
+        {{"--unit", "Reference", "--port", noPort, "erase"},
+         2,
+         "tessaline-cli: the unit type must be original or reference\n"},
+        {{"--port", noPort, "unit-report"}, 2, "tessaline-cli: unit-report" + needs},
+        {{"--unit", "original", "--port", noPort, "calibrate", "1100"},
+         2,
+         "tessaline-cli: calibrate" + needs},
+        {{"--unit", "reference", "--port", noPort, "calibrate", "999"},
+         2,
+         "tessaline-cli: the calibration must be a whole number of millivolts from 1000 to "
+         "1200\n"},
+        {{"--unit", "reference", "--port", noPort, "unit-report"},
+         3,
+         "tessaline-cli: cannot open the serial port: " + noPort + " does not exist\n"},
+    };
+    for (const auto& row : rows) {
+        const CliRun result = run(row.args);
+        EXPECT_EQ(result.status, row.status) << row.err;
+        EXPECT_EQ(result.out, "") << row.err;
+        EXPECT_EQ(row.status == 2 ? result.err.substr(0, result.err.find('\n') + 1) : result.err,
+                  row.err);
+    }
+    // The type stored for the port, under the device it opens.
+    settings.WriteSetting("Unit Type" + noPort, "reference");
+    EXPECT_EQ(run({"--port", noPort, "calibrate", "1100"}).status, 3);
+    EXPECT_EQ(run({"--unit", "original", "--port", noPort, "calibrate", "1100"}).status, 2);
+}
+
 // A port that cannot be opened is named with what is wrong in words, a link with its
 // target; a port number outside 1 to 255 is a usage error, whether given or stored.
 TEST_F(CliTest, PortErrorsSayWhatIsWrong) {

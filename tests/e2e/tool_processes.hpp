@@ -47,8 +47,15 @@ struct CliResult {
     std::string err;
 };
 
-inline CliResult cli(const QStringList& arguments, int timeoutMs = 60000) {
+// With `configFolder`, the tool keeps its settings there rather than in the user's own.
+inline CliResult cli(const QStringList& arguments, int timeoutMs = 60000,
+                     const QString& configFolder = {}) {
     QProcess process;
+    if (!configFolder.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder);
+        process.setProcessEnvironment(env);
+    }
     process.start(QStringLiteral(TESSALINE_CLI_PATH), arguments);
     process.waitForFinished(timeoutMs);
     return {process.exitCode(), process.readAllStandardOutput().toStdString(),

@@ -312,7 +312,16 @@ TEST(OperationControl, BytesWhileIdleAreDroppedAndNeverReachTheNextOperation) {
 namespace {
 
 // How a run leaves the plain path, at its n-th command (0: while the operation starts).
-enum class Turn { None, Stop, StrayByte, StrayByteAfterTheEnd, UnitFallsSilent, PortFails };
+enum class Turn {
+    None,
+    Stop,
+    StrayByte,
+    StrayByteAfterTheEnd,
+    UnitFallsSilent,
+    PortFails,
+    RefusingStatus,   // the reply's status says "refused"
+    SilentWithAReason // no reply until an end command, whose reply says why
+};
 
 // A model of two FLASH bytes whose read and verify loop over them; the unit reads FFh
 // everywhere, so a verify fails at address 0, which the buffer holds as 12h.
@@ -350,6 +359,7 @@ struct RuleRig {
         std::size_t answered = 0;
         int commands = 0;
         bool silent = false;
+        bool reasonDue = false;
         bool strayAfterTheEnd = turn == Turn::StrayByteAfterTheEnd;
         for (int pass = 0; control.running(); ++pass) {
             ASSERT_LT(pass, 1000) << "the operation did not end";
@@ -361,14 +371,21 @@ struct RuleRig {
                 if (now && turn == Turn::Stop)
                     control.requestStop();
                 silent = silent || (now && turn == Turn::UnitFallsSilent);
+                if (now && turn == Turn::SilentWithAReason)
+                    silent = reasonDue = true;
                 if (now && turn == Turn::PortFails) {
                     control.portFailed("Input/output error");
                     return;
                 }
-                if (!silent && command == kCmdReadByte)
-                    replies.push_back(0xFF);
+                if (reasonDue && command == kCmdEnd && !now) {
+                    silent = reasonDue = false;
+                    replies.push_back(kStatusReceiveError | kStatusRefused);
+                    continue;
+                }
+                for (int reply = 1; !silent && reply < unitReplyCount(command); ++reply)
+                    replies.push_back(command == kCmdReadByte ? 0xFF : 0x00);
                 if (!silent)
-                    replies.push_back(0x00);
+                    replies.push_back(now && turn == Turn::RefusingStatus ? kStatusRefused : 0x00);
                 if (now && turn == Turn::StrayByte)
                     replies.push_back(0xA5);
             }
@@ -398,6 +415,16 @@ Bytes operator+(Bytes head, const Bytes& tail) {
     return head;
 }
 
+OperationEnd withUnitStatus(OperationEnd end, std::uint8_t status) {
+    end.unitStatus = status;
+    return end;
+}
+
+OperationEnd withReport(OperationEnd end) {
+    end.report = UnitReport{};
+    return end;
+}
+
 } // namespace
 
 // One row for each rule of the stage diagram and the stop latch in operation_control.hpp:
@@ -406,7 +433,7 @@ Bytes operator+(Bytes head, const Bytes& tail) {
 TEST(OperationControl, EveryRuleOfTheStageDiagramHolds) {
     using K = OperationKind;
     using O = Outcome;
-    enum class Setup { Plain, UnitStateUnknown, DeviceId };
+    enum class Setup { Plain, UnitStateUnknown, DeviceId, Reference, ReferenceStateUnknown };
     struct Run {
         K kind;
         Setup setup;
@@ -477,11 +504,32 @@ TEST(OperationControl, EveryRuleOfTheStageDiagramHolds) {
         {"no check failure after a stray byte in the grace period",
          {K::Verify, Setup::Plain, Turn::StrayByteAfterTheEnd, 0},
          {failedVerify, {K::Verify, O::StrayBytes}}},
+        {"the unit's own operations power the unit down first, whatever its state",
+         {K::UnitReport, Setup::Reference, Turn::None, 0},
+         {{103, 0xE0}, withReport({K::UnitReport, O::Done})}},
+        {"a stop in Unit lands at the next reply",
+         {K::UnitReport, Setup::Reference, Turn::Stop, 2},
+         {{103, 0xE0}, {K::UnitReport, O::Stopped}}},
+        {"a reference unit's refusing status: the end command alone, its reply awaited",
+         {K::Read, Setup::Reference, Turn::RefusingStatus, 3},
+         {{101, 100, 107, 9, 103}, withUnitStatus({K::Read, O::UnitRefused}, 0x01)}},
+        {"a silent reference unit: the end command alone, whose reply names the reason",
+         {K::Identify, Setup::Reference, Turn::SilentWithAReason, 2},
+         {{101, 107, 0, 103}, withUnitStatus({K::Identify, O::UnitRefused}, 0x03)}},
+        {"the reply to PowerDown's end command fails nothing",
+         {K::Erase, Setup::ReferenceStateUnknown, Turn::RefusingStatus, 1},
+         {{103, 101, 103}, {K::Erase, O::Done}}},
+        {"a check failure is not shown after a refusal",
+         {K::Verify, Setup::Reference, Turn::RefusingStatus, 5},
+         {failedVerify + Bytes{103}, withUnitStatus({K::Verify, O::UnitRefused}, 0x01)}},
     };
     for (const Row& row : rows) {
         RuleRig rig(row.run.setup == Setup::DeviceId);
-        if (row.run.setup == Setup::UnitStateUnknown)
+        if (row.run.setup == Setup::UnitStateUnknown ||
+            row.run.setup == Setup::ReferenceStateUnknown)
             rig.control.portOpened();
+        if (row.run.setup == Setup::Reference || row.run.setup == Setup::ReferenceStateUnknown)
+            rig.control.setUnitType(CommandSet::Reference);
         rig.run(row.run.kind, row.run.turn, row.run.at);
         EXPECT_EQ(rig.port.written, row.expected.written) << row.rule;
         EXPECT_EQ(rig.writtenWhileIdle, Bytes{}) << row.rule;

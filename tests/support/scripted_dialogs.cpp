@@ -69,6 +69,18 @@ std::optional<ConfigValues> ScriptedDialogs::configurationBits(const std::string
     return configurationBitsAnswer(settings, config);
 }
 
+std::optional<CommandSet>
+ScriptedDialogs::programmerUnit(const std::string& port, CommandSet type,
+                                const std::function<UnitDetection()>& detect) {
+    shown.push_back(
+        {"unit", port, type == CommandSet::Reference ? "reference" : "original", Icon::None});
+    if (!programmerUnitAnswer) {
+        ADD_FAILURE() << "a programmer unit dialog that the test did not script";
+        return std::nullopt;
+    }
+    return programmerUnitAnswer(type, detect);
+}
+
 std::vector<std::string> ScriptedDialogs::messages() const {
     std::vector<std::string> texts;
     for (const Shown& entry : shown)

@@ -15,8 +15,10 @@ namespace tessaline::test {
 class ScriptedDialogs : public Dialogs {
 public:
     struct Shown {
-        std::string kind;   // "message", "yesno", "input", "open", "save", "configbits"
-        std::string text;   // message or prompt, the dialog's title, or the model
+        // "message", "yesno", "input", "open", "save", "configbits", "unit"
+        std::string kind;
+        // message or prompt, the dialog's title, the model, or the unit's port
+        std::string text;
         std::string detail; // proposed entry, or the file dialog's filter and folder
         Icon icon = Icon::None;
     };
@@ -33,6 +35,10 @@ public:
     // The answer of the configuration-bits dialog: the bytes chosen, or nothing for Cancel.
     std::function<std::optional<ConfigValues>(const ConfigSettings&, const ConfigValues&)>
         configurationBitsAnswer;
+    // The programmer unit dialog: the type it shows and its Detect, in; the type chosen or
+    // nothing for Cancel, out.
+    std::function<std::optional<CommandSet>(CommandSet, const std::function<UnitDetection()>&)>
+        programmerUnitAnswer;
 
     void message(const std::string& text, Icon icon) override;
     bool askYesNo(const std::string& text) override;
@@ -45,6 +51,8 @@ public:
     std::optional<ConfigValues> configurationBits(const std::string& model,
                                                   const ConfigSettings& settings,
                                                   const ConfigValues& config) override;
+    std::optional<CommandSet> programmerUnit(const std::string& port, CommandSet type,
+                                             const std::function<UnitDetection()>& detect) override;
 
     std::vector<std::string> messages() const;
 

@@ -1,10 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "texts/line_ends.hpp"
 #include "texts/operation_texts.hpp"
+#include "texts/unit_texts.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace tessaline;
+
+namespace {
+
+OperationEnd refusal(std::uint8_t status) {
+    OperationEnd end{OperationKind::Erase, Outcome::UnitRefused};
+    end.unitStatus = status;
+    return end;
+}
+
+} // namespace
 
 TEST(OperationTexts, EveryEndHasItsStatusAndMessage) {
     struct Row {
@@ -34,6 +45,11 @@ TEST(OperationTexts, EveryEndHasItsStatusAndMessage) {
         {{K::Program, Outcome::ScriptFailed, "Unrecognized symbolic instruction 'x'."},
          "Program all failed",
          "Unrecognized symbolic instruction 'x'.\r\nThe operation was stopped."},
+        {refusal(0xA9), "Erase all failed",
+         "The unit refused: the target's VDD outside 4.6 to 5.5 V.\r\nThe unit refused a command "
+         "and ran nothing more.\r\nWarning: the target has a supply of its own "
+         "(self-powered).\r\nThe unit set status bits that no unit defines: 80h.\r\nThe "
+         "operation was stopped."},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(endStatusText(row.end, 4), row.status) << row.status;
@@ -46,6 +62,39 @@ TEST(OperationTexts, EveryEndHasItsStatusAndMessage) {
     EXPECT_EQ(configByteText(0), "CONF1L:");
     EXPECT_EQ(configByteText(13), "CONF7H:");
     EXPECT_EQ(portStatusText(2, true), "Serial port 2 ready");
+}
+
+// The report says what J1 feeds from VPP against the windows, and whether J3 agrees.
+TEST(UnitTexts, TheReportJudgesTheJumpersFromWhatTheUnitMeasures) {
+    UnitReport report;
+    report.version = 2;
+    report.calibrationMillivolts = 1085;
+    report.vppCentivolts = 498;
+    report.vddCentivolts = 501;
+    report.status = kStatusSelfPowered;
+    EXPECT_EQ(unitReportText(report), "Firmware version: 2\n"
+                                      "Calibration: 1085 mV\n"
+                                      "VPP: 4.98 V\n"
+                                      "VDD: 5.01 V (the target has a supply of its own)\n"
+                                      "J3: open, high-voltage entry\n"
+                                      "J1: +5 V (VPP within 4.5 to 5.5 V)\n"
+                                      "J1 and J3 disagree: the unit refuses to power up.\n"
+                                      "Status:\n"
+                                      "  Warning: the target has a supply of its own "
+                                      "(self-powered).\n");
+    report.jumpers = kJumperLowVoltage;
+    const std::pair<std::uint16_t, const char*> feeds[] = {
+        {1310, "J1: the boost module, set too high (VPP above 12.5 V)\n"
+               "J1 and J3 disagree: the unit refuses to power up.\n"},
+        {30, "J1: nothing the unit can use (VPP below 4.5 V)\nStatus"},
+    };
+    for (const auto& [vpp, text] : feeds) {
+        report.vppCentivolts = vpp;
+        const std::string shown = unitReportText(report);
+        EXPECT_NE(shown.find("J3: closed, low-voltage entry (PGM)\n" + std::string(text)),
+                  std::string::npos)
+            << shown;
+    }
 }
 
 // A protected address must read 00h; the message says why that was expected.

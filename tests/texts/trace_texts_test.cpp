@@ -74,8 +74,13 @@ TEST(ByteTrace, ANonZeroReplyShowsItsStatusMeaning) {
         {kCmdNop, 0, 0x00, "<- 00  reply to nop"},
         {kCmdCommandCode, 0, 0x01, "<- 01  reply to command code, status: a command refused"},
         {kCmdReadByte, 1, 0x0E,
-         "<- 0E  reply to read byte, status: bytes dropped, VPP out of range, VDD low"},
-        {kCmdEnd, 0, 0x32, "<- 32  reply to end, status: bytes dropped, bits 30h"},
+         "<- 0E  reply to read byte, status: bytes dropped, VPP out of range, VDD out of range"},
+        {kCmdEnd, 0, 0xF2,
+         "<- F2  reply to end, status: bytes dropped, jumpers disagree, self-powered target, no "
+         "VPP before VDD, bits 80h"},
+        {kCmdUnitReport, 0, 0x02, "<- 02  report: firmware version"},
+        {kCmdUnitReport, kReportStatus, 0x01,
+         "<- 01  reply to unit report, status: a command refused"},
         {kCmdReadByte, 0, 0x01, "<- 01  data byte of read byte"},
         {kCmdEnd, 1, 0x01, "<- 01  stray byte after end"},
     };

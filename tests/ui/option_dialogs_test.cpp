@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "tests/support/sim_serial_port.hpp"
 #include "tests/support/window_fixture.hpp"
 
 #include "options/option_rules.hpp"
@@ -183,4 +184,51 @@ TEST(OptionDialogs, UnitStartUpDelayIsStoredAndUsedWhenThePortOpens) {
             << row.entry;
         EXPECT_EQ(fixture.dialogs.messages().size(), row.wrong ? 1u : 0u) << row.entry;
     }
+}
+
+// Options, Programmer Unit: Detect asks the unit on the port (here an original one) and
+// stores what it found at once; OK stores the type chosen, under the port's device, and
+// each port keeps its own.
+TEST(OptionDialogs, ProgrammerUnitDetectsAndStoresTheTypePerPort) {
+    WindowFixture fixture(shippedRecordText("18F452"));
+    SimSerialPort port("18F452");
+    WindowControls& form = fixture.load(&port);
+    QAction* menuunit = form.window.findChild<QAction*>(QStringLiteral("menuunit"));
+    ASSERT_NE(menuunit, nullptr);
+    UnitDetection found;
+    fixture.dialogs.programmerUnitAnswer = [&](CommandSet shown,
+                                               const std::function<UnitDetection()>& detect) {
+        EXPECT_EQ(shown, CommandSet::Original);
+        found = detect();
+        return std::optional<CommandSet>(CommandSet::Reference);
+    };
+    menuunit->trigger();
+    EXPECT_EQ(found.type, CommandSet::Original);
+    EXPECT_EQ(found.text, "original unit");
+    EXPECT_EQ(form.label_status->text().toStdString(), "Unit detected");
+    EXPECT_GE(port.unit.commandCount(), 8);
+    EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
+    ASSERT_EQ(fixture.dialogs.shown.back().kind, "unit");
+    EXPECT_EQ(fixture.dialogs.shown.back().text, "port 2 (/dev/ttyS1)");
+    EXPECT_EQ(fixture.state.app.UnitType, CommandSet::Reference);
+    EXPECT_EQ(fixture.settings->storedSetting("Unit Type/dev/ttyS1"), "reference");
+
+    fixture.dialogs.answers = {"3"};
+    form.menuport->trigger();
+    EXPECT_EQ(fixture.state.app.UnitType, CommandSet::Original);
+    fixture.dialogs.answers = {"2"};
+    form.menuport->trigger();
+    EXPECT_EQ(fixture.state.app.UnitType, CommandSet::Reference);
+    // Cancel keeps the type that Detect stored: a reference unit on the port now.
+    port.unit.makeReference(sim::UnitSupplies{});
+    fixture.settings->WriteSetting("Unit Type/dev/ttyS1", "original");
+    fixture.dialogs.programmerUnitAnswer = [&](CommandSet,
+                                               const std::function<UnitDetection()>& detect) {
+        found = detect();
+        return std::optional<CommandSet>();
+    };
+    menuunit->trigger();
+    EXPECT_EQ(found.text, "reference unit, firmware 2");
+    EXPECT_EQ(fixture.settings->storedSetting("Unit Type/dev/ttyS1"), "reference");
+    EXPECT_EQ(fixture.state.app.UnitType, CommandSet::Reference);
 }

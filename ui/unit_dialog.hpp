@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "ui/dialogs.hpp"
+
+#include <QDialog>
+
+#include <functional>
+
+class QComboBox;
+class QDialogButtonBox;
+class QLabel;
+class QPushButton;
+
+namespace tessaline {
+
+// Options, Programmer Unit: the serial port, the unit type as a drop-down ("unitType"),
+// and Detect ("detect"), whose line shows under it ("detected"). The settings of the unit
+// on the port are rows of one form, so that more fit in below.
+class ProgrammerUnitDialog : public QDialog {
+    Q_OBJECT
+public:
+    ProgrammerUnitDialog(const QString& title, const std::string& port, CommandSet type,
+                         std::function<UnitDetection()> detect, QWidget* parent = nullptr);
+
+    CommandSet unitType() const;
+
+protected:
+    // Escape and the window's close wait for a probe under way.
+    void reject() override;
+
+private:
+    void detectClicked();
+    void setDetecting(bool detecting);
+
+    std::function<UnitDetection()> m_detect;
+    QComboBox* m_type = nullptr;
+    QPushButton* m_detectButton = nullptr;
+    QLabel* m_detected = nullptr;
+    QDialogButtonBox* m_buttons = nullptr;
+    bool m_detecting = false;
+};
+
+} // namespace tessaline
