@@ -86,14 +86,15 @@ TEST(ReferenceUnit, EveryFailureBitFailsEveryOperationWithItsText) {
                  {Where::InAReply, Where::SilentThenEndReply, Where::LastReply}) {
                 const std::size_t at = where == Where::LastReply ? last : 9;
                 bool silent = false;
-                UnitRig rig([&, base = referenceUnit()](const FakeUnit::Command& command) {
+                UnitRig rig([&, status = bit,
+                             base = referenceUnit()](const FakeUnit::Command& command) {
                     Bytes replies = base(command);
                     if (command.index == at && where != Where::SilentThenEndReply)
-                        replies.back() = bit;
+                        replies.back() = status;
                     silent = silent || (command.index == at && where == Where::SilentThenEndReply);
                     if (silent && command.command == kCmdEnd) {
                         silent = false;
-                        return Bytes{bit};
+                        return Bytes{status};
                     }
                     return silent ? Bytes{} : replies;
                 });

@@ -193,7 +193,7 @@ TEST(OptionDialogs, ProgrammerUnitDetectsAndStoresTheTypePerPort) {
     WindowFixture fixture(shippedRecordText("18F452"));
     SimSerialPort port("18F452");
     WindowControls& form = fixture.load(&port);
-    QAction* menuunit = form.window.findChild<QAction*>(QStringLiteral("menuunit"));
+    auto* menuunit = form.window.findChild<QAction*>(QStringLiteral("menuunit"));
     ASSERT_NE(menuunit, nullptr);
     UnitDetection found;
     fixture.dialogs.programmerUnitAnswer = [&](CommandSet shown,
