@@ -32,6 +32,7 @@ std::vector<std::string> ProgrammerUnit::allViolations() const {
 
 std::vector<std::uint8_t> ProgrammerUnit::receive(std::uint8_t byte) {
     m_lastByte = byte;
+    m_otherRate = false;
     if (muteAfter >= 0 && m_commands >= muteAfter)
         return {};
     if (m_reference)
@@ -144,10 +145,15 @@ std::int32_t ProgrammerUnit::baud() const {
 std::vector<std::uint8_t> ProgrammerUnit::receiveGarbled() {
     if (muteAfter >= 0 && m_commands >= muteAfter)
         return {};
-    if (!m_reference) {
-        violation("a byte came at another rate than the unit's 56000 baud");
+    // One report for each run of such bytes; what the unit then does is the program's
+    // doing, not blamed again.
+    if (!m_otherRate)
+        violation("a byte came at another rate than the unit's " + std::to_string(baud()) +
+                  " baud");
+    m_otherRate = true;
+    if (!m_reference)
         return {};
-    }
+    m_lineFault = true;
     return receiveAsReference(-1);
 }
 
@@ -235,8 +241,6 @@ std::vector<std::uint8_t> ProgrammerUnit::serveFast(std::uint32_t nowMs) {
             m_logic.receiveError(nowMs);
             m_resync.start(nowMs);
             leaveFast();
-            if (!m_lineFault)
-                violation("bytes came at another rate than fast mode's");
         } else {
             if (m_input.quietFallbackDue(m_logic.powered(), nowMs))
                 leaveFast();

@@ -99,7 +99,9 @@ private:
     unit::UnitLogic m_logic;
     UnitSupplies m_supplies;
     std::int64_t m_bytes = 0;
-    bool m_lineFault = false; // a byte was dropped or garbled on purpose
+    bool m_lineFault = false; // a byte was dropped or garbled on purpose, or came at
+                              // another rate
+    bool m_otherRate = false; // the last byte came at another rate
 
     // Fast mode: on, and its rate.
     bool m_fast = false;
