@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "firmware/unit_batch.hpp"
+
+namespace tessaline {
+namespace unit {
+
+bool checkPayload(const uint8_t* payload, uint16_t length, uint16_t& reads) {
+    reads = 0;
+    uint16_t at = 0;
+    while (at < length) {
+        const uint8_t command = payload[at];
+        if (!isUnitCommand(command, CommandSet::Packet) ||
+            (command == kOpLeave && at + 1 != length))
+            return false;
+        if (command == kCmdReadByte)
+            ++reads;
+        at = static_cast<uint16_t>(at + 1 + unitArgumentCount(command));
+    }
+    return at == length;
+}
+
+void PacketInput::start(uint8_t* first, uint8_t* second, uint16_t capacity, uint32_t nowMs) {
+    m_buffers[0] = first;
+    m_buffers[1] = second;
+    m_capacity = capacity;
+    m_slots[0] = Slot();
+    m_slots[1] = Slot();
+    m_receiver.reset();
+    m_queued = 0;
+    m_expectedSeq = 0;
+    m_blocked = false;
+    m_rejected = false;
+    m_aborted = false;
+    m_rateLost = false;
+    m_abortMatched = 0;
+    m_framingErrors = 0;
+    m_lastActiveMs = nowMs;
+    fill(0);
+}
+
+bool PacketInput::quietFallbackDue(bool powered, uint32_t nowMs) const {
+    return !faulty(Fault::FastNoFallback) && !powered && idle() && !m_receiver.receiving() &&
+           static_cast<uint32_t>(nowMs - m_lastActiveMs) >= kFastQuietMs;
+}
+
+void PacketInput::expire(uint32_t nowMs) {
+    if (!m_blocked && !m_aborted && !m_rateLost && m_receiver.expire(nowMs))
+        reject();
+}
+
+uint8_t PacketInput::nextPacket() {
+    if (m_queued == 0)
+        return kNone;
+    const uint8_t slot = m_queue[0];
+    m_queue[0] = m_queue[1];
+    --m_queued;
+    m_slots[slot].state = kRunning;
+    return slot;
+}
+
+void PacketInput::finished(uint8_t slot) {
+    m_slots[slot].state = kFree;
+    if (m_filling == kNone)
+        fill(slot);
+}
+
+void PacketInput::block() {
+    m_blocked = true;
+    m_abortMatched = 0;
+    m_receiver.reset();
+    for (uint8_t i = 0; i < m_queued; ++i)
+        m_slots[m_queue[i]].state = kFree;
+    m_queued = 0;
+}
+
+bool PacketInput::rejectionDue(uint8_t& seq) {
+    if (!m_rejected || m_queued != 0)
+        return false;
+    m_rejected = false;
+    seq = m_rejectedSeq;
+    return true;
+}
+
+bool LineResync::drop(uint32_t nowMs) {
+    if (!m_on)
+        return false;
+    if (static_cast<uint32_t>(nowMs - m_lastMs) < kFastResyncMs) {
+        m_lastMs = nowMs;
+        return true;
+    }
+    m_on = false;
+    return false;
+}
+
+bool PacketRun::start(const uint8_t* payload, uint16_t length) {
+    m_payload = payload;
+    m_length = length;
+    m_at = 0;
+    m_refused = false;
+    m_leaving = false;
+    return checkPayload(payload, length, m_reads);
+}
+
+PacketRun::Next PacketRun::next(UnitLogic& logic, Step& step) {
+    if (m_refused || m_at >= m_length)
+        return kDone;
+    Op op;
+    op.command = m_payload[m_at];
+    const int arguments = unitArgumentCount(op.command);
+    if (arguments > 0)
+        op.low = m_payload[m_at + 1];
+    if (arguments > 1)
+        op.high = m_payload[m_at + 2];
+    m_at = static_cast<uint16_t>(m_at + 1 + arguments);
+    switch (op.command) {
+    case kOpWait:
+        m_waitMs = op.operand();
+        if (faulty(Fault::FastShortWait) && m_waitMs > 0)
+            --m_waitMs;
+        return kWait;
+    case kOpLeave:
+        m_leaving = true;
+        if (logic.powered()) {
+            logic.end(step);
+            return kLeave;
+        }
+        step = Step();
+        return kLeave;
+    default:
+        if (!logic.take(op.command, op.low, op.high, step)) {
+            m_refused = true;
+            return kDone;
+        }
+        return kCommand;
+    }
+}
+
+} // namespace unit
+} // namespace tessaline
