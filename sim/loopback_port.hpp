@@ -29,7 +29,7 @@ public:
     void setReceiveHandler(ReceiveHandler handler) override { m_handler = std::move(handler); }
 
     // The port's rate from now on.
-    void setBaudRate(std::int32_t baud) { m_baud = baud > 0 ? baud : 56000; }
+    void setBaudRate(std::int32_t baud) override { m_baud = baud > 0 ? baud : 56000; }
     std::int32_t baudRate() const { return m_baud; }
     // The host waits: the clock moves, and the unit sees the time pass (a packet cut
     // short, a quiet line), answering what that causes.

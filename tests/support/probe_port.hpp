@@ -28,6 +28,7 @@ public:
     void setReceiveHandler(ReceiveHandler handler) override {
         m_port.setReceiveHandler(std::move(handler));
     }
+    void setBaudRate(std::int32_t baud) override { m_port.setBaudRate(baud); }
 
 private:
     BytePort& m_port;
