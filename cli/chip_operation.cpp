@@ -171,6 +171,7 @@ int exitStatusFor(Outcome outcome) {
     case Outcome::ScriptFailed:
     case Outcome::StrayBytes:
     case Outcome::UnitRefused:
+    case Outcome::LinkFailed:
         break;
     }
     return kExitPort;

@@ -74,6 +74,7 @@ std::string endStatusText(const OperationEnd& end, std::int32_t portNumber) {
     case Outcome::WrongDevice:
     case Outcome::StrayBytes:
     case Outcome::UnitRefused:
+    case Outcome::LinkFailed:
         break;
     }
     return operationName(end.kind) + " failed";
@@ -115,6 +116,10 @@ std::string endMessage(const OperationEnd& end) {
                kStopped;
     case Outcome::UnitRefused:
         return unitStatusText(end.unitStatus) + "The operation was stopped.";
+    case Outcome::LinkFailed:
+        return "The link to the programmer unit failed in fast mode: a packet or its reply was "
+               "lost, garbled or late.\n" +
+               unitStatusText(end.unitStatus) + "The operation was stopped.";
     case Outcome::Stopped:
         return {};
     }

@@ -248,6 +248,7 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
     case Outcome::WrongDevice:
     case Outcome::StrayBytes:
     case Outcome::UnitRefused:
+    case Outcome::LinkFailed:
         // A port that failed under the operation, or a unit that fell silent (its adapter
         // pulled out and plugged in again, its program restarted), is opened afresh by the
         // next button.
