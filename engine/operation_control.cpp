@@ -222,6 +222,8 @@ void OperationControl::StartOperation(OperationKind kind, bool portReady) {
     m_progress.reset();
     // The unit takes its own commands only while powered down, and the probe counts only
     // from a power-down on. Fast mode begins with the unit powered down.
+    if (!m_unitIdle && m_fastLeftAt > 0)
+        abortLeftFastMode();
     if (!m_unitIdle || unitsOwn)
         startScript(Stage::PowerDown);
     else if (fastWanted())
@@ -480,6 +482,7 @@ void OperationControl::completeOperation(OperationKind) {
 // follow.
 void OperationControl::scriptEnded() {
     m_unitIdle = true;
+    m_fastLeftAt = 0;
     const std::optional<Stage> next = scriptAfter(m_stage);
     if (m_stopWith == Outcome::StrayBytes ||
         (m_stopWith == Outcome::Stopped && next && m_kind != OperationKind::Identify))
@@ -978,6 +981,7 @@ void OperationControl::strayAfterTheEnd() {
 void OperationControl::portOpened() {
     m_unitIdle = false;
     m_fastRefused = false;
+    m_fastLeftAt = 0;
     m_engine.resetReplies();
     m_portOpenedAt = std::chrono::steady_clock::now();
 }
@@ -1072,10 +1076,13 @@ void OperationControl::fastEstablished() {
 void OperationControl::fastFallback() {
     m_host.stopReplyTimer();
     m_port.setReceiveThreshold(0);
-    if (m_fast)
+    if (m_fast) {
+        // A unit that switched and then stopped answering may still be in fast mode.
+        m_fastLeftAt = m_fastBaud;
         dropFastMode();
-    else
+    } else {
         m_port.setBaudRate(kPlainBaud);
+    }
     m_host.waitMilliseconds(kFastFallbackMs);
     m_port.readAll();
     m_fastRefused = true;
@@ -1226,6 +1233,12 @@ void OperationControl::fastBytes(const std::vector<std::uint8_t>& bytes) {
             break;
         case BatchLink::Reply::Bad:
             tracePacket(TracedPacket::Kind::BadReply);
+            // The first packet's reply garbled: the port or its adapter cannot take the
+            // rate.
+            if (m_stage == Stage::Handshake) {
+                fastFallback();
+                return;
+            }
             recoverLink(Outcome::LinkFailed);
             break;
         case BatchLink::Reply::Complete:
@@ -1242,6 +1255,10 @@ void OperationControl::packetAnswered() {
     const std::uint8_t status = m_batch.replyStatus();
     m_batch.answered();
     m_host.stopReplyTimer();
+    if (m_stage == Stage::Handshake && status != 0) {
+        fastFallback();
+        return;
+    }
     if ((status & kStatusRejected) != 0) {
         recoverLink(Outcome::LinkFailed);
         return;
@@ -1405,9 +1422,26 @@ void OperationControl::recoveryTimedOut() {
     // Nothing answers: a unit that answered nothing since the silence began has stopped
     // answering altogether.
     m_unitIdle = false;
+    if (!m_recoveryHeard)
+        m_fastLeftAt = m_fastBaud;
     if (m_recoveryAfterSilence && !m_recoveryHeard)
         m_end.outcome = Outcome::UnitSilent;
     report(m_end);
+}
+
+// A unit that heard nothing of the last recovery may still be in fast mode, waiting for
+// packets: ABORT at its rate powers it down and takes it back to plain mode (a unit in
+// plain mode sees a receive error, which the power-down's reply clears).
+void OperationControl::abortLeftFastMode() {
+    m_port.setReceiveThreshold(0);
+    m_port.setBaudRate(m_fastLeftAt);
+    m_host.waitMilliseconds(kAbortQuietMs);
+    m_batch.sendAbort();
+    m_host.waitMilliseconds(kAbortReplyMs);
+    m_port.setBaudRate(kPlainBaud);
+    m_host.waitMilliseconds(kNoAbortReplyQuietMs);
+    m_port.readAll();
+    m_fastLeftAt = 0;
 }
 
 } // namespace tessaline

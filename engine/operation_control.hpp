@@ -316,6 +316,7 @@ private:
     void abortAnswered(std::optional<std::uint8_t> status);
     void sendRecoveryEnd();
     void recoveryTimedOut();
+    void abortLeftFastMode();
     void tracePacket(TracedPacket::Kind kind, const BatchLink::Packet* packet = nullptr);
     const DeviceScript& scriptFor(OperationKind kind) const;
     bool programScriptVerifies() const;
@@ -388,6 +389,9 @@ private:
     int m_recoveryEnds = 0;
     bool m_recoveryHeard = false;
     bool m_recoveryAfterSilence = false;
+    // The rate of a fast mode that the unit may not have left (nothing answered its
+    // recovery); 0: none.
+    std::int32_t m_fastLeftAt = 0;
 };
 
 } // namespace tessaline

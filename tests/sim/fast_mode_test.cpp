@@ -45,9 +45,12 @@ constexpr std::int32_t kFastBaud = 1000000;
 // A reference unit in one process; what the program writes is kept as the unit runs it:
 // plain commands as they are, and the payloads of the packets it accepts.
 struct FastRig : SimRig {
-    explicit FastRig(const std::string& name, std::int32_t fastBaud = kFastBaud)
+    // An original unit (`reference` false) set up as a reference one by mistake.
+    explicit FastRig(const std::string& name, std::int32_t fastBaud = kFastBaud,
+                     bool reference = true)
         : SimRig(shippedRecord(name), *sim::findChipModel(name)) {
-        unit.makeReference({});
+        if (reference)
+            unit.makeReference({});
         control.setUnitType(CommandSet::Reference);
         control.setFastBaud(fastBaud);
         control.setGracePeriodMs(0);
@@ -157,5 +160,158 @@ TEST(FastMode, TheCommandStreamEqualsTheReplyPacedOne) {
                 << name << " " << static_cast<int>(kind) << ": " << paced.commands().size()
                 << " commands reply-paced, " << fast.commands().size() << " in fast mode";
         }
+    }
+}
+
+namespace {
+
+// 1 KiB of FLASH and a few EEPROM bytes, for the tests that run an operation many times.
+void fillSome(FastRig& rig) {
+    for (std::size_t i = 0; i < 1024; ++i)
+        rig.buffer.Flash[i] = static_cast<std::uint8_t>(i * 13 + 5);
+    for (std::size_t i = 0; i < 8; ++i)
+        rig.buffer.Eeprom[i] = static_cast<std::uint8_t>(i + 1);
+}
+
+bool chipEqualsFile(const FastRig& rig) {
+    return rig.chip.flash == rig.buffer.Flash && rig.chip.eeprom == rig.buffer.Eeprom;
+}
+
+} // namespace
+
+// A verify finds the same first byte in both modes and words it the same.
+TEST(FastMode, AFailingVerifyNamesTheSameFirstByte) {
+    std::vector<std::string> messages[2];
+    for (const std::int32_t baud : {0, kFastBaud}) {
+        FastRig rig("18F4520", baud);
+        fillSome(rig);
+        rig.chip.flash = rig.buffer.Flash;
+        rig.chip.eeprom = rig.buffer.Eeprom;
+        rig.chip.flash[700] ^= 0x10;
+        rig.chip.flash[900] ^= 0x01;
+        rig.chip.eeprom[5] ^= 0x80;
+        EXPECT_EQ(rig.runToEnd(OperationKind::Verify), Outcome::CheckFailed);
+        EXPECT_FALSE(rig.chip.powered());
+        messages[baud == 0 ? 0 : 1] = rig.host.messages;
+    }
+    ASSERT_FALSE(messages[0].empty());
+    EXPECT_EQ(messages[1], messages[0]);
+}
+
+// A stop at any packet boundary ends Stopped, the chip powered down, the unit in plain
+// mode, and a chip's work never cut.
+TEST(FastMode, AStopAtEveryPacketBoundaryEndsStoppedAndPoweredDown) {
+    FastRig rig("18F4520");
+    fillSome(rig);
+    // 8 KiB: some 150 packets.
+    for (std::size_t i = 0; i < 8192; ++i)
+        rig.buffer.Flash[i] = static_cast<std::uint8_t>(i * 29 + 1);
+    int boundaries = 0;
+    for (int stopAt = 1;; ++stopAt) {
+        int packetsOut = 0;
+        rig.host.onEvents = [&] {
+            if (++packetsOut == stopAt)
+                rig.control.requestStop();
+        };
+        const Outcome outcome = rig.runToEnd(OperationKind::Program);
+        if (outcome == Outcome::Done)
+            break;
+        ++boundaries;
+        ASSERT_EQ(outcome, Outcome::Stopped) << "stop at packet " << stopAt;
+        ASSERT_FALSE(rig.chip.powered()) << "stop at packet " << stopAt;
+        ASSERT_FALSE(rig.unit.fastMode()) << "stop at packet " << stopAt;
+    }
+    EXPECT_GE(boundaries, 100);
+    EXPECT_TRUE(chipEqualsFile(rig));
+    EXPECT_TRUE(rig.unit.allViolations().empty());
+}
+
+// A unit that falls silent after some packets is found out; once it answers again, the
+// next operation runs to its end.
+TEST(FastMode, AUnitThatFallsSilentIsDetectedAndTheNextOperationWorks) {
+    FastRig clean("18F4520");
+    fillSome(clean);
+    ASSERT_EQ(clean.runToEnd(OperationKind::Program), Outcome::Done);
+    const std::int64_t all = clean.unit.commandCount();
+    for (const std::int64_t commands :
+         {std::int64_t{1}, std::int64_t{3}, all / 4, all / 2, all - 20}) {
+        FastRig rig("18F4520");
+        fillSome(rig);
+        rig.unit.muteAfter = commands;
+        const Outcome outcome = rig.runToEnd(OperationKind::Program);
+        EXPECT_TRUE(outcome == Outcome::UnitSilent || outcome == Outcome::LinkFailed)
+            << commands << " commands: " << static_cast<int>(outcome);
+        rig.unit.muteAfter = -1;
+        rig.port.readAll();
+        EXPECT_EQ(rig.runToEnd(OperationKind::Program), Outcome::Done) << commands;
+        EXPECT_TRUE(chipEqualsFile(rig)) << commands;
+        EXPECT_FALSE(rig.chip.powered()) << commands;
+    }
+}
+
+// A byte lost or garbled on the way to the unit, or on the way back: the operation may
+// fail (then the chip is powered down and the unit back in plain mode), but it never
+// reports a success that the chip does not hold.
+TEST(FastMode, LostAndGarbledBytesNeverEndInAFalseSuccess) {
+    FastRig clean("18F4520");
+    fillSome(clean);
+    std::int64_t received = 0;
+    clean.probe.onRead = [&](std::vector<std::uint8_t>& bytes) {
+        received += static_cast<std::int64_t>(bytes.size());
+    };
+    ASSERT_EQ(clean.runToEnd(OperationKind::Program), Outcome::Done);
+    const auto sent = static_cast<std::int64_t>(clean.port.bytesSent());
+    ASSERT_GT(received, 1000);
+
+    enum Fault { DropOut, GarbleOut, DropIn, FlipIn };
+    for (const Fault fault : {DropOut, GarbleOut, DropIn, FlipIn}) {
+        const bool out = fault == DropOut || fault == GarbleOut;
+        int failures = 0;
+        for (int run = 0; run < 200; ++run) {
+            FastRig rig("18F4520");
+            fillSome(rig);
+            const std::int64_t at = 1 + (out ? sent : received) * run / 200;
+            if (fault == DropOut)
+                rig.unit.dropByte = at;
+            if (fault == GarbleOut)
+                rig.unit.garbleByte = at;
+            std::int64_t seen = 0;
+            rig.probe.onRead = [&](std::vector<std::uint8_t>& bytes) {
+                for (std::size_t i = 0; i < bytes.size(); ++i) {
+                    if (++seen != at || out)
+                        continue;
+                    if (fault == FlipIn)
+                        bytes[i] ^= 0x04;
+                    else
+                        bytes.erase(bytes.begin() + static_cast<long>(i));
+                    break;
+                }
+            };
+            const Outcome outcome = rig.runToEnd(OperationKind::Program);
+            const std::string where = "fault " + std::to_string(fault) + " at byte " +
+                                      std::to_string(at) + ": outcome " +
+                                      std::to_string(static_cast<int>(outcome));
+            if (outcome == Outcome::Done)
+                EXPECT_TRUE(chipEqualsFile(rig)) << where;
+            else
+                ++failures;
+            EXPECT_FALSE(rig.chip.powered()) << where;
+            EXPECT_FALSE(rig.unit.fastMode()) << where;
+        }
+        EXPECT_GT(failures, 100) << "fault " << fault;
+    }
+}
+
+// A unit that does not answer ENTER as one that speaks fast mode, or whose first packet
+// finds no answer (a port that cannot take the rate), is programmed reply-paced.
+TEST(FastMode, WithoutFastModeTheOperationRunsReplyPaced) {
+    for (const bool original : {true, false}) {
+        FastRig rig("18F4520", kFastBaud, !original);
+        fillSome(rig);
+        rig.probe.fixedRate = !original;
+        EXPECT_EQ(rig.runToEnd(OperationKind::Program), Outcome::Done) << original;
+        EXPECT_FALSE(rig.control.fastMode());
+        EXPECT_TRUE(chipEqualsFile(rig)) << original;
+        EXPECT_FALSE(rig.chip.powered()) << original;
     }
 }
