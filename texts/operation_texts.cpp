@@ -44,6 +44,10 @@ std::string progressText(Memory memory, std::int32_t done, std::int32_t total) {
            std::to_string(total);
 }
 
+std::string linkModeText(std::int32_t fastBaud) {
+    return fastBaud > 0 ? "Fast mode, " + std::to_string(fastBaud) + " baud" : "Standard mode";
+}
+
 std::string configByteText(std::int32_t index) {
     return std::string(kConfigBytes.at(static_cast<std::size_t>(index)).statusText);
 }
