@@ -68,6 +68,31 @@
 //   that no command asked for or a wrong signature make its answer "original unit". The
 //   report that follows, and the calibration's reply, are statuses as any other.
 //
+// Fast mode (a reference unit's chip operations, with a fast rate set):
+//
+//   [PowerDown] > Handshake > [Identify] > Main > [ReadBack] > Leaving > EndPending > Idle
+//                     |  ENTER at 56000 baud, then the rate switched and the empty packet;
+//                     |  a reply that is no fast mode's, none, or a garbled one: back to
+//                     |  56000, 1.1 s quiet, and the operation runs as above from PowerDown
+//                     |  (the port runs reply-paced until it is opened again)
+//
+//   The scripts run ahead of the unit: their commands fill packets (cut at a loop pass's
+//   end), every reply they await comes at once as 00h while at most two packets are in
+//   flight, and a read's data byte is applied from its packet's reply. The engine waits
+//   for every packet's reply at waitwr's poll, before a write while a check is undecided,
+//   and at a script's end. A failed check: the packets in flight are answered, nothing
+//   more that was built goes out, and the script's last instruction runs.
+//
+//   a stop at a packet boundary: the packets in flight are answered, then the end command
+//   and LEAVE in one packet; Stopped once its reply is in.
+//   Leaving: LEAVE's reply ends fast mode; the end is reported as in plain mode.
+//   a reply garbled, lost, late (2 s + the packet's run time) or rejected, a refusing
+//   status, a failed port: > Recovering: ABORT after 60 ms of quiet, its reply awaited
+//   (100 ms beyond what is in flight), else 150 ms quiet; then 56000 baud and the end
+//   command up to three times, 300 ms apart. LinkFailed (UnitRefused for a refusal,
+//   UnitSilent when nothing answered after a silence); a unit that answered nothing gets
+//   ABORT at its fast rate before the next operation.
+//
 // The stop latch (m_stopWith) holds a stop until a point where the chip is idle:
 //
 //   empty ---- requestStop, in Starting or a script ------------------> Stopped

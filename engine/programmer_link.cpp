@@ -67,7 +67,9 @@ void ProgrammerLink::send(std::uint8_t command, std::initializer_list<std::int32
 void ProgrammerLink::received(std::uint8_t value) {
     if (m_outstanding > 0)
         --m_outstanding;
-    trace(false, value, m_replies++);
+    // In fast mode the replies are the engine's own; the packets' replies are traced.
+    if (!m_batch)
+        trace(false, value, m_replies++);
 }
 
 void ProgrammerLink::finishCommand(std::uint8_t command, std::uint8_t argument) {
