@@ -68,7 +68,8 @@
 //   that no command asked for or a wrong signature make its answer "original unit". The
 //   report that follows, and the calibration's reply, are statuses as any other.
 //
-// Fast mode (a reference unit's chip operations, with a fast rate set):
+// Fast mode (a reference unit's chip operations, with a fast rate set); its rules are the
+// tests FastMode.* against the transfer-level reference unit:
 //
 //   [PowerDown] > Handshake > [Identify] > Main > [ReadBack] > Leaving > EndPending > Idle
 //                     |  ENTER at 56000 baud, then the rate switched and the empty packet;
