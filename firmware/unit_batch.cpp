@@ -4,9 +4,10 @@
 namespace tessaline {
 namespace unit {
 
-bool checkPayload(const uint8_t* payload, uint16_t length, uint16_t& reads) {
+bool checkPayload(const uint8_t* payload, uint16_t length, uint16_t& reads, void (*between)()) {
     reads = 0;
     uint16_t at = 0;
+    uint8_t commands = 0;
     while (at < length) {
         const uint8_t command = payload[at];
         if (!isUnitCommand(command, CommandSet::Packet) ||
@@ -15,6 +16,8 @@ bool checkPayload(const uint8_t* payload, uint16_t length, uint16_t& reads) {
         if (command == kCmdReadByte)
             ++reads;
         at = static_cast<uint16_t>(at + 1 + unitArgumentCount(command));
+        if (between && ++commands % kCheckStride == 0)
+            between();
     }
     return at == length;
 }
@@ -41,6 +44,12 @@ void PacketInput::start(uint8_t* first, uint8_t* second, uint16_t capacity, uint
 bool PacketInput::quietFallbackDue(bool powered, uint32_t nowMs) const {
     return !faulty(Fault::FastNoFallback) && !powered && idle() && !m_receiver.receiving() &&
            static_cast<uint32_t>(nowMs - m_lastActiveMs) >= kFastQuietMs;
+}
+
+void PacketInput::arrived(uint32_t nowMs) {
+    expire(nowMs);
+    m_receiver.touch(nowMs);
+    m_lastActiveMs = nowMs;
 }
 
 void PacketInput::expire(uint32_t nowMs) {
@@ -92,13 +101,13 @@ bool LineResync::drop(uint32_t nowMs) {
     return false;
 }
 
-bool PacketRun::start(const uint8_t* payload, uint16_t length) {
+bool PacketRun::start(const uint8_t* payload, uint16_t length, void (*between)()) {
     m_payload = payload;
     m_length = length;
     m_at = 0;
     m_refused = false;
     m_leaving = false;
-    return checkPayload(payload, length, m_reads);
+    return checkPayload(payload, length, m_reads, between);
 }
 
 PacketRun::Next PacketRun::next(UnitLogic& logic, Step& step) {
