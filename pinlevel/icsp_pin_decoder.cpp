@@ -318,9 +318,13 @@ void IcspPinDecoder::completeFrame(std::uint64_t cycle) {
             m_chip->transfer(m_frame.command, m_frame.operand);
         }
     }
+    m_frame.start = m_frameStart;
+    m_frame.end = cycle;
     m_lastFrame = m_frame;
     ++m_framesCompleted;
     m_bits = 0;
+    if (onFrame)
+        onFrame(m_lastFrame);
 }
 
 void IcspPinDecoder::finish(std::uint64_t cycle) {

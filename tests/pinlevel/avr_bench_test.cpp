@@ -2,12 +2,14 @@
 // The unit's firmware in simulated silicon, judged at pin level by the strict chip, in
 // one process with no wall clock: one model of each family through every operation, the
 // ID check, a stop, and the fault builds of the firmware, each of which must be caught.
+#include "firmware/unit_batch.hpp"
 #include "tests/pinlevel/avr_rig.hpp"
 #include "tests/support/sim_rig.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <sstream>
 
 using namespace tessaline;
@@ -320,6 +322,130 @@ TEST(FirmwareBench, CatchesEveryFaultBuild) {
                     << row.build << ": " << testing::PrintToString(found);
             else
                 EXPECT_EQ(found, std::vector<std::string>{}) << row.build;
+        }
+    }
+}
+
+namespace {
+
+bool sameFrames(const std::vector<pinlevel::IcspPinDecoder::Frame>& a,
+                const std::vector<pinlevel::IcspPinDecoder::Frame>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const auto& x, const auto& y) { return x.sameTransfer(y); });
+}
+
+} // namespace
+
+// What a reply-paced Program All sent, cut into packets at 1,000,000 baud: the same
+// transfers on the pins, the same chip, and nothing the bench can fault.
+TEST(FirmwareBench, FastModeRunsTheReplyPacedCommandsFrameForFrame) {
+    AvrRig paced(shippedRecord("18F4520"));
+    paced.unit.chip().fillWithPattern(0x5A);
+    paced.unit.recordFrames(true);
+    fillProgram(paced.buffer, paced.unit.chip().model(), 256);
+    ASSERT_TRUE(paced.run(OperationKind::Program));
+    ASSERT_EQ(paced.finish(), std::vector<std::string>{});
+
+    pinlevel::AvrUnit unit(setupFor(firmwarePath(), "18F4520"));
+    unit.chip().fillWithPattern(0x5A);
+    unit.recordFrames(true);
+    FastDriver driver(unit);
+    ASSERT_TRUE(driver.enter(kRate1000000));
+    std::vector<PacketBytes> payloads = packetize(paced.stream, 452);
+    payloads.push_back({kOpLeave});
+    const bool sent = driver.send(payloads);
+    ASSERT_TRUE(sent) << driver.replies();
+    unit.finish(false);
+    EXPECT_EQ(unit.violations(), std::vector<std::string>{});
+    EXPECT_GT(unit.frames().size(), 1000u);
+    EXPECT_TRUE(sameFrames(unit.frames(), paced.unit.frames()));
+    EXPECT_EQ(unit.chip().flash, paced.unit.chip().flash);
+    EXPECT_EQ(unit.chip().eeprom, paced.unit.chip().eeprom);
+    EXPECT_FALSE(unit.monitor().fastMode());
+}
+
+// A byte lost or garbled anywhere in a packet: it runs nothing, not a frame; its reply
+// says so, and ABORT brings the unit back to plain mode.
+TEST(FirmwareBench, InFastModeALostOrGarbledByteRunsNothingOfItsPacket) {
+    const PacketBytes packet = fastPacket(0, {101, 107, 0, 108, 0x12, 0x34, 103});
+    for (const std::uint64_t at : {1, 2, 4, 6, 12, 13}) {
+        for (const bool lost : {true, false}) {
+            pinlevel::AvrUnit::Setup setup = setupFor(firmwarePath(), "18F452");
+            (lost ? setup.dropByte : setup.garbleByte) = 2 + at; // after ENTER's two bytes
+            pinlevel::AvrUnit unit(setup);
+            FastDriver driver(unit);
+            ASSERT_TRUE(driver.enter(kRate1000000));
+            driver.write(packet, 1);
+            driver.write(abortPacket(), 1);
+            unit.finish(false);
+            const std::string replies = driver.replies();
+            EXPECT_EQ(replies.substr(replies.size() > 6 ? replies.size() - 6 : 0), "FF:/00")
+                << at << lost << replies;
+            if (!(lost && at == 1)) {
+                EXPECT_EQ(replies.substr(2, 5), ":/80,") << at << lost << replies;
+            }
+            EXPECT_EQ(unit.decoder().framesCompleted(), 0u) << at << lost;
+            EXPECT_EQ(unit.violations(), std::vector<std::string>{}) << at << lost;
+        }
+    }
+}
+
+// Each fast-mode fault build leaves out one rule; the bench names what goes wrong, and the
+// right firmware goes through the same exchange without a violation.
+TEST(FirmwareBench, CatchesEveryFastModeFaultBuild) {
+    struct Row {
+        const char* build;
+        std::function<void(pinlevel::AvrUnit&, FastDriver&)> drive;
+        const char* violation;
+    };
+    const auto packets = [](std::vector<PacketBytes> payloads) {
+        return [payloads](pinlevel::AvrUnit&, FastDriver& driver) { driver.send(payloads); };
+    };
+    const Row rows[] = {
+        {"fast-exec-bad-crc",
+         [](pinlevel::AvrUnit&, FastDriver& driver) {
+             PacketBytes damaged = fastPacket(0, {101, 100});
+             damaged[6] ^= 0x01;
+             driver.write(damaged, 1);
+             driver.write(abortPacket(), 1);
+         },
+         "which the unit had to reject"},
+        {"fast-reply-early", packets({{101, 107, 0, 108, 0, 0, 103}}), "came before"},
+        {"fast-short-wait",
+         packets({{101, 107, 0, 108, 0, 0, kOpWait, 5, 0, 107, 0, 108, 0, 0, 103}}),
+         "its WAIT asks for 5 ms"},
+        {"fast-no-fallback",
+         [](pinlevel::AvrUnit& unit, FastDriver& driver) {
+             driver.send({{101}});
+             // The program talks at 56000 baud again, and after a quiet line sends 103.
+             unit.setHostBaud(56000);
+             driver.write({103}, 0, 150);
+             driver.write({103}, 1, 100);
+         },
+         "left powered"},
+        {"fast-overwrite-buffer",
+         packets({{101, 107, 0, 108, 0x11, 0x0E, 107, 0, 108, 0x22, 0x0E, 103},
+                  {101, 107, 0, 108, 0x33, 0x0E, 103}}),
+         "on the pins where"},
+    };
+    for (const Row& row : rows) {
+        for (const bool faulty : {false, true}) {
+            pinlevel::AvrUnit unit(
+                setupFor(faulty ? firmwarePath(std::string("tessaline-unit-fault-") + row.build)
+                                : firmwarePath(),
+                         "18F452"));
+            FastDriver driver(unit);
+            ASSERT_TRUE(driver.enter(kRate1000000)) << row.build;
+            row.drive(unit, driver);
+            driver.waitMilliseconds(50);
+            unit.finish(false);
+            const std::vector<std::string> found = unit.violations();
+            if (faulty)
+                EXPECT_TRUE(mentions(found, row.violation))
+                    << row.build << ": " << testing::PrintToString(found);
+            else
+                EXPECT_EQ(found, std::vector<std::string>{})
+                    << row.build << ": " << driver.replies();
         }
     }
 }
