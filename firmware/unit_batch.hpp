@@ -5,8 +5,8 @@
 // taken into two buffers while one runs, sequence numbers, rejections, ABORT, the packet's
 // commands run one by one through UnitLogic, and the reply with its CRC. Like UnitLogic it
 // does no input or output of its own, so the same code runs on the ATmega328P (the receive
-// side between its commands and while it waits), in the simulated reference unit and in the host's tests.
-// C++14 with <stdint.h> only.
+// side between its commands and while it waits), in the simulated reference unit and in the host's
+// tests. C++14 with <stdint.h> only.
 //
 // The rules, beyond the protocol's:
 // - Every packet accepted runs, in the order it came, and is answered in its turn; a

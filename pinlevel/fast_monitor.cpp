@@ -37,8 +37,8 @@ std::string transfer(const IcspPinDecoder::Frame& frame) {
 
 } // namespace
 
-FastMonitor::FastMonitor(const IcspPinDecoder& decoder, unit::UnitLogic& logic,
-                         Supplies supplies, Violation violation)
+FastMonitor::FastMonitor(const IcspPinDecoder& decoder, unit::UnitLogic& logic, Supplies supplies,
+                         Violation violation)
     : m_decoder(decoder), m_logic(logic), m_supplies(std::move(supplies)),
       m_violation(std::move(violation)) {}
 
@@ -268,16 +268,16 @@ void FastMonitor::frame(const IcspPinDecoder::Frame& frame) {
     if (m_job == Job::None || m_job == Job::Rejection)
         return; // pinsChanged has said so
     if (m_want != Want::Frame) {
-        violation(frame.end, transfer(frame) + " on the pins, which " + jobName() +
-                                 " does not hold there");
+        violation(frame.end,
+                  transfer(frame) + " on the pins, which " + jobName() + " does not hold there");
         return;
     }
     const IcspPinDecoder::Frame& want = m_wantFrame;
     const bool same = frame.command == want.command && frame.read == want.read &&
                       frame.pulse == want.pulse && (want.read || frame.operand == want.operand);
     if (!same)
-        violation(frame.end, transfer(frame) + " on the pins where " + jobName() + " holds " +
-                                 transfer(want));
+        violation(frame.end,
+                  transfer(frame) + " on the pins where " + jobName() + " holds " + transfer(want));
     else if (frame.pulse && frame.pulseCycles < m_pulseCycles)
         violation(frame.end, "programming pulse held " + millis(frame.pulseCycles) +
                                  "; the programming time is " + millis(m_pulseCycles));
@@ -298,9 +298,9 @@ void FastMonitor::pinsChanged(std::uint64_t cycle) {
     m_vdd = nets.vdd;
     const bool idle = m_job == Job::None || m_job == Job::Rejection || cycle < m_jobStart;
     if (idle && !m_movedIdle)
-        violation(cycle, m_job == Job::Rejection ? "the pins moved for " + jobName() +
-                                                       ", which the unit had to reject"
-                                                 : "the pins moved while no packet ran");
+        violation(cycle, m_job == Job::Rejection
+                             ? "the pins moved for " + jobName() + ", which the unit had to reject"
+                             : "the pins moved while no packet ran");
     m_movedIdle = idle;
     // The fall-back's power-down ends as MCLR is let go.
     if (m_job == Job::RateLost && m_want == Want::Release && nets.mclr != MclrLevel::Low) {
@@ -340,8 +340,9 @@ void FastMonitor::byteFromUnit(std::uint64_t cycle, std::uint8_t byte) {
     m_input.expire(msOf(cycle));
     serve(cycle);
     if (!m_replies.receiving()) {
-        const bool asked = (m_job == Job::Packet || m_job == Job::Rejection || m_job == Job::Abort) &&
-                           !m_replyStarted;
+        const bool asked =
+            (m_job == Job::Packet || m_job == Job::Rejection || m_job == Job::Abort) &&
+            !m_replyStarted;
         if (!asked)
             violation(cycle, "byte " + hex(byte, 2) + " from the unit, which no packet asked for");
         else if (cycle < m_jobStart)
@@ -420,8 +421,8 @@ void FastMonitor::replyComplete(std::uint64_t cycle) {
         violation(cycle, "the reply to " + jobName() + " is " + hex(m_replies.seq(), 2) + " with " +
                              std::to_string(m_replies.count()) + " bytes and status " +
                              hex(m_replies.status(), 2) + "; the unit's state gives " +
-                             hex(m_seq, 2) + " with " + std::to_string(count) +
-                             " and status " + hex(status, 2));
+                             hex(m_seq, 2) + " with " + std::to_string(count) + " and status " +
+                             hex(status, 2));
     finishJob(cycle);
 }
 

@@ -84,9 +84,9 @@ private:
     unit::PacketInput m_input;
     std::uint8_t m_buffers[2][kMaxPacketPayload] = {};
     ReplyReceiver m_replies;
-    std::uint64_t m_lastArrival = 0; // the cycle the last host byte came in
+    std::uint64_t m_lastArrival = 0;         // the cycle the last host byte came in
     std::deque<std::uint64_t> m_readyCycles; // when each packet accepted came in whole
-    std::uint64_t m_eventCycle = 0; // when the rejection, ABORT or rate loss came
+    std::uint64_t m_eventCycle = 0;          // when the rejection, ABORT or rate loss came
     std::uint64_t m_lastReplyEnd = 0;
     std::uint64_t m_packets = 0;
     std::uint64_t m_commands = 0;
