@@ -336,8 +336,9 @@ void FastMonitor::pinsChanged(std::uint64_t cycle) {
 }
 
 void FastMonitor::byteFromUnit(std::uint64_t cycle, std::uint8_t byte) {
-    // A packet cut short is rejected once its gap has passed.
-    m_input.expire(msOf(cycle));
+    // A packet cut short is rejected once its gap has passed. The host's bytes are known
+    // from the cycle their stop bit comes in, which may be later than this one.
+    m_input.expire(msOf(std::max(cycle, m_lastArrival)));
     serve(cycle);
     if (!m_replies.receiving()) {
         const bool asked =
