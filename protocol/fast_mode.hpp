@@ -96,8 +96,13 @@ constexpr uint16_t crc16Step(uint16_t crc, uint8_t byte) {
     return static_cast<uint16_t>((crc << 8) ^ (static_cast<uint16_t>(x) << 12) ^
                                  (static_cast<uint16_t>(x) << 5) ^ x);
 }
-// avr-libc's XMODEM update is the same polynomial, bit order and step, in 18 cycles.
-inline uint16_t crc16Update(uint16_t crc, uint8_t byte) {
+// avr-libc's XMODEM update is the same polynomial, bit order and step, in 18 cycles, and
+// inline in the receive path.
+#if defined(__AVR__)
+__attribute__((always_inline))
+#endif
+inline uint16_t
+crc16Update(uint16_t crc, uint8_t byte) {
 #if defined(__AVR__)
     return _crc_xmodem_update(crc, byte);
 #else

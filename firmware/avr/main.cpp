@@ -125,7 +125,7 @@ void runPacket(uint8_t slot, uint8_t seq, uint16_t length, UnitLogic& logic) {
     ReplyWriter<Sender> reply(sender);
     PacketInput& input = serial::input();
     PacketRun run;
-    if (!run.start(input.payload(slot), length, serial::pump)) {
+    if (!run.start(input.payload(slot), length, serial::pumpBatchIdle)) {
         input.finished(slot);
         input.block();
         reply.begin(seq, 0);
@@ -138,7 +138,7 @@ void runPacket(uint8_t slot, uint8_t seq, uint16_t length, UnitLogic& logic) {
     Step step;
     for (;;) {
         wdt_reset();
-        serial::pump();
+        serial::pumpBatch();
         const PacketRun::Next next = run.next(logic, step);
         if (next == PacketRun::kDone)
             break;
@@ -229,7 +229,7 @@ int main() {
     timers::init();
     // A firmware that hangs is reset within a second; the reset leaves every line safe.
     wdt_enable(WDTO_1S);
-    timers::setIdleWork(serial::pump);
+    timers::setIdleWork(serial::pumpIdle);
     sei();
     Session session;
     UnitLogic& logic = session.logic;

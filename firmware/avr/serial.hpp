@@ -12,6 +12,13 @@
 
 #include <stdint.h>
 
+// Fast mode's queue between the receive interrupt and the main loop.
+extern "C" {
+extern volatile uint8_t g_fastHead; // written by the interrupt
+extern volatile uint8_t g_fastTail; // written by the main loop
+extern volatile uint8_t g_fastLost; // a byte found the queue full
+}
+
 namespace tessaline {
 namespace unit {
 namespace serial {
@@ -40,7 +47,23 @@ void switchTo(uint8_t rate, bool fast);
 bool fast();
 // Fast mode's receive side, which pump() feeds.
 PacketInput& input();
-void pump();
+// Takes what the receive interrupt queued into the packet buffers. Inline, so that the
+// frequent call that finds nothing costs a few cycles.
+void takeQueued();
+inline void pump() {
+    if (g_fastTail != g_fastHead || g_fastLost != 0)
+        takeQueued();
+}
+// Between commands: only once a batch has come, so that many bytes share the cost of the
+// call. The rest wait for the next wait or the packet's end, a few milliseconds at most.
+constexpr uint8_t kPumpBatch = 48;
+inline void pumpBatch() {
+    if (static_cast<uint8_t>(g_fastHead - g_fastTail) >= kPumpBatch || g_fastLost != 0)
+        takeQueued();
+}
+// pump() and pumpBatch() as functions, for the waits' idle work and the payload check.
+void pumpIdle();
+void pumpBatchIdle();
 // Fast mode: bytes wait for pump(). Call with interrupts disabled before sleeping.
 bool pending();
 
