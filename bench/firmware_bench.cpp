@@ -96,9 +96,9 @@ void BM_FirmwarePacedVsFast32K(benchmark::State& state) {
         if (!unit.violations().empty() || !sameFrames(unit.frames(), rig.unit.frames()) ||
             unit.chip().flash != rig.unit.chip().flash ||
             unit.chip().eeprom != rig.unit.chip().eeprom)
-            state.SkipWithError(("the fast run differs: " +
-                                 (unit.violations().empty() ? std::string("frames or chip")
-                                                            : unit.violations().front()))
+            state.SkipWithError(("the fast run differs: " + (unit.violations().empty()
+                                                                 ? std::string("frames or chip")
+                                                                 : unit.violations().front()))
                                     .c_str());
     }
     state.counters["paced_simulated_s"] = paced;

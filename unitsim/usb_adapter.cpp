@@ -33,8 +33,9 @@ std::size_t sendsAt(UsbAdapter adapter) {
 
 bool parseUsbAdapter(const std::string& name, UsbAdapter& adapter) {
     static const std::pair<const char*, UsbAdapter> kNames[] = {
-        {"none", UsbAdapter::None},     {"uno", UsbAdapter::Uno},     {"ch340", UsbAdapter::Ch340},
-        {"cp2102", UsbAdapter::Cp2102}, {"ftdi1", UsbAdapter::Ftdi1}, {"ftdi16", UsbAdapter::Ftdi16},
+        {"none", UsbAdapter::None},   {"uno", UsbAdapter::Uno},
+        {"ch340", UsbAdapter::Ch340}, {"cp2102", UsbAdapter::Cp2102},
+        {"ftdi1", UsbAdapter::Ftdi1}, {"ftdi16", UsbAdapter::Ftdi16},
     };
     for (const auto& [text, value] : kNames) {
         if (name == text) {
