@@ -42,9 +42,10 @@ constexpr uint8_t kUnusedPortD = (1 << 2) | (1 << 3);
 constexpr uint8_t kBaudRegister = 35;
 
 // Clock shape, in cycles of 62.5 ns: PGD set while PGC is low, 125 ns, PGC high for
-// 250 ns, PGC low (the chip latches PGD), PGD held 125 ns, then the loop's own cycles: about
-// 1 µs a bit. The documents ask for 40 ns high and low and 100 ns a period (P2A, P2B, P2)
-// and 15 ns of set-up and hold (P3, P4) at 5 V; the pin decoder holds the firmware to each.
+// 250 ns (312 ns with the port writes), PGC low (the chip latches PGD), PGD held 125 ns,
+// then the loop's own cycles: PGC low for about 1 µs, 1.35 µs a bit. The documents ask for
+// 40 ns high and low and 100 ns a period (P2A, P2B, P2) and 15 ns of set-up and hold (P3,
+// P4) at 5 V; the pin decoder holds the firmware to each.
 constexpr uint8_t kSetupCycles = 2;
 constexpr uint8_t kHighCycles = 4;
 constexpr uint8_t kHoldCycles = 2;

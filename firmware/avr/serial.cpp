@@ -41,12 +41,14 @@ bool g_arrivedValid = false;
 } // namespace
 
 // The receive interrupt's fast path reads these by name.
+// Global under link-time optimisation too, for the interrupt's assembly names them.
+#define UNIT_ASM_VISIBLE __attribute__((used, externally_visible))
 extern "C" {
-volatile uint8_t g_fast = 0;
-volatile uint8_t g_fastRing[2 * kFastRingSize]; // each byte, and its error bits 128 on
-volatile uint8_t g_fastHead = 0;
-volatile uint8_t g_fastTail = 0;
-volatile uint8_t g_fastLost = 0;
+UNIT_ASM_VISIBLE volatile uint8_t g_fast = 0;
+UNIT_ASM_VISIBLE volatile uint8_t g_fastRing[2 * kFastRingSize]; // bytes, then their errors
+UNIT_ASM_VISIBLE volatile uint8_t g_fastHead = 0;
+UNIT_ASM_VISIBLE volatile uint8_t g_fastTail = 0;
+UNIT_ASM_VISIBLE volatile uint8_t g_fastLost = 0;
 }
 
 void init() {
