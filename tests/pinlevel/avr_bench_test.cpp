@@ -26,19 +26,47 @@ void fillProgram(ProgramBuffer& buffer, const sim::ChipModel& chip, std::size_t 
     fillUnprotectedConfig(buffer, chip, 3);
 }
 
+pinlevel::AvrUnit::Setup setupFor(const std::string& firmware, const char* chip) {
+    pinlevel::AvrUnit::Setup setup;
+    setup.firmware = firmware;
+    setup.model = sim::findChipModel(chip);
+    return setup;
+}
+
+bool sameFrames(const std::vector<pinlevel::IcspPinDecoder::Frame>& a,
+                const std::vector<pinlevel::IcspPinDecoder::Frame>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const auto& x, const auto& y) { return x.sameTransfer(y); });
+}
+
 class FirmwareFamilies : public ::testing::TestWithParam<const char*> {};
 
 } // namespace
 
+// The five operations reply-paced, then their very commands and waits again in fast mode
+// at 1,000,000 baud on a unit with the same chip: the same frames, the same chip. A
+// "waitwr" polls the chip until its write ends, which a replay cannot do (the program
+// makes it a point where it awaits the reply): where the scripts poll, only the erase and
+// the blank check are replayed.
 TEST_P(FirmwareFamilies, EraseBlankCheckProgramVerifyAndReadBackWithoutAViolation) {
     AvrRig rig(shippedRecord(GetParam()));
     ASSERT_EQ(rig.unit.error(), "");
     rig.unit.chip().fillWithPattern(0x5A);
+    rig.unit.recordFrames(true);
 
     ASSERT_TRUE(rig.run(OperationKind::Erase));
     EXPECT_EQ(rig.host.status(), "Chip erased");
     ASSERT_TRUE(rig.run(OperationKind::Blank));
     EXPECT_EQ(rig.host.status(), "Chip is blank");
+
+    const bool polls = shippedRecord(GetParam()).program.find("waitwr") != std::string::npos;
+    std::vector<StreamItem> replayed = rig.stream;
+    std::vector<pinlevel::IcspPinDecoder::Frame> pacedFrames = rig.unit.frames();
+    const auto memories = [](const sim::Pic18Chip& chip) {
+        return std::vector<std::vector<std::uint8_t>>{
+            chip.flash, chip.eeprom, {chip.config.begin(), chip.config.end()}};
+    };
+    std::vector<std::vector<std::uint8_t>> pacedChip = memories(rig.unit.chip());
 
     fillProgram(rig.buffer, rig.unit.chip().model(), 4096);
     const ProgramBuffer programmed = rig.buffer;
@@ -57,6 +85,25 @@ TEST_P(FirmwareFamilies, EraseBlankCheckProgramVerifyAndReadBackWithoutAViolatio
     EXPECT_EQ(rig.finish(), std::vector<std::string>{});
     // The firmware's own time per command, beyond its pin work: 0.2 ms at most.
     EXPECT_LE(rig.unit.monitor().ownCyclesMax(), 3200u);
+
+    if (!polls) {
+        replayed = rig.stream;
+        pacedFrames = rig.unit.frames();
+        pacedChip = memories(rig.unit.chip());
+    }
+    pinlevel::AvrUnit fast(setupFor(firmwarePath(), GetParam()));
+    fast.chip().fillWithPattern(0x5A);
+    fast.recordFrames(true);
+    FastDriver driver(fast);
+    ASSERT_TRUE(driver.enter(kRate1000000));
+    std::vector<PacketBytes> payloads = packetize(replayed, 452);
+    payloads.push_back({kOpLeave});
+    ASSERT_TRUE(driver.send(payloads)) << driver.replies();
+    fast.finish(false);
+    EXPECT_EQ(fast.violations(), std::vector<std::string>{});
+    EXPECT_GT(fast.frames().size(), 100u);
+    EXPECT_TRUE(sameFrames(fast.frames(), pacedFrames));
+    EXPECT_EQ(memories(fast.chip()), pacedChip);
 }
 
 INSTANTIATE_TEST_SUITE_P(OneModelEach, FirmwareFamilies,
@@ -130,13 +177,6 @@ struct Seen {
     std::vector<std::uint8_t> replies;
     std::string vcd; // the ICSP lines
 };
-
-pinlevel::AvrUnit::Setup setupFor(const std::string& firmware, const char* chip) {
-    pinlevel::AvrUnit::Setup setup;
-    setup.firmware = firmware;
-    setup.model = sim::findChipModel(chip);
-    return setup;
-}
 
 Seen talk(const pinlevel::AvrUnit::Setup& setup, const std::vector<Exchange>& exchanges) {
     pinlevel::AvrUnit unit(setup);
@@ -325,16 +365,6 @@ TEST(FirmwareBench, CatchesEveryFaultBuild) {
         }
     }
 }
-
-namespace {
-
-bool sameFrames(const std::vector<pinlevel::IcspPinDecoder::Frame>& a,
-                const std::vector<pinlevel::IcspPinDecoder::Frame>& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const auto& x, const auto& y) { return x.sameTransfer(y); });
-}
-
-} // namespace
 
 // What a reply-paced Program All sent, cut into packets at 1,000,000 baud: the same
 // transfers on the pins, the same chip, and nothing the bench can fault.
