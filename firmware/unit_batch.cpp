@@ -4,17 +4,54 @@
 namespace tessaline {
 namespace unit {
 
-bool checkPayload(const uint8_t* payload, uint16_t length, uint16_t& reads) {
+namespace {
+
+// A command's bytes in a payload, its own and its arguments'; 0 for a byte that is none.
+constexpr uint8_t packetSize(uint8_t command) {
+    return isUnitCommand(command, CommandSet::Packet)
+               ? static_cast<uint8_t>(1 + unitArgumentCount(command))
+               : 0;
+}
+
+// The same for the plain commands, by command - kCmdNop: a lookup, for the check runs over
+// every byte of every packet before it runs.
+constexpr uint8_t kPlainSizes[] = {
+    packetSize(100), packetSize(101), packetSize(102), packetSize(103),
+    packetSize(104), packetSize(105), packetSize(106), packetSize(107),
+    packetSize(108), packetSize(109), packetSize(110), packetSize(111),
+};
+static_assert(kCmdNop == 100 && kCmdProgTime == 111, "the table's commands");
+
+#if defined(__AVR__)
+__attribute__((always_inline))
+#endif
+inline uint8_t
+sizeAt(const uint8_t* payload, uint16_t at, uint16_t length) {
+    const uint8_t command = payload[at];
+    const auto index = static_cast<uint8_t>(command - kCmdNop);
+    if (index < sizeof kPlainSizes)
+        return kPlainSizes[index];
+    // LEAVE only as the payload's last command.
+    if (command == kOpLeave)
+        return at + 1 == length ? 1 : 0;
+    return packetSize(command);
+}
+
+} // namespace
+
+bool checkPayload(const uint8_t* payload, uint16_t length, uint16_t& reads, void (*between)()) {
     reads = 0;
     uint16_t at = 0;
+    uint8_t commands = 0;
     while (at < length) {
-        const uint8_t command = payload[at];
-        if (!isUnitCommand(command, CommandSet::Packet) ||
-            (command == kOpLeave && at + 1 != length))
+        const uint8_t size = sizeAt(payload, at, length);
+        if (size == 0)
             return false;
-        if (command == kCmdReadByte)
+        if (payload[at] == kCmdReadByte)
             ++reads;
-        at = static_cast<uint16_t>(at + 1 + unitArgumentCount(command));
+        at = static_cast<uint16_t>(at + size);
+        if (between && ++commands % kCheckStride == 0)
+            between();
     }
     return at == length;
 }
@@ -41,6 +78,12 @@ void PacketInput::start(uint8_t* first, uint8_t* second, uint16_t capacity, uint
 bool PacketInput::quietFallbackDue(bool powered, uint32_t nowMs) const {
     return !faulty(Fault::FastNoFallback) && !powered && idle() && !m_receiver.receiving() &&
            static_cast<uint32_t>(nowMs - m_lastActiveMs) >= kFastQuietMs;
+}
+
+void PacketInput::arrived(uint32_t nowMs) {
+    expire(nowMs);
+    m_receiver.touch(nowMs);
+    m_lastActiveMs = nowMs;
 }
 
 void PacketInput::expire(uint32_t nowMs) {
@@ -92,26 +135,27 @@ bool LineResync::drop(uint32_t nowMs) {
     return false;
 }
 
-bool PacketRun::start(const uint8_t* payload, uint16_t length) {
+bool PacketRun::start(const uint8_t* payload, uint16_t length, void (*between)()) {
     m_payload = payload;
     m_length = length;
     m_at = 0;
     m_refused = false;
     m_leaving = false;
-    return checkPayload(payload, length, m_reads);
+    return checkPayload(payload, length, m_reads, between);
 }
 
 PacketRun::Next PacketRun::next(UnitLogic& logic, Step& step) {
     if (m_refused || m_at >= m_length)
         return kDone;
+    // The payload was checked whole: each command has its arguments.
     Op op;
     op.command = m_payload[m_at];
-    const int arguments = unitArgumentCount(op.command);
-    if (arguments > 0)
+    const uint8_t size = sizeAt(m_payload, m_at, m_length);
+    if (size > 1)
         op.low = m_payload[m_at + 1];
-    if (arguments > 1)
+    if (size > 2)
         op.high = m_payload[m_at + 2];
-    m_at = static_cast<uint16_t>(m_at + 1 + arguments);
+    m_at = static_cast<uint16_t>(m_at + size);
     switch (op.command) {
     case kOpWait:
         m_waitMs = op.operand();

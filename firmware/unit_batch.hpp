@@ -5,8 +5,8 @@
 // taken into two buffers while one runs, sequence numbers, rejections, ABORT, the packet's
 // commands run one by one through UnitLogic, and the reply with its CRC. Like UnitLogic it
 // does no input or output of its own, so the same code runs on the ATmega328P (the receive
-// side in its receive interrupt), in the simulated reference unit and in the host's tests.
-// C++14 with <stdint.h> only.
+// side between its commands and while it waits), in the simulated reference unit and in the host's
+// tests. C++14 with <stdint.h> only.
 //
 // The rules, beyond the protocol's:
 // - Every packet accepted runs, in the order it came, and is answered in its turn; a
@@ -66,12 +66,17 @@ struct Op {
 };
 
 // Whether a payload holds whole commands of CommandSet::Packet with LEAVE only as its
-// last, and how many reads (110) it holds.
-bool checkPayload(const uint8_t* payload, uint16_t length, uint16_t& reads);
+// last, and how many reads (110) it holds. `between`, if given, is called after every
+// kCheckStride commands: a 512-byte payload takes the AVR about 1 ms to check, in which
+// 100 bytes of the next packet come at 1,000,000 baud.
+constexpr uint8_t kCheckStride = 16;
+bool checkPayload(const uint8_t* payload, uint16_t length, uint16_t& reads,
+                  void (*between)() = nullptr);
 
 // The unit's receive side in fast mode: bytes in, packets into the two buffers. On the
-// AVR the receive interrupt calls take() and lineError(); everything else is called from
-// the main loop with interrupts disabled.
+// AVR the receive interrupt only queues the bytes with their error bits, and the main loop
+// hands them to arrived(), take(), takePayload() and lineError() between commands and
+// while it waits, so the next packet comes in while one runs.
 class PacketInput {
 public:
     static constexpr uint8_t kNone = 0xFF;
@@ -81,8 +86,21 @@ public:
 
     // A byte from the line at `nowMs`, or one that came garbled (`framing`: a framing
     // error, which counts towards the rate check; else an overrun or a full buffer).
-    inline void take(uint8_t byte, uint32_t nowMs);
+    void take(uint8_t byte, uint32_t nowMs) {
+        arrived(nowMs);
+        take(byte);
+    }
     inline void lineError(bool framing, uint32_t nowMs);
+    // Bytes came at `nowMs`, to be taken one by one with take(byte): the firmware takes
+    // each batch that waited while it worked the pins at once.
+    void arrived(uint32_t nowMs);
+    inline void take(uint8_t byte);
+    // The payload bytes of such a batch, while a payload is under way and `source(byte)`
+    // gives one (PacketReceiver::takePayload); then take(byte) goes on.
+    template <typename Source> void takePayload(Source& source) {
+        if (!m_blocked && !m_aborted && !m_rateLost)
+            m_receiver.takePayload(source);
+    }
     // Time passes: a packet whose bytes stopped coming is rejected.
     void expire(uint32_t nowMs);
 
@@ -104,6 +122,10 @@ public:
     bool abortDue() const { return m_aborted && m_queued == 0; }
     bool rateLost() const { return m_rateLost && m_queued == 0; }
     bool idle() const { return m_queued == 0 && !m_rejected && !m_aborted && !m_rateLost; }
+    // Packets accepted and not yet run; a rejection or ABORT taken and not yet answered.
+    uint8_t queued() const { return m_queued; }
+    bool rejectionPending() const { return m_rejected; }
+    bool abortPending() const { return m_aborted; }
     bool blocked() const { return m_blocked; }
     // A reply went out: the line was not quiet.
     void replied(uint32_t nowMs) { m_lastActiveMs = nowMs; }
@@ -171,8 +193,9 @@ public:
         kDone,    // the packet has run, or a command was refused (refused())
     };
 
-    // Checks the payload; false: it is rejected and nothing runs.
-    bool start(const uint8_t* payload, uint16_t length);
+    // Checks the payload (checkPayload, with `between`); false: it is rejected and nothing
+    // runs.
+    bool start(const uint8_t* payload, uint16_t length, void (*between)() = nullptr);
     uint16_t reads() const { return m_reads; }
     Next next(UnitLogic& logic, Step& step);
     uint16_t waitMs() const { return m_waitMs; }
@@ -180,6 +203,8 @@ public:
     void refuse() { m_refused = true; }
     bool refused() const { return m_refused; }
     bool leaving() const { return m_leaving; }
+    // The command next() gave was the packet's last.
+    bool atEnd() const { return m_at >= m_length; }
 
 private:
     const uint8_t* m_payload = nullptr;
@@ -194,8 +219,7 @@ private:
 // A reply's bytes with their CRC, handed to `sink(byte)` as they are due: the header at
 // once, each read's byte as it completes, then the status and the CRC. A reply whose
 // reads did not all run (a refusal) gets 00h for each that did not.
-template <typename Sink>
-class ReplyWriter {
+template <typename Sink> class ReplyWriter {
 public:
     explicit ReplyWriter(Sink& sink) : m_sink(sink) {}
 
@@ -233,18 +257,17 @@ private:
     uint16_t m_due = 0;
 };
 
-// The receive side's byte path, inline: the AVR's receive interrupt runs it for every
-// byte, at 1,000,000 baud every 160 cycles.
+// The receive side's byte path, inline: the AVR runs it for every byte that is not a
+// payload's, at 1,000,000 baud one every 160 cycles.
 
-void PacketInput::take(uint8_t byte, uint32_t nowMs) {
-    m_lastActiveMs = nowMs;
+void PacketInput::take(uint8_t byte) {
     if (m_aborted || m_rateLost)
         return;
     if (m_blocked) {
         scan(byte);
         return;
     }
-    switch (m_receiver.take(byte, nowMs)) {
+    switch (m_receiver.take(byte)) {
     case PacketReceiver::kNothing:
         return;
     case PacketReceiver::kPacket:
@@ -259,8 +282,6 @@ void PacketInput::take(uint8_t byte, uint32_t nowMs) {
             return;
         }
         reject();
-        // The byte after a gap may start the ABORT.
-        scan(byte);
         return;
     }
 }
@@ -296,7 +317,10 @@ void PacketInput::reject() {
 
 // A5 FF 00 00 crcLo crcHi; no byte of it but the first is A5, so a mismatch starts anew.
 void PacketInput::scan(uint8_t byte) {
-    static const uint8_t kAbort[] = {kPacketStart, kAbortSeq, 0, 0,
+    static const uint8_t kAbort[] = {kPacketStart,
+                                     kAbortSeq,
+                                     0,
+                                     0,
                                      static_cast<uint8_t>(kAbortCrc & 0xFF),
                                      static_cast<uint8_t>(kAbortCrc >> 8)};
     if (byte == kAbort[m_abortMatched])
@@ -330,7 +354,7 @@ void PacketInput::packet() {
     m_slots[slot].length = m_receiver.length();
     m_queue[m_queued++] = slot;
     m_expectedSeq = nextPacketSeq(m_expectedSeq);
-    const uint8_t other = static_cast<uint8_t>(1 - slot);
+    const auto other = static_cast<uint8_t>(faulty(Fault::FastOverwriteBuffer) ? slot : 1 - slot);
     if (faulty(Fault::FastOverwriteBuffer) || m_slots[other].state == kFree)
         fill(other);
     else

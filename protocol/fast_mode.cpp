@@ -5,7 +5,7 @@ namespace tessaline {
 
 uint16_t crc16(const uint8_t* bytes, uint16_t count, uint16_t crc) {
     for (uint16_t i = 0; i < count; ++i)
-        crc = crc16Update(crc, bytes[i]);
+        crc = crc16Step(crc, bytes[i]);
     return crc;
 }
 

@@ -139,7 +139,8 @@ std::uint32_t ProgrammerUnit::nowMs() const {
 }
 
 std::int32_t ProgrammerUnit::baud() const {
-    return static_cast<std::int32_t>(fastRateBaud(m_fast ? m_rate : static_cast<std::uint8_t>(kRate56000)));
+    return static_cast<std::int32_t>(
+        fastRateBaud(m_fast ? m_rate : static_cast<std::uint8_t>(kRate56000)));
 }
 
 std::vector<std::uint8_t> ProgrammerUnit::receiveGarbled() {

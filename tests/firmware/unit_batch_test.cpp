@@ -167,10 +167,8 @@ TEST(UnitBatch, RunsAcceptedPacketsInOrderAndNothingOfARejectedOne) {
          "R0A"},
         {"ABORT after the packets accepted before it", good0 + good1 + kAbort, false,
          "P0[ 101 107 108]P1[ 107 110 103]A"},
-        {"ABORT with a core instruction cut after its code",
-         packet(0, {101, 107, 0}) + kAbort,
-         true,
-         "P0[ 101 107]Avf"},
+        {"ABORT with a core instruction cut after its code", packet(0, {101, 107, 0}) + kAbort,
+         true, "P0[ 101 107]Avf"},
         {"a length byte lost, then ABORT", lengthLost + kAbort, true, "R0A"},
         {"LEAVE powers down", packet(0, {101, kOpLeave}), true, "P0[ 101 103 leave]"},
         {"WAIT", packet(0, {100, kOpWait, 0x10, 0x27, 100}), true, "P0[ 100 w10000 100]"},
@@ -273,8 +271,7 @@ TEST(UnitBatch, TheReplyCarriesTheReadsTheStatusAndItsCrc) {
 TEST(UnitBatch, EnterIsTakenOnlyPoweredDown) {
     UnitLogic logic;
     Step step;
-    EXPECT_TRUE(logic.receive(kCmdEnterFast, 1, step) ||
-                logic.receive(kRate1000000, 2, step));
+    EXPECT_TRUE(logic.receive(kCmdEnterFast, 1, step) || logic.receive(kRate1000000, 2, step));
     EXPECT_EQ(step.action, Action::EnterFast);
     EXPECT_EQ(step.value, kRate1000000);
     EXPECT_TRUE(fastRateTaken(kRate1000000));
@@ -284,7 +281,6 @@ TEST(UnitBatch, EnterIsTakenOnlyPoweredDown) {
 
     ASSERT_TRUE(logic.receive(kCmdBeginVddFirst, 3, step));
     ASSERT_TRUE(logic.powerUp(0));
-    EXPECT_FALSE(logic.receive(kCmdEnterFast, 4, step) ||
-                 logic.receive(kRate1000000, 5, step));
+    EXPECT_FALSE(logic.receive(kCmdEnterFast, 4, step) || logic.receive(kRate1000000, 5, step));
     EXPECT_TRUE(logic.silent());
 }

@@ -173,8 +173,8 @@ struct FastRig {
     }
     // ENTER at 1,000,000 baud, the port following.
     bool enter() {
-        const bool entered = write({kCmdEnterFast, kRate1000000}) ==
-                             Bytes{kFastModeVersion, unit::kFastRateMask};
+        const bool entered =
+            write({kCmdEnterFast, kRate1000000}) == Bytes{kFastModeVersion, unit::kFastRateMask};
         port.setBaudRate(1'000'000);
         return entered && unit.baud() == 1'000'000;
     }
@@ -190,9 +190,9 @@ std::string hex(unsigned byte) {
 }
 
 // TBLPTR to 3FFFFEh, then two table reads with post-increment: the device ID.
-const Bytes kReadDeviceId{101, 107, 0, 108, 0x3F, 0x0E, 107, 0, 108, 0xF8, 0x6E, 107, 0,
-                          108, 0xFF, 0x0E, 107, 0, 108, 0xF7, 0x6E, 107, 0, 108, 0xFE,
-                          0x0E, 107, 0, 108, 0xF6, 0x6E, 107, 9, 110, 107, 9, 110};
+const Bytes kReadDeviceId{101,  107, 0, 108, 0x3F, 0x0E, 107, 0, 108, 0xF8, 0x6E, 107, 0, 108, 0xFF,
+                          0x0E, 107, 0, 108, 0xF7, 0x6E, 107, 0, 108, 0xFE, 0x0E, 107, 0, 108, 0xF6,
+                          0x6E, 107, 9, 110, 107,  9,    110};
 
 } // namespace
 
