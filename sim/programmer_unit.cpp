@@ -243,7 +243,9 @@ std::vector<std::uint8_t> ProgrammerUnit::serveFast(std::uint32_t nowMs) {
             m_resync.start(nowMs);
             leaveFast();
         } else {
-            if (m_input.quietFallbackDue(m_logic.powered(), nowMs))
+            // The time now: a packet that ran since `nowMs` moved the clock, and its reply
+            // is the line's latest activity.
+            if (m_input.quietFallbackDue(m_logic.powered(), ProgrammerUnit::nowMs()))
                 leaveFast();
             break;
         }

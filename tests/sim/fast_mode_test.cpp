@@ -139,8 +139,9 @@ TEST(FastMode, ProgramAllRunsInFastModeAndTheChipEqualsTheFile) {
 // reply-paced program waits: three families, the operations that write, read and check.
 TEST(FastMode, TheCommandStreamEqualsTheReplyPacedOne) {
     for (const char* name : {"18F452", "18F2320", "18F4520"}) {
-        for (const OperationKind kind : {OperationKind::Program, OperationKind::Read,
-                                         OperationKind::Verify, OperationKind::Blank}) {
+        for (const OperationKind kind :
+             {OperationKind::Program, OperationKind::Read, OperationKind::Verify,
+              OperationKind::Blank, OperationKind::Erase}) {
             FastRig paced(name, 0);
             FastRig fast(name);
             for (FastRig* rig : {&paced, &fast}) {
