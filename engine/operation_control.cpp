@@ -55,6 +55,9 @@ constexpr int kAbortReplyMs = 100;
 constexpr int kNoAbortReplyQuietMs = 150;
 constexpr int kRecoveryEndReplyMs = 300;
 constexpr int kRecoveryEndTries = 3;
+// After LEAVE's reply, before a byte at 56000 baud: the unit switches once its reply has
+// left the line, and the program receives the last byte as it leaves.
+constexpr int kLeaveSettleMs = 2;
 // The rate of plain mode, to which every unit returns.
 constexpr std::int32_t kPlainBaud = 56000;
 
@@ -1102,6 +1105,16 @@ void OperationControl::linkMode(std::int32_t baud) {
     }
 }
 
+// LEAVE is answered: the unit goes back to 56000 baud once the reply's last byte has left
+// its line. A byte at 56000 that came before would reach it at the fast rate as a framing
+// error, which it takes for a program talking at another rate.
+void OperationControl::leftFastMode() {
+    m_port.setReceiveThreshold(0);
+    m_host.waitMilliseconds(kLeaveSettleMs);
+    dropFastMode();
+    m_port.setReceiveThreshold(1);
+}
+
 // Back to plain mode at 56000 baud, with nothing of fast mode left to send or await.
 void OperationControl::dropFastMode() {
     m_fast = false;
@@ -1274,7 +1287,7 @@ void OperationControl::packetAnswered() {
         fastEstablished();
         return;
     case Stage::Leaving: {
-        dropFastMode();
+        leftFastMode();
         m_unitIdle = true;
         const OperationEnd end = m_end;
         endOperation(end);
@@ -1284,7 +1297,7 @@ void OperationControl::packetAnswered() {
     case Stage::CompletingFrame:
         m_engine.applyReads(m_batch.replyData());
         if (m_fastEndSent && m_batch.inFlight() == 0) {
-            dropFastMode();
+            leftFastMode();
             m_unitIdle = true;
             report(m_end);
             return;

@@ -336,6 +336,7 @@ private:
     void packetAnswered();
     void leaveFastMode(const OperationEnd& end);
     void fastStopping();
+    void leftFastMode();
     void dropFastMode();
     void recoverLink(Outcome outcome, std::uint8_t status = 0);
     void recoveryReplies(const std::vector<std::uint8_t>& bytes, std::size_t from);
