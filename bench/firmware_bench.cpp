@@ -107,8 +107,47 @@ void BM_FirmwarePacedVsFast32K(benchmark::State& state) {
     state.counters["packets"] = static_cast<double>(packets);
 }
 
+// The same Program All driven by the program itself: the engine reply-paced, then in fast
+// mode at 1,000,000 baud on a unit with the same chip. The decoded frames, the chip and
+// the absence of violations must be the same; the counters give the unit's simulated
+// seconds of each run.
+void BM_EngineFastProgramAll32K(benchmark::State& state) {
+    double seconds[2] = {};
+    std::vector<pinlevel::IcspPinDecoder::Frame> frames[2];
+    for (auto _ : state) {
+        for (const bool fast : {false, true}) {
+            AvrRig rig(shippedRecord("18F4520"));
+            fillMemories(rig.buffer, 5);
+            rig.control.setUnitType(CommandSet::Reference);
+            rig.control.setFastBaud(fast ? 1000000 : 0);
+            rig.unit.recordFrames(true);
+            const std::uint64_t start = rig.unit.cycle();
+            const bool done = rig.run(OperationKind::Program);
+            seconds[fast] = static_cast<double>(rig.unit.cycle() - start) / 16e6;
+            const std::vector<std::string> violations = rig.finish();
+            if (!done || rig.host.status() != "Chip programmed" || !violations.empty() ||
+                rig.unit.chip().flash != rig.buffer.Flash ||
+                rig.unit.chip().eeprom != rig.buffer.Eeprom) {
+                state.SkipWithError((std::string(fast ? "fast: " : "reply-paced: ") +
+                                     rig.host.status() + " " +
+                                     (violations.empty() ? "" : violations.front()))
+                                        .c_str());
+                return;
+            }
+            frames[fast] = rig.unit.frames();
+        }
+        if (!sameFrames(frames[0], frames[1]))
+            state.SkipWithError("the frames of fast mode differ from the reply-paced run's");
+    }
+    state.counters["paced_simulated_s"] = seconds[0];
+    state.counters["fast_simulated_s"] = seconds[1];
+    state.counters["ratio"] = seconds[1] > 0 ? seconds[0] / seconds[1] : 0;
+    state.counters["frames"] = static_cast<double>(frames[1].size());
+}
+
 } // namespace
 
+BENCHMARK(BM_EngineFastProgramAll32K)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(BM_FirmwarePacedVsFast32K)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(BM_FirmwareProgramAll32K)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_FirmwareVerify32K)->Unit(benchmark::kMillisecond)->Iterations(2);
