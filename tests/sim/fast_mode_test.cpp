@@ -2,12 +2,14 @@
 // Fast mode against the transfer-level reference unit and the strict chip: the commands
 // that reach the chip are those of the reply-paced mode, a failing verify names the same
 // byte, and a link that loses or garbles bytes never ends in a success it did not earn.
+#include "protocol/command_framer.hpp"
 #include "protocol/fast_mode.hpp"
 #include "tests/support/sim_rig.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include <string>
 #include <vector>
@@ -94,12 +96,17 @@ struct FastRig : SimRig {
     void wrote(std::uint8_t byte) {
         if (port.baudRate() == 56000) {
             plain.push_back(byte);
+            if (framer.take(byte, 0) == CommandFramer::kComplete && onCommand)
+                onCommand(framer.command());
             return;
         }
         switch (receiver.take(byte, 0)) {
         case PacketReceiver::kPacket:
             ++packets;
             payloads.insert(payloads.end(), packetBuffer, packetBuffer + receiver.length());
+            for (std::uint16_t at = 0; onCommand && at < receiver.length();
+                 at = static_cast<std::uint16_t>(at + 1 + unitArgumentCount(packetBuffer[at])))
+                onCommand(packetBuffer[at]);
             break;
         case PacketReceiver::kAbort:
             ++aborts;
@@ -109,6 +116,9 @@ struct FastRig : SimRig {
         }
     }
 
+    // Sees each whole command as the unit gets it, before the unit runs it.
+    std::function<void(std::uint8_t)> onCommand;
+    CommandFramer framer{CommandSet::Reference, 0};
     std::vector<std::uint8_t> plain;
     std::vector<std::uint8_t> payloads;
     int packets = 0;
@@ -196,6 +206,40 @@ TEST(FastMode, AFailingVerifyNamesTheSameFirstByte) {
         messages[baud == 0 ? 0 : 1] = rig.host.messages;
     }
     ASSERT_FALSE(messages[0].empty());
+    EXPECT_EQ(messages[1], messages[0]);
+}
+
+// A FLASH byte that changes between programming and the read-back fails Program All at
+// that byte in both modes, and nothing is programmed after the failed check, though the
+// configuration's writes follow within the packets in flight: it stays erased.
+TEST(FastMode, AFailedReadBackProgramsNothingMore) {
+    std::vector<std::string> messages[2];
+    for (const std::int32_t baud : {0, kFastBaud}) {
+        FastRig rig("18F4520", baud);
+        fillSome(rig);
+        fillUnprotectedConfig(rig.buffer, rig.chip.model(), 3);
+        bool programmed = false;
+        bool changed = false;
+        int programmedAfter = 0;
+        rig.onCommand = [&](std::uint8_t command) {
+            programmedAfter += changed && command == kCmdStartProg;
+            programmed = programmed || command == kCmdStartProg;
+            if (programmed && !changed && command == kCmdReadByte) {
+                changed = true;
+                rig.chip.flash[1020] ^= 0x08;
+            }
+        };
+        EXPECT_EQ(rig.runToEnd(OperationKind::Program), Outcome::CheckFailed) << baud;
+        EXPECT_TRUE(changed) << baud;
+        EXPECT_EQ(programmedAfter, 0) << baud;
+        sim::Pic18Chip erased(rig.chip.model(), rig.clock);
+        erased.erase();
+        EXPECT_EQ(rig.chip.config, erased.config) << baud;
+        EXPECT_FALSE(rig.chip.powered()) << baud;
+        messages[baud == 0 ? 0 : 1] = rig.host.messages;
+    }
+    ASSERT_FALSE(messages[0].empty());
+    EXPECT_NE(messages[0][0].find("0003FCh"), std::string::npos) << messages[0][0];
     EXPECT_EQ(messages[1], messages[0]);
 }
 
