@@ -94,6 +94,7 @@ std::vector<PacketBytes> packetize(const std::vector<StreamItem>& stream, std::s
 FastDriver::FastDriver(pinlevel::AvrUnit& unit) : m_unit(unit) {
     m_unit.onByte = [this](std::uint8_t byte) {
         if (m_plainDue > 0) {
+            m_plain.push_back(byte);
             --m_plainDue;
             if (m_plainDue == 0)
                 m_unit.pause();
@@ -171,6 +172,19 @@ void FastDriver::write(const PacketBytes& bytes, int replies, int budgetMs) {
 void FastDriver::waitMilliseconds(int milliseconds) {
     m_unit.runUntil(m_unit.cycle() +
                     static_cast<std::uint64_t>(milliseconds) * pinlevel::AvrUnit::kCyclesPerMs);
+}
+
+std::vector<std::uint8_t> FastDriver::plain(const PacketBytes& bytes, int replies, int budgetMs) {
+    m_plain.clear();
+    m_plainDue = replies;
+    for (const std::uint8_t byte : bytes)
+        m_unit.send(byte);
+    const std::uint64_t limit =
+        m_unit.cycle() + static_cast<std::uint64_t>(budgetMs) * pinlevel::AvrUnit::kCyclesPerMs;
+    while (m_plainDue > 0 && m_unit.cycle() < limit && m_unit.runUntil(limit)) {
+    }
+    m_plainDue = 0;
+    return m_plain;
 }
 
 } // namespace tessaline::test

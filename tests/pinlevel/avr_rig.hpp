@@ -75,6 +75,9 @@ public:
     // came or `budgetMs` passed.
     void write(const PacketBytes& bytes, int replies, int budgetMs = 100);
     void waitMilliseconds(int milliseconds);
+    // Plain commands at the rate the unit's UART runs at: the reply bytes that came for
+    // them within the budget.
+    std::vector<std::uint8_t> plain(const PacketBytes& bytes, int replies, int budgetMs = 100);
 
     // The replies so far, as fastReplies() words them, and the bytes of their reads.
     std::string replies() const { return fastReplies(m_received); }
@@ -89,6 +92,7 @@ private:
     std::vector<std::uint8_t> m_data;
     ReplyReceiver m_replies;
     int m_plainDue = 0;
+    std::vector<std::uint8_t> m_plain;
     int m_completed = 0;
     int m_pauseAt = -1;
     std::uint8_t m_seq = 0;
