@@ -420,6 +420,45 @@ TEST(FirmwareBench, InFastModeALostOrGarbledByteRunsNothingOfItsPacket) {
     }
 }
 
+// A byte lost or garbled anywhere in a Program All's packets: the packet it hits runs
+// nothing and is answered as rejected, nothing after it runs, and ABORT powers the unit
+// down and brings it back to plain mode; the bench finds nothing amiss on the pins.
+TEST(FirmwareBench, InFastModeNoLostOrGarbledByteMakesTheUnitLie) {
+    SimRig rig(shippedRecord("18F4520"), *sim::findChipModel("18F4520"));
+    fillProgram(rig.buffer, rig.chip.model(), 256);
+    std::vector<StreamItem> stream;
+    rig.probe.onWrite = [&](std::uint8_t byte) { stream.push_back({false, byte, 0}); };
+    rig.host.onWait = [&](int ms) {
+        stream.push_back({true, 0, ms});
+        rig.clock.advance(static_cast<std::int64_t>(ms) * 1000);
+    };
+    ASSERT_TRUE(rig.run(OperationKind::Program));
+    std::vector<PacketBytes> payloads = packetize(stream, 452);
+    payloads.push_back({kOpLeave});
+    std::uint64_t total = 0;
+    for (const PacketBytes& payload : payloads)
+        total += payload.size() + kPacketHeaderSize + kPacketTrailerSize;
+    for (std::uint64_t at = 1; at < total; at += total / 25) {
+        for (const bool lost : {true, false}) {
+            pinlevel::AvrUnit::Setup setup = setupFor(firmwarePath(), "18F4520");
+            (lost ? setup.dropByte : setup.garbleByte) = 2 + at; // after ENTER's two bytes
+            pinlevel::AvrUnit unit(setup);
+            FastDriver driver(unit);
+            ASSERT_TRUE(driver.enter(kRate1000000));
+            EXPECT_FALSE(driver.send(payloads)) << at << lost;
+            driver.write(abortPacket(), 1, 200);
+            const std::string replies = driver.replies();
+            EXPECT_NE(replies.find("/80"), std::string::npos) << at << lost << replies;
+            EXPECT_NE(replies.find("FF:/"), std::string::npos) << at << lost << replies;
+            driver.waitMilliseconds(5);
+            unit.setHostBaud(56000);
+            EXPECT_EQ(driver.plain({100}, 1), std::vector<std::uint8_t>{0}) << at << lost;
+            unit.finish(false);
+            EXPECT_EQ(unit.violations(), std::vector<std::string>{}) << at << lost;
+        }
+    }
+}
+
 // Fast mode ends on LEAVE, on ABORT, after a quiet second powered down, and when the
 // program talks at 56000 baud again (then powered down, and deaf until the line is quiet);
 // then the unit answers plain commands at 56000 baud.

@@ -69,7 +69,7 @@ public:
     // unit answered that it switches.
     bool enter(std::uint8_t rate);
     // The payloads as packets, seq counting on, at most `window` unanswered at a time;
-    // false when a reply did not come within its time.
+    // false when a reply did not come within its time, or one said a packet was rejected.
     bool send(const std::vector<PacketBytes>& payloads, int window = 2);
     // Bytes as they are (ABORT, a damaged packet), then runs until `replies` more replies
     // came or `budgetMs` passed.
@@ -94,6 +94,7 @@ private:
     int m_plainDue = 0;
     std::vector<std::uint8_t> m_plain;
     int m_completed = 0;
+    bool m_rejected = false;
     int m_pauseAt = -1;
     std::uint8_t m_seq = 0;
 };
