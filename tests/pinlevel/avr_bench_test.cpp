@@ -420,6 +420,95 @@ TEST(FirmwareBench, InFastModeALostOrGarbledByteRunsNothingOfItsPacket) {
     }
 }
 
+// A byte lost or garbled anywhere in a Program All's packets: the packet it hits runs
+// nothing and is answered as rejected, nothing after it runs, and ABORT powers the unit
+// down and brings it back to plain mode; the bench finds nothing amiss on the pins.
+TEST(FirmwareBench, InFastModeNoLostOrGarbledByteMakesTheUnitLie) {
+    SimRig rig(shippedRecord("18F4520"), *sim::findChipModel("18F4520"));
+    fillProgram(rig.buffer, rig.chip.model(), 256);
+    std::vector<StreamItem> stream;
+    rig.probe.onWrite = [&](std::uint8_t byte) { stream.push_back({false, byte, 0}); };
+    rig.host.onWait = [&](int ms) {
+        stream.push_back({true, 0, ms});
+        rig.clock.advance(static_cast<std::int64_t>(ms) * 1000);
+    };
+    ASSERT_TRUE(rig.run(OperationKind::Program));
+    std::vector<PacketBytes> payloads = packetize(stream, 452);
+    payloads.push_back({kOpLeave});
+    std::uint64_t total = 0;
+    for (const PacketBytes& payload : payloads)
+        total += payload.size() + kPacketHeaderSize + kPacketTrailerSize;
+    for (std::uint64_t at = 1; at < total; at += total / 25) {
+        for (const bool lost : {true, false}) {
+            pinlevel::AvrUnit::Setup setup = setupFor(firmwarePath(), "18F4520");
+            (lost ? setup.dropByte : setup.garbleByte) = 2 + at; // after ENTER's two bytes
+            pinlevel::AvrUnit unit(setup);
+            FastDriver driver(unit);
+            ASSERT_TRUE(driver.enter(kRate1000000));
+            EXPECT_FALSE(driver.send(payloads)) << at << lost;
+            driver.write(abortPacket(), 1, 200);
+            const std::string replies = driver.replies();
+            EXPECT_NE(replies.find("/80"), std::string::npos) << at << lost << replies;
+            EXPECT_NE(replies.find("FF:/"), std::string::npos) << at << lost << replies;
+            driver.waitMilliseconds(5);
+            unit.setHostBaud(56000);
+            EXPECT_EQ(driver.plain({100}, 1), std::vector<std::uint8_t>{0}) << at << lost;
+            unit.finish(false);
+            EXPECT_EQ(unit.violations(), std::vector<std::string>{}) << at << lost;
+        }
+    }
+}
+
+// Fast mode ends on LEAVE, on ABORT, after a quiet second powered down, and when the
+// program talks at 56000 baud again (then powered down, and deaf until the line is quiet);
+// then the unit answers plain commands at 56000 baud.
+TEST(FirmwareBench, FastModeEndsOnLeaveAbortAQuietSecondOrTheOldRate) {
+    struct Row {
+        const char* way;
+        std::function<void(pinlevel::AvrUnit&, FastDriver&)> end;
+        std::string replies; // how the fast replies begin
+    };
+    const Row rows[] = {
+        {"LEAVE",
+         [](pinlevel::AvrUnit&, FastDriver& d) {
+             d.send({{101, kOpLeave}});
+         },
+         "00:/00"},
+        {"ABORT",
+         [](pinlevel::AvrUnit&, FastDriver& d) {
+             d.send({{101}});
+             d.write(abortPacket(), 1);
+         },
+         "00:/00,FF:/00"},
+        {"a quiet second", [](pinlevel::AvrUnit&, FastDriver& d) { d.waitMilliseconds(1010); }, ""},
+        // The end command at the old rate comes in garbled: the unit powers down and drops
+        // what comes until the line has been quiet; the end command after that is answered.
+        {"the old rate",
+         [](pinlevel::AvrUnit& unit, FastDriver& d) {
+             d.send({{101}});
+             unit.setHostBaud(56000);
+             d.write({103}, 0, 50);
+             d.waitMilliseconds(150);
+             EXPECT_EQ(d.plain({103}, 1).size(), 1u) << "the end command after quiet";
+         },
+         "00:/00"},
+    };
+    for (const Row& row : rows) {
+        pinlevel::AvrUnit unit(setupFor(firmwarePath(), "18F452"));
+        FastDriver driver(unit);
+        ASSERT_TRUE(driver.enter(kRate1000000)) << row.way;
+        row.end(unit, driver);
+        // The program's turnaround, then its rate back at 56000 baud.
+        driver.waitMilliseconds(5);
+        unit.setHostBaud(56000);
+        EXPECT_EQ(driver.plain({100}, 1), std::vector<std::uint8_t>{0}) << row.way;
+        EXPECT_EQ(driver.replies().substr(0, std::string(row.replies).size()), row.replies)
+            << row.way;
+        unit.finish(false);
+        EXPECT_EQ(unit.violations(), std::vector<std::string>{}) << row.way;
+    }
+}
+
 // Each fast-mode fault build leaves out one rule; the bench names what goes wrong, and the
 // right firmware goes through the same exchange without a violation.
 TEST(FirmwareBench, CatchesEveryFastModeFaultBuild) {

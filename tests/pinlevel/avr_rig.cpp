@@ -58,11 +58,24 @@ std::vector<PacketBytes> packetize(const std::vector<StreamItem>& stream, std::s
     PacketBytes command;
     bool codePending = false;
     // A command, with the 4-bit code before it if one waits, goes into the payload it
-    // fits in whole.
-    const auto add = [&](const PacketBytes& bytes) {
-        if (payloads.back().size() + bytes.size() > maxBytes)
-            payloads.emplace_back();
+    // fits in whole. A full payload ends after its last WAIT where it has one, as the
+    // program's packets end where a script's pass ends: a write the chip times is never
+    // cut from its wait.
+    std::size_t afterWait = 0;
+    const auto add = [&](const PacketBytes& bytes, bool wait) {
+        if (payloads.back().size() + bytes.size() > maxBytes) {
+            PacketBytes rest;
+            if (afterWait > 0) {
+                rest.assign(payloads.back().begin() + static_cast<std::ptrdiff_t>(afterWait),
+                            payloads.back().end());
+                payloads.back().resize(afterWait);
+            }
+            payloads.push_back(rest);
+            afterWait = 0;
+        }
         payloads.back().insert(payloads.back().end(), bytes.begin(), bytes.end());
+        if (wait)
+            afterWait = payloads.back().size();
     };
     PacketBytes held;
     for (const StreamItem& item : stream) {
@@ -70,7 +83,7 @@ std::vector<PacketBytes> packetize(const std::vector<StreamItem>& stream, std::s
             held.insert(held.end(), {kOpWait, static_cast<std::uint8_t>(item.ms & 0xFF),
                                      static_cast<std::uint8_t>(item.ms >> 8)});
             if (!codePending) {
-                add(held);
+                add(held, true);
                 held.clear();
             }
             continue;
@@ -82,30 +95,34 @@ std::vector<PacketBytes> packetize(const std::vector<StreamItem>& stream, std::s
         codePending = framer.command() == kCmdCommandCode;
         command.clear();
         if (!codePending) {
-            add(held);
+            add(held, false);
             held.clear();
         }
     }
     if (!held.empty())
-        add(held);
+        add(held, false);
     return payloads;
 }
 
 FastDriver::FastDriver(pinlevel::AvrUnit& unit) : m_unit(unit) {
     m_unit.onByte = [this](std::uint8_t byte) {
         if (m_plainDue > 0) {
+            m_plain.push_back(byte);
             --m_plainDue;
             if (m_plainDue == 0)
                 m_unit.pause();
             return;
         }
         m_received.push_back(byte);
-        switch (m_replies.take(byte)) {
+        const ReplyReceiver::Event event = m_replies.take(byte);
+        switch (event) {
         case ReplyReceiver::kData:
             m_data.push_back(m_replies.data());
             break;
         case ReplyReceiver::kComplete:
         case ReplyReceiver::kBad:
+            m_rejected = m_rejected || event != ReplyReceiver::kComplete ||
+                         (m_replies.status() & kStatusRejected) != 0;
             if (++m_completed == m_pauseAt)
                 m_unit.pause();
             break;
@@ -155,7 +172,7 @@ bool FastDriver::send(const std::vector<PacketBytes>& payloads, int window) {
         }
         const int before = m_completed;
         await(1, 3000);
-        if (m_completed == before)
+        if (m_completed == before || m_rejected)
             return false;
         unanswered -= m_completed - before;
     }
@@ -171,6 +188,19 @@ void FastDriver::write(const PacketBytes& bytes, int replies, int budgetMs) {
 void FastDriver::waitMilliseconds(int milliseconds) {
     m_unit.runUntil(m_unit.cycle() +
                     static_cast<std::uint64_t>(milliseconds) * pinlevel::AvrUnit::kCyclesPerMs);
+}
+
+std::vector<std::uint8_t> FastDriver::plain(const PacketBytes& bytes, int replies, int budgetMs) {
+    m_plain.clear();
+    m_plainDue = replies;
+    for (const std::uint8_t byte : bytes)
+        m_unit.send(byte);
+    const std::uint64_t limit =
+        m_unit.cycle() + static_cast<std::uint64_t>(budgetMs) * pinlevel::AvrUnit::kCyclesPerMs;
+    while (m_plainDue > 0 && m_unit.cycle() < limit && m_unit.runUntil(limit)) {
+    }
+    m_plainDue = 0;
+    return m_plain;
 }
 
 } // namespace tessaline::test

@@ -69,12 +69,15 @@ public:
     // unit answered that it switches.
     bool enter(std::uint8_t rate);
     // The payloads as packets, seq counting on, at most `window` unanswered at a time;
-    // false when a reply did not come within its time.
+    // false when a reply did not come within its time, or one said a packet was rejected.
     bool send(const std::vector<PacketBytes>& payloads, int window = 2);
     // Bytes as they are (ABORT, a damaged packet), then runs until `replies` more replies
     // came or `budgetMs` passed.
     void write(const PacketBytes& bytes, int replies, int budgetMs = 100);
     void waitMilliseconds(int milliseconds);
+    // Plain commands at the rate the unit's UART runs at: the reply bytes that came for
+    // them within the budget.
+    std::vector<std::uint8_t> plain(const PacketBytes& bytes, int replies, int budgetMs = 100);
 
     // The replies so far, as fastReplies() words them, and the bytes of their reads.
     std::string replies() const { return fastReplies(m_received); }
@@ -89,7 +92,9 @@ private:
     std::vector<std::uint8_t> m_data;
     ReplyReceiver m_replies;
     int m_plainDue = 0;
+    std::vector<std::uint8_t> m_plain;
     int m_completed = 0;
+    bool m_rejected = false;
     int m_pauseAt = -1;
     std::uint8_t m_seq = 0;
 };
