@@ -29,6 +29,8 @@ struct ApplicationValues {
     std::int32_t UnitDelayMs = 0;
     // The type of the unit on the port (stored per port).
     CommandSet UnitType = CommandSet::Original;
+    // A reference unit's fast rate on the port (stored per port); 0: reply-paced.
+    std::int32_t FastBaud = 1000000;
     bool PortReady = false;
 };
 

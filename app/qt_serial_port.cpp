@@ -59,9 +59,18 @@ bool QtSerialPort::isOpen() const {
 }
 
 void QtSerialPort::writeByte(std::uint8_t value) {
-    const char byte = static_cast<char>(value);
-    m_port.write(&byte, 1);
+    writeBytes(&value, 1);
+}
+
+// Out at once, in one system call where the driver takes them all.
+void QtSerialPort::writeBytes(const std::uint8_t* bytes, std::size_t count) {
+    m_port.write(reinterpret_cast<const char*>(bytes), static_cast<qint64>(count));
     m_port.flush();
+}
+
+void QtSerialPort::setBaudRate(std::int32_t baud) {
+    if (m_port.isOpen())
+        m_port.setBaudRate(baud);
 }
 
 std::vector<std::uint8_t> QtSerialPort::readAll() {

@@ -19,10 +19,13 @@ public:
 
     bool isOpen() const override;
     void writeByte(std::uint8_t value) override;
+    void writeBytes(const std::uint8_t* bytes, std::size_t count) override;
     std::vector<std::uint8_t> readAll() override;
     void setReceiveThreshold(int threshold) override;
     int receiveThreshold() const override { return m_threshold; }
     void setReceiveHandler(ReceiveHandler handler) override;
+    // Fast mode's rate, or the settings' again; the settings themselves stay as they are.
+    void setBaudRate(std::int32_t baud) override;
 
     void setSettings(const SerialSettings& settings) override;
     void setCommPort(int portNumber) override;

@@ -40,4 +40,14 @@ CommandSet restoreUnitType(const SettingsStore* store, const std::string& device
                               : store->storedSetting(name).value_or(kDefaultUnitType));
 }
 
+std::int32_t restoreFastBaud(const SettingsStore* store, const std::string& device,
+                             StoreRepair repair) {
+    if (!store)
+        return storedFastBaud(kDefaultFastBaud);
+    const std::string name = fastBaudSettingName(device);
+    return storedFastBaud(repair == StoreRepair::WriteBack
+                              ? store->ReadSetting(name, kDefaultFastBaud)
+                              : store->storedSetting(name).value_or(kDefaultFastBaud));
+}
+
 } // namespace tessaline

@@ -40,5 +40,9 @@ RestoredSettings restoreSettings(const SettingsStore* store, std::int32_t modelC
 // original when none is stored, or without a store.
 CommandSet restoreUnitType(const SettingsStore* store, const std::string& device,
                            StoreRepair repair);
+// The fast rate stored for that port; 1,000,000 baud when none is stored, or without a
+// store; 0 runs a reference unit reply-paced.
+std::int32_t restoreFastBaud(const SettingsStore* store, const std::string& device,
+                             StoreRepair repair);
 
 } // namespace tessaline

@@ -41,6 +41,12 @@ public:
         m_out << beginText(kind) << '\n' << std::flush;
     }
 
+    // Said once, before the first progress: a reference unit's mode.
+    void linkModeChosen(std::int32_t fastBaud) override {
+        endProgress();
+        m_out << linkModeText(fastBaud) << '\n' << std::flush;
+    }
+
     void readBackBegins() override {
         endProgress();
         m_label = "Verify after programming: ";
@@ -171,6 +177,7 @@ int exitStatusFor(Outcome outcome) {
     case Outcome::ScriptFailed:
     case Outcome::StrayBytes:
     case Outcome::UnitRefused:
+    case Outcome::LinkFailed:
         break;
     }
     return kExitPort;
@@ -217,6 +224,7 @@ int runChipOperation(OperationKind kind, ProgrammerState& state, const ChipLink&
     }
     control.setTrace(link.trace);
     control.setUnitType(link.unitType);
+    control.setFastBaud(link.fastBaud);
     control.setVerifyAfterProgram(link.verifyAfterProgram);
     control.setModelIdentities(&state.modelIdentities);
     // A byte that comes after the last reply still fails the operation.

@@ -26,6 +26,8 @@ struct ChipLink {
     int unitDelayMs = 0;
     // The unit on the port: an original unit's replies are never looked at.
     CommandSet unitType = CommandSet::Original;
+    // A reference unit's chip operations run in fast mode at this rate; 0: reply-paced.
+    std::int32_t fastBaud = 0;
     // What the calibration stores in a reference unit.
     std::uint16_t calibrationMillivolts = 0;
 };

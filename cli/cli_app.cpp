@@ -83,14 +83,18 @@ constexpr const char* kUsage =
     "                    (default: the delay in the settings, else 0)\n"
     "  --unit TYPE       the unit on the port for this run: original or reference\n"
     "                    (default: the port's unit type in the settings, else original)\n"
+    "  --fast-baud B     the rate of a reference unit's fast mode: 250000, 500000,\n"
+    "                    1000000 or 2000000 (default: the port's fast rate in the\n"
+    "                    settings, else 1000000; 500000 for an adapter that cannot do 1 M)\n"
+    "  --no-fast         run a reference unit reply-paced, one command a reply\n"
     "  --help            show this text\n"
     "  --version         show the program's version\n"
     "\n"
     "Exit status: 0 done; 1 a file has a fault (a HEX file, the model's record), the chip\n"
     "is not blank or does not verify; 2 usage error, or a file that cannot be read or\n"
-    "written; 3 the port cannot be opened or fails, the unit stops answering, or a\n"
-    "reference unit refuses; 4 the chip in the socket is not the selected model, or no\n"
-    "chip answers;\n"
+    "written; 3 the port cannot be opened or fails, the unit stops answering, a\n"
+    "reference unit refuses, or fast mode's link fails; 4 the chip in the socket is not\n"
+    "the selected model, or no chip answers;\n"
     "129, 130, 143 stopped by SIGHUP, SIGINT or SIGTERM (the unit is powered down first).\n"
     "Failures are reported on standard error.\n";
 
@@ -105,6 +109,8 @@ struct Options {
     std::string traceFile;
     std::string unitDelay;
     std::string unit;
+    std::string fastBaud;
+    bool noFast = false;
     bool verbose = false;
     bool noVerify = false;
     bool allowNoEof = false;
@@ -122,6 +128,7 @@ std::string* optionValue(Options& options, const std::string& arg) {
         {"--trace", &Options::traceFile},
         {"--unit-delay", &Options::unitDelay},
         {"--unit", &Options::unit},
+        {"--fast-baud", &Options::fastBaud},
     };
     for (const auto& [name, member] : valued)
         if (arg == name)
@@ -134,6 +141,7 @@ bool* optionSwitch(Options& options, const std::string& arg) {
     const std::pair<const char*, bool Options::*> switches[] = {
         {"--verbose", &Options::verbose},
         {"--no-verify", &Options::noVerify},
+        {"--no-fast", &Options::noFast},
         {"--allow-no-eof", &Options::allowNoEof},
     };
     for (const auto& [name, member] : switches)
@@ -503,6 +511,10 @@ private:
             usageError("the unit type must be original or reference");
             return false;
         }
+        if (!options.fastBaud.empty() && fastBaudEntry(options.fastBaud).value_or(0) == 0) {
+            usageError("the fast baud rate must be 250000, 500000, 1000000 or 2000000");
+            return false;
+        }
         return true;
     }
     // The device, the unit type, the rate and the trace; an exit status other than kExitOk
@@ -529,6 +541,11 @@ private:
             return kExitUsage;
         }
         link.verifyAfterProgram = !options.noVerify;
+        link.fastBaud = options.noFast ? 0
+                        : !options.fastBaud.empty()
+                            ? *fastBaudEntry(options.fastBaud)
+                            : restoreFastBaud(m_environment.settings, unit.settingDevice,
+                                              StoreRepair::LeaveAlone);
         link.unitDelayMs =
             unitDelay.verdict == EntryVerdict::Take ? unitDelay.value : remembered().unitDelayMs;
         const std::string baud = options.baud.empty() ? remembered().baudRate : options.baud;

@@ -5,4 +5,9 @@ namespace tessaline {
 
 BytePort::~BytePort() = default;
 
+void BytePort::writeBytes(const std::uint8_t* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i)
+        writeByte(bytes[i]);
+}
+
 } // namespace tessaline

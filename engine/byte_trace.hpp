@@ -24,11 +24,35 @@ struct TracedByte {
     std::string word;
 };
 
-// Sees every byte sent to and received from the unit.
+// Fast mode on the wire: the mode an operation runs in, and each packet and reply as a
+// whole.
+struct TracedPacket {
+    enum class Kind {
+        Mode,     // the operation runs in fast mode at `baud`, or (0) in standard mode
+        Packet,   // a packet sent: seq, its payload's bytes, commands and reads
+        Reply,    // a good reply: seq, its data bytes (count), status
+        BadReply, // bytes that are no good reply, or a reply that is not the one due
+        Abort,    // ABORT sent
+    };
+
+    std::chrono::steady_clock::time_point time;
+    Kind kind = Kind::Packet;
+    std::int32_t baud = 0;
+    std::uint8_t seq = 0;
+    std::uint32_t bytes = 0;
+    std::uint32_t commands = 0;
+    std::uint32_t count = 0; // reads of a packet, data bytes of a reply
+    std::uint8_t status = 0;
+    // The script word of the packet's first command, when one is known.
+    std::string word;
+};
+
+// Sees every byte sent to and received from the unit, and fast mode's packets.
 class ByteTrace {
 public:
     virtual ~ByteTrace();
     virtual void traceByte(const TracedByte& byte) = 0;
+    virtual void tracePacket(const TracedPacket& packet) { (void)packet; }
 };
 
 } // namespace tessaline

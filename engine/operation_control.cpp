@@ -37,6 +37,38 @@ constexpr int kQuietMarginMs = 50;
 // the unit's own clock.
 constexpr int kSilentUnitQuietMs = 2 * kUnitSilenceQuietMs;
 
+// Fast mode's handshake: ENTER's two reply bytes come at 56000 baud, and the first packet's
+// reply at the new rate, each well within this (a USB adapter holds bytes up to 16 ms).
+constexpr int kHandshakeReplyMs = 200;
+// The unit switches its rate once ENTER's reply is out; the program switches its own and
+// gives the unit this long before the first packet.
+constexpr int kRateSwitchMs = 20;
+// A unit that switched but is not heard at the new rate falls back to 56000 baud after
+// kFastQuietMs of quiet; the program waits that long and a little more.
+constexpr int kFastFallbackMs = kFastQuietMs + 100;
+// Recovery: ABORT goes out after a quiet line, so that the unit's receiver has dropped a
+// packet cut short and waits for a packet's first byte; its reply is awaited this long
+// beyond what the packets in flight still run; without one, the line is left quiet this
+// long; then the end command at 56000 baud, up to three times, this far apart.
+constexpr int kAbortQuietMs = kPacketByteGapMs + 10;
+constexpr int kAbortReplyMs = 100;
+constexpr int kNoAbortReplyQuietMs = 150;
+constexpr int kRecoveryEndReplyMs = 300;
+constexpr int kRecoveryEndTries = 3;
+// After LEAVE's reply, before a byte at 56000 baud: the unit switches once its reply has
+// left the line, and the program receives the last byte as it leaves.
+constexpr int kLeaveSettleMs = 2;
+// The rate of plain mode, to which every unit returns.
+constexpr std::int32_t kPlainBaud = 56000;
+
+// The FastRate of a rate in baud; kFastRateCount for none.
+std::uint8_t fastRateIndex(std::int32_t baud) {
+    for (std::uint8_t rate = kRate250000; rate < kFastRateCount; ++rate)
+        if (fastRateBaud(rate) == static_cast<std::uint32_t>(baud))
+            return rate;
+    return kFastRateCount;
+}
+
 bool isUnitOperation(OperationKind kind) {
     return kind == OperationKind::DetectUnit || kind == OperationKind::UnitReport ||
            kind == OperationKind::Calibrate;
@@ -56,7 +88,7 @@ OperationHost::~OperationHost() = default;
 OperationControl::OperationControl(ProgramBuffer& buffer, const SelectedModelValues& model,
                                    BytePort& port, OperationHost& host)
     : m_engine(buffer, model, port, *this), m_buffer(buffer), m_model(model), m_port(port),
-      m_host(host) {}
+      m_host(host), m_batch(port) {}
 
 int OperationControl::replyTimeoutMs() const {
     return kReplyAllowanceMs + std::clamp(m_model.ProgTime, 0, kLongestUnitProgTimeMs);
@@ -189,9 +221,18 @@ void OperationControl::StartOperation(OperationKind kind, bool portReady) {
         endOperation({m_kind, *m_stopWith});
         return;
     }
+    m_completionDue = false;
+    m_progress.reset();
     // The unit takes its own commands only while powered down, and the probe counts only
-    // from a power-down on.
-    startScript(m_unitIdle && !unitsOwn ? firstScriptStage() : Stage::PowerDown);
+    // from a power-down on. Fast mode begins with the unit powered down.
+    if (!m_unitIdle && m_fastLeftAt > 0)
+        abortLeftFastMode();
+    if (!m_unitIdle || unitsOwn)
+        startScript(Stage::PowerDown);
+    else if (fastWanted())
+        startHandshake();
+    else
+        startScript(firstScriptStage());
 }
 
 OperationControl::Stage OperationControl::firstScriptStage() const {
@@ -261,6 +302,8 @@ void OperationControl::startScript(Stage stage) {
     if (stage == Stage::ReadBack)
         m_host.readBackBegins();
     m_engine.start(m_kind, script);
+    if (m_fast)
+        pump();
 }
 
 void OperationControl::MSComm1_OnComm() {
@@ -282,16 +325,31 @@ void OperationControl::MSComm1_OnComm() {
         return;
     case Stage::CompletingFrame:
     case Stage::Stopping:
-        stoppingReplies(bytes);
+        if (m_fast)
+            fastBytes(bytes);
+        else
+            stoppingReplies(bytes);
         return;
     case Stage::PowerDown:
     case Stage::Identify:
     case Stage::Main:
     case Stage::ReadBack:
-        scriptReplies(bytes);
+        if (m_fast)
+            fastBytes(bytes);
+        else
+            scriptReplies(bytes);
         return;
     case Stage::Unit:
         unitReplies(bytes);
+        return;
+    case Stage::Handshake:
+        handshakeReplies(bytes);
+        return;
+    case Stage::Leaving:
+        fastBytes(bytes);
+        return;
+    case Stage::Recovering:
+        recoveryReplies(bytes, 0);
         return;
     }
 }
@@ -354,7 +412,9 @@ void OperationControl::commandSent() {
     if (m_stage == Stage::Idle || m_stage == Stage::Aborting)
         return;
     ++m_commands;
-    m_host.startReplyTimer(replyTimeoutMs());
+    // In fast mode each packet has its reply timer.
+    if (!m_fast)
+        m_host.startReplyTimer(replyTimeoutMs());
 }
 
 // Replies that come after a stray byte may have failed a check that the chip would pass,
@@ -365,19 +425,73 @@ void OperationControl::checkFailed(const CheckFailure& failure) {
         m_heldFailure = failure;
 }
 
+// The script's wait: in fast mode a WAIT in the packet, for the unit's pins; the program
+// does not wait.
 void OperationControl::waitMilliseconds(int milliseconds) {
+    if (m_fast) {
+        m_batch.addWait(milliseconds);
+        return;
+    }
     m_host.stopReplyTimer();
     m_host.waitMilliseconds(milliseconds);
 }
 
-// A script has run to its end, and the unit has answered its end command: the unit is
-// powered down, so a stop that waits lands here when another script would follow.
+void OperationControl::showProgress(Memory memory, std::int32_t done, std::int32_t total) {
+    if (m_fast) {
+        m_progress = Progress{memory, done, total};
+        return;
+    }
+    m_host.showProgress(memory, done, total);
+}
+
+void OperationControl::showConfigByte(std::int32_t index) {
+    flushProgress();
+    m_host.showConfigByte(index);
+}
+
+// In fast mode events run once a packet is out, not at every command.
+void OperationControl::letPendingEventsRun() {
+    if (!m_fast)
+        m_host.letPendingEventsRun();
+}
+
+void OperationControl::readBackBegins() {
+    flushProgress();
+    m_host.readBackBegins();
+}
+
+void OperationControl::readBackEnds() {
+    flushProgress();
+    m_host.readBackEnds();
+}
+
+// The progress of what has gone out so far.
+void OperationControl::flushProgress() {
+    if (const std::optional<Progress> progress = std::exchange(m_progress, std::nullopt))
+        m_host.showProgress(progress->memory, progress->done, progress->total);
+}
+
+// A script has run to its end (in fast mode, once every packet is answered), and the unit
+// has answered its end command.
 void OperationControl::completeOperation(OperationKind) {
+    if (m_fast) {
+        m_completionDue = true;
+        return;
+    }
+    scriptEnded();
+}
+
+// The unit is powered down, so a stop that waits lands here when another script would
+// follow.
+void OperationControl::scriptEnded() {
     m_unitIdle = true;
+    m_fastLeftAt = 0;
     const std::optional<Stage> next = scriptAfter(m_stage);
     if (m_stopWith == Outcome::StrayBytes ||
         (m_stopWith == Outcome::Stopped && next && m_kind != OperationKind::Identify))
         endOperation({m_kind, *m_stopWith});
+    else if (m_stage == Stage::PowerDown && fastWanted())
+        startHandshake();
     else if (m_stage == Stage::Identify)
         identified();
     else if (next)
@@ -440,6 +554,10 @@ void OperationControl::finish(OperationKind kind) {
 // period has passed without a stray byte.
 void OperationControl::endOperation(const OperationEnd& end) {
     m_host.stopReplyTimer();
+    if (m_fast) {
+        leaveFastMode(end);
+        return;
+    }
     if (m_graceMs <= 0) {
         report(end);
         return;
@@ -461,8 +579,20 @@ void OperationControl::stopWithTheUnit(const OperationEnd& end) {
     m_engine.halt();
     m_host.stopReplyTimer();
     if (!m_port.isOpen() || m_engine.writingCommand()) {
+        if (m_fast)
+            dropFastMode();
         m_unitIdle = false;
         report(end);
+        return;
+    }
+    if (m_fast) {
+        // What the engine has built goes out up to its last whole frame; then, once every
+        // packet is answered, the end command and LEAVE.
+        m_batch.cut();
+        m_batch.discardOpen();
+        m_stage = Stage::Stopping;
+        m_fastEndSent = false;
+        fastStopping();
         return;
     }
     sendAwaited(m_engine.codeWaiting() == kCoreInstruction ? Stage::CompletingFrame
@@ -513,7 +643,10 @@ void OperationControl::stoppingReplies(const std::vector<std::uint8_t>& bytes) {
 // answers), but nothing waits for a reply; the unit's state is unknown after.
 void OperationControl::endWithoutTheUnit(const OperationEnd& end) {
     const bool endCommandDue = withTheUnit() || m_stage == Stage::CompletingFrame;
-    const bool frameCut = runningScript() && m_engine.codeWaiting() == kCoreInstruction;
+    // In fast mode the unit completes a cut frame itself; nothing was sent cut.
+    const bool frameCut = !m_fast && runningScript() && m_engine.codeWaiting() == kCoreInstruction;
+    if (m_fast)
+        dropFastMode();
     const bool unitPoweredDown = m_stage == Stage::EndPending;
     m_engine.halt();
     m_host.stopReplyTimer();
@@ -568,14 +701,29 @@ void OperationControl::replyTimedOut() {
     case Stage::CompletingFrame:
     case Stage::Stopping:
         // The unit did not confirm the end; the operation ends all the same.
-        endWithoutTheUnit(m_end);
+        if (m_fast)
+            recoverLink(Outcome::UnitSilent);
+        else
+            endWithoutTheUnit(m_end);
         return;
     case Stage::PowerDown:
     case Stage::Identify:
     case Stage::Main:
     case Stage::ReadBack:
     case Stage::Unit:
-        unitFellSilent();
+        if (m_fast)
+            recoverLink(Outcome::UnitSilent);
+        else
+            unitFellSilent();
+        return;
+    case Stage::Handshake:
+        fastFallback();
+        return;
+    case Stage::Leaving:
+        recoverLink(Outcome::UnitSilent);
+        return;
+    case Stage::Recovering:
+        recoveryTimedOut();
         return;
     }
 }
@@ -587,7 +735,7 @@ void OperationControl::portFailed(const std::string& systemError) {
 }
 
 void OperationControl::requestStop() {
-    if ((m_stage == Stage::Starting || withTheUnit()) && !m_stopWith)
+    if ((m_stage == Stage::Starting || m_stage == Stage::Handshake || withTheUnit()) && !m_stopWith)
         m_stopWith = Outcome::Stopped;
 }
 
@@ -835,8 +983,478 @@ void OperationControl::strayAfterTheEnd() {
 
 void OperationControl::portOpened() {
     m_unitIdle = false;
+    m_fastRefused = false;
+    m_fastLeftAt = 0;
     m_engine.resetReplies();
     m_portOpenedAt = std::chrono::steady_clock::now();
+}
+
+// Fast mode for the chip operations of a reference unit, when a rate is set and the unit
+// on this port has not refused it since the port opened.
+bool OperationControl::fastWanted() const {
+    return reference() && m_fastBaud > 0 && !m_fastRefused && !isUnitOperation(m_kind) &&
+           fastRateIndex(m_fastBaud) < kFastRateCount;
+}
+
+// The unit is powered down: ENTER with the rate, answered at 56000 baud.
+void OperationControl::startHandshake() {
+    m_stage = Stage::Handshake;
+    m_unitIdle = false;
+    m_pingSent = false;
+    m_unitReplies.clear();
+    m_port.setReceiveThreshold(0);
+    m_engine.sendEnterFast(fastRateIndex(m_fastBaud), "fast mode");
+    m_port.setReceiveThreshold(1);
+    m_host.startReplyTimer(kHandshakeReplyMs);
+}
+
+void OperationControl::handshakeReplies(const std::vector<std::uint8_t>& bytes) {
+    if (m_pingSent) {
+        fastBytes(bytes);
+        return;
+    }
+    for (const std::uint8_t byte : bytes) {
+        if (m_stage != Stage::Handshake || m_pingSent)
+            return;
+        if (m_engine.outstandingReplies() == 0) {
+            // More than ENTER's reply: no unit that speaks fast mode.
+            fastFallback();
+            return;
+        }
+        m_engine.consumeReply(byte);
+        m_unitReplies.push_back(byte);
+        if (m_engine.outstandingReplies() == 0)
+            enterAnswered();
+    }
+}
+
+// ENTER's reply: the version of fast mode and the rates the unit can do. A unit that
+// takes the rate has switched once its reply was out; one that cannot do it stays in
+// plain mode, powered down.
+void OperationControl::enterAnswered() {
+    m_host.stopReplyTimer();
+    const std::uint8_t rate = fastRateIndex(m_fastBaud);
+    const bool versionKnown = m_unitReplies.size() == 2 && m_unitReplies[0] == kFastModeVersion;
+    const bool rateTaken = m_unitReplies.size() == 2 && (m_unitReplies[1] >> rate & 1) != 0;
+    if (versionKnown && !rateTaken) {
+        m_fastRefused = true;
+        m_unitIdle = true;
+        linkMode(0);
+        startScript(firstScriptStage());
+        return;
+    }
+    if (!versionKnown) {
+        fastFallback();
+        return;
+    }
+    m_port.setReceiveThreshold(0);
+    m_port.setBaudRate(m_fastBaud);
+    m_host.waitMilliseconds(kRateSwitchMs);
+    // Whatever came while the rates changed is no reply.
+    m_port.readAll();
+    m_fast = true;
+    m_batch.start();
+    m_engine.setBatch(&m_batch);
+    m_pingSent = true;
+    sendControlPacket({});
+    m_host.startReplyTimer(kHandshakeReplyMs);
+    m_port.setReceiveThreshold(1);
+}
+
+// The empty packet is answered at the new rate.
+void OperationControl::fastEstablished() {
+    m_unitIdle = true;
+    linkMode(m_fastBaud);
+    if (m_stopWith == Outcome::Stopped && m_kind != OperationKind::Identify) {
+        endOperation({m_kind, Outcome::Stopped});
+        return;
+    }
+    startScript(firstScriptStage());
+}
+
+// ENTER or the first packet found no answer that fast mode can go on with: the unit,
+// back at 56000 baud after its quiet time if it switched at all, is powered down again in
+// plain mode, and the operation runs reply-paced; so does every operation on this port
+// until it is opened again.
+void OperationControl::fastFallback() {
+    m_host.stopReplyTimer();
+    m_port.setReceiveThreshold(0);
+    if (m_fast) {
+        // A unit that switched and then stopped answering may still be in fast mode.
+        m_fastLeftAt = m_fastBaud;
+        dropFastMode();
+    } else {
+        m_port.setBaudRate(kPlainBaud);
+    }
+    m_host.waitMilliseconds(kFastFallbackMs);
+    m_port.readAll();
+    m_fastRefused = true;
+    m_engine.resetReplies();
+    linkMode(0);
+    startScript(Stage::PowerDown);
+}
+
+void OperationControl::linkMode(std::int32_t baud) {
+    m_host.linkModeChosen(baud);
+    if (m_trace) {
+        TracedPacket mode;
+        mode.time = std::chrono::steady_clock::now();
+        mode.kind = TracedPacket::Kind::Mode;
+        mode.baud = baud;
+        m_trace->tracePacket(mode);
+    }
+}
+
+// LEAVE is answered: the unit goes back to 56000 baud once the reply's last byte has left
+// its line. A byte at 56000 that came before would reach it at the fast rate as a framing
+// error, which it takes for a program talking at another rate.
+void OperationControl::leftFastMode() {
+    m_port.setReceiveThreshold(0);
+    m_host.waitMilliseconds(kLeaveSettleMs);
+    dropFastMode();
+    m_port.setReceiveThreshold(1);
+}
+
+// Back to plain mode at 56000 baud, with nothing of fast mode left to send or await.
+void OperationControl::dropFastMode() {
+    m_fast = false;
+    m_completionDue = false;
+    m_batch.discardUnsent();
+    m_engine.setBatch(nullptr);
+    m_port.setBaudRate(kPlainBaud);
+    flushProgress();
+}
+
+// Runs the engine ahead of the unit: every reply it awaits comes at once, as 00h, while
+// the packets fill and at most two are in flight. It stops where a packet must be
+// answered first: two in flight, or a point where what follows depends on the unit's
+// real answers (the poll of "waitwr", a write after checks still undecided, a script's
+// end, a check that failed).
+void OperationControl::pump() {
+    if (m_pumping)
+        return;
+    m_pumping = true;
+    m_port.setReceiveThreshold(0);
+    while (m_fast && runningScript()) {
+        if (m_batch.canSend()) {
+            sendPacket();
+            continue;
+        }
+        if (m_batch.hasReady())
+            break;
+        if (m_engine.lateCheckFailed()) {
+            // Nothing more of what the engine ran ahead goes out; once the packets in
+            // flight are answered, the script's last instruction runs.
+            m_batch.discardUnsent();
+            if (m_batch.inFlight() > 0)
+                break;
+            m_completionDue = false;
+            m_engine.jumpToLastInstruction();
+            continue;
+        }
+        if (m_completionDue || m_engine.syncPending() || m_engine.waitingForChecks()) {
+            if (m_batch.building()) {
+                m_batch.cut();
+                if (m_batch.hasReady())
+                    continue;
+            }
+            if (m_batch.inFlight() > 0)
+                break;
+            if (m_completionDue) {
+                m_completionDue = false;
+                scriptEnded();
+                continue;
+            }
+            if (m_engine.waitingForChecks()) {
+                m_engine.resume();
+                continue;
+            }
+        }
+        if (m_engine.outstandingReplies() == 0 || m_engine.halted())
+            break;
+        feedSynthetic();
+        // A runaway script: the unit answers, so it is powered down as after a stop.
+        if (runningScript() && m_commands > commandLimit())
+            stopWithTheUnit({m_kind, Outcome::UnitSilent});
+    }
+    m_pumping = false;
+    if (m_stage != Stage::Idle)
+        m_port.setReceiveThreshold(1);
+}
+
+// The next reply byte the engine awaits: 00h, or the poll's real data byte.
+void OperationControl::feedSynthetic() {
+    std::uint8_t byte = 0x00;
+    if (m_engine.outstandingReplies() == unitReplyCount(kCmdReadByte)) {
+        if (const std::optional<std::uint8_t> value = m_engine.takeSyncValue())
+            byte = *value;
+    }
+    scriptReply(byte);
+}
+
+// One packet in one write, then one pass through the window's events.
+void OperationControl::sendPacket() {
+    flushProgress();
+    const BatchLink::Packet& packet = m_batch.sendReady();
+    tracePacket(TracedPacket::Kind::Packet, &packet);
+    if (m_batch.inFlight() == 1)
+        m_host.startReplyTimer(m_batch.oldestAllowanceMs());
+    m_host.letPendingEventsRun();
+}
+
+void OperationControl::sendControlPacket(std::initializer_list<std::uint8_t> payload) {
+    const BatchLink::Packet& packet = m_batch.sendNow(payload);
+    tracePacket(TracedPacket::Kind::Packet, &packet);
+    if (m_batch.inFlight() == 1)
+        m_host.startReplyTimer(m_batch.oldestAllowanceMs());
+}
+
+void OperationControl::tracePacket(TracedPacket::Kind kind, const BatchLink::Packet* packet) {
+    if (!m_trace)
+        return;
+    TracedPacket traced;
+    traced.time = std::chrono::steady_clock::now();
+    traced.kind = kind;
+    if (kind == TracedPacket::Kind::Packet && packet) {
+        traced.seq = packet->seq;
+        traced.bytes = static_cast<std::uint32_t>(packet->payload.size());
+        traced.commands = packet->commands;
+        traced.count = packet->reads;
+    } else if (kind == TracedPacket::Kind::Reply) {
+        traced.seq = m_batch.replySeq();
+        traced.count = static_cast<std::uint32_t>(m_batch.replyData().size());
+        traced.status = m_batch.replyStatus();
+    }
+    m_trace->tracePacket(traced);
+}
+
+// Bytes from the unit in fast mode: the replies, one per packet, in the packets' order.
+void OperationControl::fastBytes(const std::vector<std::uint8_t>& bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (m_stage == Stage::Recovering) {
+            recoveryReplies(bytes, i);
+            return;
+        }
+        if (!m_fast) {
+            // Fast mode ended with LEAVE's reply: anything after it is stray.
+            if (m_stage == Stage::EndPending)
+                strayAfterTheEnd();
+            return;
+        }
+        switch (m_batch.take(bytes[i])) {
+        case BatchLink::Reply::Partial:
+            break;
+        case BatchLink::Reply::Bad:
+            tracePacket(TracedPacket::Kind::BadReply);
+            // The first packet's reply garbled: the port or its adapter cannot take the
+            // rate.
+            if (m_stage == Stage::Handshake) {
+                fastFallback();
+                return;
+            }
+            recoverLink(Outcome::LinkFailed);
+            break;
+        case BatchLink::Reply::Complete:
+            packetAnswered();
+            break;
+        }
+    }
+}
+
+// A good reply to the oldest packet in flight. A rejected packet ran nothing, and a
+// refusal ran nothing after the refused command: the unit then takes only ABORT.
+void OperationControl::packetAnswered() {
+    tracePacket(TracedPacket::Kind::Reply);
+    const std::uint8_t status = m_batch.replyStatus();
+    m_batch.answered();
+    m_host.stopReplyTimer();
+    if (m_stage == Stage::Handshake && status != 0) {
+        fastFallback();
+        return;
+    }
+    if ((status & kStatusRejected) != 0) {
+        recoverLink(Outcome::LinkFailed);
+        return;
+    }
+    if ((status & kStatusFailures) != 0) {
+        recoverLink(Outcome::UnitRefused, status);
+        return;
+    }
+    if (m_batch.inFlight() > 0)
+        m_host.startReplyTimer(m_batch.oldestAllowanceMs());
+    switch (m_stage) {
+    case Stage::Handshake:
+        fastEstablished();
+        return;
+    case Stage::Leaving: {
+        leftFastMode();
+        m_unitIdle = true;
+        const OperationEnd end = m_end;
+        endOperation(end);
+        return;
+    }
+    case Stage::Stopping:
+    case Stage::CompletingFrame:
+        m_engine.applyReads(m_batch.replyData());
+        if (m_fastEndSent && m_batch.inFlight() == 0) {
+            leftFastMode();
+            m_unitIdle = true;
+            report(m_end);
+            return;
+        }
+        fastStopping();
+        return;
+    default:
+        m_engine.applyReads(m_batch.replyData());
+        pump();
+        return;
+    }
+}
+
+// The scripts have ended: LEAVE, whose reply ends fast mode; then the end as in plain mode.
+void OperationControl::leaveFastMode(const OperationEnd& end) {
+    m_end = end;
+    m_stage = Stage::Leaving;
+    m_batch.discardUnsent();
+    m_port.setReceiveThreshold(0);
+    sendControlPacket({kOpLeave});
+    m_port.setReceiveThreshold(1);
+}
+
+// A stop in fast mode: what is ready goes out, and once every packet is answered the end
+// command and LEAVE.
+void OperationControl::fastStopping() {
+    m_port.setReceiveThreshold(0);
+    while (m_fast && m_stage == Stage::Stopping && m_batch.canSend())
+        sendPacket();
+    if (m_fast && m_stage == Stage::Stopping && !m_batch.hasReady() && m_batch.inFlight() == 0 &&
+        !m_fastEndSent) {
+        m_fastEndSent = true;
+        sendControlPacket({kCmdEnd, kOpLeave});
+    }
+    if (m_stage != Stage::Idle)
+        m_port.setReceiveThreshold(1);
+}
+
+// A reply lost, garbled, late, or a packet rejected or refused: ABORT after a quiet line,
+// its reply awaited behind those of the packets still in flight (their data are not taken
+// any more); then plain mode at 56000 baud and the end command.
+void OperationControl::recoverLink(Outcome outcome, std::uint8_t status) {
+    OperationEnd end{m_kind, outcome};
+    end.unitStatus = status;
+    m_end = end;
+    m_recoveryAfterSilence = outcome == Outcome::UnitSilent;
+    if (m_recoveryAfterSilence)
+        m_end.outcome = Outcome::LinkFailed;
+    m_recoveryHeard = false;
+    m_stopWith.reset();
+    m_engine.halt();
+    m_host.stopReplyTimer();
+    m_batch.discardUnsent();
+    m_stage = Stage::Recovering;
+    tracePacket(TracedPacket::Kind::Abort);
+    if (!m_port.isOpen()) {
+        dropFastMode();
+        m_unitIdle = false;
+        report(m_end);
+        return;
+    }
+    m_port.setReceiveThreshold(0);
+    m_host.waitMilliseconds(kAbortQuietMs);
+    m_awaitingAbort = true;
+    const std::int32_t runMs = m_batch.runMsInFlight();
+    m_batch.sendAbort();
+    m_port.setReceiveThreshold(1);
+    m_host.startReplyTimer(kAbortReplyMs + runMs);
+}
+
+void OperationControl::recoveryReplies(const std::vector<std::uint8_t>& bytes, std::size_t from) {
+    for (std::size_t i = from; i < bytes.size(); ++i) {
+        if (m_stage != Stage::Recovering)
+            return;
+        if (m_awaitingAbort) {
+            // The replies of the packets before ABORT come first; ABORT's has seq FFh.
+            if (m_batch.take(bytes[i]) == BatchLink::Reply::Complete) {
+                m_recoveryHeard = true;
+                if (m_batch.replySeq() == kAbortSeq) {
+                    abortAnswered(m_batch.replyStatus());
+                    return;
+                }
+            }
+            continue;
+        }
+        if (m_engine.outstandingReplies() == 0)
+            continue;
+        m_engine.consumeReply(bytes[i]);
+        m_recoveryHeard = true;
+        if ((bytes[i] & kStatusFailures) != 0)
+            m_end.unitStatus = static_cast<std::uint8_t>(m_end.unitStatus | bytes[i]);
+        m_host.stopReplyTimer();
+        m_unitIdle = true;
+        report(m_end);
+        return;
+    }
+}
+
+// ABORT answered (the unit has powered down and is in plain mode), or not: then the line
+// is left quiet. Either way the end command at 56000 baud confirms the power-down.
+void OperationControl::abortAnswered(std::optional<std::uint8_t> status) {
+    m_host.stopReplyTimer();
+    m_awaitingAbort = false;
+    if (status && (*status & kStatusFailures) != 0)
+        m_end.unitStatus = static_cast<std::uint8_t>(m_end.unitStatus | *status);
+    m_port.setReceiveThreshold(0);
+    dropFastMode();
+    m_recoveryEnds = 0;
+    sendRecoveryEnd();
+}
+
+void OperationControl::sendRecoveryEnd() {
+    ++m_recoveryEnds;
+    m_port.setReceiveThreshold(0);
+    m_host.waitMilliseconds(kSilentUnitQuietMs);
+    m_port.readAll();
+    m_engine.resetReplies();
+    m_engine.sendEnd();
+    m_port.setReceiveThreshold(1);
+    m_host.startReplyTimer(kRecoveryEndReplyMs);
+}
+
+void OperationControl::recoveryTimedOut() {
+    if (m_awaitingAbort) {
+        m_port.setReceiveThreshold(0);
+        m_host.waitMilliseconds(kNoAbortReplyQuietMs);
+        m_port.readAll();
+        abortAnswered(std::nullopt);
+        return;
+    }
+    if (m_recoveryEnds < kRecoveryEndTries) {
+        sendRecoveryEnd();
+        return;
+    }
+    // Nothing answers: a unit that answered nothing since the silence began has stopped
+    // answering altogether.
+    m_unitIdle = false;
+    if (!m_recoveryHeard)
+        m_fastLeftAt = m_fastBaud;
+    if (m_recoveryAfterSilence && !m_recoveryHeard)
+        m_end.outcome = Outcome::UnitSilent;
+    report(m_end);
+}
+
+// A unit that heard nothing of the last recovery may still be in fast mode, waiting for
+// packets: ABORT at its rate powers it down and takes it back to plain mode (a unit in
+// plain mode sees a receive error, which the power-down's reply clears).
+void OperationControl::abortLeftFastMode() {
+    m_port.setReceiveThreshold(0);
+    m_port.setBaudRate(m_fastLeftAt);
+    m_host.waitMilliseconds(kAbortQuietMs);
+    m_batch.sendAbort();
+    m_host.waitMilliseconds(kAbortReplyMs);
+    m_port.setBaudRate(kPlainBaud);
+    m_host.waitMilliseconds(kNoAbortReplyQuietMs);
+    m_port.readAll();
+    m_fastLeftAt = 0;
 }
 
 } // namespace tessaline

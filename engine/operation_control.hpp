@@ -3,12 +3,15 @@
 
 #include "buffer/program_buffer.hpp"
 #include "devices/selected_model.hpp"
+#include "engine/batch_link.hpp"
+#include "engine/byte_trace.hpp"
 #include "engine/engine_host.hpp"
 #include "engine/operation_kind.hpp"
 #include "engine/script_engine.hpp"
 
 #include <chrono>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <random>
 #include <string>
@@ -65,6 +68,32 @@
 //   that no command asked for or a wrong signature make its answer "original unit". The
 //   report that follows, and the calibration's reply, are statuses as any other.
 //
+// Fast mode (a reference unit's chip operations, with a fast rate set); its rules are the
+// tests FastMode.* against the transfer-level reference unit:
+//
+//   [PowerDown] > Handshake > [Identify] > Main > [ReadBack] > Leaving > EndPending > Idle
+//                     |  ENTER at 56000 baud, then the rate switched and the empty packet;
+//                     |  a reply that is no fast mode's, none, or a garbled one: back to
+//                     |  56000, 1.1 s quiet, and the operation runs as above from PowerDown
+//                     |  (the port runs reply-paced until it is opened again)
+//
+//   The scripts run ahead of the unit: their commands fill packets (cut at a loop pass's
+//   end), every reply they await comes at once as 00h while at most two packets are in
+//   flight, and a read's data byte is applied from its packet's reply. The engine waits
+//   for every packet's reply at waitwr's poll, before a write while a check is undecided,
+//   and at a script's end. A failed check: the packets in flight are answered, nothing
+//   more that was built goes out, and the script's last instruction runs.
+//
+//   a stop at a packet boundary: the packets in flight are answered, then the end command
+//   and LEAVE in one packet; Stopped once its reply is in.
+//   Leaving: LEAVE's reply ends fast mode; the end is reported as in plain mode.
+//   a reply garbled, lost, late (2 s + the packet's run time) or rejected, a refusing
+//   status, a failed port: > Recovering: ABORT after 60 ms of quiet, its reply awaited
+//   (100 ms beyond what is in flight), else 150 ms quiet; then 56000 baud and the end
+//   command up to three times, 300 ms apart. LinkFailed (UnitRefused for a refusal,
+//   UnitSilent when nothing answered after a silence); a unit that answered nothing gets
+//   ABORT at its fast rate before the next operation.
+//
 // The stop latch (m_stopWith) holds a stop until a point where the chip is idle:
 //
 //   empty ---- requestStop, in Starting or a script ------------------> Stopped
@@ -85,7 +114,6 @@
 namespace tessaline {
 
 class BytePort;
-class ByteTrace;
 
 // The grace period that both front ends give stray bytes after an operation's last reply:
 // a byte that the unit sends right after its reply arrives within a few bytes' time at the
@@ -122,6 +150,9 @@ public:
     // it runs out. stopReplyTimer ends the wait.
     virtual void startReplyTimer(int milliseconds) = 0;
     virtual void stopReplyTimer() = 0;
+    // A reference unit's operation runs in fast mode at `fastBaud`, or (0) in standard
+    // mode, reply-paced; told once per operation, before its first script runs.
+    virtual void linkModeChosen(std::int32_t fastBaud) { (void)fastBaud; }
     // The operation has ended, or was refused. Unless it was refused, the host unlocks
     // what disable locked, reports the end and, after a read, shows the buffer again.
     virtual void operationEnded(const OperationEnd& end) = 0;
@@ -164,6 +195,13 @@ public:
     // CommandSet::Reference, whose status bits the operations act on.
     void setUnitType(CommandSet type) { m_engine.setUnitType(type); }
     CommandSet unitType() const { return m_engine.unitType(); }
+    // The rate of fast mode for a reference unit's chip operations (one of fastRateBaud's);
+    // 0 (the default): standard mode, one command a reply. A port on which the unit did
+    // not take fast mode runs in standard mode until it is opened again.
+    void setFastBaud(std::int32_t baud) { m_fastBaud = baud; }
+    std::int32_t fastBaud() const { return m_fastBaud; }
+    // The operation under way runs in fast mode.
+    bool fastMode() const { return m_fast; }
 
     // The port's receive event: every waiting byte runs one step, in arrival order. Bytes
     // that arrive while no operation runs are read and dropped; bytes beyond the replies
@@ -189,7 +227,10 @@ public:
     void requestStop();
 
     // Every byte sent and received from now on goes to the trace as well; nullptr ends it.
-    void setTrace(ByteTrace* trace) { m_engine.setTrace(trace); }
+    void setTrace(ByteTrace* trace) {
+        m_trace = trace;
+        m_engine.setTrace(trace);
+    }
     // The models of the device file by their device IDs, to name the chip that a wrong
     // device ID belongs to.
     void setModelIdentities(const ModelIdentities* models) { m_models = models; }
@@ -223,6 +264,10 @@ private:
         Main,            // the operation's own script
         ReadBack,        // Program All reads back what it wrote
         Unit,            // the unit's own commands: the probe, the report, the calibration
+        Handshake,       // ENTER and the first packet of fast mode
+        Leaving,         // fast mode: LEAVE sent; its reply is due
+        Recovering,      // fast mode: a reply lost, garbled, late or refusing; ABORT and
+                         // the end command at 56000 baud
         CompletingFrame, // the NOP operand that completes a cut core instruction
         Stopping,        // the end command sent; its reply is due
         Aborting,        // the unit does not answer: the end command goes out unawaited
@@ -231,13 +276,11 @@ private:
     };
 
     // EngineHost, for the engine.
-    void showProgress(Memory memory, std::int32_t done, std::int32_t total) override {
-        m_host.showProgress(memory, done, total);
-    }
-    void showConfigByte(std::int32_t index) override { m_host.showConfigByte(index); }
-    void letPendingEventsRun() override { m_host.letPendingEventsRun(); }
-    void readBackBegins() override { m_host.readBackBegins(); }
-    void readBackEnds() override { m_host.readBackEnds(); }
+    void showProgress(Memory memory, std::int32_t done, std::int32_t total) override;
+    void showConfigByte(std::int32_t index) override;
+    void letPendingEventsRun() override;
+    void readBackBegins() override;
+    void readBackEnds() override;
     void checkFailed(const CheckFailure& failure) override;
     void waitMilliseconds(int milliseconds) override;
     void commandSent() override;
@@ -274,6 +317,34 @@ private:
     void sendAwaited(Stage stage);
     void endWithoutTheUnit(const OperationEnd& end);
     void report(const OperationEnd& end);
+    void scriptEnded();
+
+    // Fast mode.
+    bool fastWanted() const;
+    void startHandshake();
+    void handshakeReplies(const std::vector<std::uint8_t>& bytes);
+    void enterAnswered();
+    void fastEstablished();
+    void fastFallback();
+    void linkMode(std::int32_t baud);
+    void pump();
+    void feedSynthetic();
+    void sendPacket();
+    void sendControlPacket(std::initializer_list<std::uint8_t> payload);
+    void flushProgress();
+    void fastBytes(const std::vector<std::uint8_t>& bytes);
+    void packetAnswered();
+    void leaveFastMode(const OperationEnd& end);
+    void fastStopping();
+    void leftFastMode();
+    void dropFastMode();
+    void recoverLink(Outcome outcome, std::uint8_t status = 0);
+    void recoveryReplies(const std::vector<std::uint8_t>& bytes, std::size_t from);
+    void abortAnswered(std::optional<std::uint8_t> status);
+    void sendRecoveryEnd();
+    void recoveryTimedOut();
+    void abortLeftFastMode();
+    void tracePacket(TracedPacket::Kind kind, const BatchLink::Packet* packet = nullptr);
     const DeviceScript& scriptFor(OperationKind kind) const;
     bool programScriptVerifies() const;
 
@@ -317,6 +388,37 @@ private:
     std::uint8_t m_powerDownStatus = 0;
     std::uint16_t m_calibrationMillivolts = 0;
     std::mt19937 m_random{std::random_device{}()};
+    ByteTrace* m_trace = nullptr;
+
+    // Fast mode: the rate asked for (0: off), whether the port's unit refused it, and the
+    // packets of the operation under way.
+    std::int32_t m_fastBaud = 0;
+    bool m_fastRefused = false;
+    bool m_fast = false;
+    BatchLink m_batch;
+    bool m_pumping = false;
+    // The script has run to its end; it ends once every packet is answered.
+    bool m_completionDue = false;
+    // Handshake: PING is out (else ENTER).
+    bool m_pingSent = false;
+    // Stopping in fast mode: the end command and LEAVE are out.
+    bool m_fastEndSent = false;
+    // The FLASH or EEPROM progress of the commands not yet sent.
+    struct Progress {
+        Memory memory = Memory::Flash;
+        std::int32_t done = 0;
+        std::int32_t total = 0;
+    };
+    std::optional<Progress> m_progress;
+    // Recovering: ABORT's reply awaited (else the end command's), how many end commands
+    // went out, whether the unit answered anything, and whether silence started it.
+    bool m_awaitingAbort = false;
+    int m_recoveryEnds = 0;
+    bool m_recoveryHeard = false;
+    bool m_recoveryAfterSilence = false;
+    // The rate of a fast mode that the unit may not have left (nothing answered its
+    // recovery); 0: none.
+    std::int32_t m_fastLeftAt = 0;
 };
 
 } // namespace tessaline

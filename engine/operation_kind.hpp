@@ -39,7 +39,8 @@ enum class Outcome {
     WrongDevice,  // the chip in the socket is not the selected model, or none answers
     StrayBytes,   // the unit sent bytes that no command asked for
     Stopped,      // the user stopped the operation
-    UnitRefused   // a reference unit's status reported a refusal or a receive error
+    UnitRefused,  // a reference unit's status reported a refusal or a receive error
+    LinkFailed    // in fast mode, a packet or its reply was lost, garbled or late
 };
 
 // A byte that a blank check or a verify found other than it should be.
@@ -93,7 +94,8 @@ struct OperationEnd {
     // WrongDevice: what the device ID tells about the chip found.
     std::optional<ChipIdentity> chip;
     // UnitRefused: the status bits of the reference unit's replies that failed the
-    // operation, and those of the reply to the end command that followed.
+    // operation, and those of the reply to the end command that followed. LinkFailed: the
+    // bits of the replies to ABORT and to the end command that followed.
     std::uint8_t unitStatus = 0;
     // DetectUnit: the unit type that the probe found.
     std::optional<CommandSet> unitType;

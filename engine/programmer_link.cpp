@@ -33,46 +33,47 @@ void ProgrammerLink::trace(bool sent, std::uint8_t value, int position) {
 void ProgrammerLink::send(std::uint8_t command, std::initializer_list<std::int32_t> arguments) {
     if (m_closed || !isUnitCommand(command, m_set))
         return;
-    sendCommand(command);
+    std::uint8_t bytes[3] = {command, 0, 0};
+    std::size_t count = 1;
     for (const std::int32_t argument : arguments)
-        sendArgument(argument);
-    finishCommand();
-}
-
-void ProgrammerLink::sendCommand(std::uint8_t command) {
-    m_commandWord = m_word;
+        bytes[count++] = static_cast<std::uint8_t>(argument & 0xFF);
     m_replies = 0;
-    m_writing = true;
-    m_port.writeByte(command);
-    m_framer.take(command, 0);
-    trace(true, command, m_framer.position());
-    m_host.letPendingEventsRun();
-}
-
-void ProgrammerLink::sendArgument(std::int32_t value) {
-    // An operation ended while its command was being written (the port failed as events
-    // ran): the rest of the command would only follow the end command.
-    if (m_closed)
+    if (m_batch) {
+        // Into the packet being built; its reply stands for the command's.
+        m_batch->add(bytes, count);
+        finishCommand(command, bytes[1]);
         return;
-    const auto byte = static_cast<std::uint8_t>(value & 0xFF);
-    m_port.writeByte(byte);
-    m_framer.take(byte, 0);
-    trace(true, byte, m_framer.position());
+    }
+    m_writing = true;
+    m_port.writeBytes(bytes, count);
+    if (m_trace) {
+        m_commandWord = m_word;
+        for (std::size_t i = 0; i < count; ++i) {
+            m_framer.take(bytes[i], 0);
+            trace(true, bytes[i], m_framer.position());
+        }
+    } else {
+        for (std::size_t i = 0; i < count; ++i)
+            m_framer.take(bytes[i], 0);
+    }
     m_host.letPendingEventsRun();
+    m_writing = false;
+    // An operation ended while the command was being written (the port failed as events
+    // ran): nothing of it is awaited.
+    if (!m_closed)
+        finishCommand(command, bytes[1]);
 }
 
 void ProgrammerLink::received(std::uint8_t value) {
     if (m_outstanding > 0)
         --m_outstanding;
-    trace(false, value, m_replies++);
+    // In fast mode the replies are the engine's own; the packets' replies are traced.
+    if (!m_batch)
+        trace(false, value, m_replies++);
 }
 
-void ProgrammerLink::finishCommand() {
-    m_writing = false;
-    if (m_closed)
-        return;
-    const std::uint8_t command = m_framer.command();
-    m_codeWaiting = command == kCmdCommandCode ? m_framer.argument(0) & 0x0F : -1;
+void ProgrammerLink::finishCommand(std::uint8_t command, std::uint8_t argument) {
+    m_codeWaiting = command == kCmdCommandCode ? argument & 0x0F : -1;
     m_outstanding += unitReplyCount(command);
     m_host.commandSent();
 }

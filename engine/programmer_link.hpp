@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "engine/batch_link.hpp"
 #include "engine/byte_port.hpp"
 #include "protocol/command_framer.hpp"
 #include "protocol/unit_protocol.hpp"
@@ -28,9 +29,11 @@ AddressBytes SplitAddress(std::int32_t address);
 // The programming time goes to the unit as one byte: the longest pulse it can be told.
 constexpr std::int32_t kLongestUnitProgTimeMs = 255;
 
-// The byte protocol to the programmer unit. Each byte goes out on its own and is
-// followed by a pass through the pending window events. A trace, when one is set, sees
-// every byte sent and received with the command it belongs to.
+// The byte protocol to the programmer unit. Each command goes out in one write and is
+// followed by a pass through the pending window events; in fast mode it goes into the
+// packet being built instead, and the packet's reply stands for its replies. A trace, when
+// one is set, sees every byte sent and received in plain mode with the command it belongs
+// to.
 class ProgrammerLink {
 public:
     ProgrammerLink(BytePort& port, EngineHost& host) : m_port(port), m_host(host) {}
@@ -50,6 +53,8 @@ public:
     void SendProgTime(std::int32_t progTime) { send(kCmdProgTime, {progTime}); }
     // The reference unit's own commands; nothing to a unit of another type.
     void SendUnitReport() { send(kCmdUnitReport); }
+    // A FastRate.
+    void SendEnterFast(std::int32_t rate) { send(kCmdEnterFast, {rate}); }
     // The low byte first.
     void SendCalibrate(std::int32_t millivolts) {
         send(kCmdCalibrate, {millivolts % 256, millivolts / 256});
@@ -80,23 +85,32 @@ public:
     // A command's bytes are going out: events that run between them must not send.
     bool writingCommand() const { return m_writing; }
 
+    // Fast mode: the commands go into the packets of `batch`; nullptr: plain mode.
+    void setBatch(BatchLink* batch) { m_batch = batch; }
+    bool batching() const { return m_batch != nullptr; }
+    // The command just sent ends a loop's pass.
+    void passEnded() {
+        if (m_batch)
+            m_batch->passEnded();
+    }
+
     void setTrace(ByteTrace* trace) { m_trace = trace; }
     // The script word that the following commands belong to, for the trace.
     void setWord(std::string_view word) { m_word.assign(word); }
 
 private:
     // A command byte and its argument bytes (as many as unitArgumentCount gives; the low
-    // byte of each value goes out), each followed by a pass through the pending events;
-    // nothing once the link is closed, and nothing that the unit's type does not take.
+    // byte of each value goes out) in one write, then one pass through the pending
+    // events; into the packet being built in fast mode. Nothing once the link is closed,
+    // and nothing that the unit's type does not take.
     void send(std::uint8_t command, std::initializer_list<std::int32_t> arguments = {});
-    void sendCommand(std::uint8_t command);
-    void sendArgument(std::int32_t value);
-    // The command's last byte is out: the unit's reply is due.
-    void finishCommand();
+    // The command is out (or in the packet): the unit's reply is due.
+    void finishCommand(std::uint8_t command, std::uint8_t argument);
     void trace(bool sent, std::uint8_t value, int position);
 
     BytePort& m_port;
     EngineHost& m_host;
+    BatchLink* m_batch = nullptr;
     ByteTrace* m_trace = nullptr;
     bool m_closed = false;
     CommandSet m_set = CommandSet::Original;

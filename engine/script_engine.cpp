@@ -3,6 +3,7 @@
 
 #include "buffer/config_bytes.hpp"
 #include "devices/script_check.hpp"
+#include "engine/batch_link.hpp"
 #include "engine/byte_port.hpp"
 #include "engine/engine_host.hpp"
 
@@ -26,6 +27,30 @@ bool isReadCompletionPhase(std::int32_t phase) {
     return phase == 2;
 }
 
+// bsf EECON1, WR: starts a data EEPROM (or FLASH) write.
+constexpr std::int32_t kBsfEecon1Wr = 0x82A6;
+// The 4-bit table-write commands: 1100 write, 1101 post-increment, 1110 post-decrement
+// (program memory only through the buffer), 1111 write and start programming.
+constexpr std::int32_t kFirstTableWrite = 0x0C;
+
+// An instruction that can change what the chip holds: a table write (the bulk erase's key
+// among them), a programming pulse, the start of a data EEPROM write; and the end of a
+// read-back, after which a script writes again.
+bool writesChip(const Instruction& instruction) {
+    switch (instruction.op) {
+    case Op::WriteFlash:
+    case Op::WriteConfig:
+    case Op::StartProg:
+    case Op::EndVerify:
+        return true;
+    case Op::Raw:
+        return instruction.code >= kFirstTableWrite ||
+               (instruction.code == 0 && instruction.operand == kBsfEecon1Wr);
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 ScriptEngine::ScriptEngine(ProgramBuffer& buffer, const SelectedModelValues& model, BytePort& port,
@@ -34,6 +59,7 @@ ScriptEngine::ScriptEngine(ProgramBuffer& buffer, const SelectedModelValues& mod
 
 void ScriptEngine::start(OperationKind kind, const DeviceScript& script) {
     m_state.RunningOperation.reset();
+    m_kind = kind;
     m_state.RunningScript = script;
     m_state.LastInstruction = static_cast<std::int32_t>(script.size());
     m_state.FlashLastAddress = m_model.FlashSize - 1;
@@ -45,6 +71,7 @@ void ScriptEngine::start(OperationKind kind, const DeviceScript& script) {
         m_state.CheckFailed = false;
     m_halted = false;
     m_link.open();
+    clearDeferred();
     m_state.InstructionIndex = 1;
     RunScriptStep(true);
     // Set after the first step, which therefore can never complete the operation.
@@ -91,6 +118,12 @@ void ScriptEngine::sendUnitReport(std::string_view word) {
     m_link.SendUnitReport();
 }
 
+void ScriptEngine::sendEnterFast(std::int32_t rate, std::string_view word) {
+    m_link.open();
+    m_link.setWord(word);
+    m_link.SendEnterFast(rate);
+}
+
 void ScriptEngine::sendCalibrate(std::int32_t millivolts, std::string_view word) {
     m_link.open();
     m_link.setWord(word);
@@ -108,8 +141,11 @@ std::uint8_t ScriptEngine::eepromAt(std::int32_t address) const {
 }
 
 void ScriptEngine::RunScriptStep(bool firstStep) {
-    // No reply byte may start a nested step while this one lets window events run.
-    m_port.setReceiveThreshold(0);
+    // No reply byte may start a nested step while this one lets window events run (fast
+    // mode's steps run from the operation control, which switches them off itself).
+    const bool fast = m_link.batching();
+    if (!fast)
+        m_port.setReceiveThreshold(0);
     if (m_halted)
         return;
     if (m_state.InstructionIndex < 1 || m_state.InstructionIndex > m_state.LastInstruction) {
@@ -133,8 +169,15 @@ void ScriptEngine::RunScriptStep(bool firstStep) {
         fail(*problem);
         return;
     }
+    // Nothing may write the chip while a check of what was read before it is undecided: a
+    // failed check sends no write after it.
+    if (fast && m_checksDeferred > 0 && m_state.InstructionPhase == 0 &&
+        writesChip(step.instruction)) {
+        m_waitingForChecks = true;
+        return;
+    }
     execute(step.instruction);
-    if (!m_halted)
+    if (!m_halted && !fast)
         m_port.setReceiveThreshold(1);
 }
 
@@ -180,6 +223,7 @@ void ScriptEngine::execute(const Instruction& instruction) {
     case Op::Loop:
         m_state.InstructionIndex = m_state.LoopStartIndex;
         m_link.SendNop();
+        m_link.passEnded();
         break;
     case Op::MovlwUpper:
         movlwAddress(instruction, SplitAddress(m_state.CurrentAddress).upper);
@@ -339,6 +383,10 @@ void ScriptEngine::waitForWrite() {
         break;
     case 5:
         m_link.SendReadByte();
+        if (m_link.batching()) {
+            m_deferred.push_back({Deferred::Kind::Sync, 0, {}});
+            m_syncPending = true;
+        }
         break;
     case 6:
         // The data byte of the read; the second reply byte of the read runs the next step,
@@ -366,6 +414,8 @@ bool ScriptEngine::codeThenRead(const Instruction& instruction) {
     }
     if (m_state.InstructionPhase == 1) {
         m_link.SendReadByte();
+        if (m_link.batching())
+            defer(instruction);
         m_state.InstructionPhase = 2;
         return false;
     }
@@ -375,6 +425,14 @@ bool ScriptEngine::codeThenRead(const Instruction& instruction) {
 void ScriptEngine::readByte(const Instruction& instruction) {
     if (!codeThenRead(instruction))
         return;
+    if (m_link.batching()) {
+        const WordMemory memory = instruction.traits().memory;
+        if (memory == WordMemory::Flash || memory == WordMemory::Eeprom)
+            ++m_state.CurrentAddress;
+        m_state.InstructionPhase = 0;
+        advance();
+        return;
+    }
     const auto value = static_cast<std::uint8_t>(m_state.ReceivedByte);
     const std::int32_t address = m_state.CurrentAddress;
     switch (instruction.traits().memory) {
@@ -470,17 +528,164 @@ void ScriptEngine::judge(const Expectation& expect) {
 
 void ScriptEngine::check(const Instruction& instruction) {
     showPlace(instruction);
-    judge(expectationFor(instruction));
+    if (m_link.batching()) {
+        deferCheck(Deferred::Kind::TempCheck, instruction);
+        if (instruction.movesAddress())
+            ++m_state.CurrentAddress;
+        advance();
+    } else {
+        judge(expectationFor(instruction));
+    }
     m_link.SendNop();
 }
 
 // The byte is judged as it arrives, before the read's second reply.
 void ScriptEngine::readAndCheck(const Instruction& instruction) {
     if (codeThenRead(instruction)) {
-        m_state.TempByte = m_state.ReceivedByte;
         m_state.InstructionPhase = 0;
+        if (m_link.batching()) {
+            if (instruction.movesAddress())
+                ++m_state.CurrentAddress;
+            advance();
+            return;
+        }
+        m_state.TempByte = m_state.ReceivedByte;
         judge(expectationFor(instruction));
     }
+}
+
+void ScriptEngine::setBatch(BatchLink* batch) {
+    m_link.setBatch(batch);
+    clearDeferred();
+}
+
+void ScriptEngine::clearDeferred() {
+    m_deferred.clear();
+    m_deferredNext = 0;
+    m_checksDeferred = 0;
+    m_lateCheckFailed = false;
+    m_syncPending = false;
+    m_syncValue.reset();
+    m_waitingForChecks = false;
+}
+
+// What the byte of the read just sent is for, with the place it belongs to as it is now.
+void ScriptEngine::defer(const Instruction& instruction) {
+    const WordTraits& traits = instruction.traits();
+    if (traits.readsFirst) {
+        deferCheck(Deferred::Kind::Check, instruction);
+        return;
+    }
+    switch (traits.memory) {
+    case WordMemory::Flash:
+        m_deferred.push_back({Deferred::Kind::Flash, m_state.CurrentAddress, {}});
+        break;
+    case WordMemory::Eeprom:
+        m_deferred.push_back({Deferred::Kind::Eeprom, m_state.CurrentAddress, {}});
+        break;
+    case WordMemory::Config:
+        m_deferred.push_back({Deferred::Kind::Config, instruction.configIndex, {}});
+        break;
+    case WordMemory::DeviceId:
+        m_deferred.push_back({Deferred::Kind::DeviceId, instruction.configIndex, {}});
+        break;
+    case WordMemory::Nowhere:
+        m_deferred.push_back({Deferred::Kind::Temp, 0, {}});
+        break;
+    }
+}
+
+void ScriptEngine::deferCheck(Deferred::Kind kind, const Instruction& instruction) {
+    m_deferred.push_back({kind, 0, expectationFor(instruction)});
+    ++m_checksDeferred;
+}
+
+void ScriptEngine::applyReads(const std::vector<std::uint8_t>& data) {
+    for (const std::uint8_t value : data) {
+        runTempChecks();
+        if (m_lateCheckFailed || m_deferredNext >= m_deferred.size())
+            return;
+        complete(m_deferred[m_deferredNext++], value);
+    }
+    runTempChecks();
+    if (m_deferredNext == m_deferred.size()) {
+        m_deferred.clear();
+        m_deferredNext = 0;
+    }
+}
+
+// The checks of TempByte that come before the next read.
+void ScriptEngine::runTempChecks() {
+    while (!m_lateCheckFailed && m_deferredNext < m_deferred.size() &&
+           m_deferred[m_deferredNext].kind == Deferred::Kind::TempCheck) {
+        --m_checksDeferred;
+        lateJudge(m_deferred[m_deferredNext++].expect);
+    }
+}
+
+void ScriptEngine::complete(const Deferred& read, std::uint8_t value) {
+    const auto at = static_cast<std::size_t>(read.index);
+    switch (read.kind) {
+    case Deferred::Kind::Flash:
+        if (read.index >= 0 && at < m_buffer.Flash.size())
+            m_buffer.Flash[at] = value;
+        break;
+    case Deferred::Kind::Eeprom:
+        if (read.index >= 0 && at < m_buffer.Eeprom.size())
+            m_buffer.Eeprom[at] = value;
+        break;
+    case Deferred::Kind::Config:
+        m_buffer.Config[at] = value;
+        break;
+    case Deferred::Kind::DeviceId:
+        if (read.index == 0)
+            m_state.DeviceIdRead = (m_state.DeviceIdRead & 0xFF00) | value;
+        else
+            m_state.DeviceIdRead = (m_state.DeviceIdRead & 0x00FF) | (value << 8);
+        break;
+    case Deferred::Kind::Temp:
+        m_state.TempByte = value;
+        break;
+    case Deferred::Kind::Check:
+        --m_checksDeferred;
+        m_state.TempByte = value;
+        lateJudge(read.expect);
+        break;
+    case Deferred::Kind::TempCheck:
+        break;
+    case Deferred::Kind::Sync:
+        m_state.TempByte = value;
+        m_syncValue = value;
+        m_syncPending = false;
+        break;
+    }
+}
+
+// A check whose byte has come: a mismatch is reported as judge reports it, and the
+// engine, which has run ahead, goes to the script's last instruction once the packets in
+// flight are answered.
+void ScriptEngine::lateJudge(const Expectation& expect) {
+    if (((m_state.TempByte ^ expect.expected) & expect.mask) == 0)
+        return;
+    m_state.CheckFailed = true;
+    m_lateCheckFailed = true;
+    m_host.checkFailed(
+        {expect.address, m_state.TempByte, expect.expected, expect.blank, expect.protectedAddress});
+}
+
+void ScriptEngine::jumpToLastInstruction() {
+    clearDeferred();
+    m_link.reset();
+    // The script may have run to its end already: its last instruction runs again.
+    m_state.RunningOperation = m_kind;
+    m_state.InstructionIndex = m_state.LastInstruction;
+    m_state.InstructionPhase = 0;
+    RunScriptStep(false);
+}
+
+void ScriptEngine::resume() {
+    m_waitingForChecks = false;
+    RunScriptStep(false);
 }
 
 } // namespace tessaline

@@ -10,9 +10,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tessaline {
 
+class BatchLink;
 class BytePort;
 class ByteTrace;
 class EngineHost;
@@ -84,6 +87,7 @@ public:
     // replies.
     void sendProgTime(std::int32_t milliseconds, std::string_view word);
     void sendUnitReport(std::string_view word);
+    void sendEnterFast(std::int32_t rate, std::string_view word);
     void sendCalibrate(std::int32_t millivolts, std::string_view word);
     // The commands that the unit takes (its type): no other command byte goes out.
     void setUnitType(CommandSet set) { m_link.setCommandSet(set); }
@@ -99,6 +103,34 @@ public:
     bool halted() const { return m_halted; }
 
     void setTrace(ByteTrace* trace) { m_link.setTrace(trace); }
+
+    // Fast mode: the commands go into the packets of `batch` (nullptr: plain mode), and
+    // every reply a command asks for comes at once, as 00h, so that the engine runs ahead
+    // of the unit. A read's data byte is not known then: the read registers what its byte
+    // is for (a FLASH, EEPROM or configuration byte, a half of the device ID, TempByte, or
+    // a check with the value it expects), and applyReads completes it once the packet's
+    // reply has come. A check is taken as passed until then.
+    void setBatch(BatchLink* batch);
+    bool fast() const { return m_link.batching(); }
+    // The data bytes of a good reply, in the order of the reads that asked for them. A
+    // check that fails is reported as in plain mode and marks the operation's checks
+    // failed; the data that follow it are ignored.
+    void applyReads(const std::vector<std::uint8_t>& data);
+    // A check of an applied read failed: the program sends nothing more of the script but
+    // its last instruction (jumpToLastInstruction) once the packets in flight are
+    // answered.
+    bool lateCheckFailed() const { return m_lateCheckFailed; }
+    // Drops every read still to be completed and runs the script's last instruction, as a
+    // failed check does in plain mode.
+    void jumpToLastInstruction();
+    // The last read sent is the poll of "waitwr", whose value decides what comes next: it
+    // is taken from the unit's reply (takeSyncValue) once every packet is answered.
+    bool syncPending() const { return m_syncPending; }
+    std::optional<std::uint8_t> takeSyncValue() { return std::exchange(m_syncValue, {}); }
+    // The next instruction can write the chip while checks still wait for their data: it
+    // runs (resume) once every packet is answered and no check has failed.
+    bool waitingForChecks() const { return m_waitingForChecks; }
+    void resume();
 
 private:
     void RunScriptStep(bool firstStep);
@@ -131,11 +163,35 @@ private:
     void judge(const Expectation& expect);
     void jumpPast(Op closing);
     void fail(const std::string& message);
+    // Fast mode's deferred reads.
+    struct Deferred {
+        enum class Kind : std::uint8_t {
+            Flash,
+            Eeprom,
+            Config,
+            DeviceId,
+            Temp,
+            Check,
+            TempCheck,
+            Sync
+        };
+        Kind kind = Kind::Temp;
+        std::int32_t index = 0; // the address, the configuration byte, the ID's half
+        Expectation expect;
+    };
+    void defer(const Instruction& instruction);
+    void deferCheck(Deferred::Kind kind, const Instruction& instruction);
+    void complete(const Deferred& read, std::uint8_t value);
+    void runTempChecks();
+    void lateJudge(const Expectation& expect);
+    void clearDeferred();
 
     std::uint8_t flashAt(std::int32_t address) const;
     std::uint8_t eepromAt(std::int32_t address) const;
 
     ExecutionState m_state;
+    // The operation of the script under way, for a jump back into it after its end.
+    OperationKind m_kind = OperationKind::Program;
     ProgrammerLink m_link;
     ProgramBuffer& m_buffer;
     const SelectedModelValues& m_model;
@@ -143,6 +199,14 @@ private:
     EngineHost& m_host;
     bool m_halted = false;
     bool m_atLoopEnd = false;
+    // Fast mode: the reads to complete, oldest first from m_deferredNext.
+    std::vector<Deferred> m_deferred;
+    std::size_t m_deferredNext = 0;
+    std::size_t m_checksDeferred = 0;
+    bool m_lateCheckFailed = false;
+    bool m_syncPending = false;
+    std::optional<std::uint8_t> m_syncValue;
+    bool m_waitingForChecks = false;
     bool m_verifyAfterProgram = true;
     bool m_protectionInPlace = true;
 };

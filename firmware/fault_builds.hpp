@@ -27,6 +27,11 @@ enum class Fault : uint8_t {
     ArgumentsAsCommands, // after a receive error the rest of a command runs as commands
     EarlyMclrRelease,    // MCLR released 10 ms after power-down, whatever VDD reads
     UnsettledReference,  // the ADC reference switched on only at measurement time
+    FastExecBadCrc,      // fast mode runs a packet whose CRC is wrong
+    FastReplyEarly,      // fast mode answers a packet before its last command has run
+    FastShortWait,       // fast mode's WAIT leaves the pins idle a millisecond short
+    FastNoFallback,      // fast mode never falls back to plain mode by itself
+    FastOverwriteBuffer, // fast mode takes the next packet into the buffer that runs
 };
 
 #ifndef UNIT_FAULT

@@ -112,6 +112,11 @@ bool UnitLogic::powerUp(uint8_t supplies) {
     return true;
 }
 
+uint8_t UnitLogic::takeStatus() {
+    m_signature = 0;
+    return takeReply();
+}
+
 uint8_t UnitLogic::takeReply() {
     auto reply = static_cast<uint8_t>(m_status | m_supplyStatus);
     if (m_signature != 0) {
@@ -167,9 +172,31 @@ void UnitLogic::probe(uint8_t milliseconds) {
 // the chip's bits, and a read after a write command would end a table write with operand
 // 00xxh.
 bool UnitLogic::complete(Step& step) {
+    return dispatch(m_framer.command(), m_framer.argument(0), m_framer.argument(1), step);
+}
+
+bool UnitLogic::take(uint8_t command, uint8_t low, uint8_t high, Step& step) {
+    if (m_silent)
+        return false;
+    // The reference unit's own commands are for plain mode only.
+    if (!isUnitCommand(command)) {
+        fallSilent(kStatusReceiveError);
+        return false;
+    }
+    return dispatch(command, low, high, step);
+}
+
+void UnitLogic::end(Step& step) {
+    m_silent = false;
+    m_framer.drop();
+    dispatch(kCmdEnd, 0, 0, step);
+}
+
+bool UnitLogic::dispatch(uint8_t command, uint8_t low, uint8_t high, Step& step) {
     step = Step();
-    step.command = m_framer.command();
-    const uint8_t argument = m_framer.argument(0);
+    step.command = command;
+    const uint8_t argument = low;
+    const auto operand = static_cast<uint16_t>(low | high << 8);
     const bool ready = m_powered || faulty(Fault::ClockUnpowered);
     if (step.command != kCmdProgTime)
         m_probeCount = 0;
@@ -204,7 +231,7 @@ bool UnitLogic::complete(Step& step) {
     case kCmdDataWord:
         ok = ready && m_pending == Pending::Write;
         step.action = Action::Operand;
-        step.value = m_framer.operand();
+        step.value = operand;
         if (ok)
             m_pending = Pending::None;
         break;
@@ -231,11 +258,17 @@ bool UnitLogic::complete(Step& step) {
         step.action = Action::Report;
         break;
     case kCmdCalibrate:
-        step.value = m_framer.operand();
+        step.value = operand;
         ok = !m_powered && within(step.value, kCalibrationMinMillivolts, kCalibrationMaxMillivolts);
         step.action = Action::Calibrate;
         if (ok)
             m_calibration = step.value;
+        break;
+    case kCmdEnterFast:
+        // Fast mode starts only from a unit at rest.
+        ok = !m_powered;
+        step.action = Action::EnterFast;
+        step.value = argument;
         break;
     default:
         break;

@@ -26,13 +26,14 @@ enum class Action : uint8_t {
     Read,        // 110: clock 8 bits out, turn PGD around, clock 8 bits in
     Report,      // kCmdUnitReport: measure the supplies, answer the report
     Calibrate,   // kCmdCalibrate: store the reference's millivolts
+    EnterFast,   // kCmdEnterFast: the rate asked for; fast mode (unit_batch) answers it
 };
 
 struct Step {
     uint8_t command = 0;
     Action action = Action::None;
     // 107: the 4-bit command; 108: the operand; 109: the programming time in ms;
-    // kCmdCalibrate: the millivolts.
+    // kCmdCalibrate: the millivolts; kCmdEnterFast: the FastRate.
     uint16_t value = 0;
     // 103 while a core instruction (0000) waits for its operand: its frame is completed
     // with the operand 0000h first, and the supplies stay on for
@@ -84,6 +85,15 @@ public:
     // what to do. False for a byte that belongs to a command yet to complete, and for
     // every byte the unit drops or refuses: nothing is done and nothing answered.
     bool receive(uint8_t byte, uint32_t nowMs, Step& step);
+    // A whole command of a fast-mode packet (CommandSet::Packet but LEAVE and WAIT), with
+    // its argument bytes (0 where it has none): decided as receive() decides it once the
+    // command's last byte is in. True when it is to run; false when the unit refuses it and
+    // falls silent, or is silent already.
+    bool take(uint8_t command, uint8_t low, uint8_t high, Step& step);
+    // The power-down that fast mode makes of its own accord (ABORT, LEAVE while powered,
+    // falling back to plain mode): 103 as it runs, taken even while the unit is silent,
+    // whose silence it ends.
+    void end(Step& step);
     // Time passes with no byte: a command whose arguments stopped coming for
     // kUnitPartialCommandMs makes the unit fall silent.
     void tick(uint32_t nowMs);
@@ -100,6 +110,9 @@ public:
     // The value of the reply to the command just run: the status bits, or the probe's
     // signature. Clears the bits that only the next reply carries.
     uint8_t takeReply();
+    // The status bits for a fast-mode packet's reply, which the probe's signature never
+    // takes the place of; clears what takeReply() clears.
+    uint8_t takeStatus();
     // The reply to kCmdUnitReport, with the supplies measured just now (units of 10 mV).
     void report(uint8_t (&bytes)[kUnitReportSize], uint16_t vppCentivolts, uint16_t vddCentivolts);
 
@@ -120,6 +133,7 @@ private:
     enum class Pending : uint8_t { None, Write, Read };
 
     bool complete(Step& step);
+    bool dispatch(uint8_t command, uint8_t low, uint8_t high, Step& step);
     void fallSilent(uint8_t bits);
     void probe(uint8_t milliseconds);
 

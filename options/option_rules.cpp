@@ -81,12 +81,37 @@ std::int32_t storedUnitDelay(std::string_view stored) {
     return entry.verdict == EntryVerdict::Take ? entry.value : 0;
 }
 
-std::string unitTypeSettingName(std::string_view device) {
-    // The settings store reads a slash as a group's end: the leading one of a path is
-    // left out.
+namespace {
+
+// The settings store reads a slash as a group's end: the leading one of a path is left
+// out.
+std::string perPortSettingName(const char* group, std::string_view device) {
     while (!device.empty() && device.front() == '/')
         device.remove_prefix(1);
-    return std::string(kSettingUnitType) + "/" + std::string(device);
+    return std::string(group) + "/" + std::string(device);
+}
+
+} // namespace
+
+std::string unitTypeSettingName(std::string_view device) {
+    return perPortSettingName(kSettingUnitType, device);
+}
+
+std::string fastBaudSettingName(std::string_view device) {
+    return perPortSettingName(kSettingFastBaud, device);
+}
+
+std::optional<std::int32_t> fastBaudEntry(std::string_view text) {
+    if (text == "0")
+        return 0;
+    for (const std::int32_t baud : kFastBauds)
+        if (text == std::to_string(baud))
+            return baud;
+    return std::nullopt;
+}
+
+std::int32_t storedFastBaud(std::string_view stored) {
+    return fastBaudEntry(stored).value_or(*fastBaudEntry(kDefaultFastBaud));
 }
 
 std::optional<CommandSet> unitTypeEntry(std::string_view text) {

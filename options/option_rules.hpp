@@ -27,6 +27,9 @@ inline constexpr const char* kSettingUnitDelay = "Unit Start-Up Delay";
 // The programmer unit on each serial port, "original" or "reference": one value in this
 // group per port, named after the device that the port opens (unitTypeSettingName).
 inline constexpr const char* kSettingUnitType = "Unit Type";
+// The rate of a reference unit's fast mode on each serial port, in baud, named as the unit
+// type's (fastBaudSettingName); "0" runs every operation reply-paced.
+inline constexpr const char* kSettingFastBaud = "Fast Baud Rate";
 
 inline constexpr const char* kDefaultModel = "1";
 inline constexpr const char* kDefaultPortNumber = "2";
@@ -34,6 +37,10 @@ inline constexpr const char* kDefaultBaudRate = "56000";
 inline constexpr const char* kDefaultVerifyAfterProgram = "1";
 inline constexpr const char* kDefaultUnitDelay = "0";
 inline constexpr const char* kDefaultUnitType = "original";
+inline constexpr const char* kDefaultFastBaud = "1000000";
+// The rates of fast mode that the settings and the command line take: 500000 for an
+// adapter that cannot do 1,000,000 baud.
+inline constexpr std::int32_t kFastBauds[] = {250000, 500000, 1000000, 2000000};
 
 // What a dialog makes of an entry: take the value, keep the current one without a word
 // (an empty entry, Cancel), or keep it and tell the user "Wrong entry!".
@@ -84,6 +91,15 @@ const char* unitTypeText(CommandSet type);
 // The stored unit type; a value that is no unit type counts as original, whose bytes and
 // reply rules are the safe ones for a unit of either type.
 CommandSet storedUnitType(std::string_view stored);
+
+// The setting that holds the fast rate of the port that opens `device`:
+// "Fast Baud Rate/dev/ttyUSB0".
+std::string fastBaudSettingName(std::string_view device);
+// A fast rate as the settings and the command line write it: one of kFastBauds, or 0 for
+// none (reply-paced); nothing for any other text.
+std::optional<std::int32_t> fastBaudEntry(std::string_view text);
+// The stored fast rate; a value that is no fast rate counts as the default.
+std::int32_t storedFastBaud(std::string_view stored);
 
 // The serial settings text for a baud rate: no parity, 8 data bits, 1 stop bit.
 std::string serialSettingsText(const std::string& baudRate);

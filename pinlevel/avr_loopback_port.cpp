@@ -6,21 +6,39 @@
 namespace tessaline::pinlevel {
 
 AvrLoopbackPort::AvrLoopbackPort(AvrUnit& unit) : m_unit(unit), m_framer(CommandSet::Reference) {
+    m_packets.setBuffer(m_payload, sizeof m_payload);
+    // A plain command's reply bytes count one by one, a packet's reply once whole.
     m_unit.onByte = [this](std::uint8_t byte) {
         m_incoming.push_back(byte);
         m_lastReply = m_unit.cycle();
-        if (m_repliesDue > 0 && --m_repliesDue == 0)
+        bool answered = true;
+        if (m_plainDue > 0) {
+            --m_plainDue;
+        } else {
+            const ReplyReceiver::Event event = m_replies.take(byte);
+            answered = event == ReplyReceiver::kComplete || event == ReplyReceiver::kBad;
+        }
+        if (answered && m_repliesDue > 0 && --m_repliesDue == 0)
             m_unit.pause();
     };
 }
 
 // The port frames what it sends as the unit will, on the unit's clock, to know the
-// replies due.
+// replies due: commands in plain mode, packets once the unit is in fast mode.
 void AvrLoopbackPort::writeByte(std::uint8_t value) {
     m_unit.send(value);
     const auto nowMs = static_cast<std::uint32_t>(m_unit.cycle() / AvrUnit::kCyclesPerMs);
-    if (m_framer.take(value, nowMs) == CommandFramer::kComplete)
+    if (m_unit.monitor().fastMode()) {
+        if (m_packets.take(value, nowMs) != PacketReceiver::kNothing)
+            ++m_repliesDue;
+        return;
+    }
+    m_packets.reset();
+    m_replies.reset();
+    if (m_framer.take(value, nowMs) == CommandFramer::kComplete) {
         m_repliesDue += unitReplyCount(m_framer.command());
+        m_plainDue += unitReplyCount(m_framer.command());
+    }
 }
 
 std::vector<std::uint8_t> AvrLoopbackPort::readAll() {
@@ -39,6 +57,7 @@ bool AvrLoopbackPort::awaitReplies(int budgetMs) {
         return false;
     if (m_repliesDue > 0) {
         m_repliesDue = 0;
+        m_plainDue = 0;
         return false;
     }
     return m_unit.runUntil(m_lastReply + m_unit.byteCycles());

@@ -4,6 +4,7 @@
 #include "engine/byte_port.hpp"
 #include "pinlevel/avr_unit.hpp"
 #include "protocol/command_framer.hpp"
+#include "protocol/fast_mode.hpp"
 
 #include <cstdint>
 #include <deque>
@@ -16,7 +17,7 @@ namespace tessaline::pinlevel {
 // go onto the unit's serial line; deliver() runs the firmware until the replies that the
 // commands asked for are in (or a budget of simulated time has passed, as with a unit
 // that stops answering) and hands them to the receive handler. The same run gives the
-// same result every time.
+// same result every time. In fast mode it counts a reply due for every packet written.
 class AvrLoopbackPort : public BytePort {
 public:
     explicit AvrLoopbackPort(AvrUnit& unit);
@@ -33,6 +34,8 @@ public:
     std::int64_t deliver(std::int64_t maxEvents = 100000000, int budgetMs = 2500);
     // The host waits: the unit runs for that long.
     void waitMilliseconds(int milliseconds);
+    // The port's rate from now on (until set, whatever rate the unit's UART runs at).
+    void setBaudRate(std::int32_t baud) { m_unit.setHostBaud(static_cast<std::uint32_t>(baud)); }
 
     // Replies the commands sent so far still owe.
     int repliesDue() const { return m_repliesDue; }
@@ -44,9 +47,14 @@ private:
     std::deque<std::uint8_t> m_incoming;
     int m_threshold = 0;
     ReceiveHandler m_handler;
-    // The commands being sent, to know the replies they ask for.
+    // The commands being sent, to know the replies they ask for; in fast mode the packets,
+    // each answered with one reply.
     CommandFramer m_framer;
     int m_repliesDue = 0;
+    int m_plainDue = 0;
+    PacketReceiver m_packets;
+    std::uint8_t m_payload[kMaxPacketPayload] = {};
+    ReplyReceiver m_replies;
     std::uint64_t m_lastReply = 0;
 };
 

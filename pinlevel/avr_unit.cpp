@@ -118,6 +118,11 @@ AvrUnit::AvrUnit(const Setup& setup)
       m_monitor(m_decoder, m_board) {
     m_decoder.setOwnSupply(setup.supplies.targetPowered);
     m_decoder.onChipDrive = [this](std::uint64_t cycle, int level) { chipDrive(cycle, level); };
+    m_decoder.onFrame = [this](const IcspPinDecoder::Frame& frame) {
+        m_monitor.frameDecoded(frame);
+        if (m_recordFrames)
+            m_frames.push_back(frame);
+    };
     if (!load())
         m_stopped = true;
 }
@@ -245,10 +250,18 @@ std::uint64_t AvrUnit::byteCycles() const {
     return cyclesPerBit * static_cast<std::uint64_t>(1 + dataBits + parity + stopBits);
 }
 
+// A rate changed while a byte is still going out garbles it for the program, which
+// samples the stop bit in its middle (libsimavr raises TXC a few cycles early).
 void AvrUnit::uartConfigured(avr_irq_t*, std::uint32_t, void* self) {
     auto* unit = static_cast<AvrUnit*>(self);
-    static_cast<avr_uart_t*>(unit->m_uart)->cycles_per_byte =
-        static_cast<std::uint32_t>(unit->byteCycles());
+    const std::uint64_t cycles = unit->byteCycles();
+    if (unit->m_uartByteCycles != 0 && cycles != unit->m_uartByteCycles &&
+        unit->m_avr->cycle + unit->m_uartByteCycles / 20 < unit->m_sendingUntil)
+        unit->m_violations.push_back("firmware: the UART's rate changed at cycle " +
+                                     std::to_string(unit->m_avr->cycle) + " while byte " +
+                                     std::to_string(unit->m_lastSent) + " was still going out");
+    unit->m_uartByteCycles = cycles;
+    static_cast<avr_uart_t*>(unit->m_uart)->cycles_per_byte = static_cast<std::uint32_t>(cycles);
 }
 
 // The reference is on while the ADC is enabled with the internal 1.1 V selected; while it
@@ -347,7 +360,17 @@ void AvrUnit::send(std::uint8_t byte) {
         m_monitor.byteLost();
         return;
     }
-    m_wire.push_back(m_hostBytes == m_setup.garbleByte ? UART_INPUT_FE | byte : byte);
+    const std::uint16_t value = m_hostBytes == m_setup.garbleByte ? UART_INPUT_FE | byte : byte;
+    if (rateMismatch()) {
+        if (m_hostBytes == m_setup.garbleByte)
+            m_monitor.byteLost();
+        const std::uint64_t start = std::max(m_lineFree, cycle());
+        m_line.emplace_back(start, value);
+        m_lineFree = start + 10 * hostBitCycles();
+        scheduleLine();
+        return;
+    }
+    m_wire.push_back(value);
     if (!m_wireRunning && m_avr) {
         m_wireRunning = true;
         avr_cycle_timer_register(m_avr, 1, wireTick, this);
@@ -379,9 +402,119 @@ std::uint64_t AvrUnit::wireTick(avr_t* avr, std::uint64_t when, void* self) {
     return when + uart->cycles_per_byte;
 }
 
+void AvrUnit::setHostBaud(std::uint32_t baud) {
+    m_hostBaud = baud;
+    m_lineFree = std::max(m_lineFree, cycle());
+}
+
+std::uint64_t AvrUnit::unitBitCycles() const {
+    return std::max<std::uint64_t>(byteCycles() / 10, 1);
+}
+
+std::uint64_t AvrUnit::hostBitCycles() const {
+    return m_hostBaud == 0 ? unitBitCycles() : std::max<std::uint64_t>(16000000 / m_hostBaud, 1);
+}
+
+bool AvrUnit::rateMismatch() const {
+    if (m_hostBaud == 0 || !m_avr)
+        return false;
+    const double host = 16e6 / m_hostBaud;
+    const double unit = static_cast<double>(byteCycles()) / 10;
+    return host > unit * 1.02 || host < unit / 1.02;
+}
+
+// The host's waveform: idle high; each byte a low start bit, 8 data bits least significant
+// first and a stop bit (low for a byte sent garbled).
+int AvrUnit::lineLevel(std::uint64_t at) const {
+    const std::uint64_t bit = hostBitCycles();
+    for (const auto& [start, value] : m_line) {
+        if (at < start)
+            return 1;
+        const std::uint64_t index = (at - start) / bit;
+        if (index >= 10)
+            continue;
+        if (index == 0)
+            return 0;
+        if (index == 9)
+            return (value & UART_INPUT_FE) ? 0 : 1;
+        return (value >> (index - 1)) & 1;
+    }
+    return 1;
+}
+
+// The first fall from high to low at or after `from` among the bytes on the line.
+bool AvrUnit::nextFallingEdge(std::uint64_t from, std::uint64_t& edge) const {
+    const std::uint64_t bit = hostBitCycles();
+    for (const auto& [start, value] : m_line) {
+        for (std::uint64_t index = 0; index < 10; ++index) {
+            const std::uint64_t at = start + index * bit;
+            if (at < from)
+                continue;
+            const int before = index == 0 ? 1 : lineLevel(at - 1);
+            if (before == 1 && lineLevel(at) == 0) {
+                edge = at;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The UART's receiver: from a falling edge, the start bit sampled half a bit in, the data
+// bits and the stop bit a bit apart; a frame ends at its stop bit's sample.
+void AvrUnit::scheduleLine() {
+    if (m_lineScheduled || !m_avr)
+        return;
+    std::uint64_t edge = 0;
+    if (!nextFallingEdge(m_receiverFrom, edge))
+        return;
+    const std::uint64_t stopSample = edge + unitBitCycles() * 19 / 2;
+    m_lineScheduled = true;
+    avr_cycle_timer_register(m_avr, stopSample > cycle() ? stopSample - cycle() : 1, lineTick,
+                             this);
+}
+
+std::uint64_t AvrUnit::lineTick(avr_t*, std::uint64_t, void* self) {
+    auto* unit = static_cast<AvrUnit*>(self);
+    unit->m_lineScheduled = false;
+    std::uint64_t edge = 0;
+    if (!unit->nextFallingEdge(unit->m_receiverFrom, edge))
+        return 0;
+    const std::uint64_t bit = unit->unitBitCycles();
+    if (unit->lineLevel(edge + bit / 2) != 0) {
+        unit->m_receiverFrom = edge + bit / 2; // a glitch, not a start bit
+    } else {
+        std::uint16_t value = 0;
+        for (std::uint64_t index = 0; index < 8; ++index)
+            value = static_cast<std::uint16_t>(
+                value | unit->lineLevel(edge + bit * (2 * index + 3) / 2) << index);
+        const std::uint64_t stopSample = edge + bit * 19 / 2;
+        if (unit->lineLevel(stopSample) == 0)
+            value |= UART_INPUT_FE;
+        unit->m_receiverFrom = stopSample;
+        unit->receiveFromLine(value, stopSample);
+    }
+    while (!unit->m_line.empty() &&
+           unit->m_line.front().first + 10 * unit->hostBitCycles() <= unit->m_receiverFrom)
+        unit->m_line.pop_front();
+    unit->scheduleLine();
+    return 0;
+}
+
+void AvrUnit::receiveFromLine(std::uint16_t value, std::uint64_t at) {
+    avr_raise_irq(m_rx, value);
+    const auto* uart = static_cast<const avr_uart_t*>(m_uart);
+    if (value & UART_INPUT_FE)
+        m_monitor.garbledToUnit(at + uart->cycles_per_byte);
+    else
+        m_monitor.byteToUnit(at + uart->cycles_per_byte, static_cast<std::uint8_t>(value));
+}
+
 void AvrUnit::uartOutput(avr_irq_t*, std::uint32_t value, void* self) {
     auto* unit = static_cast<AvrUnit*>(self);
     const auto byte = static_cast<std::uint8_t>(value);
+    unit->m_sendingUntil = unit->m_avr->cycle + unit->byteCycles();
+    unit->m_lastSent = byte;
     unit->m_monitor.byteFromUnit(unit->m_avr->cycle, byte);
     if (unit->onByte)
         unit->onByte(byte);

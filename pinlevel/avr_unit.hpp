@@ -56,6 +56,11 @@ public:
     // A byte from the host onto the serial line; the unit's UART receives it one byte time
     // after the one before.
     void send(std::uint8_t byte);
+    // The rate the host sends at; 0 (at first): whatever rate the unit's UART runs at. At
+    // a rate more than 2 % from the UART's, the UART samples the host's waveform at its
+    // own rate: slower bytes come in as framing errors, faster ones as whatever the
+    // samples make of them.
+    void setHostBaud(std::uint32_t baud);
     // Each byte the firmware sends, in the cycle it writes it to its UART.
     std::function<void(std::uint8_t)> onByte;
 
@@ -80,6 +85,9 @@ public:
     void setPoll(std::uint64_t cycles, std::function<void()> poll);
     // Writes the ICSP lines to `out` from now on.
     void writeVcd(std::ostream& out);
+    // Keeps every transfer the pin decoder completes, from now on, in frames().
+    void recordFrames(bool on) { m_recordFrames = on; }
+    const std::vector<IcspPinDecoder::Frame>& frames() const { return m_frames; }
 
     // The run is over: the checks that need its end. Unless `allowPowered`, a target left
     // with a supply on is a violation.
@@ -96,6 +104,7 @@ private:
     static void directionWritten(avr_irq_t* irq, std::uint32_t value, void* self);
     static void uartOutput(avr_irq_t* irq, std::uint32_t value, void* self);
     static std::uint64_t wireTick(avr_t* avr, std::uint64_t when, void* self);
+    static std::uint64_t lineTick(avr_t* avr, std::uint64_t when, void* self);
     static std::uint64_t driveTick(avr_t* avr, std::uint64_t when, void* self);
     static std::uint64_t pollTick(avr_t* avr, std::uint64_t when, void* self);
     static void uartConfigured(avr_irq_t* irq, std::uint32_t value, void* self);
@@ -103,6 +112,13 @@ private:
     static void adcStarts(avr_irq_t* irq, std::uint32_t value, void* self);
 
     bool load();
+    bool rateMismatch() const;
+    std::uint64_t hostBitCycles() const;
+    std::uint64_t unitBitCycles() const;
+    int lineLevel(std::uint64_t cycle) const;
+    bool nextFallingEdge(std::uint64_t from, std::uint64_t& edge) const;
+    void scheduleLine();
+    void receiveFromLine(std::uint16_t value, std::uint64_t cycle);
     void linesChanged();
     void chipDrive(std::uint64_t cycle, int level);
     void applyDrive(int level);
@@ -140,6 +156,20 @@ private:
     std::deque<std::uint16_t> m_wire;
     std::uint64_t m_hostBytes = 0;
     bool m_wireRunning = false;
+    // At a rate other than the UART's: the host's bytes on the line from the cycle each
+    // starts in (a garbled one with its stop bit low), and where the UART's receiver looks
+    // for its next start bit.
+    std::uint32_t m_hostBaud = 0;
+    std::deque<std::pair<std::uint64_t, std::uint16_t>> m_line;
+    std::uint64_t m_lineFree = 0;
+    std::uint64_t m_receiverFrom = 0;
+    bool m_lineScheduled = false;
+    // The UART's rate as last configured, and when its last byte out ends.
+    std::uint64_t m_uartByteCycles = 0;
+    std::uint64_t m_sendingUntil = 0;
+    std::uint8_t m_lastSent = 0;
+    bool m_recordFrames = false;
+    std::vector<IcspPinDecoder::Frame> m_frames;
     std::deque<std::pair<std::uint64_t, int>> m_drives;
     int m_chipLevel = -1;
     std::function<void()> m_poll;

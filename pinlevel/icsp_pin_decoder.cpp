@@ -8,10 +8,12 @@ namespace tessaline::pinlevel {
 namespace {
 
 // Minimums of the programming documents at 5 V, in cycles of 62.5 ns, rounded up. The
-// clock's high and low times and period (P2A, P2B, P2: 40 and 100 ns) and the gaps
-// between command and operand (P5, P5A: 40 ns) are met by any two writes of a port, a
+// gaps between command and operand (P5, P5A: 40 ns) are met by any two writes of a port, a
 // cycle apart at least; what can go wrong in a cycle is data changing with the falling
-// clock (P3/P4), checked below.
+// clock (P3/P4), checked below, as are the clock's high and low times and its period.
+constexpr std::uint64_t kP2 = 2;   // PGC period: 100 ns
+constexpr std::uint64_t kP2A = 1;  // PGC high: 40 ns
+constexpr std::uint64_t kP2B = 1;  // PGC low: 40 ns
 constexpr std::uint64_t kP12 = 32; // MCLR up to the first rising clock: 2 µs
 constexpr std::uint64_t kP13 = 2;  // VDD up to MCLR up: 100 ns
 constexpr std::uint64_t kP15 = 32; // PGM up to MCLR up, low-voltage entry: 2 µs
@@ -236,7 +238,15 @@ void IcspPinDecoder::leave(std::uint64_t cycle) {
 }
 
 void IcspPinDecoder::clockRose(std::uint64_t cycle) {
+    const std::uint64_t lastRise = m_clockRose;
     m_clockRose = cycle;
+    if (m_mode == Mode::Program && m_clockedSinceEntry) {
+        if (cycle - m_clockFell < kP2B)
+            violation(cycle, "PGC low for " + duration(cycle - m_clockFell) + " (P2B: 40 ns)");
+        if (cycle - lastRise < kP2)
+            violation(cycle, "PGC rose " + duration(cycle - lastRise) +
+                                 " after it rose before (P2: 100 ns)");
+    }
     if (m_mode != Mode::Program) {
         if (!m_idleClockReported)
             violation(cycle, "PGC clocked while the chip is not in programming mode");
@@ -270,6 +280,8 @@ void IcspPinDecoder::clockRose(std::uint64_t cycle) {
 void IcspPinDecoder::clockFell(std::uint64_t cycle) {
     if (m_mode != Mode::Program)
         return;
+    if (cycle - m_clockRose < kP2A)
+        violation(cycle, "PGC high for " + duration(cycle - m_clockRose) + " (P2A: 40 ns)");
     if (m_pgdChanged == cycle)
         violation(cycle, "PGD changed in the same cycle as PGC fell, as the chip latches it "
                          "(P3/P4)");
@@ -318,9 +330,13 @@ void IcspPinDecoder::completeFrame(std::uint64_t cycle) {
             m_chip->transfer(m_frame.command, m_frame.operand);
         }
     }
+    m_frame.start = m_frameStart;
+    m_frame.end = cycle;
     m_lastFrame = m_frame;
     ++m_framesCompleted;
     m_bits = 0;
+    if (onFrame)
+        onFrame(m_lastFrame);
 }
 
 void IcspPinDecoder::finish(std::uint64_t cycle) {

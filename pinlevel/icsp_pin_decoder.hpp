@@ -63,6 +63,13 @@ public:
         std::uint8_t data = 0; // reads: the byte the chip shifted out
         bool pulse = false;    // a core instruction NOP held for programming
         std::uint64_t pulseCycles = 0;
+        std::uint64_t start = 0; // the cycles of its first rising and last falling clock
+        std::uint64_t end = 0;
+        // The same transfer, wherever and whenever it ran.
+        bool sameTransfer(const Frame& other) const {
+            return command == other.command && operand == other.operand && read == other.read &&
+                   data == other.data && pulse == other.pulse;
+        }
     };
 
     // `chip` is the chip in the socket, or null for an empty socket; `clock` is the one
@@ -75,6 +82,8 @@ public:
 
     // The chip drives PGD to 0 or 1 from the given cycle on, or lets it go (-1).
     std::function<void(std::uint64_t cycle, int level)> onChipDrive;
+    // Every transfer as it completes.
+    std::function<void(const Frame&)> onFrame;
 
     const IcspNets& nets() const { return m_nets; }
     bool programMode() const { return m_mode == Mode::Program; }

@@ -26,6 +26,14 @@ std::string millis(std::uint64_t cycles) {
 
 } // namespace
 
+ProtocolMonitor::ProtocolMonitor(const IcspPinDecoder& decoder, const UnitBoard& board)
+    : m_decoder(decoder), m_board(board),
+      m_fast(
+          decoder, m_reference, [this](std::uint64_t cycle) { return supplies(cycle); },
+          [this](std::uint64_t cycle, const std::string& text) { violation(cycle, text); }) {
+    m_reference.setLowVoltage(board.supplies().lowVoltage);
+}
+
 void ProtocolMonitor::violation(std::uint64_t cycle, const std::string& text) {
     m_violations.push_back(text + " (cycle " + std::to_string(cycle) + ")");
 }
@@ -42,6 +50,12 @@ void ProtocolMonitor::garbledToUnit(std::uint64_t cycle) {
 // answered: the program should not have sent it yet, unless a lost byte made the
 // command it sent look like more than one.
 void ProtocolMonitor::arrive(const Arrival& arrival) {
+    if (m_repliesDue == 0 && m_waiting.empty() && inFast()) {
+        const bool taken = m_fast.byteToUnit(arrival.cycle, arrival.byte);
+        afterFast(arrival.cycle);
+        if (taken)
+            return;
+    }
     if (m_repliesDue == 0) {
         take(arrival, arrival.cycle);
         return;
@@ -53,7 +67,15 @@ void ProtocolMonitor::arrive(const Arrival& arrival) {
 }
 
 void ProtocolMonitor::take(const Arrival& arrival, std::uint64_t cycle) {
+    if (inFast()) {
+        const bool taken = m_fast.byteToUnit(arrival.cycle, arrival.byte);
+        afterFast(arrival.cycle);
+        if (taken)
+            return;
+    }
     const auto cameMs = static_cast<std::uint32_t>(arrival.cycle / kCyclesPerMs);
+    if (m_resync.drop(cameMs))
+        return;
     if (arrival.byte == kGarbled) {
         m_lineFault = true;
         m_reference.receiveError(cameMs);
@@ -86,10 +108,14 @@ void ProtocolMonitor::accept(std::uint64_t cycle, const unit::Step& step) {
     m_step = step;
     m_repliesDue = unitReplyCount(step.command);
     m_replyIndex = 0;
-    if (step.action == unit::Action::Report)
+    if (step.action == unit::Action::Report) {
         m_reference.report(m_expected, measured(m_board.vppSenseMillivolts(), unit::Sense::Vpp), 0);
-    else
+    } else if (step.action == unit::Action::EnterFast) {
+        m_expected[0] = kFastModeVersion;
+        m_expected[1] = unit::kFastRateMask;
+    } else {
         m_expected[0] = m_reference.takeReply();
+    }
     ++m_commands;
     m_commandEnd = cycle;
     m_framesBefore = m_decoder.framesCompleted();
@@ -102,6 +128,11 @@ void ProtocolMonitor::accept(std::uint64_t cycle, const unit::Step& step) {
 }
 
 void ProtocolMonitor::byteFromUnit(std::uint64_t cycle, std::uint8_t byte) {
+    if (m_repliesDue == 0 && inFast()) {
+        m_fast.byteFromUnit(cycle, byte);
+        afterFast(cycle);
+        return;
+    }
     if (m_repliesDue == 0) {
         violation(cycle, "byte " + hex(byte, 2) + " from the unit, which no command asked for");
         return;
@@ -117,6 +148,12 @@ void ProtocolMonitor::byteFromUnit(std::uint64_t cycle, std::uint8_t byte) {
     }
     checkReply(cycle, m_replyIndex++, byte);
     --m_repliesDue;
+    // ENTER's reply is out: the unit runs at the rate asked for, if it can.
+    if (m_repliesDue == 0 && m_step.action == unit::Action::EnterFast &&
+        unit::fastRateTaken(static_cast<std::uint8_t>(m_step.value))) {
+        m_fast.start(cycle);
+        m_fastWasOn = true;
+    }
     while (m_repliesDue == 0 && !m_waiting.empty()) {
         const Arrival next = m_waiting.front();
         m_waiting.pop_front();
@@ -128,7 +165,9 @@ void ProtocolMonitor::byteFromUnit(std::uint64_t cycle, std::uint8_t byte) {
 // measured, which falls for a while after a power-down.
 void ProtocolMonitor::checkReply(std::uint64_t cycle, int index, std::uint8_t byte) {
     std::uint8_t expected = m_expected[0];
-    if (m_step.action == unit::Action::Report) {
+    if (m_step.action == unit::Action::EnterFast) {
+        expected = m_expected[index];
+    } else if (m_step.action == unit::Action::Report) {
         if (index == kReportVddLow || index == kReportVddHigh)
             return;
         expected = m_expected[index];
@@ -141,7 +180,28 @@ void ProtocolMonitor::checkReply(std::uint64_t cycle, int index, std::uint8_t by
                              "; the unit's state gives " + hex(expected, 2));
 }
 
+void ProtocolMonitor::frameDecoded(const IcspPinDecoder::Frame& frame) {
+    if (inFast())
+        m_fast.frame(frame);
+}
+
+// Fast mode has ended: after framing errors, plain mode drops bytes until the line has
+// been quiet.
+void ProtocolMonitor::afterFast(std::uint64_t cycle) {
+    if (!m_fastWasOn || m_fast.on() || m_fast.busy())
+        return;
+    m_fastWasOn = false;
+    if (m_fast.rateLost())
+        m_resync.start(static_cast<std::uint32_t>(cycle / kCyclesPerMs));
+}
+
 void ProtocolMonitor::pinsChanged(std::uint64_t cycle) {
+    if (inFast()) {
+        m_nets = m_decoder.nets();
+        m_fast.pinsChanged(cycle);
+        afterFast(cycle);
+        return;
+    }
     // A silent unit leaves the target as it is; only a refused power-up may switch VDD
     // for its second measurement, with MCLR held low and the lines low.
     const IcspNets before = m_nets;
@@ -179,6 +239,10 @@ void ProtocolMonitor::pinsChanged(std::uint64_t cycle) {
 }
 
 void ProtocolMonitor::measuring(std::uint64_t cycle, std::uint64_t cycles) {
+    if (inFast()) {
+        m_fast.measuring(cycle);
+        return;
+    }
     if (m_answered || m_repliesDue == 0)
         return;
     if (!m_busy)
@@ -196,6 +260,7 @@ void ProtocolMonitor::checkPins(std::uint64_t cycle, std::uint8_t firstReply) {
     case unit::Action::None:
     case unit::Action::Report:
     case unit::Action::Calibrate:
+    case unit::Action::EnterFast:
         if (m_moved)
             violation(cycle, "the pins moved for command " + std::to_string(m_step.command) +
                                  ", which has no pin work");

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "firmware/unit_batch.hpp"
 #include "firmware/unit_logic.hpp"
+#include "pinlevel/fast_monitor.hpp"
 #include "pinlevel/icsp_pin_decoder.hpp"
 #include "pinlevel/unit_board.hpp"
 #include "protocol/unit_protocol.hpp"
@@ -23,13 +25,11 @@ namespace tessaline::pinlevel {
 // the unit's logic gives it. A refusal must bring silence: no reply, and the target left
 // as it was (no VPP on MCLR, no clock) until the end command. Whether the supplies refuse
 // a power-up the monitor works out from what the board feeds the sense inputs, as the
-// unit's ADC reads it. Times are the unit's clock cycles at 16 MHz.
+// unit's ADC reads it. After ENTER, FastMonitor judges the packets of fast mode, until the
+// unit is back in plain mode. Times are the unit's clock cycles at 16 MHz.
 class ProtocolMonitor {
 public:
-    ProtocolMonitor(const IcspPinDecoder& decoder, const UnitBoard& board)
-        : m_decoder(decoder), m_board(board) {
-        m_reference.setLowVoltage(board.supplies().lowVoltage);
-    }
+    ProtocolMonitor(const IcspPinDecoder& decoder, const UnitBoard& board);
 
     // A byte from the host, in the cycle its stop bit has come in.
     void byteToUnit(std::uint64_t cycle, std::uint8_t byte);
@@ -42,10 +42,15 @@ public:
     void pinsChanged(std::uint64_t cycle);
     // The unit measures for `cycles` from `cycle` on: work, as pin work is.
     void measuring(std::uint64_t cycle, std::uint64_t cycles);
+    // A transfer the pin decoder completed.
+    void frameDecoded(const IcspPinDecoder::Frame& frame);
 
-    // Replies the last command still owes.
-    int repliesDue() const { return m_repliesDue; }
-    std::uint64_t commands() const { return m_commands; }
+    // Replies the last command, or the packet under way, still owes.
+    int repliesDue() const { return m_repliesDue + (m_fast.busy() ? 1 : 0); }
+    // Commands the unit ran, in plain mode and in packets.
+    std::uint64_t commands() const { return m_commands + m_fast.commands(); }
+    bool fastMode() const { return m_fast.on(); }
+    std::uint64_t packets() const { return m_fast.packets(); }
     // The unit's own time per command: from the command's last byte to its reply, less
     // the time its pins and its ADC were busy.
     std::uint64_t ownCyclesTotal() const { return m_ownTotal; }
@@ -67,6 +72,8 @@ private:
     std::uint8_t supplies(std::uint64_t cycle) const;
     void checkPins(std::uint64_t cycle, std::uint8_t firstReply);
     void checkReply(std::uint64_t cycle, int index, std::uint8_t byte);
+    bool inFast() const { return m_fast.on() || m_fast.busy(); }
+    void afterFast(std::uint64_t cycle);
 
     const IcspPinDecoder& m_decoder;
     const UnitBoard& m_board;
@@ -93,6 +100,10 @@ private:
     std::uint64_t m_lastBusy = 0;
     std::uint64_t m_ownTotal = 0;
     std::uint64_t m_ownMax = 0;
+
+    FastMonitor m_fast;
+    bool m_fastWasOn = false;
+    unit::LineResync m_resync;
 };
 
 } // namespace tessaline::pinlevel

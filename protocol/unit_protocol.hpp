@@ -76,9 +76,11 @@ enum UnitReportByte : uint8_t {
 constexpr uint8_t kJumperLowVoltage = 0x01; // J3 set: low-voltage entry through PGM
 
 // The reply bytes the unit sends once a command's last byte is in: one, two for a read
-// (the data byte first), and the report's.
+// (the data byte first) and for kCmdEnterFast, and the report's.
 constexpr int unitReplyCount(uint8_t command) {
-    return command == kCmdReadByte ? 2 : command == kCmdUnitReport ? kUnitReportSize : 1;
+    return command == kCmdReadByte || command == kCmdEnterFast ? 2
+           : command == kCmdUnitReport                         ? kUnitReportSize
+                                                               : 1;
 }
 
 // The value of a reply byte (the second one after a read, the last of a report): 00h when

@@ -44,6 +44,10 @@ std::string progressText(Memory memory, std::int32_t done, std::int32_t total) {
            std::to_string(total);
 }
 
+std::string linkModeText(std::int32_t fastBaud) {
+    return fastBaud > 0 ? "Fast mode, " + std::to_string(fastBaud) + " baud" : "Standard mode";
+}
+
 std::string configByteText(std::int32_t index) {
     return std::string(kConfigBytes.at(static_cast<std::size_t>(index)).statusText);
 }
@@ -74,6 +78,7 @@ std::string endStatusText(const OperationEnd& end, std::int32_t portNumber) {
     case Outcome::WrongDevice:
     case Outcome::StrayBytes:
     case Outcome::UnitRefused:
+    case Outcome::LinkFailed:
         break;
     }
     return operationName(end.kind) + " failed";
@@ -115,6 +120,10 @@ std::string endMessage(const OperationEnd& end) {
                kStopped;
     case Outcome::UnitRefused:
         return unitStatusText(end.unitStatus) + "The operation was stopped.";
+    case Outcome::LinkFailed:
+        return "The link to the programmer unit failed in fast mode: a packet or its reply was "
+               "lost, garbled or late.\n" +
+               unitStatusText(end.unitStatus) + "The operation was stopped.";
     case Outcome::Stopped:
         return {};
     }

@@ -18,6 +18,10 @@ std::string beginText(OperationKind kind);
 // "F:1/32768" or "E:3/256".
 std::string progressText(Memory memory, std::int32_t done, std::int32_t total);
 
+// How a reference unit's operation runs: "Fast mode, 1000000 baud", or "Standard mode"
+// (0: one command a reply).
+std::string linkModeText(std::int32_t fastBaud);
+
 // "CONF1L:" .. "CONF7H:" for 0 .. 13.
 std::string configByteText(std::int32_t index);
 

@@ -2,7 +2,9 @@
 #include "texts/trace_texts.hpp"
 
 #include "buffer/hex_text.hpp"
+#include "protocol/fast_mode.hpp"
 #include "protocol/unit_protocol.hpp"
+#include "texts/operation_texts.hpp"
 
 #include <cstdio>
 #include <ostream>
@@ -35,6 +37,8 @@ std::string commandName(std::uint8_t command) {
         return "unit report";
     case kCmdCalibrate:
         return "calibrate";
+    case kCmdEnterFast:
+        return "enter fast mode";
     default:
         return "not a command";
     }
@@ -51,6 +55,8 @@ std::string sentText(const TracedByte& byte) {
         return byte.position == 1 ? "  low byte" : "  high byte";
     case kCmdProgTime:
         return "  " + std::to_string(byte.value) + " ms";
+    case kCmdEnterFast:
+        return "  rate " + std::to_string(byte.value);
     default:
         return "  argument " + std::to_string(byte.position);
     }
@@ -90,6 +96,8 @@ std::string receivedText(const TracedByte& byte) {
         return "stray byte after " + commandName(byte.command);
     if (byte.command == kCmdReadByte && byte.position == 0)
         return "data byte of read byte";
+    if (byte.command == kCmdEnterFast)
+        return byte.position == 0 ? "fast mode's version" : "fast mode's rates";
     if (byte.command == kCmdUnitReport && byte.position < kReportStatus) {
         static constexpr const char* kFields[] = {
             "firmware version", "calibration, low byte", "calibration, high byte", "VPP, low byte",
@@ -118,12 +126,56 @@ std::string traceLine(const TracedByte& byte, std::chrono::steady_clock::time_po
     return head + text;
 }
 
+std::string tracePacketLine(const TracedPacket& packet,
+                            std::chrono::steady_clock::time_point origin) {
+    const double seconds = std::chrono::duration<double>(packet.time - origin).count();
+    char head[24];
+    std::snprintf(head, sizeof head, "%11.6f  ", seconds);
+    const std::string seq = Hex2(packet.seq);
+    std::string text;
+    switch (packet.kind) {
+    case TracedPacket::Kind::Mode:
+        text = "== " + linkModeText(packet.baud);
+        break;
+    case TracedPacket::Kind::Packet:
+        text = "=> packet " + seq + "  " + std::to_string(packet.bytes) + " bytes, " +
+               std::to_string(packet.commands) + " commands, " + std::to_string(packet.count) +
+               " reads";
+        break;
+    case TracedPacket::Kind::Reply:
+        text = "<= reply " + seq + "  " + std::to_string(packet.count) + " data bytes, status " +
+               Hex2(packet.status) + "h";
+        if ((packet.status & kStatusRejected) != 0)
+            text += ": packet rejected, nothing of it ran";
+        else if (packet.status != 0)
+            text += ": " + statusText(packet.status);
+        break;
+    case TracedPacket::Kind::BadReply:
+        text = "<= no good reply: lost, garbled or not the one due";
+        break;
+    case TracedPacket::Kind::Abort:
+        text = "=> ABORT";
+        break;
+    }
+    if (!packet.word.empty()) {
+        text.resize(std::max<std::size_t>(text.size() + 2, 48), ' ');
+        text += packet.word;
+    }
+    return head + text;
+}
+
 TraceWriter::TraceWriter(std::ostream& out) : m_out(out) {}
 
 void TraceWriter::traceByte(const TracedByte& byte) {
     if (!m_origin)
         m_origin = byte.time;
     m_out << traceLine(byte, *m_origin) << '\n';
+}
+
+void TraceWriter::tracePacket(const TracedPacket& packet) {
+    if (!m_origin)
+        m_origin = packet.time;
+    m_out << tracePacketLine(packet, *m_origin) << '\n';
 }
 
 } // namespace tessaline

@@ -14,6 +14,13 @@ struct ConfigSettings;
 
 // What Detect in the programmer unit dialog found: the unit type, or nothing when the
 // probe did not end (the port failed, ...), and the line that says so.
+// The programmer unit on a port: its type, and the rate of a reference unit's fast mode
+// (0: one command a reply).
+struct ProgrammerUnitChoice {
+    CommandSet type = CommandSet::Original;
+    std::int32_t fastBaud = 1000000;
+};
+
 struct UnitDetection {
     std::optional<CommandSet> type;
     std::string text;
@@ -49,11 +56,11 @@ public:
     virtual std::optional<ConfigValues> configurationBits(const std::string& model,
                                                           const ConfigSettings& settings,
                                                           const ConfigValues& config) = 0;
-    // The programmer unit on the serial port that `port` names: its type, starting from
-    // `type`, and a Detect button that runs `detect`, shows its line and selects the type
-    // found. The type chosen, or nothing on Cancel.
-    virtual std::optional<CommandSet>
-    programmerUnit(const std::string& port, CommandSet type,
+    // The programmer unit on the serial port that `port` names: its type and fast rate,
+    // starting from `current`, and a Detect button that runs `detect`, shows its line and
+    // selects the type found. What was chosen, or nothing on Cancel.
+    virtual std::optional<ProgrammerUnitChoice>
+    programmerUnit(const std::string& port, const ProgrammerUnitChoice& current,
                    const std::function<UnitDetection()>& detect) = 0;
 };
 

@@ -39,6 +39,7 @@ void WindowOperations::start(OperationKind kind) {
     if (!m_state.app.PortReady && reopenPort)
         reopenPort();
     m_control.setUnitType(m_state.app.UnitType);
+    m_control.setFastBaud(m_state.app.FastBaud);
     if (m_state.app.PortReady && m_port.starting()) {
         if (!m_held)
             m_window.disable();
@@ -171,12 +172,22 @@ void WindowOperations::updatedisplay() {
 }
 
 void WindowOperations::operationBegins(OperationKind kind) {
+    m_fastBaud = 0;
     m_window.setStatus(beginText(kind));
     m_window.showStopControl(true);
 }
 
+// A reference unit's mode shows when it is chosen, and under the progress in fast mode.
+void WindowOperations::linkModeChosen(std::int32_t fastBaud) {
+    m_fastBaud = fastBaud;
+    m_window.setStatus(linkModeText(fastBaud));
+}
+
 void WindowOperations::showProgress(Memory memory, std::int32_t done, std::int32_t total) {
-    m_window.setProgressStatus(progressText(memory, done, total));
+    std::string text = progressText(memory, done, total);
+    if (m_fastBaud > 0)
+        text += "\n" + linkModeText(m_fastBaud);
+    m_window.setProgressStatus(text);
 }
 
 void WindowOperations::showConfigByte(std::int32_t index) {
@@ -248,6 +259,7 @@ void WindowOperations::operationEnded(const OperationEnd& end) {
     case Outcome::WrongDevice:
     case Outcome::StrayBytes:
     case Outcome::UnitRefused:
+    case Outcome::LinkFailed:
         // A port that failed under the operation, or a unit that fell silent (its adapter
         // pulled out and plugged in again, its program restarted), is opened afresh by the
         // next button.

@@ -63,6 +63,7 @@ public:
     void disable() override;
     void updatedisplay() override;
     void operationBegins(OperationKind kind) override;
+    void linkModeChosen(std::int32_t fastBaud) override;
     void showProgress(Memory memory, std::int32_t done, std::int32_t total) override;
     void showConfigByte(std::int32_t index) override;
     void checkFailed(const CheckFailure& failure) override;
@@ -76,6 +77,8 @@ private:
     void portFailed(const std::string& reason);
 
     ProgrammerState& m_state;
+    // The operation under way runs in fast mode at this rate; 0: not.
+    std::int32_t m_fastBaud = 0;
     SerialControl& m_port;
     Dialogs& m_dialogs;
     WindowView& m_window;

@@ -112,22 +112,27 @@ void OptionDialogs::storeUnitType(CommandSet type) {
 void OptionDialogs::menuunit_Click() {
     const std::string port =
         "port " + std::to_string(m_state.app.PortNumber) + " (" + portSettingDeviceName() + ")";
-    const std::optional<CommandSet> chosen =
-        m_dialogs.programmerUnit(port, m_state.app.UnitType, [this] {
+    const std::optional<ProgrammerUnitChoice> chosen =
+        m_dialogs.programmerUnit(port, {m_state.app.UnitType, m_state.app.FastBaud}, [this] {
             UnitDetection found =
                 detectUnit ? detectUnit() : UnitDetection{std::nullopt, std::string()};
             if (found.type)
                 storeUnitType(*found.type);
             return found;
         });
-    if (chosen)
-        storeUnitType(*chosen);
+    if (!chosen)
+        return;
+    storeUnitType(chosen->type);
+    m_state.app.FastBaud = chosen->fastBaud;
+    m_settings.WriteSetting(fastBaudSettingName(portSettingDeviceName()),
+                            std::to_string(chosen->fastBaud));
 }
 
 void OptionDialogs::reopenSerialPort() {
     ApplicationValues& app = m_state.app;
     // Each port keeps the type of its unit.
     app.UnitType = restoreUnitType(&m_settings, portSettingDeviceName(), StoreRepair::WriteBack);
+    app.FastBaud = restoreFastBaud(&m_settings, portSettingDeviceName(), StoreRepair::WriteBack);
     app.PortReady = MSComm1.setPortOpen(true);
     if (app.PortReady && portOpened)
         portOpened();

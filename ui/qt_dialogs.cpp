@@ -198,12 +198,13 @@ std::optional<ConfigValues> QtDialogs::configurationBits(const std::string& mode
     return dialog.values();
 }
 
-std::optional<CommandSet> QtDialogs::programmerUnit(const std::string& port, CommandSet type,
-                                                    const std::function<UnitDetection()>& detect) {
-    ProgrammerUnitDialog dialog(m_title, port, type, detect, m_parent);
+std::optional<ProgrammerUnitChoice>
+QtDialogs::programmerUnit(const std::string& port, const ProgrammerUnitChoice& current,
+                          const std::function<UnitDetection()>& detect) {
+    ProgrammerUnitDialog dialog(m_title, port, current, detect, m_parent);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return dialog.unitType();
+    return dialog.choice();
 }
 
 } // namespace tessaline

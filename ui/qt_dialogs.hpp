@@ -34,8 +34,9 @@ public:
     std::optional<ConfigValues> configurationBits(const std::string& model,
                                                   const ConfigSettings& settings,
                                                   const ConfigValues& config) override;
-    std::optional<CommandSet> programmerUnit(const std::string& port, CommandSet type,
-                                             const std::function<UnitDetection()>& detect) override;
+    std::optional<ProgrammerUnitChoice>
+    programmerUnit(const std::string& port, const ProgrammerUnitChoice& current,
+                   const std::function<UnitDetection()>& detect) override;
 
 private:
     QString m_title;

@@ -13,6 +13,8 @@ qreal StatusLabel::layOut(QTextLayout& layout, qreal width) const {
     // A zero-width space is a place to break a line, and takes no room where none is made.
     QString wrapped = text();
     wrapped.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+    // A text layout breaks lines only at its own separator.
+    wrapped.replace(QLatin1Char('\n'), QChar::LineSeparator);
     layout.setText(wrapped);
     layout.setFont(font());
     QTextOption option(alignment() & Qt::AlignHorizontal_Mask);

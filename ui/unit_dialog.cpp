@@ -14,8 +14,8 @@
 namespace tessaline {
 
 ProgrammerUnitDialog::ProgrammerUnitDialog(const QString& title, const std::string& port,
-                                           CommandSet type, std::function<UnitDetection()> detect,
-                                           QWidget* parent)
+                                           const ProgrammerUnitChoice& current,
+                                           std::function<UnitDetection()> detect, QWidget* parent)
     : QDialog(parent), m_detect(std::move(detect)) {
     setWindowTitle(title + QStringLiteral(" - Programmer Unit"));
     auto* form = new QFormLayout;
@@ -27,7 +27,7 @@ ProgrammerUnitDialog::ProgrammerUnitDialog(const QString& title, const std::stri
                     static_cast<int>(CommandSet::Original));
     m_type->addItem(QStringLiteral("Reference (this program's firmware; its status is read)"),
                     static_cast<int>(CommandSet::Reference));
-    m_type->setCurrentIndex(type == CommandSet::Reference ? 1 : 0);
+    m_type->setCurrentIndex(current.type == CommandSet::Reference ? 1 : 0);
     form->addRow(QStringLiteral("Unit type:"), m_type);
 
     m_detectButton = new QPushButton(QStringLiteral("&Detect"), this);
@@ -43,6 +43,22 @@ ProgrammerUnitDialog::ProgrammerUnitDialog(const QString& title, const std::stri
     detectRow->addWidget(m_detected, 1);
     form->addRow(QString(), detectRow);
 
+    m_fastBaud = new QComboBox(this);
+    m_fastBaud->setObjectName(QStringLiteral("fastBaud"));
+    m_fastBaud->setToolTip(QStringLiteral(
+        "A reference unit takes packets of commands at this rate; Off: one command a reply"));
+    m_fastBaud->addItem(QStringLiteral("1,000,000 baud"), 1000000);
+    m_fastBaud->addItem(QStringLiteral("500,000 baud (adapters that cannot do 1 M)"), 500000);
+    m_fastBaud->addItem(QStringLiteral("Off (one command a reply)"), 0);
+    int fastIndex = m_fastBaud->findData(current.fastBaud);
+    if (fastIndex < 0) {
+        m_fastBaud->addItem(QString::number(current.fastBaud) + QStringLiteral(" baud"),
+                            current.fastBaud);
+        fastIndex = m_fastBaud->count() - 1;
+    }
+    m_fastBaud->setCurrentIndex(fastIndex);
+    form->addRow(QStringLiteral("Fast mode:"), m_fastBaud);
+
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -55,8 +71,9 @@ ProgrammerUnitDialog::ProgrammerUnitDialog(const QString& title, const std::stri
     setMinimumWidth(420);
 }
 
-CommandSet ProgrammerUnitDialog::unitType() const {
-    return static_cast<CommandSet>(m_type->currentData().toInt());
+ProgrammerUnitChoice ProgrammerUnitDialog::choice() const {
+    return {static_cast<CommandSet>(m_type->currentData().toInt()),
+            m_fastBaud->currentData().toInt()};
 }
 
 void ProgrammerUnitDialog::reject() {
@@ -67,6 +84,7 @@ void ProgrammerUnitDialog::reject() {
 void ProgrammerUnitDialog::setDetecting(bool detecting) {
     m_detecting = detecting;
     m_type->setEnabled(!detecting);
+    m_fastBaud->setEnabled(!detecting);
     m_detectButton->setEnabled(!detecting);
     m_buttons->setEnabled(!detecting);
 }

@@ -15,15 +15,17 @@ class QPushButton;
 namespace tessaline {
 
 // Options, Programmer Unit: the serial port, the unit type as a drop-down ("unitType"),
-// and Detect ("detect"), whose line shows under it ("detected"). The settings of the unit
-// on the port are rows of one form, so that more fit in below.
+// Detect ("detect"), whose line shows under it ("detected"), and the rate of a reference
+// unit's fast mode ("fastBaud"). The settings of the unit on the port are rows of one
+// form.
 class ProgrammerUnitDialog : public QDialog {
     Q_OBJECT
 public:
-    ProgrammerUnitDialog(const QString& title, const std::string& port, CommandSet type,
-                         std::function<UnitDetection()> detect, QWidget* parent = nullptr);
+    ProgrammerUnitDialog(const QString& title, const std::string& port,
+                         const ProgrammerUnitChoice& current, std::function<UnitDetection()> detect,
+                         QWidget* parent = nullptr);
 
-    CommandSet unitType() const;
+    ProgrammerUnitChoice choice() const;
 
 protected:
     // Escape and the window's close wait for a probe under way.
@@ -35,6 +37,7 @@ private:
 
     std::function<UnitDetection()> m_detect;
     QComboBox* m_type = nullptr;
+    QComboBox* m_fastBaud = nullptr;
     QPushButton* m_detectButton = nullptr;
     QLabel* m_detected = nullptr;
     QDialogButtonBox* m_buttons = nullptr;

@@ -31,6 +31,8 @@ public:
     virtual void finish(bool allowPowered) = 0;
     virtual std::uint64_t commands() const = 0;
     virtual std::vector<std::string> violations() const = 0;
+    // The unit's own time in simulated seconds; negative when it runs on the wall clock.
+    virtual double simulatedSeconds() const { return -1; }
     // Writes what the run left to write (the waveform); false when it could not be
     // written to its end, with the reason.
     virtual bool flushOutputs(std::string& error) = 0;

@@ -4,7 +4,9 @@
 #ifdef TESSALINE_HAVE_SIMAVR
 #include "pinlevel/avr_unit.hpp"
 #include "unitsim/pty_bridge.hpp"
+#include "unitsim/usb_adapter.hpp"
 
+#include <deque>
 #include <fstream>
 #endif
 
@@ -37,7 +39,7 @@ pinlevel::AvrUnit::Setup setupFor(const Options& options, const sim::ChipModel& 
 class FirmwareBackend : public Backend {
 public:
     FirmwareBackend(const Options& options, const sim::ChipModel& model)
-        : m_options(options), m_unit(setupFor(options, model)) {}
+        : m_options(options), m_unit(setupFor(options, model)), m_adapter(options.adapter) {}
 
     // Why the firmware cannot run, or the waveform cannot be written; empty when all is
     // ready.
@@ -48,12 +50,21 @@ public:
     void finish(bool allowPowered) override { m_unit.finish(allowPowered); }
     std::uint64_t commands() const override { return m_unit.monitor().commands(); }
     std::vector<std::string> violations() const override { return m_unit.violations(); }
+    double simulatedSeconds() const override {
+        return static_cast<double>(m_unit.cycle()) / (1000.0 * pinlevel::AvrUnit::kCyclesPerMs);
+    }
     bool flushOutputs(std::string& error) override;
 
 private:
+    std::uint64_t nowUs() const { return m_unit.cycle() * 1000 / pinlevel::AvrUnit::kCyclesPerMs; }
+    void poll(PtyBridge& pty);
+
     const Options& m_options;
     pinlevel::AvrUnit m_unit;
     std::ofstream m_vcd;
+    UsbAdapterModel m_adapter;
+    // What the program wrote, each byte with the time the adapter puts it on the line.
+    std::deque<std::pair<std::uint64_t, std::uint8_t>> m_towardUnit;
 };
 
 std::string FirmwareBackend::prepare() {
@@ -68,15 +79,33 @@ std::string FirmwareBackend::prepare() {
     return {};
 }
 
-// One thread: every 100 µs of simulated time the bridge takes what the programmer wrote;
-// while the firmware sleeps, simulated time waits for the wall clock.
+// Every 100 µs of simulated time: the bytes the adapter releases toward the program, and
+// what the program wrote, on the unit's line once the adapter sends it.
+void FirmwareBackend::poll(PtyBridge& pty) {
+    const std::uint64_t now = nowUs();
+    for (const std::uint8_t byte : m_adapter.release(now))
+        pty.write(byte);
+    for (const char byte : pty.read())
+        m_towardUnit.emplace_back(m_adapter.towardUnit(now), static_cast<std::uint8_t>(byte));
+    while (!m_towardUnit.empty() && m_towardUnit.front().first <= now) {
+        m_unit.send(m_towardUnit.front().second);
+        m_towardUnit.pop_front();
+    }
+}
+
+// One thread; while the firmware sleeps, simulated time waits for the wall clock.
 void FirmwareBackend::serve(PtyBridge& pty, const StopFlag& stop) {
     m_unit.setRealTime(true);
-    m_unit.onByte = [&pty](std::uint8_t byte) { pty.write(byte); };
-    m_unit.setPoll(1600, [&pty, this] {
-        for (const char byte : pty.read())
-            m_unit.send(static_cast<std::uint8_t>(byte));
-    });
+    if (m_options.adapter == UsbAdapter::None) {
+        m_unit.onByte = [&pty](std::uint8_t byte) { pty.write(byte); };
+    } else {
+        // A byte counts from when its stop bit has gone out.
+        m_unit.onByte = [this](std::uint8_t byte) {
+            m_adapter.fromUnit(byte, nowUs() + m_unit.byteCycles() * 1000 /
+                                                   pinlevel::AvrUnit::kCyclesPerMs);
+        };
+    }
+    m_unit.setPoll(pinlevel::AvrUnit::kCyclesPerMs / 10, [&pty, this] { poll(pty); });
     while (!stop && m_unit.step()) {
     }
     // A stop while the unit works on a command (the program may leave right after its

@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <string>
 
@@ -55,7 +56,11 @@ int report(Backend& backend, const Options& options) {
     for (const std::string& text : violations)
         std::cerr << "violation: " << text << "\n";
     std::cerr << "tessaline-unitsim: " << backend.commands() << " commands, " << violations.size()
-              << " violations\n";
+              << " violations";
+    if (const double seconds = backend.simulatedSeconds(); seconds >= 0)
+        std::cerr << ", " << std::fixed << std::setprecision(3) << seconds
+                  << " s of simulated time";
+    std::cerr << "\n";
     return status != 0 ? status : violations.empty() ? 0 : 1;
 }
 

@@ -16,7 +16,11 @@ const char* const kUsage =
     "  --load FILE.hex    start with the chip programmed from this file\n"
     "  --save FILE.hex    write the chip's memories to this file on exit\n"
     "  --link PATH        make a symbolic link to the terminal at PATH\n"
-    "  --baud B           pace every byte as a wire at B baud would\n"
+    "  --baud B           pace every byte as a wire at B baud would (a reference unit\n"
+    "                     in fast mode: at the rate it negotiated)\n"
+    "  --adapter A        the USB serial adapter between program and unit, as it hands\n"
+    "                     bytes on: none (default), uno, ch340, cp2102, ftdi1 or ftdi16\n"
+    "                     (an FTDI cable with its latency timer at 1 or 16 ms)\n"
     "  --reply-delay MS   wait this long before every reply\n"
     "  --mute-after N     take nothing more after N commands (a hung unit)\n"
     "  --noise            send a stray byte now and then\n"
@@ -80,6 +84,7 @@ constexpr OptionSpec kOptions[] = {
     {.name = "--mute-after",
      .number = &Options::muteAfter,
      .whyNotWithFirmware = "faults are the firmware's own"},
+    {.name = "--adapter", .text = &Options::adapterName},
     {.name = "--seed", .number = &Options::seed},
     {.name = "--noise",
      .flag = &Options::noise,
@@ -148,9 +153,12 @@ std::string store(const OptionSpec& spec, const std::string& arg, const std::str
 }
 
 // What the values must be beyond their kind.
-std::string checked(const Options& options) {
+std::string checked(Options& options) {
     if (!options.mclrJumper.empty() && options.mclrJumper != "boost" && options.mclrJumper != "5v")
         return "--mclr-jumper takes boost or 5v, not " + options.mclrJumper;
+    if (!options.adapterName.empty() && !parseUsbAdapter(options.adapterName, options.adapter))
+        return "--adapter takes none, uno, ch340, cp2102, ftdi1 or ftdi16, not " +
+               options.adapterName;
     return {};
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sim/unit_supplies.hpp"
+#include "unitsim/usb_adapter.hpp"
 
 #include <string>
 
@@ -33,6 +34,9 @@ struct Options {
     bool lowVoltage = false; // J3
     long dropByte = 0;
     long garbleByte = 0;
+    // The USB serial adapter between the program and the unit (--adapter).
+    UsbAdapter adapter = UsbAdapter::None;
+    std::string adapterName;
 
     bool firmwareBackend() const { return !firmware.empty(); }
     // The supplies and jumpers that --vpp-volts, --vdd-volts, --target-powered,

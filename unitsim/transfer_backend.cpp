@@ -3,6 +3,7 @@
 #include "sim/sim_clock.hpp"
 #include "unitsim/backend.hpp"
 #include "unitsim/pty_bridge.hpp"
+#include "unitsim/usb_adapter.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -16,12 +17,15 @@ Backend::~Backend() = default;
 namespace {
 
 constexpr std::uint8_t kNoiseByte = 0xA5;
+// How often the unit's clock is looked at while no byte comes.
+constexpr int kTickMs = 10;
 
 class TransferBackend : public Backend {
 public:
     TransferBackend(const Options& options, const sim::ChipModel& model)
         : m_options(options), m_chip(model, m_clock, static_cast<std::uint32_t>(options.seed)),
-          m_unit(m_chip, m_clock), m_random(static_cast<std::uint32_t>(options.seed)) {
+          m_unit(m_chip, m_clock), m_random(static_cast<std::uint32_t>(options.seed)),
+          m_adapter(options.adapter) {
         m_unit.muteAfter = options.muteAfter;
         m_unit.emptySocket = options.empty;
         if (options.reference) {
@@ -41,16 +45,27 @@ public:
     bool flushOutputs(std::string&) override { return true; }
 
 private:
+    std::uint64_t nowUs() const;
     void onWire();
+    void paceAtTheRateInForce();
+    void toProgram(PtyBridge& pty, const std::vector<std::uint8_t>& reply);
 
     const Options& m_options;
     sim::SteadyClock m_clock;
     sim::Pic18Chip m_chip;
     sim::ProgrammerUnit m_unit;
     std::mt19937 m_random;
+    UsbAdapterModel m_adapter;
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     std::chrono::microseconds m_byteTime{0};
     std::chrono::steady_clock::time_point m_wireFree;
 };
+
+std::uint64_t TransferBackend::nowUs() const {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now() - m_start)
+                                          .count());
+}
 
 // The wire: every byte takes its time at the given rate. Deadlines follow a schedule
 // rather than the time each sleep really ended, so that oversleeping does not add up over
@@ -62,28 +77,63 @@ void TransferBackend::onWire() {
     std::this_thread::sleep_until(m_wireFree);
 }
 
+// --baud's rate in plain mode; in fast mode the rate the unit negotiated, ten bits a byte.
+void TransferBackend::paceAtTheRateInForce() {
+    if (m_options.baud <= 0)
+        return;
+    const long baud = m_unit.fastMode() ? m_unit.baud() : m_options.baud;
+    m_byteTime = std::chrono::microseconds(10'000'000 / baud);
+}
+
+// The unit's bytes go out on the wire and through the adapter, which hands them on by its
+// own rule.
+void TransferBackend::toProgram(PtyBridge& pty, const std::vector<std::uint8_t>& reply) {
+    for (const std::uint8_t byte : reply) {
+        onWire();
+        if (m_options.adapter == UsbAdapter::None)
+            pty.write(byte);
+        else
+            m_adapter.fromUnit(byte, nowUs());
+    }
+}
+
 void TransferBackend::serve(PtyBridge& pty, const StopFlag& stop) {
-    m_byteTime = std::chrono::microseconds(m_options.baud > 0 ? 10'000'000 / m_options.baud : 0);
     m_wireFree = std::chrono::steady_clock::now();
     while (!stop) {
-        if (!pty.waitForInput(100))
-            continue;
-        for (const char received : pty.read()) {
-            onWire();
-            std::vector<std::uint8_t> reply = m_unit.receive(static_cast<std::uint8_t>(received));
-            if (reply.empty())
-                continue;
-            if (m_options.noise && m_random() % 200 == 0)
-                reply.push_back(kNoiseByte);
-            if (m_options.replyDelayMs > 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(m_options.replyDelayMs));
-                m_wireFree = std::chrono::steady_clock::now();
-            }
-            for (const std::uint8_t byte : reply) {
+        // The unit's clock runs on while no byte comes: a fast-mode packet cut short is
+        // rejected, and a quiet line ends fast mode.
+        const std::uint64_t release = m_adapter.nextReleaseUs();
+        const std::uint64_t now = nowUs();
+        const int waitMs = release == UsbAdapterModel::kNever
+                               ? kTickMs
+                               : static_cast<int>(std::min<std::uint64_t>(
+                                     kTickMs, release > now ? (release - now + 999) / 1000 : 0));
+        if (pty.waitForInput(waitMs)) {
+            const std::string bytes = pty.read();
+            // The adapter sends what the program wrote in its next USB frame.
+            std::this_thread::sleep_until(m_start +
+                                          std::chrono::microseconds(m_adapter.towardUnit(nowUs())));
+            for (const char received : bytes) {
+                paceAtTheRateInForce();
                 onWire();
-                pty.write(byte);
+                std::vector<std::uint8_t> reply =
+                    m_unit.receive(static_cast<std::uint8_t>(received));
+                if (reply.empty())
+                    continue;
+                if (m_options.noise && m_random() % 200 == 0)
+                    reply.push_back(kNoiseByte);
+                if (m_options.replyDelayMs > 0) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(m_options.replyDelayMs));
+                    m_wireFree = std::chrono::steady_clock::now();
+                }
+                toProgram(pty, reply);
             }
+        } else {
+            paceAtTheRateInForce();
+            toProgram(pty, m_unit.tick());
         }
+        for (const std::uint8_t byte : m_adapter.release(nowUs()))
+            pty.write(byte);
     }
 }
 

@@ -41,16 +41,20 @@ constexpr uint8_t kUnusedPortD = (1 << 2) | (1 << 3);
 // 56000 baud: U2X with UBRR 35 gives 55,556 baud (-0.79 %).
 constexpr uint8_t kBaudRegister = 35;
 
-// Clock shape, in cycles of 62.5 ns: data set while PGC is low, 0.5 µs, PGC high for
-// 1 µs, PGC low (the chip latches PGD), 0.5 µs. The documents ask for 40 ns (P2A/P2B) and
-// 15 ns (P3/P4) at 5 V.
-constexpr uint8_t kSetupCycles = 8;
-constexpr uint8_t kHighCycles = 16;
-constexpr uint8_t kHoldCycles = 8;
+// Clock shape, in cycles of 62.5 ns: PGD set while PGC is low, 125 ns, PGC high for
+// 250 ns (312 ns with the port writes), PGC low (the chip latches PGD), PGD held 125 ns,
+// then the loop's own cycles: PGC low for about 1 µs, 1.35 µs a bit. The documents ask for
+// 40 ns high and low and 100 ns a period (P2A, P2B, P2) and 15 ns of set-up and hold (P3,
+// P4) at 5 V; the pin decoder holds the firmware to each.
+constexpr uint8_t kSetupCycles = 2;
+constexpr uint8_t kHighCycles = 4;
+constexpr uint8_t kHoldCycles = 2;
 // Read: PGC low before the first output bit (P6, 20 ns) and the wait from PGC rising to
-// sampling PGD (P14, 10 ns, plus the cable and the AVR's input synchronizer).
-constexpr uint8_t kTurnaroundCycles = 16;
-constexpr uint8_t kSampleCycles = 16;
+// sampling PGD (P14, 10 ns, plus the cable and the AVR's input synchronizer), and PGC low
+// after the sample.
+constexpr uint8_t kTurnaroundCycles = 4;
+constexpr uint8_t kSampleCycles = 6;
+constexpr uint8_t kReadLowCycles = 4;
 // LVP: PGM up before MCLR (P15, 2 µs).
 constexpr uint8_t kPgmSetupCycles = 160;
 

@@ -173,28 +173,35 @@ void powerDown(uint16_t referenceMillivolts) {
 
 void writeBits(uint16_t value, uint8_t count) {
     const uint8_t base = g_base;
-    for (uint8_t i = 0; i < count; ++i) {
+    if (g_pgdInput && count > 0) {
+        // After a read, a chip may hold PGD until the next rising clock (P19 on the parts
+        // that release it late): PGD is driven only once PGC is high, and still set up well
+        // before PGC falls.
         const uint8_t data = (value & 1) ? kPgd : 0;
         value = static_cast<uint16_t>(value >> 1);
-        if (g_pgdInput) {
-            // After a read, a chip may hold PGD until the next rising clock (P19 on the
-            // parts that release it late): PGD is driven only once PGC is high, and still
-            // set up well before PGC falls.
-            PORTC = static_cast<uint8_t>(base | kPgc);
-            __builtin_avr_delay_cycles(kSetupCycles);
-            DDRC = kIcspLines;
-            PORTC = static_cast<uint8_t>(base | kPgc | data);
-            g_pgdInput = false;
-        } else {
-            PORTC = static_cast<uint8_t>(base | data);
-            __builtin_avr_delay_cycles(kSetupCycles);
-            PORTC = static_cast<uint8_t>(base | data | kPgc);
-        }
+        --count;
+        PORTC = static_cast<uint8_t>(base | kPgc);
+        __builtin_avr_delay_cycles(kSetupCycles);
+        DDRC = kIcspLines;
+        PORTC = static_cast<uint8_t>(base | kPgc | data);
+        g_pgdInput = false;
+        __builtin_avr_delay_cycles(kHighCycles);
+        PORTC = static_cast<uint8_t>(
+            base | (faulty(Fault::DataWithClock) && (value & 1) && count > 0 ? kPgd : data));
+        __builtin_avr_delay_cycles(kHoldCycles);
+    }
+    // Each bit: PGD set while PGC is low, PGC up, PGC down (the chip latches PGD), PGD held.
+    for (; count > 0; --count) {
+        const uint8_t low = static_cast<uint8_t>((value & 1) ? base | kPgd : base);
+        value = static_cast<uint16_t>(value >> 1);
+        PORTC = low;
+        __builtin_avr_delay_cycles(kSetupCycles);
+        PORTC = static_cast<uint8_t>(low | kPgc);
         __builtin_avr_delay_cycles(kHighCycles);
         if (faulty(Fault::DataWithClock))
-            PORTC = static_cast<uint8_t>(base | ((value & 1) && i + 1 < count ? kPgd : 0));
+            PORTC = static_cast<uint8_t>(base | ((value & 1) && count > 1 ? kPgd : 0));
         else
-            PORTC = static_cast<uint8_t>(base | data); // PGC falls: the chip latches PGD
+            PORTC = low;
         __builtin_avr_delay_cycles(kHoldCycles);
     }
     PORTC = base;
@@ -229,7 +236,7 @@ uint8_t readByte() {
         const uint8_t level = PINC;
         PORTC = base;
         value = static_cast<uint8_t>((value >> 1) | ((level & kPgd) ? 0x80 : 0));
-        __builtin_avr_delay_cycles(kHighCycles);
+        __builtin_avr_delay_cycles(kReadLowCycles);
     }
     return value;
 }

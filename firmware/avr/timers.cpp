@@ -10,12 +10,18 @@ namespace tessaline {
 namespace unit {
 namespace timers {
 
+volatile uint32_t g_milliseconds = 0;
+
 namespace {
 
-volatile uint32_t g_milliseconds = 0;
 volatile bool g_waitDone = false;
+void (*g_idleWork)() = nullptr;
 
 } // namespace
+
+void setIdleWork(void (*work)()) {
+    g_idleWork = work;
+}
 
 void init() {
     // Timer2, CTC at clk/64 with 250 counts: one interrupt a millisecond.
@@ -59,6 +65,8 @@ void waitTicks(uint16_t ticks) {
     GTCCR = 1 << PSRSYNC;
     TCCR1B = (1 << WGM12) | (1 << CS11) | (1 << CS10);
     for (;;) {
+        if (g_idleWork)
+            g_idleWork();
         cli();
         if (g_waitDone)
             break;

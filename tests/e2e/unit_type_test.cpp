@@ -145,10 +145,16 @@ TEST(UnitTypeThroughPty, EveryRefusalFailsItsOperationWithTheUnitsReason) {
          "low-voltage entry, 10.0 to 12.5 V with J3 open).\n" +
              refused},
         {{"--garble-byte", "2"},
-         {"blank"},
+         {"--no-fast", "blank"},
          "Blank check failed\n",
          "The unit lost or could not read a byte from the program (a receive error) and ran "
          "nothing more.\n"},
+        // Fast mode: a byte of the first packet of the script garbled.
+        {{"--garble-byte", "30"},
+         {"blank"},
+         "Blank check failed\n",
+         "The link to the programmer unit failed in fast mode: a packet or its reply was lost, "
+         "garbled or late.\n"},
         {{"--vdd-volts", "5.7"},
          {"read", QString::fromStdString(folder.file("read.hex"))},
          "Read all failed\n",
@@ -171,7 +177,8 @@ TEST(UnitTypeThroughPty, EveryRefusalFailsItsOperationWithTheUnitsReason) {
 
 // The attack that a relay made: the command byte of a data word lost before its operand
 // 67 00, which an original unit's program takes for an end command. With verify off, the
-// tool must fail whichever type it takes the unit for.
+// tool must fail whichever type it takes the unit for, and in fast mode, where the byte is
+// lost from a packet.
 TEST(UnitTypeThroughPty, ADataWordLostBeforeItsOperand6700FailsForBothUnitTypes) {
     TempFolder folder;
     folder.write("word.hex", ":04000000670012344F\r\n:00000001FF\r\n");
@@ -194,11 +201,15 @@ TEST(UnitTypeThroughPty, ADataWordLostBeforeItsOperand6700FailsForBothUnitTypes)
                 dataWord = static_cast<int>(i) + 1;
         ASSERT_GT(dataWord, 0);
     }
-    for (const char* type : {"original", "reference"}) {
+    for (const char* type : {"original", "reference", "fast"}) {
+        const std::string mode = type;
         UnitSimulator unit({QStringLiteral("--reference"), QStringLiteral("--drop-byte"),
                             QString::number(dataWord)});
-        const CliResult dropped =
-            cliIn(folder, QStringList{"--unit", type, "--port", unit.device()} + program);
+        QStringList options{"--unit", mode == "original" ? "original" : "reference", "--port",
+                            unit.device()};
+        options << (mode == "fast" ? QStringList{"--fast-baud", "1000000"}
+                                   : QStringList{"--no-fast"});
+        const CliResult dropped = cliIn(folder, options + program);
         EXPECT_EQ(dropped.status, 3) << type << dropped.out << dropped.err;
         EXPECT_EQ(dropped.out.find("Chip programmed"), std::string::npos) << type;
         EXPECT_NE(dropped.err.find("Program all failed\n"), std::string::npos) << type;

@@ -50,4 +50,11 @@ TEST(OptionRules, StoredValuesAndSerialSettings) {
     EXPECT_EQ(storedUnitDelay(kDefaultUnitDelay), 0);
     EXPECT_EQ(storedUnitDelay("2000"), 2000);
     EXPECT_EQ(storedUnitDelay("20000"), 0);
+    EXPECT_EQ(storedFastBaud(kDefaultFastBaud), 1000000);
+    EXPECT_EQ(storedFastBaud("500000"), 500000);
+    EXPECT_EQ(storedFastBaud("0"), 0);
+    EXPECT_EQ(storedFastBaud("56000"), 1000000);
+    EXPECT_EQ(fastBaudEntry("2000000"), 2000000);
+    EXPECT_EQ(fastBaudEntry("1000000 "), std::nullopt);
+    EXPECT_EQ(fastBaudSettingName("/dev/ttyUSB0"), "Fast Baud Rate/dev/ttyUSB0");
 }

@@ -2,12 +2,14 @@
 // The unit's firmware in simulated silicon, judged at pin level by the strict chip, in
 // one process with no wall clock: one model of each family through every operation, the
 // ID check, a stop, and the fault builds of the firmware, each of which must be caught.
+#include "firmware/unit_batch.hpp"
 #include "tests/pinlevel/avr_rig.hpp"
 #include "tests/support/sim_rig.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <sstream>
 
 using namespace tessaline;
@@ -24,19 +26,47 @@ void fillProgram(ProgramBuffer& buffer, const sim::ChipModel& chip, std::size_t 
     fillUnprotectedConfig(buffer, chip, 3);
 }
 
+pinlevel::AvrUnit::Setup setupFor(const std::string& firmware, const char* chip) {
+    pinlevel::AvrUnit::Setup setup;
+    setup.firmware = firmware;
+    setup.model = sim::findChipModel(chip);
+    return setup;
+}
+
+bool sameFrames(const std::vector<pinlevel::IcspPinDecoder::Frame>& a,
+                const std::vector<pinlevel::IcspPinDecoder::Frame>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const auto& x, const auto& y) { return x.sameTransfer(y); });
+}
+
 class FirmwareFamilies : public ::testing::TestWithParam<const char*> {};
 
 } // namespace
 
+// The five operations reply-paced, then their very commands and waits again in fast mode
+// at 1,000,000 baud on a unit with the same chip: the same frames, the same chip. A
+// "waitwr" polls the chip until its write ends, which a replay cannot do (the program
+// makes it a point where it awaits the reply): where the scripts poll, only the erase and
+// the blank check are replayed.
 TEST_P(FirmwareFamilies, EraseBlankCheckProgramVerifyAndReadBackWithoutAViolation) {
     AvrRig rig(shippedRecord(GetParam()));
     ASSERT_EQ(rig.unit.error(), "");
     rig.unit.chip().fillWithPattern(0x5A);
+    rig.unit.recordFrames(true);
 
     ASSERT_TRUE(rig.run(OperationKind::Erase));
     EXPECT_EQ(rig.host.status(), "Chip erased");
     ASSERT_TRUE(rig.run(OperationKind::Blank));
     EXPECT_EQ(rig.host.status(), "Chip is blank");
+
+    const bool polls = shippedRecord(GetParam()).program.find("waitwr") != std::string::npos;
+    std::vector<StreamItem> replayed = rig.stream;
+    std::vector<pinlevel::IcspPinDecoder::Frame> pacedFrames = rig.unit.frames();
+    const auto memories = [](const sim::Pic18Chip& chip) {
+        return std::vector<std::vector<std::uint8_t>>{
+            chip.flash, chip.eeprom, {chip.config.begin(), chip.config.end()}};
+    };
+    std::vector<std::vector<std::uint8_t>> pacedChip = memories(rig.unit.chip());
 
     fillProgram(rig.buffer, rig.unit.chip().model(), 4096);
     const ProgramBuffer programmed = rig.buffer;
@@ -55,6 +85,25 @@ TEST_P(FirmwareFamilies, EraseBlankCheckProgramVerifyAndReadBackWithoutAViolatio
     EXPECT_EQ(rig.finish(), std::vector<std::string>{});
     // The firmware's own time per command, beyond its pin work: 0.2 ms at most.
     EXPECT_LE(rig.unit.monitor().ownCyclesMax(), 3200u);
+
+    if (!polls) {
+        replayed = rig.stream;
+        pacedFrames = rig.unit.frames();
+        pacedChip = memories(rig.unit.chip());
+    }
+    pinlevel::AvrUnit fast(setupFor(firmwarePath(), GetParam()));
+    fast.chip().fillWithPattern(0x5A);
+    fast.recordFrames(true);
+    FastDriver driver(fast);
+    ASSERT_TRUE(driver.enter(kRate1000000));
+    std::vector<PacketBytes> payloads = packetize(replayed, 452);
+    payloads.push_back({kOpLeave});
+    ASSERT_TRUE(driver.send(payloads)) << driver.replies();
+    fast.finish(false);
+    EXPECT_EQ(fast.violations(), std::vector<std::string>{});
+    EXPECT_GT(fast.frames().size(), 100u);
+    EXPECT_TRUE(sameFrames(fast.frames(), pacedFrames));
+    EXPECT_EQ(memories(fast.chip()), pacedChip);
 }
 
 INSTANTIATE_TEST_SUITE_P(OneModelEach, FirmwareFamilies,
@@ -128,13 +177,6 @@ struct Seen {
     std::vector<std::uint8_t> replies;
     std::string vcd; // the ICSP lines
 };
-
-pinlevel::AvrUnit::Setup setupFor(const std::string& firmware, const char* chip) {
-    pinlevel::AvrUnit::Setup setup;
-    setup.firmware = firmware;
-    setup.model = sim::findChipModel(chip);
-    return setup;
-}
 
 Seen talk(const pinlevel::AvrUnit::Setup& setup, const std::vector<Exchange>& exchanges) {
     pinlevel::AvrUnit unit(setup);
@@ -320,6 +362,209 @@ TEST(FirmwareBench, CatchesEveryFaultBuild) {
                     << row.build << ": " << testing::PrintToString(found);
             else
                 EXPECT_EQ(found, std::vector<std::string>{}) << row.build;
+        }
+    }
+}
+
+// What a reply-paced Program All sent, cut into packets at 1,000,000 baud: the same
+// transfers on the pins, the same chip, and nothing the bench can fault.
+TEST(FirmwareBench, FastModeRunsTheReplyPacedCommandsFrameForFrame) {
+    AvrRig paced(shippedRecord("18F4520"));
+    paced.unit.chip().fillWithPattern(0x5A);
+    paced.unit.recordFrames(true);
+    fillProgram(paced.buffer, paced.unit.chip().model(), 256);
+    ASSERT_TRUE(paced.run(OperationKind::Program));
+    ASSERT_EQ(paced.finish(), std::vector<std::string>{});
+
+    pinlevel::AvrUnit unit(setupFor(firmwarePath(), "18F4520"));
+    unit.chip().fillWithPattern(0x5A);
+    unit.recordFrames(true);
+    FastDriver driver(unit);
+    ASSERT_TRUE(driver.enter(kRate1000000));
+    std::vector<PacketBytes> payloads = packetize(paced.stream, 452);
+    payloads.push_back({kOpLeave});
+    const bool sent = driver.send(payloads);
+    ASSERT_TRUE(sent) << driver.replies();
+    unit.finish(false);
+    EXPECT_EQ(unit.violations(), std::vector<std::string>{});
+    EXPECT_GT(unit.frames().size(), 1000u);
+    EXPECT_TRUE(sameFrames(unit.frames(), paced.unit.frames()));
+    EXPECT_EQ(unit.chip().flash, paced.unit.chip().flash);
+    EXPECT_EQ(unit.chip().eeprom, paced.unit.chip().eeprom);
+    EXPECT_FALSE(unit.monitor().fastMode());
+}
+
+// A byte lost or garbled anywhere in a packet: it runs nothing, not a frame; its reply
+// says so, and ABORT brings the unit back to plain mode.
+TEST(FirmwareBench, InFastModeALostOrGarbledByteRunsNothingOfItsPacket) {
+    const PacketBytes packet = fastPacket(0, {101, 107, 0, 108, 0x12, 0x34, 103});
+    for (const std::uint64_t at : {1, 2, 4, 6, 12, 13}) {
+        for (const bool lost : {true, false}) {
+            pinlevel::AvrUnit::Setup setup = setupFor(firmwarePath(), "18F452");
+            (lost ? setup.dropByte : setup.garbleByte) = 2 + at; // after ENTER's two bytes
+            pinlevel::AvrUnit unit(setup);
+            FastDriver driver(unit);
+            ASSERT_TRUE(driver.enter(kRate1000000));
+            driver.write(packet, 1);
+            driver.write(abortPacket(), 1);
+            unit.finish(false);
+            const std::string replies = driver.replies();
+            EXPECT_EQ(replies.substr(replies.size() > 6 ? replies.size() - 6 : 0), "FF:/00")
+                << at << lost << replies;
+            if (!(lost && at == 1)) {
+                EXPECT_EQ(replies.substr(2, 5), ":/80,") << at << lost << replies;
+            }
+            EXPECT_EQ(unit.decoder().framesCompleted(), 0u) << at << lost;
+            EXPECT_EQ(unit.violations(), std::vector<std::string>{}) << at << lost;
+        }
+    }
+}
+
+// A byte lost or garbled anywhere in a Program All's packets: the packet it hits runs
+// nothing and is answered as rejected, nothing after it runs, and ABORT powers the unit
+// down and brings it back to plain mode; the bench finds nothing amiss on the pins.
+TEST(FirmwareBench, InFastModeNoLostOrGarbledByteMakesTheUnitLie) {
+    SimRig rig(shippedRecord("18F4520"), *sim::findChipModel("18F4520"));
+    fillProgram(rig.buffer, rig.chip.model(), 256);
+    std::vector<StreamItem> stream;
+    rig.probe.onWrite = [&](std::uint8_t byte) { stream.push_back({false, byte, 0}); };
+    rig.host.onWait = [&](int ms) {
+        stream.push_back({true, 0, ms});
+        rig.clock.advance(static_cast<std::int64_t>(ms) * 1000);
+    };
+    ASSERT_TRUE(rig.run(OperationKind::Program));
+    std::vector<PacketBytes> payloads = packetize(stream, 452);
+    payloads.push_back({kOpLeave});
+    std::uint64_t total = 0;
+    for (const PacketBytes& payload : payloads)
+        total += payload.size() + kPacketHeaderSize + kPacketTrailerSize;
+    for (std::uint64_t at = 1; at < total; at += total / 25) {
+        for (const bool lost : {true, false}) {
+            pinlevel::AvrUnit::Setup setup = setupFor(firmwarePath(), "18F4520");
+            (lost ? setup.dropByte : setup.garbleByte) = 2 + at; // after ENTER's two bytes
+            pinlevel::AvrUnit unit(setup);
+            FastDriver driver(unit);
+            ASSERT_TRUE(driver.enter(kRate1000000));
+            EXPECT_FALSE(driver.send(payloads)) << at << lost;
+            driver.write(abortPacket(), 1, 200);
+            const std::string replies = driver.replies();
+            EXPECT_NE(replies.find("/80"), std::string::npos) << at << lost << replies;
+            EXPECT_NE(replies.find("FF:/"), std::string::npos) << at << lost << replies;
+            driver.waitMilliseconds(5);
+            unit.setHostBaud(56000);
+            EXPECT_EQ(driver.plain({100}, 1), std::vector<std::uint8_t>{0}) << at << lost;
+            unit.finish(false);
+            EXPECT_EQ(unit.violations(), std::vector<std::string>{}) << at << lost;
+        }
+    }
+}
+
+// Fast mode ends on LEAVE, on ABORT, after a quiet second powered down, and when the
+// program talks at 56000 baud again (then powered down, and deaf until the line is quiet);
+// then the unit answers plain commands at 56000 baud.
+TEST(FirmwareBench, FastModeEndsOnLeaveAbortAQuietSecondOrTheOldRate) {
+    struct Row {
+        const char* way;
+        std::function<void(pinlevel::AvrUnit&, FastDriver&)> end;
+        std::string replies; // how the fast replies begin
+    };
+    const Row rows[] = {
+        {"LEAVE",
+         [](pinlevel::AvrUnit&, FastDriver& d) {
+             d.send({{101, kOpLeave}});
+         },
+         "00:/00"},
+        {"ABORT",
+         [](pinlevel::AvrUnit&, FastDriver& d) {
+             d.send({{101}});
+             d.write(abortPacket(), 1);
+         },
+         "00:/00,FF:/00"},
+        {"a quiet second", [](pinlevel::AvrUnit&, FastDriver& d) { d.waitMilliseconds(1010); }, ""},
+        // The end command at the old rate comes in garbled: the unit powers down and drops
+        // what comes until the line has been quiet; the end command after that is answered.
+        {"the old rate",
+         [](pinlevel::AvrUnit& unit, FastDriver& d) {
+             d.send({{101}});
+             unit.setHostBaud(56000);
+             d.write({103}, 0, 50);
+             d.waitMilliseconds(150);
+             EXPECT_EQ(d.plain({103}, 1).size(), 1u) << "the end command after quiet";
+         },
+         "00:/00"},
+    };
+    for (const Row& row : rows) {
+        pinlevel::AvrUnit unit(setupFor(firmwarePath(), "18F452"));
+        FastDriver driver(unit);
+        ASSERT_TRUE(driver.enter(kRate1000000)) << row.way;
+        row.end(unit, driver);
+        // The program's turnaround, then its rate back at 56000 baud.
+        driver.waitMilliseconds(5);
+        unit.setHostBaud(56000);
+        EXPECT_EQ(driver.plain({100}, 1), std::vector<std::uint8_t>{0}) << row.way;
+        EXPECT_EQ(driver.replies().substr(0, std::string(row.replies).size()), row.replies)
+            << row.way;
+        unit.finish(false);
+        EXPECT_EQ(unit.violations(), std::vector<std::string>{}) << row.way;
+    }
+}
+
+// Each fast-mode fault build leaves out one rule; the bench names what goes wrong, and the
+// right firmware goes through the same exchange without a violation.
+TEST(FirmwareBench, CatchesEveryFastModeFaultBuild) {
+    struct Row {
+        const char* build;
+        std::function<void(pinlevel::AvrUnit&, FastDriver&)> drive;
+        const char* violation;
+    };
+    const auto packets = [](std::vector<PacketBytes> payloads) {
+        return [payloads](pinlevel::AvrUnit&, FastDriver& driver) { driver.send(payloads); };
+    };
+    const Row rows[] = {
+        {"fast-exec-bad-crc",
+         [](pinlevel::AvrUnit&, FastDriver& driver) {
+             PacketBytes damaged = fastPacket(0, {101, 100});
+             damaged[6] ^= 0x01;
+             driver.write(damaged, 1);
+             driver.write(abortPacket(), 1);
+         },
+         "which the unit had to reject"},
+        {"fast-reply-early", packets({{101, 107, 0, 108, 0, 0, 103}}), "came before"},
+        {"fast-short-wait",
+         packets({{101, 107, 0, 108, 0, 0, kOpWait, 5, 0, 107, 0, 108, 0, 0, 103}}),
+         "its WAIT asks for 5 ms"},
+        {"fast-no-fallback",
+         [](pinlevel::AvrUnit& unit, FastDriver& driver) {
+             driver.send({{101}});
+             // The program talks at 56000 baud again, and after a quiet line sends 103.
+             unit.setHostBaud(56000);
+             driver.write({103}, 0, 150);
+             driver.write({103}, 1, 100);
+         },
+         "left powered"},
+        {"fast-overwrite-buffer",
+         packets({{101, 107, 0, 108, 0x11, 0x0E, 107, 0, 108, 0x22, 0x0E, 103},
+                  {101, 107, 0, 108, 0x33, 0x0E, 103}}),
+         "on the pins where"},
+    };
+    for (const Row& row : rows) {
+        for (const bool faulty : {false, true}) {
+            pinlevel::AvrUnit unit(
+                setupFor(faulty ? firmwarePath(std::string("tessaline-unit-fault-") + row.build)
+                                : firmwarePath(),
+                         "18F452"));
+            FastDriver driver(unit);
+            ASSERT_TRUE(driver.enter(kRate1000000)) << row.build;
+            row.drive(unit, driver);
+            driver.waitMilliseconds(50);
+            unit.finish(false);
+            const std::vector<std::string> found = unit.violations();
+            if (faulty)
+                EXPECT_TRUE(mentions(found, row.violation))
+                    << row.build << ": " << testing::PrintToString(found);
+            else
+                EXPECT_EQ(found, std::vector<std::string>{})
+                    << row.build << ": " << driver.replies();
         }
     }
 }

@@ -224,6 +224,27 @@ TEST(IcspPinDecoder, EachClassOfPinFaultIsNamed) {
              b.powerUp();
              b.core(0x0E55);
          }},
+        {"(P2A: 40 ns)",
+         [](PinBench& b) {
+             b.powerUp();
+             b.bits(0, 4, 0);
+         }},
+        {"(P2: 100 ns)",
+         [](PinBench& b) {
+             b.powerUp();
+             b.bits(0, 1);
+             b.set(8, [](IcspNets& n) { n.pgc = true; });
+             b.set(1, [](IcspNets& n) { n.pgc = false; });
+             b.set(0, [](IcspNets& n) { n.pgc = true; });
+         }},
+        {"(P2B: 40 ns)",
+         [](PinBench& b) {
+             b.powerUp();
+             b.bits(0, 1);
+             b.set(8, [](IcspNets& n) { n.pgc = true; });
+             b.set(8, [](IcspNets& n) { n.pgc = false; });
+             b.set(0, [](IcspNets& n) { n.pgc = true; });
+         }},
         {"must be low when MCLR rises",
          [](PinBench& b) {
              b.shape.clockHighAtEntry = true;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,37 @@ TEST(FastMode, ThePacketsPayloadLandsInTheBuffer) {
     EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 3),
               (std::vector<std::uint8_t>{110, 111, 5}));
     EXPECT_EQ(nextPacketSeq(0xFE), 0) << "FFh is the abort's";
+}
+
+// The unit's fast path takes a payload's bytes in batches that end anywhere, and decides
+// as byte by byte would: a good packet, or a bad CRC for a byte flipped inside a batch.
+TEST(FastMode, APayloadTakenInBatchesIsTakenAsByteByByte) {
+    for (const bool flip : {false, true}) {
+        std::vector<std::uint8_t> bytes = packet(4, {107, 0, 108, 0x12, 0x0E, 110, 100});
+        if (flip)
+            bytes[7] ^= 0x10;
+        std::uint8_t buffer[16] = {};
+        PacketReceiver receiver;
+        receiver.setBuffer(buffer, sizeof buffer);
+        std::size_t at = 0;
+        std::size_t batchEnd = 0;
+        auto source = [&](std::uint8_t& byte) {
+            if (at == batchEnd)
+                return false;
+            byte = bytes[at++];
+            return true;
+        };
+        PacketReceiver::Event event = PacketReceiver::kNothing;
+        while (at < bytes.size()) {
+            batchEnd = std::min(bytes.size(), at + 3);
+            receiver.takePayload(source);
+            if (at < batchEnd)
+                event = receiver.take(bytes[at++]);
+        }
+        EXPECT_EQ(event, flip ? PacketReceiver::kBad : PacketReceiver::kPacket);
+        EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 7),
+                  std::vector<std::uint8_t>(bytes.begin() + 4, bytes.begin() + 11));
+    }
 }
 
 TEST(FastMode, TheProgramReadsRepliesDataByDataAndChecksThem) {

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "sim/loopback_port.hpp"
 #include "sim/programmer_unit.hpp"
+#include "tests/support/fast_packets.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace tessaline;
 using namespace tessaline::sim;
+using namespace tessaline::test;
 
 namespace {
 
@@ -154,4 +157,110 @@ TEST(ProgrammerUnit, AsAReferenceUnitItFallsSilentOnARefusalAndSaysWhyAfter103) 
     EXPECT_EQ(probed.unit.violations(),
               std::vector<std::string>{"the reference unit refused at byte 0 and falls "
                                        "silent until 103"});
+}
+
+namespace {
+
+// A reference unit behind the in-process port, which paces every byte at its rate.
+struct FastRig {
+    FastRig() : chip(*findChipModel("18F452"), clock), unit(chip, clock), port(unit, clock) {
+        unit.makeReference({});
+    }
+    Bytes write(const Bytes& bytes) {
+        for (const std::uint8_t byte : bytes)
+            port.writeByte(byte);
+        return port.readAll();
+    }
+    // ENTER at 1,000,000 baud, the port following.
+    bool enter() {
+        const bool entered =
+            write({kCmdEnterFast, kRate1000000}) == Bytes{kFastModeVersion, unit::kFastRateMask};
+        port.setBaudRate(1'000'000);
+        return entered && unit.baud() == 1'000'000;
+    }
+    ManualClock clock;
+    Pic18Chip chip;
+    ProgrammerUnit unit;
+    LoopbackPort port;
+};
+
+std::string hex(unsigned byte) {
+    static const char* const kDigits = "0123456789ABCDEF";
+    return std::string{kDigits[byte >> 4 & 0xF], kDigits[byte & 0xF]};
+}
+
+// TBLPTR to 3FFFFEh, then two table reads with post-increment: the device ID.
+const Bytes kReadDeviceId{101,  107, 0, 108, 0x3F, 0x0E, 107, 0, 108, 0xF8, 0x6E, 107, 0, 108, 0xFF,
+                          0x0E, 107, 0, 108, 0xF7, 0x6E, 107, 0, 108, 0xFE, 0x0E, 107, 0, 108, 0xF6,
+                          0x6E, 107, 9, 110, 107,  9,    110};
+
+} // namespace
+
+// ENTER, packets answered with their reads at the fast rate, LEAVE back to 56000; ABORT
+// completes a core instruction cut after its code and powers down.
+TEST(ProgrammerUnit, InFastModeRunsPacketsAndAnswersEachWithItsReads) {
+    FastRig rig;
+    ASSERT_TRUE(rig.enter());
+    const std::uint16_t id = rig.chip.reportedDeviceId();
+    const std::int64_t before = rig.clock.nowMicros();
+    const Bytes request = fastPacket(0, kReadDeviceId);
+    EXPECT_EQ(fastReplies(rig.write(request)), "00:" + hex(id & 0xFF) + " " + hex(id >> 8) + "/00");
+    // 43 bytes out and 9 back at 10 µs each.
+    EXPECT_EQ(rig.clock.nowMicros() - before, (43 + 9) * 10);
+    EXPECT_EQ(fastReplies(rig.write(fastPacket(1, {103, kOpLeave}))), "01:/00");
+    EXPECT_EQ(rig.unit.baud(), 56000);
+    rig.port.setBaudRate(56000);
+    EXPECT_EQ(rig.write({100}), Bytes{0});
+
+    ASSERT_TRUE(rig.enter());
+    EXPECT_EQ(fastReplies(rig.write(fastPacket(0, {101, 107, 0}))), "00:/00");
+    EXPECT_EQ(fastReplies(rig.write(abortPacket())), "FF:/00");
+    EXPECT_FALSE(rig.chip.powered());
+    EXPECT_EQ(rig.unit.baud(), 56000);
+    EXPECT_EQ(rig.unit.allViolations(), std::vector<std::string>{});
+}
+
+// A byte lost or garbled anywhere in a packet: the packet runs nothing, and ABORT brings
+// the unit back to plain mode without blaming the program.
+TEST(ProgrammerUnit, InFastModeALostOrGarbledByteRunsNothingOfItsPacket) {
+    const Bytes powerUp = fastPacket(0, {101, 100});
+    for (std::size_t at = 1; at <= powerUp.size(); ++at) {
+        for (const bool lost : {true, false}) {
+            FastRig rig;
+            // After ENTER's two bytes.
+            (lost ? rig.unit.dropByte : rig.unit.garbleByte) = static_cast<std::int64_t>(2 + at);
+            ASSERT_TRUE(rig.enter());
+            const std::string replies = fastReplies(rig.write(powerUp));
+            rig.port.waitMicros(kPacketByteGapMs * 1000 + 1000);
+            const std::string rejected = fastReplies(rig.port.readAll());
+            EXPECT_EQ(fastReplies(rig.write(abortPacket())), "FF:/00") << at << lost;
+            // The rejection's reply carries the seq as it came: another, if it was lost.
+            const std::string answer = replies + rejected;
+            if (at == 1 && lost)
+                EXPECT_EQ(answer, "") << "the rest of the packet are stray bytes";
+            else
+                EXPECT_EQ(answer.substr(2), ":/80") << at << lost;
+            EXPECT_EQ(rig.unit.commandCount(), 1) << "ENTER alone ran";
+            EXPECT_FALSE(rig.chip.powered());
+            EXPECT_EQ(rig.unit.allViolations(), std::vector<std::string>{}) << at << lost;
+        }
+    }
+}
+
+// A program that talks at 56000 baud to a unit in fast mode: the unit powers down, and
+// is back in plain mode, silent until a 103 after a quiet line.
+TEST(ProgrammerUnit, InFastModeBytesAtAnotherRateEndFastMode) {
+    FastRig rig;
+    ASSERT_TRUE(rig.enter());
+    EXPECT_EQ(fastReplies(rig.write(fastPacket(0, {101}))), "00:/00");
+    rig.port.setBaudRate(56000);
+    // The first garbled byte rejects the packet under way: its reply at 1,000,000 baud
+    // reaches the port at 56000 as a 00h for each byte.
+    EXPECT_EQ(rig.write({103, 103}), Bytes(7, 0x00));
+    EXPECT_FALSE(rig.chip.powered());
+    EXPECT_EQ(rig.unit.baud(), 56000);
+    rig.port.waitMicros(kFastResyncMs * 1000);
+    EXPECT_EQ(rig.write({103}), Bytes{kStatusReceiveError});
+    EXPECT_EQ(rig.unit.allViolations(), std::vector<std::string>{"a byte came at another rate "
+                                                                 "than the unit's 1000000 baud"});
 }

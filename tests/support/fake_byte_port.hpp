@@ -34,6 +34,9 @@ public:
     void setReceiveHandler(BytePort::ReceiveHandler handler) override {
         m_handler = std::move(handler);
     }
+    // The rates set, in order.
+    std::vector<std::int32_t> bauds;
+    void setBaudRate(std::int32_t baud) override { bauds.push_back(baud); }
 
     // Queues bytes and raises the receive event as the event loop would.
     void deliver(const std::vector<std::uint8_t>& bytes) {

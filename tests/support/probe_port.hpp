@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <utility>
+#include <vector>
 
 namespace tessaline::test {
 
@@ -15,6 +16,10 @@ public:
     explicit ProbePort(BytePort& port) : m_port(port) {}
 
     std::function<void(std::uint8_t)> onWrite;
+    // Sees, and may change, what the program reads.
+    std::function<void(std::vector<std::uint8_t>&)> onRead;
+    // A port whose rate cannot change (an adapter that cannot do the rate asked for).
+    bool fixedRate = false;
 
     bool isOpen() const override { return m_port.isOpen(); }
     void writeByte(std::uint8_t value) override {
@@ -22,11 +27,20 @@ public:
             onWrite(value);
         m_port.writeByte(value);
     }
-    std::vector<std::uint8_t> readAll() override { return m_port.readAll(); }
+    std::vector<std::uint8_t> readAll() override {
+        std::vector<std::uint8_t> bytes = m_port.readAll();
+        if (onRead)
+            onRead(bytes);
+        return bytes;
+    }
     void setReceiveThreshold(int threshold) override { m_port.setReceiveThreshold(threshold); }
     int receiveThreshold() const override { return m_port.receiveThreshold(); }
     void setReceiveHandler(ReceiveHandler handler) override {
         m_port.setReceiveHandler(std::move(handler));
+    }
+    void setBaudRate(std::int32_t baud) override {
+        if (!fixedRate)
+            m_port.setBaudRate(baud);
     }
 
 private:

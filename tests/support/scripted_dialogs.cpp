@@ -69,16 +69,19 @@ std::optional<ConfigValues> ScriptedDialogs::configurationBits(const std::string
     return configurationBitsAnswer(settings, config);
 }
 
-std::optional<CommandSet>
-ScriptedDialogs::programmerUnit(const std::string& port, CommandSet type,
+std::optional<ProgrammerUnitChoice>
+ScriptedDialogs::programmerUnit(const std::string& port, const ProgrammerUnitChoice& current,
                                 const std::function<UnitDetection()>& detect) {
-    shown.push_back(
-        {"unit", port, type == CommandSet::Reference ? "reference" : "original", Icon::None});
+    shown.push_back({"unit", port, current.type == CommandSet::Reference ? "reference" : "original",
+                     Icon::None});
     if (!programmerUnitAnswer) {
         ADD_FAILURE() << "a programmer unit dialog that the test did not script";
         return std::nullopt;
     }
-    return programmerUnitAnswer(type, detect);
+    const std::optional<CommandSet> type = programmerUnitAnswer(current.type, detect);
+    if (!type)
+        return std::nullopt;
+    return ProgrammerUnitChoice{*type, fastBaudAnswer.value_or(current.fastBaud)};
 }
 
 std::vector<std::string> ScriptedDialogs::messages() const {

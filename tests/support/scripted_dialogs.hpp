@@ -36,9 +36,10 @@ public:
     std::function<std::optional<ConfigValues>(const ConfigSettings&, const ConfigValues&)>
         configurationBitsAnswer;
     // The programmer unit dialog: the type it shows and its Detect, in; the type chosen or
-    // nothing for Cancel, out.
+    // nothing for Cancel, out. The fast rate stays as shown unless fastBaudAnswer is set.
     std::function<std::optional<CommandSet>(CommandSet, const std::function<UnitDetection()>&)>
         programmerUnitAnswer;
+    std::optional<std::int32_t> fastBaudAnswer;
 
     void message(const std::string& text, Icon icon) override;
     bool askYesNo(const std::string& text) override;
@@ -51,8 +52,9 @@ public:
     std::optional<ConfigValues> configurationBits(const std::string& model,
                                                   const ConfigSettings& settings,
                                                   const ConfigValues& config) override;
-    std::optional<CommandSet> programmerUnit(const std::string& port, CommandSet type,
-                                             const std::function<UnitDetection()>& detect) override;
+    std::optional<ProgrammerUnitChoice>
+    programmerUnit(const std::string& port, const ProgrammerUnitChoice& current,
+                   const std::function<UnitDetection()>& detect) override;
 
     std::vector<std::string> messages() const;
 

@@ -93,3 +93,37 @@ TEST(ByteTrace, ANonZeroReplyShowsItsStatusMeaning) {
         EXPECT_EQ(traceLine(byte, byte.time).substr(13), row.text);
     }
 }
+
+// Fast mode's lines: the mode, each packet and reply as a whole, a reply that is no good,
+// ABORT.
+TEST(ByteTrace, FastModesPacketsAndRepliesHaveALineEach) {
+    struct Row {
+        TracedPacket::Kind kind;
+        std::int32_t baud;
+        std::uint8_t status;
+        const char* text;
+    };
+    const Row rows[] = {
+        {TracedPacket::Kind::Mode, 1000000, 0, "== Fast mode, 1000000 baud"},
+        {TracedPacket::Kind::Mode, 0, 0, "== Standard mode"},
+        {TracedPacket::Kind::Packet, 0, 0, "=> packet 2A  500 bytes, 140 commands, 32 reads"},
+        {TracedPacket::Kind::Reply, 0, 0, "<= reply 2A  32 data bytes, status 00h"},
+        {TracedPacket::Kind::Reply, 0, 0x01,
+         "<= reply 2A  32 data bytes, status 01h: a command refused"},
+        {TracedPacket::Kind::Reply, 0, 0x80,
+         "<= reply 2A  32 data bytes, status 80h: packet rejected, nothing of it ran"},
+        {TracedPacket::Kind::BadReply, 0, 0, "<= no good reply: lost, garbled or not the one due"},
+        {TracedPacket::Kind::Abort, 0, 0, "=> ABORT"},
+    };
+    for (const Row& row : rows) {
+        TracedPacket packet;
+        packet.kind = row.kind;
+        packet.baud = row.baud;
+        packet.seq = 0x2A;
+        packet.bytes = 500;
+        packet.commands = 140;
+        packet.count = 32;
+        packet.status = row.status;
+        EXPECT_EQ(tracePacketLine(packet, packet.time), std::string("   0.000000  ") + row.text);
+    }
+}

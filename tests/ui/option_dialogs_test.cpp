@@ -212,6 +212,16 @@ TEST(OptionDialogs, ProgrammerUnitDetectsAndStoresTheTypePerPort) {
     EXPECT_EQ(fixture.dialogs.shown.back().text, "port 2 (/dev/ttyS1)");
     EXPECT_EQ(fixture.state.app.UnitType, CommandSet::Reference);
     EXPECT_EQ(fixture.settings->storedSetting("Unit Type/dev/ttyS1"), "reference");
+    EXPECT_EQ(fixture.settings->storedSetting("Fast Baud Rate/dev/ttyS1"), "1000000");
+    fixture.dialogs.fastBaudAnswer = 500000;
+    fixture.dialogs.programmerUnitAnswer = [](CommandSet shown,
+                                              const std::function<UnitDetection()>&) {
+        return std::optional<CommandSet>(shown);
+    };
+    menuunit->trigger();
+    EXPECT_EQ(fixture.state.app.FastBaud, 500000);
+    EXPECT_EQ(fixture.settings->storedSetting("Fast Baud Rate/dev/ttyS1"), "500000");
+    fixture.dialogs.fastBaudAnswer.reset();
 
     fixture.dialogs.answers = {"3"};
     form.menuport->trigger();

@@ -339,3 +339,32 @@ TEST(WindowSafety, ASignalOrACloseDuringTheUnitsStartUpWaitTakesEffectAtOnce) {
         ::close(master);
     }
 }
+
+// In fast mode the Stop control stops at the next packet boundary as often as it is
+// clicked: the packets in flight are answered, the unit powered down and back in plain
+// mode. The status line says the mode under the progress.
+TEST(WindowSafety, StopThreeTimesInARowInFastMode) {
+    WindowFixture fixture(shippedRecordText("18F4520"));
+    SimSerialPort port("18F4520");
+    port.unit.makeReference(sim::UnitSupplies{});
+    fixture.settings->WriteSetting("Unit Type/dev/ttyS1", "reference");
+    WindowControls& form = fixture.load(&port);
+    fillProgram(fixture.state);
+    for (int round = 0; round < 3; ++round) {
+        form.Command1->click();
+        ASSERT_TRUE(unitTakes(port, 400)) << round;
+        ASSERT_TRUE(form.window.operationRunning()) << round;
+        EXPECT_TRUE(port.unit.fastMode()) << round;
+        EXPECT_NE(status(form).find("\nFast mode, 1000000 baud"), std::string::npos)
+            << status(form);
+        stopControl(form)->click();
+        ASSERT_TRUE(operationEnds(form.window)) << round;
+        EXPECT_EQ(status(form), "Program all stopped") << round;
+        EXPECT_FALSE(port.chip.powered()) << round;
+        EXPECT_FALSE(port.unit.fastMode()) << round;
+    }
+    form.Command1->click();
+    ASSERT_TRUE(operationEnds(form.window));
+    EXPECT_EQ(status(form), "Chip programmed");
+    EXPECT_EQ(port.unit.allViolations(), std::vector<std::string>{});
+}
