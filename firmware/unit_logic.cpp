@@ -156,9 +156,13 @@ void UnitLogic::probe(uint8_t milliseconds) {
         m_probeCount = 0;
         return;
     }
-    for (uint8_t i = 0; i < m_probeCount; ++i)
+    // A repeated time starts the triple afresh; so does a count that is not below three,
+    // which only a fault could leave, rather than a write past the triple.
+    for (uint8_t i = 0; i < m_probeCount && i < 3; ++i)
         if (m_probe[i] == milliseconds)
             m_probeCount = 0;
+    if (m_probeCount >= 3)
+        m_probeCount = 0;
     m_probe[m_probeCount++] = milliseconds;
     if (m_probeCount == 3) {
         m_signature = unitProbeSignature(m_probe[0], m_probe[1], m_probe[2]);

@@ -7,19 +7,27 @@ namespace tessaline::pinlevel {
 
 AvrLoopbackPort::AvrLoopbackPort(AvrUnit& unit) : m_unit(unit), m_framer(CommandSet::Reference) {
     m_packets.setBuffer(m_payload, sizeof m_payload);
-    // A plain command's reply bytes count one by one, a packet's reply once whole.
+    // A plain command's reply bytes count one by one, a packet's reply once whole. Each
+    // packet's reply goes to the program as soon as it is whole, as a cable delivers it, so
+    // that the program sends its next packet while the unit runs the one still in flight.
     m_unit.onByte = [this](std::uint8_t byte) {
         m_incoming.push_back(byte);
         m_lastReply = m_unit.cycle();
         bool answered = true;
+        bool packet = false;
         if (m_plainDue > 0) {
             --m_plainDue;
         } else {
             const ReplyReceiver::Event event = m_replies.take(byte);
             answered = event == ReplyReceiver::kComplete || event == ReplyReceiver::kBad;
+            packet = true;
         }
-        if (answered && m_repliesDue > 0 && --m_repliesDue == 0)
+        if (!answered || m_repliesDue == 0)
+            return;
+        if (--m_repliesDue == 0 || packet) {
+            m_packetAnswered = m_repliesDue > 0;
             m_unit.pause();
+        }
     };
 }
 
@@ -55,11 +63,12 @@ bool AvrLoopbackPort::awaitReplies(int budgetMs) {
         m_unit.cycle() + static_cast<std::uint64_t>(budgetMs) * AvrUnit::kCyclesPerMs;
     if (m_repliesDue > 0 && !m_unit.runUntil(limit))
         return false;
-    if (m_repliesDue > 0) {
+    if (m_repliesDue > 0 && !m_packetAnswered) {
         m_repliesDue = 0;
         m_plainDue = 0;
         return false;
     }
+    m_packetAnswered = false;
     return m_unit.runUntil(m_lastReply + m_unit.byteCycles());
 }
 

@@ -56,6 +56,8 @@ private:
     std::uint8_t m_payload[kMaxPacketPayload] = {};
     ReplyReceiver m_replies;
     std::uint64_t m_lastReply = 0;
+    // A packet's reply is in while another packet is still owed an answer.
+    bool m_packetAnswered = false;
 };
 
 } // namespace tessaline::pinlevel

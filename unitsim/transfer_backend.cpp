@@ -19,6 +19,8 @@ namespace {
 constexpr std::uint8_t kNoiseByte = 0xA5;
 // How often the unit's clock is looked at while no byte comes.
 constexpr int kTickMs = 10;
+// Lateness of a sleep that still counts as the wire running on without a pause.
+constexpr std::chrono::microseconds kWireIdle{1000};
 
 class TransferBackend : public Backend {
 public:
@@ -69,11 +71,15 @@ std::uint64_t TransferBackend::nowUs() const {
 
 // The wire: every byte takes its time at the given rate. Deadlines follow a schedule
 // rather than the time each sleep really ended, so that oversleeping does not add up over
-// the bytes of a command; an idle wire starts the schedule anew.
+// the bytes of a command. A sleep ends late by tens of microseconds, several byte times at
+// 1,000,000 baud, so only a wire idle for longer than kWireIdle starts the schedule anew.
 void TransferBackend::onWire() {
     if (m_byteTime.count() == 0)
         return;
-    m_wireFree = std::max(m_wireFree, std::chrono::steady_clock::now() - m_byteTime) + m_byteTime;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_wireFree > kWireIdle)
+        m_wireFree = now;
+    m_wireFree += m_byteTime;
     std::this_thread::sleep_until(m_wireFree);
 }
 
