@@ -279,6 +279,8 @@ bool OperationControl::runningScript() const {
            m_stage == Stage::ReadBack;
 }
 
+// NOLINTNEXTLINE(misc-no-recursion): a script that ends starts the next through pump(),
+// which returns at once when re-entered (m_pumping)
 void OperationControl::startScript(Stage stage) {
     m_stage = stage;
     if (stage == Stage::PowerDown) {
@@ -483,6 +485,8 @@ void OperationControl::completeOperation(OperationKind) {
 
 // The unit is powered down, so a stop that waits lands here when another script would
 // follow.
+// NOLINTNEXTLINE(misc-no-recursion): a script that ends starts the next through pump(),
+// which returns at once when re-entered (m_pumping)
 void OperationControl::scriptEnded() {
     m_unitIdle = true;
     m_fastLeftAt = 0;
@@ -501,6 +505,8 @@ void OperationControl::scriptEnded() {
 }
 
 // The identify sequence has run and the unit has removed the voltages again.
+// NOLINTNEXTLINE(misc-no-recursion): a script that ends starts the next through pump(),
+// which returns at once when re-entered (m_pumping)
 void OperationControl::identified() {
     const auto read = static_cast<std::uint16_t>(m_engine.state().DeviceIdRead & 0xFFFF);
     if (m_kind == OperationKind::Identify) {
@@ -593,6 +599,10 @@ void OperationControl::stopWithTheUnit(const OperationEnd& end) {
         m_stage = Stage::Stopping;
         m_fastEndSent = false;
         fastStopping();
+        // The packets already in flight keep their reply time: a reply that never comes
+        // whole ends the stop by recovery instead of leaving it, and the chip, waiting.
+        if (m_fast && m_stage == Stage::Stopping && m_batch.inFlight() > 0)
+            m_host.startReplyTimer(m_batch.oldestAllowanceMs());
         return;
     }
     sendAwaited(m_engine.codeWaiting() == kCoreInstruction ? Stage::CompletingFrame
@@ -1130,6 +1140,8 @@ void OperationControl::dropFastMode() {
 // answered first: two in flight, or a point where what follows depends on the unit's
 // real answers (the poll of "waitwr", a write after checks still undecided, a script's
 // end, a check that failed).
+// NOLINTNEXTLINE(misc-no-recursion): a script that ends starts the next through pump(),
+// which returns at once when re-entered (m_pumping)
 void OperationControl::pump() {
     if (m_pumping)
         return;

@@ -35,7 +35,9 @@ public:
     // The host waits: the unit runs for that long.
     void waitMilliseconds(int milliseconds);
     // The port's rate from now on (until set, whatever rate the unit's UART runs at).
-    void setBaudRate(std::int32_t baud) { m_unit.setHostBaud(static_cast<std::uint32_t>(baud)); }
+    void setBaudRate(std::int32_t baud) override {
+        m_unit.setHostBaud(static_cast<std::uint32_t>(baud));
+    }
 
     // Replies the commands sent so far still owe.
     int repliesDue() const { return m_repliesDue; }

@@ -115,10 +115,10 @@ private:
     bool rateMismatch() const;
     std::uint64_t hostBitCycles() const;
     std::uint64_t unitBitCycles() const;
-    int lineLevel(std::uint64_t cycle) const;
+    int lineLevel(std::uint64_t at) const;
     bool nextFallingEdge(std::uint64_t from, std::uint64_t& edge) const;
     void scheduleLine();
-    void receiveFromLine(std::uint16_t value, std::uint64_t cycle);
+    void receiveFromLine(std::uint16_t value, std::uint64_t at);
     void linesChanged();
     void chipDrive(std::uint64_t cycle, int level);
     void applyDrive(int level);

@@ -306,6 +306,7 @@ void FastMonitor::pinsChanged(std::uint64_t cycle) {
     if (m_job == Job::RateLost && m_want == Want::Release && nets.mclr != MclrLevel::Low) {
         m_want = Want::None;
         finishJob(cycle);
+        serve(cycle);
         return;
     }
     const bool program = m_decoder.programMode();
@@ -425,6 +426,7 @@ void FastMonitor::replyComplete(std::uint64_t cycle) {
                              hex(m_seq, 2) + " with " + std::to_string(count) + " and status " +
                              hex(status, 2));
     finishJob(cycle);
+    serve(cycle);
 }
 
 void FastMonitor::finishJob(std::uint64_t cycle) {
@@ -456,7 +458,6 @@ void FastMonitor::finishJob(std::uint64_t cycle) {
         break;
     }
     m_job = Job::None;
-    serve(cycle);
 }
 
 } // namespace tessaline::pinlevel

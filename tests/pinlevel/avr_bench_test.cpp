@@ -517,7 +517,7 @@ TEST(FirmwareBench, CatchesEveryFastModeFaultBuild) {
         std::function<void(pinlevel::AvrUnit&, FastDriver&)> drive;
         const char* violation;
     };
-    const auto packets = [](std::vector<PacketBytes> payloads) {
+    const auto packets = [](const std::vector<PacketBytes>& payloads) {
         return [payloads](pinlevel::AvrUnit&, FastDriver& driver) { driver.send(payloads); };
     };
     const Row rows[] = {

@@ -85,7 +85,8 @@ struct FastRig : SimRig {
         control.StartOperation(kind, true);
         for (int turn = 0; turn < 50 && control.running(); ++turn) {
             port.deliver();
-            if (control.running()) {
+            // Only a running timer runs out: a stage that forgot its timer waits forever.
+            if (control.running() && host.timerMs >= 0) {
                 port.waitMicros(static_cast<std::int64_t>(host.timerMs) * 1000);
                 control.replyTimedOut();
             }
@@ -291,6 +292,23 @@ TEST(FastMode, AUnitThatFallsSilentIsDetectedAndTheNextOperationWorks) {
         EXPECT_EQ(rig.runToEnd(OperationKind::Program), Outcome::Done) << commands;
         EXPECT_TRUE(chipEqualsFile(rig)) << commands;
         EXPECT_FALSE(rig.chip.powered()) << commands;
+    }
+    // Stop pressed as the link goes quiet: the packets in flight are never answered, and
+    // the stop does not wait for them for ever.
+    for (const int at : {5, 10, 20}) {
+        FastRig rig("18F4520");
+        fillSome(rig);
+        int events = 0;
+        rig.host.onEvents = [&rig, &events, at] {
+            if (++events != at)
+                return;
+            rig.control.requestStop();
+            rig.unit.muteAfter = rig.unit.commandCount();
+            rig.port.readAll();
+        };
+        const Outcome outcome = rig.runToEnd(OperationKind::Program);
+        EXPECT_TRUE(outcome == Outcome::UnitSilent || outcome == Outcome::LinkFailed)
+            << "stop at event " << at << ": " << static_cast<int>(outcome);
     }
 }
 
