@@ -85,7 +85,8 @@
 //   more that was built goes out, and the script's last instruction runs.
 //
 //   a stop at a packet boundary: the packets in flight are answered, then the end command
-//   and LEAVE in one packet; Stopped once its reply is in.
+//   and LEAVE in one packet; Stopped once its reply is in. The packets in flight keep
+//   their reply time: a reply that does not come goes to Recovering as below.
 //   Leaving: LEAVE's reply ends fast mode; the end is reported as in plain mode.
 //   a reply garbled, lost, late (2 s + the packet's run time) or rejected, a refusing
 //   status, a failed port: > Recovering: ABORT after 60 ms of quiet, its reply awaited
