@@ -279,8 +279,9 @@ bool OperationControl::runningScript() const {
            m_stage == Stage::ReadBack;
 }
 
-// NOLINTNEXTLINE(misc-no-recursion): a script that ends starts the next through pump(),
-// which returns at once when re-entered (m_pumping)
+// A script that ends starts the next through pump(), which returns at once when
+// re-entered (m_pumping): the call chain is no recursion at run time.
+// NOLINTNEXTLINE(misc-no-recursion)
 void OperationControl::startScript(Stage stage) {
     m_stage = stage;
     if (stage == Stage::PowerDown) {
@@ -485,8 +486,9 @@ void OperationControl::completeOperation(OperationKind) {
 
 // The unit is powered down, so a stop that waits lands here when another script would
 // follow.
-// NOLINTNEXTLINE(misc-no-recursion): a script that ends starts the next through pump(),
-// which returns at once when re-entered (m_pumping)
+// A script that ends starts the next through pump(), which returns at once when
+// re-entered (m_pumping): the call chain is no recursion at run time.
+// NOLINTNEXTLINE(misc-no-recursion)
 void OperationControl::scriptEnded() {
     m_unitIdle = true;
     m_fastLeftAt = 0;
@@ -505,8 +507,9 @@ void OperationControl::scriptEnded() {
 }
 
 // The identify sequence has run and the unit has removed the voltages again.
-// NOLINTNEXTLINE(misc-no-recursion): a script that ends starts the next through pump(),
-// which returns at once when re-entered (m_pumping)
+// A script that ends starts the next through pump(), which returns at once when
+// re-entered (m_pumping): the call chain is no recursion at run time.
+// NOLINTNEXTLINE(misc-no-recursion)
 void OperationControl::identified() {
     const auto read = static_cast<std::uint16_t>(m_engine.state().DeviceIdRead & 0xFFFF);
     if (m_kind == OperationKind::Identify) {
@@ -1140,8 +1143,9 @@ void OperationControl::dropFastMode() {
 // answered first: two in flight, or a point where what follows depends on the unit's
 // real answers (the poll of "waitwr", a write after checks still undecided, a script's
 // end, a check that failed).
-// NOLINTNEXTLINE(misc-no-recursion): a script that ends starts the next through pump(),
-// which returns at once when re-entered (m_pumping)
+// A script that ends starts the next through pump(), which returns at once when
+// re-entered (m_pumping): the call chain is no recursion at run time.
+// NOLINTNEXTLINE(misc-no-recursion)
 void OperationControl::pump() {
     if (m_pumping)
         return;
