@@ -1,38 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pinlevel/fast_monitor.hpp"
 
+#include "pinlevel/monitor_text.hpp"
+
 #include <algorithm>
-#include <cstdio>
 
 namespace tessaline::pinlevel {
 
 namespace {
 
-constexpr std::uint64_t kCyclesPerMs = 16000;
+constexpr std::uint64_t kCyclesPerMs = kMonitorCyclesPerMs;
 
 std::uint32_t msOf(std::uint64_t cycle) {
     return static_cast<std::uint32_t>(cycle / kCyclesPerMs);
-}
-
-std::string hex(unsigned value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*XH", digits, value);
-    return text;
-}
-
-std::string millis(std::uint64_t cycles) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.4g ms", static_cast<double>(cycles) / kCyclesPerMs);
-    return text;
 }
 
 std::string transfer(const IcspPinDecoder::Frame& frame) {
     if (frame.pulse)
         return "the programming pulse";
     if (frame.read)
-        return "read command " + hex(static_cast<unsigned>(frame.command), 1);
-    return "command " + hex(static_cast<unsigned>(frame.command), 1) + " with operand " +
-           hex(frame.operand, 4);
+        return "read command " + hexText(static_cast<unsigned>(frame.command), 1);
+    return "command " + hexText(static_cast<unsigned>(frame.command), 1) + " with operand " +
+           hexText(frame.operand, 4);
 }
 
 } // namespace
@@ -242,9 +231,9 @@ bool FastMonitor::decidePowerUp(std::uint64_t cycle) {
 
 void FastMonitor::event(std::uint64_t start, std::uint64_t end, const std::string& what) {
     if (m_waitCycles > 0 && start < m_lastEventEnd + m_waitCycles)
-        violation(start, "the pins were idle for " + millis(start - m_lastEventEnd) + " before " +
-                             what + " of " + jobName() + "; its WAIT asks for " +
-                             millis(m_waitCycles));
+        violation(start, "the pins were idle for " + millisText(start - m_lastEventEnd) +
+                             " before " + what + " of " + jobName() + "; its WAIT asks for " +
+                             millisText(m_waitCycles));
     m_waitCycles = 0;
     m_lastEventEnd = end;
 }
@@ -279,8 +268,8 @@ void FastMonitor::frame(const IcspPinDecoder::Frame& frame) {
         violation(frame.end,
                   transfer(frame) + " on the pins where " + jobName() + " holds " + transfer(want));
     else if (frame.pulse && frame.pulseCycles < m_pulseCycles)
-        violation(frame.end, "programming pulse held " + millis(frame.pulseCycles) +
-                                 "; the programming time is " + millis(m_pulseCycles));
+        violation(frame.end, "programming pulse held " + millisText(frame.pulseCycles) +
+                                 "; the programming time is " + millisText(m_pulseCycles));
     event(frame.start, frame.end, transfer(frame));
     if (frame.read) {
         m_readData.push_back(frame.data);
@@ -346,7 +335,8 @@ void FastMonitor::byteFromUnit(std::uint64_t cycle, std::uint8_t byte) {
             (m_job == Job::Packet || m_job == Job::Rejection || m_job == Job::Abort) &&
             !m_replyStarted;
         if (!asked)
-            violation(cycle, "byte " + hex(byte, 2) + " from the unit, which no packet asked for");
+            violation(cycle,
+                      "byte " + hexText(byte, 2) + " from the unit, which no packet asked for");
         else if (cycle < m_jobStart)
             violation(cycle, "the reply to " + jobName() + " began before its last byte came in");
         m_replyStarted = true;
@@ -370,9 +360,9 @@ void FastMonitor::byteFromUnit(std::uint64_t cycle, std::uint8_t byte) {
             violation(cycle, "byte " + std::to_string(m_dataSeen) + " of the reply to " +
                                  jobName() + " went out before its read was on the pins");
         else if (m_replies.data() != expected)
-            violation(cycle, "the unit answered " + hex(m_replies.data(), 2) + " to read " +
+            violation(cycle, "the unit answered " + hexText(m_replies.data(), 2) + " to read " +
                                  std::to_string(m_dataSeen) + " of " + jobName() +
-                                 ", whose byte on PGD was " + hex(expected, 2));
+                                 ", whose byte on PGD was " + hexText(expected, 2));
         return;
     }
     case ReplyReceiver::kComplete:
@@ -420,11 +410,11 @@ void FastMonitor::replyComplete(std::uint64_t cycle) {
         status = m_logic.takeStatus();
     }
     if (m_replies.seq() != m_seq || m_replies.count() != count || m_replies.status() != status)
-        violation(cycle, "the reply to " + jobName() + " is " + hex(m_replies.seq(), 2) + " with " +
-                             std::to_string(m_replies.count()) + " bytes and status " +
-                             hex(m_replies.status(), 2) + "; the unit's state gives " +
-                             hex(m_seq, 2) + " with " + std::to_string(count) + " and status " +
-                             hex(status, 2));
+        violation(cycle, "the reply to " + jobName() + " is " + hexText(m_replies.seq(), 2) +
+                             " with " + std::to_string(m_replies.count()) + " bytes and status " +
+                             hexText(m_replies.status(), 2) + "; the unit's state gives " +
+                             hexText(m_seq, 2) + " with " + std::to_string(count) + " and status " +
+                             hexText(status, 2));
     finishJob(cycle);
     serve(cycle);
 }

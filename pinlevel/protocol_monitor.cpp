@@ -1,28 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pinlevel/protocol_monitor.hpp"
 
+#include "pinlevel/monitor_text.hpp"
+
 #include "protocol/unit_protocol.hpp"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace tessaline::pinlevel {
 
 namespace {
 
-constexpr std::uint64_t kCyclesPerMs = 16000;
-
-std::string hex(unsigned value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*XH", digits, value);
-    return text;
-}
-
-std::string millis(std::uint64_t cycles) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.4g ms", static_cast<double>(cycles) / kCyclesPerMs);
-    return text;
-}
+constexpr std::uint64_t kCyclesPerMs = kMonitorCyclesPerMs;
 
 } // namespace
 
@@ -134,7 +123,7 @@ void ProtocolMonitor::byteFromUnit(std::uint64_t cycle, std::uint8_t byte) {
         return;
     }
     if (m_repliesDue == 0) {
-        violation(cycle, "byte " + hex(byte, 2) + " from the unit, which no command asked for");
+        violation(cycle, "byte " + hexText(byte, 2) + " from the unit, which no command asked for");
         return;
     }
     if (!m_answered) {
@@ -176,8 +165,8 @@ void ProtocolMonitor::checkReply(std::uint64_t cycle, int index, std::uint8_t by
     }
     if (byte != expected)
         violation(cycle, "byte " + std::to_string(index + 1) + " of the reply to command " +
-                             std::to_string(m_step.command) + " is " + hex(byte, 2) +
-                             "; the unit's state gives " + hex(expected, 2));
+                             std::to_string(m_step.command) + " is " + hexText(byte, 2) +
+                             "; the unit's state gives " + hexText(expected, 2));
 }
 
 void ProtocolMonitor::frameDecoded(const IcspPinDecoder::Frame& frame) {
@@ -277,18 +266,18 @@ void ProtocolMonitor::checkPins(std::uint64_t cycle, std::uint8_t firstReply) {
         if (pins.bitsInFrame() != 4 || pins.frameCommand() != m_step.value)
             violation(cycle, reply + " came with " + std::to_string(pins.bitsInFrame()) +
                                  " clocks of a frame on the pins, not the 4 of command " +
-                                 hex(m_step.value, 1));
+                                 hexText(m_step.value, 1));
         break;
     case unit::Action::Operand:
         if (!oneFrame || frame.read || frame.operand != m_step.value)
-            violation(cycle,
-                      reply + " came before the chip had taken operand " + hex(m_step.value, 4));
+            violation(cycle, reply + " came before the chip had taken operand " +
+                                 hexText(m_step.value, 4));
         break;
     case unit::Action::Pulse:
         if (!oneFrame || !frame.pulse)
             violation(cycle, reply + " came before the programming pulse was complete");
         else if (frame.pulseCycles < m_step.value * kCyclesPerMs)
-            violation(cycle, "programming pulse held " + millis(frame.pulseCycles) +
+            violation(cycle, "programming pulse held " + millisText(frame.pulseCycles) +
                                  "; the programming time is " + std::to_string(m_step.value) +
                                  " ms");
         break;
@@ -296,8 +285,8 @@ void ProtocolMonitor::checkPins(std::uint64_t cycle, std::uint8_t firstReply) {
         if (!oneFrame || !frame.read)
             violation(cycle, reply + " came before the read was complete");
         else if (firstReply != frame.data)
-            violation(cycle, "the unit answered " + hex(firstReply, 2) +
-                                 " to a read whose byte on PGD was " + hex(frame.data, 2));
+            violation(cycle, "the unit answered " + hexText(firstReply, 2) +
+                                 " to a read whose byte on PGD was " + hexText(frame.data, 2));
         break;
     }
 }
